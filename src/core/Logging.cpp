@@ -1,0 +1,4 @@
+#include "Logging.h"
+
+Q_LOGGING_CATEGORY(lcIndex, "runel.index")
+Q_LOGGING_CATEGORY(lcSettings, "runel.settings")

@@ -1,0 +1,107 @@
+#include "CommandResolver.h"
+
+#include "Labels.h"
+#include "text/Text.h"
+
+#include <QStringList>
+
+namespace runel::CommandResolver {
+
+ResolveResult resolve(const KeyGroup &keySequence, const std::vector<const SequenceItem *> &items)
+{
+    ResolveResult result;
+    if (keySequence.empty() || items.empty())
+        return result;
+    // Item keys are lower case already; the typed keys are lowered once, not once per item.
+    KeyGroup typed;
+    typed.reserve(keySequence.size());
+    for (const Key &key : keySequence)
+        typed.push_back(text::lowercased(key));
+    for (const SequenceItem *item : items) {
+        const KeyGroup &keys = item->flatKeys;
+        if (keys.size() < typed.size() || !std::equal(typed.begin(), typed.end(), keys.begin()))
+            continue;
+        (keys.size() == typed.size() ? result.fullMatches : result.prefixMatches).push_back(item);
+    }
+    return result;
+}
+
+const SequenceItem *primaryMatch(const ResolveResult &result)
+{
+    if (!result.fullMatches.empty())
+        return result.fullMatches.front();
+    if (!result.prefixMatches.empty())
+        return result.prefixMatches.front();
+    return nullptr;
+}
+
+std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup> &groups)
+{
+    std::vector<KeyGroup> cut;
+    size_t start = 0;
+    for (const KeyGroup &group : groups) {
+        if (start >= keys.size())
+            break;
+        const size_t end = std::min(start + group.size(), keys.size());
+        cut.emplace_back(keys.begin() + std::ptrdiff_t(start), keys.begin() + std::ptrdiff_t(end));
+        start += group.size();
+    }
+    return cut;
+}
+
+std::vector<QString> matchedLabels(const KeyGroup &keys, const SequenceItem *item,
+                                   bool enhanceLabels)
+{
+    std::vector<QString> labels;
+    if (keys.empty() || !item)
+        return labels;
+    const std::vector<KeyGroup> cut = groupKeys(keys, item->keyGroups);
+    const QStringList components = item->file->relativePath.split(u'/', Qt::SkipEmptyParts);
+    for (size_t i = 0; i < cut.size(); ++i) {
+        const bool complete = i + 1 == cut.size() && keys.size() == item->flatKeys.size();
+        if (complete) {
+            labels.push_back(item->displayName);
+        } else if (qsizetype(i) < components.size()) {
+            const bool isFile = qsizetype(i) + 1 == components.size();
+            labels.push_back(componentLabel(
+                isFile ? item->file->nameWithoutExtension() : components[qsizetype(i)],
+                enhanceLabels));
+        } else {
+            QString joined;
+            for (const Key &key : cut[i])
+                joined += key;
+            labels.push_back(joined);
+        }
+    }
+    return labels;
+}
+
+bool isAtComponentBoundary(const KeyGroup &keys, const SequenceItem *item)
+{
+    if (keys.empty())
+        return true;
+    if (!item || item->keyGroups.empty())
+        return false;
+    size_t total = 0;
+    for (const KeyGroup &group : item->keyGroups) {
+        total += group.size();
+        if (total == keys.size())
+            return true;
+    }
+    return false;
+}
+
+std::vector<KeyGroup> displayKeyGroups(const KeyGroup &keys, const SequenceItem *item)
+{
+    if (keys.empty())
+        return {};
+    if (!item) {
+        std::vector<KeyGroup> single;
+        for (const Key &key : keys)
+            single.push_back({ key });
+        return single;
+    }
+    return groupKeys(keys, item->keyGroups);
+}
+
+} // namespace runel::CommandResolver

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Keys.h"
+#include "SequenceIndex.h"
+
+#include <QString>
+#include <vector>
+
+namespace runel {
+
+// Answers, for typed keys, which reachable scripts they name completely and which they begin.
+// Every result points into the SequenceIndex whose items were passed in.
+namespace CommandResolver {
+
+struct ResolveResult {
+    std::vector<const SequenceItem *> fullMatches;
+    std::vector<const SequenceItem *> prefixMatches;
+};
+
+ResolveResult resolve(const KeyGroup &keySequence, const std::vector<const SequenceItem *> &items);
+
+// The first full match, else the first prefix match, else null.
+const SequenceItem *primaryMatch(const ResolveResult &result);
+
+// The typed keys cut into groups of the sizes of groups; the last may be partly typed.
+std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup> &groups);
+
+// One label per path component that the typed keys touch.
+std::vector<QString> matchedLabels(const KeyGroup &keys, const SequenceItem *item,
+                                   bool enhanceLabels);
+
+// Whether the typed keys end where one of the item's path components ends.
+bool isAtComponentBoundary(const KeyGroup &keys, const SequenceItem *item);
+
+// The typed keys in groups for display: the item's grouping, or one key a group without one.
+std::vector<KeyGroup> displayKeyGroups(const KeyGroup &keys, const SequenceItem *item);
+
+} // namespace CommandResolver
+} // namespace runel

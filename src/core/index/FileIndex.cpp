@@ -1,0 +1,285 @@
+#include "FileIndex.h"
+
+#include "Logging.h"
+#include "text/Text.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace runel {
+namespace {
+
+// Scripts are found on native (byte) paths: a Linux file name need not be UTF-8, and decoding
+// it loses bytes. Names are decoded only for sorting and for the items.
+struct AcceptedFile {
+    std::string nativePath;
+    QString relativePath;
+    ScriptType type;
+    bool nameIsUtf8;
+};
+
+struct DirectoryEntry {
+    std::string name;
+    QString decoded;
+    QString sortKey; // lower-cased and composed
+    bool isDirectory;
+};
+
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isValidUtf8(const unsigned char *data, size_t size)
+{
+    size_t i = 0;
+    while (i < size) {
+        // Eight ASCII bytes at a time: the common case for scripts.
+        if (i + 8 <= size) {
+            uint64_t chunk;
+            std::memcpy(&chunk, data + i, 8);
+            if ((chunk & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char lead = data[i];
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length;
+        unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0; // no overlong forms
+            else if (lead == 0xED)
+                high = 0x9F; // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F; // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + length > size || data[i + 1] < low || data[i + 1] > high)
+            return false;
+        for (size_t k = 2; k < length; ++k) {
+            if ((data[i + k] & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool isValidUtf8(const std::string &bytes)
+{
+    return isValidUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+}
+
+class Walker {
+public:
+    explicit Walker(FileIndex::Configuration configuration)
+        : m_configuration(configuration)
+    {
+    }
+
+    // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
+    bool scan(const std::string &folder, const QString &relativeFolder, int depth,
+              bool pathIsUtf8)
+    {
+        if (m_configuration.maxFolderDepth < depth)
+            return true;
+        DIR *directory = opendir(folder.c_str());
+        if (!directory)
+            return fail(folder, errno);
+        struct stat folderStat {};
+        if (fstat(dirfd(directory), &folderStat) != 0) {
+            const int error = errno;
+            closedir(directory);
+            return fail(folder, error);
+        }
+        // A linked folder that leads back to a folder being walked would only repeat it.
+        const auto identity = std::make_pair(folderStat.st_dev, folderStat.st_ino);
+        if (std::find(m_openFolders.begin(), m_openFolders.end(), identity)
+            != m_openFolders.end()) {
+            closedir(directory);
+            qCDebug(lcIndex) << "skipping a folder link that loops:" << folder.c_str();
+            return true;
+        }
+        std::vector<DirectoryEntry> entries;
+        if (!list(directory, folder, entries))
+            return false;
+
+        m_openFolders.push_back(identity);
+        int accepted = 0;
+        for (const DirectoryEntry &entry : entries) {
+            const std::string path = folder + '/' + entry.name;
+            const QString relative = relativeFolder.isEmpty()
+                ? entry.decoded
+                : relativeFolder + u'/' + entry.decoded;
+            const bool utf8 = pathIsUtf8 && isValidUtf8(entry.name);
+            if (entry.isDirectory) {
+                if (!scan(path, relative, depth + 1, utf8))
+                    return false;
+                continue;
+            }
+            const qsizetype dot = entry.decoded.lastIndexOf(u'.');
+            const auto type = dot > 0
+                ? scriptTypeForExtension(QStringView(entry.decoded).sliced(dot + 1))
+                : std::nullopt;
+            if (!type || accepted >= m_configuration.maxFilesPerFolder)
+                continue;
+            ++accepted;
+            m_files.push_back({ path, relative, *type, utf8 });
+        }
+        m_openFolders.pop_back();
+        return true;
+    }
+
+    std::vector<AcceptedFile> takeFiles() { return std::move(m_files); }
+    const QString &error() const { return m_error; }
+
+private:
+    bool list(DIR *directory, const std::string &folder, std::vector<DirectoryEntry> &entries)
+    {
+        errno = 0;
+        while (const dirent *entry = readdir(directory)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            bool isDirectory = entry->d_type == DT_DIR;
+            bool isFile = entry->d_type == DT_REG;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // Links are followed; one that leads nowhere is neither file nor folder.
+                struct stat target {};
+                if (fstatat(dirfd(directory), entry->d_name, &target, 0) == 0) {
+                    isDirectory = S_ISDIR(target.st_mode);
+                    isFile = S_ISREG(target.st_mode);
+                }
+            }
+            if (!isDirectory && !isFile)
+                continue;
+            const QString decoded = QString::fromUtf8(entry->d_name);
+            entries.push_back({ entry->d_name, decoded, text::lowercased(text::nfc(decoded)),
+                                isDirectory });
+            errno = 0;
+        }
+        const int error = errno;
+        closedir(directory);
+        if (error != 0)
+            return fail(folder, error);
+        std::sort(entries.begin(), entries.end(),
+                  [](const DirectoryEntry &a, const DirectoryEntry &b) {
+                      if (const int order = text::compareScalars(a.sortKey, b.sortKey))
+                          return order < 0;
+                      return text::compareScalars(text::nfc(a.decoded), text::nfc(b.decoded)) < 0;
+                  });
+        return true;
+    }
+
+    bool fail(const std::string &folder, int error)
+    {
+        m_error = QStringLiteral("The folder %1 cannot be read: %2.")
+                      .arg(QString::fromUtf8(folder.c_str()), systemMessage(error));
+        return false;
+    }
+
+    FileIndex::Configuration m_configuration;
+    std::vector<std::pair<dev_t, ino_t>> m_openFolders;
+    std::vector<AcceptedFile> m_files;
+    QString m_error;
+};
+
+// Reads a script whole and parses its annotations; a failure becomes the item's read error.
+FileItem readItem(const AcceptedFile &file, const QString &root)
+{
+    FileItem item;
+    item.path = root == u"/" ? u'/' + file.relativePath : root + u'/' + file.relativePath;
+    item.relativePath = file.relativePath;
+    item.scriptType = file.type;
+    auto failed = [&item](QString message) {
+        item.status = IndexStatus::invalid(IndexInvalidReason::readFailure);
+        item.readError = std::move(message);
+        return item;
+    };
+    if (!file.nameIsUtf8)
+        return failed(QStringLiteral("The name of this file or of a folder above it is not "
+                                     "valid UTF-8; rename it to use the script."));
+    const int fd = open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(systemMessage(errno));
+    std::string contents;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        contents.reserve(size_t(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            close(fd);
+            return failed(systemMessage(error));
+        }
+        if (count == 0)
+            break;
+        contents.append(buffer, size_t(count));
+    }
+    close(fd);
+    if (!isValidUtf8(contents))
+        return failed(QStringLiteral("The file is not valid UTF-8 text."));
+    item.metadata = ShellFileMetadata::parseUtf8(contents.data(), contents.size(),
+                                                 annotationPrefix(file.type));
+    item.status = IndexStatus::valid();
+    return item;
+}
+
+} // namespace
+
+FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configuration)
+{
+    const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
+    Walker walker(configuration);
+    const QByteArray nativeRoot = QFile::encodeName(standardizedRoot);
+    if (!walker.scan(nativeRoot.toStdString(), QString(), 0, true))
+        return { std::nullopt, walker.error() };
+
+    const std::vector<AcceptedFile> files = walker.takeFiles();
+    FileIndex index;
+    index.entries.resize(files.size());
+    // Reading dominates the scan; spread it over the cores, keeping the walk order.
+    std::atomic<size_t> next { 0 };
+    auto work = [&] {
+        for (size_t i = next++; i < files.size(); i = next++)
+            index.entries[i] = readItem(files[i], standardizedRoot);
+    };
+    const size_t threads
+        = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.size() / 32 + 1);
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    return { std::move(index), QString() };
+}
+
+} // namespace runel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "FileItem.h"
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace runel {
+
+// The script files below a scripts folder, in a fixed depth-first order.
+struct FileIndex {
+    struct Configuration {
+        int maxFilesPerFolder = 64;
+        int maxFolderDepth = 6;
+    };
+
+    std::vector<FileItem> entries;
+
+    // Walks root. Fails as a whole (error set, no index) when a folder cannot be listed;
+    // a single file that cannot be read becomes an item with a read failure instead.
+    struct ScanResult;
+    static ScanResult scan(const QString &root, Configuration configuration);
+};
+
+struct FileIndex::ScanResult {
+    std::optional<FileIndex> index;
+    QString error; // what went wrong, for the user, when there is no index
+};
+
+} // namespace runel

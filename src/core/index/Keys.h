@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <vector>
+
+namespace runel {
+
+// A key is one character (grapheme cluster), lower case when it comes from a name.
+using Key = QString;
+using KeyGroup = std::vector<Key>;
+
+// Whether a key can be typed on the HUD: ASCII letters and digits, the ASCII punctuation of a
+// standard keyboard, the space, "§" and "±".
+bool isTypableKey(QStringView key);
+
+// The keys of text, lower-cased, one per character.
+KeyGroup keysOf(QStringView text);
+
+// The flat keys joined into one lower-case string: what makes two scripts' sequences equal.
+QString keySequenceString(const KeyGroup &flatKeys);
+
+} // namespace runel

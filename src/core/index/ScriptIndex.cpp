@@ -1,0 +1,32 @@
+#include "ScriptIndex.h"
+
+namespace runel {
+
+std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configuration &configuration)
+{
+    auto index = std::make_unique<ScriptIndex>();
+    index->file = std::move(files);
+    const std::vector<FileItem> &entries = index->file.entries;
+    index->search = SearchIndex::build(entries, configuration.enhanceLabels);
+    index->sequence = SequenceIndex::build(entries, configuration.enhanceLabels);
+    index->health
+        = buildHealthList(entries, index->search, index->sequence, configuration.enhanceLabels);
+    return index;
+}
+
+ScriptIndex::BuildResult ScriptIndex::scanAndBuild(const QString &root,
+                                                   const Configuration &configuration)
+{
+    FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
+    if (!scanned.index)
+        return { nullptr, scanned.error };
+    return { build(std::move(*scanned.index), configuration), QString() };
+}
+
+std::shared_ptr<const ScriptIndex> ScriptIndex::empty()
+{
+    static const std::shared_ptr<const ScriptIndex> index = build(FileIndex(), Configuration());
+    return index;
+}
+
+} // namespace runel

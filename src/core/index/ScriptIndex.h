@@ -1,0 +1,46 @@
+#pragma once
+
+#include "FileIndex.h"
+#include "ScriptHealth.h"
+#include "SearchIndex.h"
+#include "SequenceIndex.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace runel {
+
+// The result of one index build: the scanned files and three views of them. Immutable once
+// built, and not copyable because its views point into its own file list; share it through
+// std::shared_ptr<const ScriptIndex>.
+struct ScriptIndex {
+    struct Configuration {
+        bool enhanceLabels = true;
+        FileIndex::Configuration fileIndex;
+    };
+
+    FileIndex file;
+    SearchIndex search;
+    SequenceIndex sequence;
+    std::vector<ScriptHealthItem> health;
+
+    ScriptIndex() = default;
+    ScriptIndex(const ScriptIndex &) = delete;
+    ScriptIndex &operator=(const ScriptIndex &) = delete;
+
+    static std::unique_ptr<ScriptIndex> build(FileIndex files, const Configuration &configuration);
+
+    // Scan and build in one go, on the calling thread.
+    struct BuildResult {
+        std::unique_ptr<ScriptIndex> index;
+        QString error; // set when the scripts folder could not be listed
+    };
+    static BuildResult scanAndBuild(const QString &root, const Configuration &configuration);
+
+    // The index before anything was loaded; shared, built once per process.
+    static std::shared_ptr<const ScriptIndex> empty();
+};
+
+} // namespace runel

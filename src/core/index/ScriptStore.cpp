@@ -1,0 +1,123 @@
+#include "ScriptStore.h"
+
+#include "Logging.h"
+#include "settings/ConfigManager.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPointer>
+#include <QThreadPool>
+
+namespace runel {
+
+struct ScriptStore::ReloadResult {
+    enum class Kind { success, failure, cancelled };
+    Kind kind = Kind::cancelled;
+    std::shared_ptr<const ScriptIndex> index; // success
+    QString message; // failure
+};
+
+ScriptStore::ScriptStore(ConfigManager &config, QObject *parent)
+    : QObject(parent)
+    , m_config(config)
+    , m_scriptIndex(ScriptIndex::empty())
+{
+    connect(&config, &ConfigManager::reloadRequested, this, [this] { reload(); });
+}
+
+ScriptStore::~ScriptStore()
+{
+    if (m_reloadTask)
+        *m_reloadTask = true;
+}
+
+ScriptStore &ScriptStore::shared()
+{
+    static ScriptStore *store = new ScriptStore(ConfigManager::shared());
+    return *store;
+}
+
+void ScriptStore::reload(std::function<void()> completion)
+{
+    const int generation = ++m_reloadGeneration;
+    if (m_reloadTask)
+        *m_reloadTask = true;
+    setLoading(true);
+    setError(std::nullopt);
+
+    const QString root = QDir::cleanPath(m_config.scriptsDir());
+    ScriptIndex::Configuration configuration;
+    configuration.enhanceLabels = m_config.enhanceLabels();
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    m_reloadTask = cancelled;
+
+    // The worker never touches the store: its result goes back through the application object
+    // and is applied only if the store still exists then.
+    QPointer<ScriptStore> store(this);
+    QThreadPool::globalInstance()->start([store, generation, root, configuration, cancelled,
+                                          completion = std::move(completion)]() mutable {
+        auto result = std::make_shared<ReloadResult>();
+        FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
+        if (*cancelled) {
+            result->kind = ReloadResult::Kind::cancelled;
+        } else if (!scanned.index) {
+            result->kind = ReloadResult::Kind::failure;
+            result->message = scanned.error;
+        } else {
+            std::shared_ptr<const ScriptIndex> index
+                = ScriptIndex::build(std::move(*scanned.index), configuration);
+            if (!*cancelled) {
+                result->kind = ReloadResult::Kind::success;
+                result->index = std::move(index);
+            }
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [store, generation, result, completion = std::move(completion)]() mutable {
+                if (store)
+                    store->apply(generation, std::move(result), std::move(completion));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ScriptStore::apply(int generation, std::shared_ptr<ReloadResult> result,
+                        std::function<void()> completion)
+{
+    if (generation != m_reloadGeneration)
+        return;
+    m_reloadTask.reset();
+    setLoading(false);
+    switch (result->kind) {
+    case ReloadResult::Kind::success:
+        m_scriptIndex = std::move(result->index);
+        Q_EMIT scriptIndexChanged();
+        if (completion)
+            completion();
+        break;
+    case ReloadResult::Kind::failure:
+        qCWarning(lcIndex) << "reload failed:" << result->message;
+        setError(result->message);
+        break;
+    case ReloadResult::Kind::cancelled:
+        break;
+    }
+}
+
+void ScriptStore::setLoading(bool loading)
+{
+    if (m_isLoading == loading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void ScriptStore::setError(std::optional<QString> error)
+{
+    if (m_error == error)
+        return;
+    m_error = std::move(error);
+    Q_EMIT errorChanged();
+}
+
+} // namespace runel

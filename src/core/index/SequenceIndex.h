@@ -1,0 +1,32 @@
+#pragma once
+
+#include "FileItem.h"
+#include "Keys.h"
+
+#include <QString>
+#include <vector>
+
+namespace runel {
+
+struct SequenceItem {
+    const FileItem *file = nullptr; // into the FileIndex of the same ScriptIndex
+    QString displayName;
+    IndexStatus status; // valid, ignored, invalidKey or duplicateSequence
+    std::vector<KeyGroup> keyGroups; // one group per path component
+    KeyGroup flatKeys; // the groups concatenated
+};
+
+struct SequenceIndex {
+    std::vector<SequenceItem> entries; // one per readable file, in scan order
+    std::vector<const SequenceItem *> reachableItems; // the valid entries, in order
+
+    SequenceIndex() = default;
+    SequenceIndex(const SequenceIndex &) = delete; // reachableItems point into entries
+    SequenceIndex &operator=(const SequenceIndex &) = delete;
+    SequenceIndex(SequenceIndex &&) = default;
+    SequenceIndex &operator=(SequenceIndex &&) = default;
+
+    static SequenceIndex build(const std::vector<FileItem> &files, bool enhanceLabels);
+};
+
+} // namespace runel

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "settings/AppShortcut.h"
+#include "settings/SettingsFile.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace runel {
+
+// When the results panel below the HUD appears.
+enum class ResultsVisibility { immediately, delayed, never };
+
+// Every user preference, backed by settings.json. Lives on the main thread. Every assignment is
+// written to the file at once; observers hear of a change only when the value differs.
+class ConfigManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString scriptsDir READ scriptsDir WRITE setScriptsDir NOTIFY scriptsDirChanged)
+    Q_PROPERTY(double scriptDelay READ scriptDelay WRITE setScriptDelay NOTIFY scriptDelayChanged)
+    Q_PROPERTY(bool isFirstLaunch READ isFirstLaunch WRITE setIsFirstLaunch NOTIFY isFirstLaunchChanged)
+    Q_PROPERTY(bool enhanceLabels READ enhanceLabels WRITE setEnhanceLabels NOTIFY enhanceLabelsChanged)
+    Q_PROPERTY(QString successSound READ successSound WRITE setSuccessSound NOTIFY successSoundChanged)
+    Q_PROPERTY(QString failureSound READ failureSound WRITE setFailureSound NOTIFY failureSoundChanged)
+    Q_PROPERTY(QString backgroundSuccessSound READ backgroundSuccessSound WRITE
+                   setBackgroundSuccessSound NOTIFY backgroundSuccessSoundChanged)
+    Q_PROPERTY(double resultsDelay READ resultsDelay WRITE setResultsDelay NOTIFY resultsDelayChanged)
+    Q_PROPERTY(bool searchOnUnknownKey READ searchOnUnknownKey WRITE setSearchOnUnknownKey NOTIFY
+                   searchOnUnknownKeyChanged)
+    Q_PROPERTY(bool autorunEnabled READ autorunEnabled WRITE setAutorunEnabled NOTIFY autorunEnabledChanged)
+    Q_PROPERTY(double autorunDelay READ autorunDelay WRITE setAutorunDelay NOTIFY autorunDelayChanged)
+
+public:
+    // Loads every setting from store, makes sure the scripts folder exists and seeds it from
+    // examplesDir when it holds no script.
+    explicit ConfigManager(std::unique_ptr<SettingsFile> store,
+                           QString examplesDir = QStringLiteral(":/examples"),
+                           QObject *parent = nullptr);
+    ~ConfigManager() override;
+
+    // The process-wide instance on the user's settings file, created on first use.
+    static ConfigManager &shared();
+
+    QString scriptsDir() const { return m_scriptsDir; } // absolute, "~" expanded
+    double scriptDelay() const { return m_scriptDelay; }
+    bool isFirstLaunch() const { return m_isFirstLaunch; }
+    bool enhanceLabels() const { return m_enhanceLabels; }
+    QString successSound() const { return m_successSound; }
+    QString failureSound() const { return m_failureSound; }
+    QString backgroundSuccessSound() const { return m_backgroundSuccessSound; }
+    ResultsVisibility resultsVisibility() const { return m_resultsVisibility; }
+    double resultsDelay() const { return m_resultsDelay; }
+    bool searchOnUnknownKey() const { return m_searchOnUnknownKey; }
+    bool autorunEnabled() const { return m_autorunEnabled; }
+    double autorunDelay() const { return m_autorunDelay; }
+    const std::vector<AppShortcut> &shortcuts() const { return m_shortcuts; }
+
+    void setScriptsDir(const QString &path);
+    void setScriptDelay(double seconds);
+    void setIsFirstLaunch(bool value);
+    void setEnhanceLabels(bool value);
+    void setSuccessSound(const QString &name);
+    void setFailureSound(const QString &name);
+    void setBackgroundSuccessSound(const QString &name);
+    void setResultsVisibility(ResultsVisibility visibility);
+    void setResultsDelay(double seconds);
+    void setSearchOnUnknownKey(bool value);
+    void setAutorunEnabled(bool value);
+    void setAutorunDelay(double seconds);
+    void setShortcuts(const std::vector<AppShortcut> &shortcuts);
+
+    SettingsFile &store() { return *m_store; }
+
+    // How a folder is written to the settings: "~" for the home folder, "~/..." below it.
+    static QString abbreviatedPath(const QString &path);
+    // The reverse: a leading "~" expanded; a relative path is taken from the home folder.
+    static QString expandedPath(const QString &stored);
+    // Copies the examples into folder when nothing below it is a script; never overwrites.
+    static void seedExamples(const QString &folder, const QString &examplesDir);
+    static bool holdsScript(const QString &folder);
+
+Q_SIGNALS:
+    void scriptsDirChanged();
+    void scriptDelayChanged();
+    void isFirstLaunchChanged();
+    void enhanceLabelsChanged();
+    void successSoundChanged();
+    void failureSoundChanged();
+    void backgroundSuccessSoundChanged();
+    void resultsVisibilityChanged();
+    void resultsDelayChanged();
+    void searchOnUnknownKeyChanged();
+    void autorunEnabledChanged();
+    void autorunDelayChanged();
+    void shortcutsChanged();
+    // Emitted from the event loop after every assignment of scriptsDir or enhanceLabels, equal
+    // value or not: the script index must be rebuilt.
+    void reloadRequested();
+
+private:
+    void load();
+    void prepareScriptsDir();
+    void requestReload();
+
+    std::unique_ptr<SettingsFile> m_store;
+    QString m_examplesDir;
+    QString m_scriptsDir;
+    double m_scriptDelay = 0.4;
+    bool m_isFirstLaunch = true;
+    bool m_enhanceLabels = true;
+    QString m_successSound;
+    QString m_failureSound;
+    QString m_backgroundSuccessSound;
+    ResultsVisibility m_resultsVisibility = ResultsVisibility::immediately;
+    double m_resultsDelay = 0.4;
+    bool m_searchOnUnknownKey = false;
+    bool m_autorunEnabled = false;
+    double m_autorunDelay = 1.0;
+    std::vector<AppShortcut> m_shortcuts;
+};
+
+} // namespace runel

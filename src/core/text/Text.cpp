@@ -1,0 +1,157 @@
+#include "Text.h"
+
+#include <memory>
+#include <unicode/brkiter.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+
+namespace runel::text {
+namespace {
+
+const UChar *icuChars(QStringView text)
+{
+    return reinterpret_cast<const UChar *>(text.utf16());
+}
+
+bool isAscii(QStringView text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Creating a break iterator costs far more than using one, so each thread keeps its own.
+icu::BreakIterator *characterIterator()
+{
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> created(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_SUCCESS(status) ? std::move(created) : nullptr;
+    }();
+    return iterator.get();
+}
+
+} // namespace
+
+QString lowercased(QStringView text)
+{
+    if (isAscii(text)) {
+        QString result = text.toString();
+        for (QChar &c : result) {
+            if (c >= u'A' && c <= u'Z')
+                c = QChar(c.unicode() + (u'a' - u'A'));
+        }
+        return result;
+    }
+    QString result(text.size() + 8, Qt::Uninitialized);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length
+            = u_strToLower(reinterpret_cast<UChar *>(result.data()), int32_t(result.size()),
+                           icuChars(text), int32_t(text.size()), "", &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            result.resize(length);
+            continue;
+        }
+        if (U_FAILURE(status))
+            return text.toString();
+        result.resize(length);
+        return result;
+    }
+    return text.toString();
+}
+
+QString nfc(QStringView text)
+{
+    if (isAscii(text))
+        return text.toString();
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2 *normalizer = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status))
+        return text.toString();
+    const icu::UnicodeString source(false, icuChars(text), int32_t(text.size()));
+    if (normalizer->isNormalized(source, status) && U_SUCCESS(status))
+        return text.toString();
+    status = U_ZERO_ERROR;
+    const icu::UnicodeString normalized = normalizer->normalize(source, status);
+    if (U_FAILURE(status))
+        return text.toString();
+    return QString(reinterpret_cast<const QChar *>(normalized.getBuffer()), normalized.length());
+}
+
+std::vector<QString> characters(QStringView text)
+{
+    std::vector<QString> result;
+    // Plain ASCII text without a carriage return is one character per code unit.
+    if (isAscii(text) && !text.contains(u'\r')) {
+        result.reserve(size_t(text.size()));
+        for (QChar c : text)
+            result.emplace_back(c);
+        return result;
+    }
+    icu::BreakIterator *iterator = characterIterator();
+    if (!iterator) {
+        for (QChar c : text)
+            result.emplace_back(c);
+        return result;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UText *utext = utext_openUChars(nullptr, icuChars(text), int64_t(text.size()), &status);
+    iterator->setText(utext, status);
+    if (U_FAILURE(status)) {
+        utext_close(utext);
+        result.push_back(text.toString());
+        return result;
+    }
+    int32_t start = iterator->first();
+    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
+         start = end, end = iterator->next())
+        result.push_back(text.sliced(start, end - start).toString());
+    utext_close(utext);
+    return result;
+}
+
+qsizetype characterCount(QStringView text)
+{
+    if (isAscii(text) && !text.contains(u'\r'))
+        return text.size();
+    return qsizetype(characters(text).size());
+}
+
+int compareScalars(QStringView a, QStringView b)
+{
+    return u_strCompare(icuChars(a), int32_t(a.size()), icuChars(b), int32_t(b.size()), true);
+}
+
+bool isWhitespace(char32_t c)
+{
+    if (c == u'\t' || c == u' ')
+        return true;
+    if (c < 0x80)
+        return false;
+    return u_charType(UChar32(c)) == U_SPACE_SEPARATOR;
+}
+
+QStringView trimmedWhitespace(QStringView text)
+{
+    // None of the separators is outside the Basic Multilingual Plane, so code units suffice.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isWhitespace(text[begin].unicode()))
+        ++begin;
+    while (end > begin && isWhitespace(text[end - 1].unicode()))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool isNewline(char32_t c)
+{
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+} // namespace runel::text

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <vector>
+
+// The one place where Runel decides what a character, a lower-case letter or an ordering of
+// names is. Everything goes through ICU so that results do not depend on the process locale:
+// QString::toLower misses the final sigma, QTextBoundaryFinder splits flag sequences and
+// QCollator ignores numeric ordering in the C locale. All functions are thread-safe.
+namespace runel::text {
+
+// Locale-independent Unicode default lower-casing (ICU root locale).
+QString lowercased(QStringView text);
+
+// Canonical composition (NFC), so that canonically equivalent strings compare equal.
+QString nfc(QStringView text);
+
+// The extended grapheme clusters ("characters") of text, in order.
+std::vector<QString> characters(QStringView text);
+qsizetype characterCount(QStringView text);
+
+// Lexicographic comparison over Unicode scalar values (not UTF-16 code units): <0, 0 or >0.
+int compareScalars(QStringView a, QStringView b);
+
+// Tab and the space separators (general category Zs, which includes the no-break space).
+bool isWhitespace(char32_t c);
+QStringView trimmedWhitespace(QStringView text);
+
+// The newline set: U+000A to U+000D, U+0085, U+2028 and U+2029.
+bool isNewline(char32_t c);
+
+} // namespace runel::text
