@@ -49,8 +49,8 @@ std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup
     return cut;
 }
 
-std::vector<QString> matchedLabels(const KeyGroup &keys, const SequenceItem *item,
-                                   bool enhanceLabels)
+std::vector<QString> matchedLabels(
+    const KeyGroup &keys, const SequenceItem *item, bool enhanceLabels)
 {
     std::vector<QString> labels;
     if (keys.empty() || !item)

@@ -26,8 +26,8 @@ const SequenceItem *primaryMatch(const ResolveResult &result);
 std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup> &groups);
 
 // One label per path component that the typed keys touch.
-std::vector<QString> matchedLabels(const KeyGroup &keys, const SequenceItem *item,
-                                   bool enhanceLabels);
+std::vector<QString> matchedLabels(
+    const KeyGroup &keys, const SequenceItem *item, bool enhanceLabels);
 
 // Whether the typed keys end where one of the item's path components ends.
 bool isAtComponentBoundary(const KeyGroup &keys, const SequenceItem *item);

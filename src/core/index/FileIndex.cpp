@@ -98,19 +98,17 @@ class Walker {
 public:
     explicit Walker(FileIndex::Configuration configuration)
         : m_configuration(configuration)
-    {
-    }
+    { }
 
     // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
-    bool scan(const std::string &folder, const QString &relativeFolder, int depth,
-              bool pathIsUtf8)
+    bool scan(const std::string &folder, const QString &relativeFolder, int depth, bool pathIsUtf8)
     {
         if (m_configuration.maxFolderDepth < depth)
             return true;
         DIR *directory = opendir(folder.c_str());
         if (!directory)
             return fail(folder, errno);
-        struct stat folderStat {};
+        struct stat folderStat { };
         if (fstat(dirfd(directory), &folderStat) != 0) {
             const int error = errno;
             closedir(directory);
@@ -132,9 +130,8 @@ public:
         int accepted = 0;
         for (const DirectoryEntry &entry : entries) {
             const std::string path = folder + '/' + entry.name;
-            const QString relative = relativeFolder.isEmpty()
-                ? entry.decoded
-                : relativeFolder + u'/' + entry.decoded;
+            const QString relative
+                = relativeFolder.isEmpty() ? entry.decoded : relativeFolder + u'/' + entry.decoded;
             const bool utf8 = pathIsUtf8 && isValidUtf8(entry.name);
             if (entry.isDirectory) {
                 if (!scan(path, relative, depth + 1, utf8))
@@ -168,7 +165,7 @@ private:
             bool isFile = entry->d_type == DT_REG;
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
                 // Links are followed; one that leads nowhere is neither file nor folder.
-                struct stat target {};
+                struct stat target { };
                 if (fstatat(dirfd(directory), entry->d_name, &target, 0) == 0) {
                     isDirectory = S_ISDIR(target.st_mode);
                     isFile = S_ISREG(target.st_mode);
@@ -177,20 +174,20 @@ private:
             if (!isDirectory && !isFile)
                 continue;
             const QString decoded = QString::fromUtf8(entry->d_name);
-            entries.push_back({ entry->d_name, decoded, text::lowercased(text::nfc(decoded)),
-                                isDirectory });
+            entries.push_back(
+                { entry->d_name, decoded, text::lowercased(text::nfc(decoded)), isDirectory });
             errno = 0;
         }
         const int error = errno;
         closedir(directory);
         if (error != 0)
             return fail(folder, error);
-        std::sort(entries.begin(), entries.end(),
-                  [](const DirectoryEntry &a, const DirectoryEntry &b) {
-                      if (const int order = text::compareScalars(a.sortKey, b.sortKey))
-                          return order < 0;
-                      return text::compareScalars(text::nfc(a.decoded), text::nfc(b.decoded)) < 0;
-                  });
+        std::sort(
+            entries.begin(), entries.end(), [](const DirectoryEntry &a, const DirectoryEntry &b) {
+                if (const int order = text::compareScalars(a.sortKey, b.sortKey))
+                    return order < 0;
+                return text::compareScalars(text::nfc(a.decoded), text::nfc(b.decoded)) < 0;
+            });
         return true;
     }
 
@@ -226,7 +223,7 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
     if (fd < 0)
         return failed(systemMessage(errno));
     std::string contents;
-    struct stat info {};
+    struct stat info { };
     if (fstat(fd, &info) == 0 && info.st_size > 0)
         contents.reserve(size_t(info.st_size));
     char buffer[65536];
@@ -246,8 +243,8 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
     close(fd);
     if (!isValidUtf8(contents))
         return failed(QStringLiteral("The file is not valid UTF-8 text."));
-    item.metadata = ShellFileMetadata::parseUtf8(contents.data(), contents.size(),
-                                                 annotationPrefix(file.type));
+    item.metadata = ShellFileMetadata::parseUtf8(
+        contents.data(), contents.size(), annotationPrefix(file.type));
     item.status = IndexStatus::valid();
     return item;
 }
@@ -271,8 +268,8 @@ FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configu
         for (size_t i = next++; i < files.size(); i = next++)
             index.entries[i] = readItem(files[i], standardizedRoot);
     };
-    const size_t threads
-        = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), files.size() / 32 + 1);
+    const size_t threads = std::min<size_t>(
+        std::max(1u, std::thread::hardware_concurrency()), files.size() / 32 + 1);
     std::vector<std::thread> helpers;
     for (size_t t = 1; t < threads; ++t)
         helpers.emplace_back(work);

@@ -10,9 +10,8 @@ std::vector<IndexCandidate> indexCandidates(const std::vector<FileItem> &files, 
         if (!file.status.isValid())
             continue;
         candidates.push_back({ &file,
-                               file.metadata.isIgnoredIn(mode)
-                                   ? IndexStatus::invalid(IndexInvalidReason::ignored)
-                                   : IndexStatus::valid() });
+            file.metadata.isIgnoredIn(mode) ? IndexStatus::invalid(IndexInvalidReason::ignored)
+                                            : IndexStatus::valid() });
     }
     return candidates;
 }

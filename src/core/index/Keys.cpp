@@ -11,7 +11,8 @@ bool isTypableKey(QStringView key)
     const char16_t c = key[0].unicode();
     if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
         return true;
-    static constexpr std::u16string_view others = u"`~!@#$%^&*()-_=+[{]}\\|;:'\",<.>/? \u00A7\u00B1";
+    static constexpr std::u16string_view others
+        = u"`~!@#$%^&*()-_=+[{]}\\|;:'\",<.>/? \u00A7\u00B1";
     return others.find(c) != std::u16string_view::npos;
 }
 

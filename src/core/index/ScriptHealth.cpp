@@ -63,10 +63,10 @@ std::optional<HealthIssue> ScriptHealthItem::issue() const
         return HealthIssue { HealthIssue::Kind::readFailure, script->readError, {}, {} };
     if (sequenceItem && !sequenceItem->status.isValid())
         return HealthIssue { HealthIssue::Kind::invalid, std::nullopt,
-                             *sequenceItem->status.invalidReason, ScriptMode::sequence };
+            *sequenceItem->status.invalidReason, ScriptMode::sequence };
     if (searchItem && !searchItem->status.isValid())
         return HealthIssue { HealthIssue::Kind::invalid, std::nullopt,
-                             *searchItem->status.invalidReason, ScriptMode::search };
+            *searchItem->status.invalidReason, ScriptMode::search };
     return std::nullopt;
 }
 
@@ -94,8 +94,7 @@ HealthSeverity ScriptHealthItem::severity() const
 }
 
 std::vector<ScriptHealthItem> buildHealthList(const std::vector<FileItem> &files,
-                                              const SearchIndex &search,
-                                              const SequenceIndex &sequence, bool enhanceLabels)
+    const SearchIndex &search, const SequenceIndex &sequence, bool enhanceLabels)
 {
     // Both indexes hold a subset of files in the same order, so one cursor each finds the entry
     // of a file, if any, without a lookup table.

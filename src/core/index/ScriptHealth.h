@@ -43,7 +43,6 @@ QString issueMessage(const HealthIssue &issue);
 
 // One row per file, in scan order. The items point into files and both indexes.
 std::vector<ScriptHealthItem> buildHealthList(const std::vector<FileItem> &files,
-                                              const SearchIndex &search,
-                                              const SequenceIndex &sequence, bool enhanceLabels);
+    const SearchIndex &search, const SequenceIndex &sequence, bool enhanceLabels);
 
 } // namespace runel

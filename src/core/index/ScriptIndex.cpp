@@ -14,8 +14,8 @@ std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configura
     return index;
 }
 
-ScriptIndex::BuildResult ScriptIndex::scanAndBuild(const QString &root,
-                                                   const Configuration &configuration)
+ScriptIndex::BuildResult ScriptIndex::scanAndBuild(
+    const QString &root, const Configuration &configuration)
 {
     FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
     if (!scanned.index)

@@ -55,7 +55,7 @@ void ScriptStore::reload(std::function<void()> completion)
     // and is applied only if the store still exists then.
     QPointer<ScriptStore> store(this);
     QThreadPool::globalInstance()->start([store, generation, root, configuration, cancelled,
-                                          completion = std::move(completion)]() mutable {
+                                             completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
         FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
         if (*cancelled) {
@@ -81,8 +81,8 @@ void ScriptStore::reload(std::function<void()> completion)
     });
 }
 
-void ScriptStore::apply(int generation, std::shared_ptr<ReloadResult> result,
-                        std::function<void()> completion)
+void ScriptStore::apply(
+    int generation, std::shared_ptr<ReloadResult> result, std::function<void()> completion)
 {
     if (generation != m_reloadGeneration)
         return;

@@ -48,8 +48,8 @@ Q_SIGNALS:
 
 private:
     struct ReloadResult;
-    void apply(int generation, std::shared_ptr<ReloadResult> result,
-               std::function<void()> completion);
+    void apply(
+        int generation, std::shared_ptr<ReloadResult> result, std::function<void()> completion);
     void setLoading(bool loading);
     void setError(std::optional<QString> error);
 

@@ -30,7 +30,7 @@ SequenceIndex SequenceIndex::build(const std::vector<FileItem> &files, bool enha
         item.status = candidate.status;
         if (item.status.isValid()) {
             if (!std::all_of(item.flatKeys.begin(), item.flatKeys.end(),
-                             [](const Key &key) { return isTypableKey(key); })) {
+                    [](const Key &key) { return isTypableKey(key); })) {
                 item.status = IndexStatus::invalid(IndexInvalidReason::invalidKey);
             } else {
                 sequences[i] = keySequenceString(item.flatKeys);

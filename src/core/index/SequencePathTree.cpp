@@ -38,8 +38,7 @@ SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates
 {
     m_root = newNode(QString(), nullptr);
     for (const IndexCandidate &candidate : candidates) {
-        const QStringList components
-            = candidate.file->relativePath.split(u'/', Qt::SkipEmptyParts);
+        const QStringList components = candidate.file->relativePath.split(u'/', Qt::SkipEmptyParts);
         if (components.isEmpty())
             continue;
         PathNodes path;
@@ -78,8 +77,8 @@ SequencePathTree::Node *SequencePathTree::newNode(QString name, const IndexCandi
 
 bool SequencePathTree::markReachable(Node &node)
 {
-    bool reachable = node.candidate && node.candidate->status.isValid()
-        && isTypablePath(*node.candidate);
+    bool reachable
+        = node.candidate && node.candidate->status.isValid() && isTypablePath(*node.candidate);
     for (Node *child : node.children)
         reachable = markReachable(*child) || reachable;
     node.hasReachableDescendant = reachable;

@@ -23,8 +23,7 @@ public:
 private:
     explicit ScriptModes(unsigned bits)
         : m_bits(bits)
-    {
-    }
+    { }
     static unsigned bit(ScriptMode mode) { return 1u << unsigned(mode); }
     unsigned m_bits = 0;
 };
@@ -42,7 +41,10 @@ struct FallbackMode {
 
     static FallbackMode disabled() { return {}; }
     static FallbackMode enabled() { return { Kind::enabled, {} }; }
-    static FallbackMode matching(QString expression) { return { Kind::pattern, std::move(expression) }; }
+    static FallbackMode matching(QString expression)
+    {
+        return { Kind::pattern, std::move(expression) };
+    }
     bool operator==(const FallbackMode &) const = default;
 };
 

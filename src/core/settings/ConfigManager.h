@@ -19,24 +19,30 @@ class ConfigManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString scriptsDir READ scriptsDir WRITE setScriptsDir NOTIFY scriptsDirChanged)
     Q_PROPERTY(double scriptDelay READ scriptDelay WRITE setScriptDelay NOTIFY scriptDelayChanged)
-    Q_PROPERTY(bool isFirstLaunch READ isFirstLaunch WRITE setIsFirstLaunch NOTIFY isFirstLaunchChanged)
-    Q_PROPERTY(bool enhanceLabels READ enhanceLabels WRITE setEnhanceLabels NOTIFY enhanceLabelsChanged)
-    Q_PROPERTY(QString successSound READ successSound WRITE setSuccessSound NOTIFY successSoundChanged)
-    Q_PROPERTY(QString failureSound READ failureSound WRITE setFailureSound NOTIFY failureSoundChanged)
+    Q_PROPERTY(
+        bool isFirstLaunch READ isFirstLaunch WRITE setIsFirstLaunch NOTIFY isFirstLaunchChanged)
+    Q_PROPERTY(
+        bool enhanceLabels READ enhanceLabels WRITE setEnhanceLabels NOTIFY enhanceLabelsChanged)
+    Q_PROPERTY(
+        QString successSound READ successSound WRITE setSuccessSound NOTIFY successSoundChanged)
+    Q_PROPERTY(
+        QString failureSound READ failureSound WRITE setFailureSound NOTIFY failureSoundChanged)
     Q_PROPERTY(QString backgroundSuccessSound READ backgroundSuccessSound WRITE
-                   setBackgroundSuccessSound NOTIFY backgroundSuccessSoundChanged)
-    Q_PROPERTY(double resultsDelay READ resultsDelay WRITE setResultsDelay NOTIFY resultsDelayChanged)
+            setBackgroundSuccessSound NOTIFY backgroundSuccessSoundChanged)
+    Q_PROPERTY(
+        double resultsDelay READ resultsDelay WRITE setResultsDelay NOTIFY resultsDelayChanged)
     Q_PROPERTY(bool searchOnUnknownKey READ searchOnUnknownKey WRITE setSearchOnUnknownKey NOTIFY
-                   searchOnUnknownKeyChanged)
-    Q_PROPERTY(bool autorunEnabled READ autorunEnabled WRITE setAutorunEnabled NOTIFY autorunEnabledChanged)
-    Q_PROPERTY(double autorunDelay READ autorunDelay WRITE setAutorunDelay NOTIFY autorunDelayChanged)
+            searchOnUnknownKeyChanged)
+    Q_PROPERTY(bool autorunEnabled READ autorunEnabled WRITE setAutorunEnabled NOTIFY
+            autorunEnabledChanged)
+    Q_PROPERTY(
+        double autorunDelay READ autorunDelay WRITE setAutorunDelay NOTIFY autorunDelayChanged)
 
 public:
     // Loads every setting from store, makes sure the scripts folder exists and seeds it from
     // examplesDir when it holds no script.
     explicit ConfigManager(std::unique_ptr<SettingsFile> store,
-                           QString examplesDir = QStringLiteral(":/examples"),
-                           QObject *parent = nullptr);
+        QString examplesDir = QStringLiteral(":/examples"), QObject *parent = nullptr);
     ~ConfigManager() override;
 
     // The process-wide instance on the user's settings file, created on first use.

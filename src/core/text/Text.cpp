@@ -51,9 +51,8 @@ QString lowercased(QStringView text)
     QString result(text.size() + 8, Qt::Uninitialized);
     for (int attempt = 0; attempt < 2; ++attempt) {
         UErrorCode status = U_ZERO_ERROR;
-        const int32_t length
-            = u_strToLower(reinterpret_cast<UChar *>(result.data()), int32_t(result.size()),
-                           icuChars(text), int32_t(text.size()), "", &status);
+        const int32_t length = u_strToLower(reinterpret_cast<UChar *>(result.data()),
+            int32_t(result.size()), icuChars(text), int32_t(text.size()), "", &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             result.resize(length);
             continue;

@@ -1,0 +1,127 @@
+#include "TestEnvironment.h"
+#include "index/ScriptStore.h"
+#include "settings/ConfigManager.h"
+
+#include <QSignalSpy>
+#include <QThreadPool>
+#include <QtTest>
+
+using namespace runel;
+
+// Reloads of the script index: newest request wins, failures keep the last good index.
+class TestScriptStore : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<ConfigManager> m_config;
+
+    QString scripts() const { return m_home->file(QStringLiteral("scripts")); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        writeFile(scripts() + QStringLiteral("/one.sh"));
+        auto file = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
+        file->setValue("scriptsDir", scripts().toStdString());
+        m_config = std::make_unique<ConfigManager>(std::move(file), QString());
+    }
+    void cleanup()
+    {
+        m_config.reset();
+        m_home.reset();
+    }
+
+    void reloadPublishesTheIndex()
+    {
+        ScriptStore store(*m_config);
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0));
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
+        int completions = 0;
+        store.reload([&] { ++completions; });
+        QVERIFY(store.isLoading());
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0)); // not before it is built
+        QVERIFY(published.wait());
+        QVERIFY(!store.isLoading());
+        QCOMPARE(completions, 1);
+        QCOMPARE(store.scriptIndex()->sequence.reachableItems.size(), size_t(1));
+
+        // An unchanged folder still publishes (an equal index).
+        store.reload();
+        QVERIFY(published.wait());
+        QCOMPARE(published.count(), 2);
+    }
+
+    void newestReloadWins()
+    {
+        ScriptStore store(*m_config);
+        QSignalSpy loading(&store, &ScriptStore::isLoadingChanged);
+        QStringList completed;
+        store.reload([&] { completed.append(QStringLiteral("first")); });
+        writeFile(scripts() + QStringLiteral("/two.sh"));
+        store.reload([&] { completed.append(QStringLiteral("second")); });
+        QTRY_VERIFY(!store.isLoading());
+        QCOMPARE(completed, QStringList { QStringLiteral("second") });
+        QCOMPARE(loading.count(), 2); // on once, off once: never off in between
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
+        QCOMPARE(store.reloadGeneration(), 2);
+    }
+
+    void failureKeepsThePreviousIndex()
+    {
+        ScriptStore store(*m_config);
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
+        store.reload();
+        QVERIFY(published.wait());
+        const auto good = store.scriptIndex();
+
+        QVERIFY(QDir(scripts()).removeRecursively());
+        bool completed = false;
+        store.reload([&] { completed = true; });
+        QTRY_VERIFY(!store.isLoading());
+        QVERIFY(store.error());
+        QVERIFY(store.error()->contains(QStringLiteral("No such file or directory")));
+        QCOMPARE(store.scriptIndex(), good);
+        QVERIFY(!completed);
+
+        writeFile(scripts() + QStringLiteral("/back.sh"));
+        QSignalSpy errors(&store, &ScriptStore::errorChanged);
+        store.reload();
+        QVERIFY(!store.error()); // cleared as the reload starts
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(published.wait());
+        QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, QStringLiteral("back.sh"));
+    }
+
+    void settingsChangesReload()
+    {
+        ScriptStore store(*m_config);
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
+        m_config->setEnhanceLabels(m_config->enhanceLabels()); // the same value still reloads
+        QVERIFY(published.wait());
+
+        const QString other = m_home->file(QStringLiteral("other"));
+        writeFile(other + QStringLiteral("/a.sh"));
+        writeFile(other + QStringLiteral("/b.sh"));
+        m_config->setScriptsDir(other);
+        QVERIFY(published.wait());
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
+    }
+
+    void storeGoneBeforeTheBuildEnds()
+    {
+        bool completed = false;
+        {
+            ScriptStore store(*m_config);
+            store.reload([&] { completed = true; });
+        }
+        // The build finishes and its result finds no store.
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QVERIFY(!completed);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScriptStore)
+#include "tst_index_store.moc"
