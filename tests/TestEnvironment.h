@@ -39,7 +39,8 @@ private:
 };
 
 // Writes a file (creating its folders) with the given text; returns its absolute path.
-inline QString writeFile(const QString &path, const QByteArray &contents = QByteArray("#!/bin/bash\n"))
+inline QString writeFile(
+    const QString &path, const QByteArray &contents = QByteArray("#!/bin/bash\n"))
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

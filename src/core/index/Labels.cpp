@@ -176,4 +176,13 @@ QString displayName(const FileItem &file, bool enhanceLabels)
     return componentLabel(file.nameWithoutExtension(), enhanceLabels);
 }
 
+std::vector<QString> displayNames(const std::vector<FileItem> &files, bool enhanceLabels)
+{
+    std::vector<QString> names;
+    names.reserve(files.size());
+    for (const FileItem &file : files)
+        names.push_back(displayName(file, enhanceLabels));
+    return names;
+}
+
 } // namespace runel

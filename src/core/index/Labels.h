@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <vector>
 
 namespace runel {
 
@@ -14,6 +15,9 @@ QString enhanceLabel(QStringView name);
 // The name the user sees for a script: its "label" annotation, or its file name without
 // extension, enhanced when enhanceLabels is on.
 QString displayName(const FileItem &file, bool enhanceLabels);
+
+// The display names of files, in order.
+std::vector<QString> displayNames(const std::vector<FileItem> &files, bool enhanceLabels);
 
 // A folder or file name as the HUD shows it for a path component.
 QString componentLabel(QStringView name, bool enhanceLabels);

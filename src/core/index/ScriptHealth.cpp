@@ -1,7 +1,5 @@
 #include "ScriptHealth.h"
 
-#include "Labels.h"
-
 #include <QHash>
 
 namespace runel {
@@ -94,7 +92,7 @@ HealthSeverity ScriptHealthItem::severity() const
 }
 
 std::vector<ScriptHealthItem> buildHealthList(const std::vector<FileItem> &files,
-    const SearchIndex &search, const SequenceIndex &sequence, bool enhanceLabels)
+    const SearchIndex &search, const SequenceIndex &sequence, const std::vector<QString> &names)
 {
     // Both indexes hold a subset of files in the same order, so one cursor each finds the entry
     // of a file, if any, without a lookup table.
@@ -110,7 +108,7 @@ std::vector<ScriptHealthItem> buildHealthList(const std::vector<FileItem> &files
         if (sequenceCursor < sequence.entries.size()
             && sequence.entries[sequenceCursor].file == &file)
             item.sequenceItem = &sequence.entries[sequenceCursor++];
-        item.displayName = displayName(file, enhanceLabels);
+        item.displayName = names[health.size()];
         item.availability = availabilityOf(file.metadata);
         health.push_back(std::move(item));
     }

@@ -41,8 +41,9 @@ ScriptAvailability availabilityOf(const ShellFileMetadata &metadata);
 QString availabilityMessage(ScriptAvailability availability);
 QString issueMessage(const HealthIssue &issue);
 
-// One row per file, in scan order. The items point into files and both indexes.
+// One row per file, in scan order, with names[i] the display name of files[i]. The indexes
+// must have been built from files; the rows point into files and both indexes.
 std::vector<ScriptHealthItem> buildHealthList(const std::vector<FileItem> &files,
-    const SearchIndex &search, const SequenceIndex &sequence, bool enhanceLabels);
+    const SearchIndex &search, const SequenceIndex &sequence, const std::vector<QString> &names);
 
 } // namespace runel

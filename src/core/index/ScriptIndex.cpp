@@ -1,5 +1,7 @@
 #include "ScriptIndex.h"
 
+#include "Labels.h"
+
 namespace runel {
 
 std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configuration &configuration)
@@ -7,10 +9,10 @@ std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configura
     auto index = std::make_unique<ScriptIndex>();
     index->file = std::move(files);
     const std::vector<FileItem> &entries = index->file.entries;
-    index->search = SearchIndex::build(entries, configuration.enhanceLabels);
-    index->sequence = SequenceIndex::build(entries, configuration.enhanceLabels);
-    index->health
-        = buildHealthList(entries, index->search, index->sequence, configuration.enhanceLabels);
+    const std::vector<QString> names = displayNames(entries, configuration.enhanceLabels);
+    index->search = SearchIndex::build(entries, names);
+    index->sequence = SequenceIndex::build(entries, names);
+    index->health = buildHealthList(entries, index->search, index->sequence, names);
     return index;
 }
 

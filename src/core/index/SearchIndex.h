@@ -24,6 +24,8 @@ struct SearchIndex {
     SearchIndex &operator=(SearchIndex &&) = default;
 
     static SearchIndex build(const std::vector<FileItem> &files, bool enhanceLabels);
+    // The same with the display name of every file already worked out, one per file.
+    static SearchIndex build(const std::vector<FileItem> &files, const std::vector<QString> &names);
 };
 
 } // namespace runel

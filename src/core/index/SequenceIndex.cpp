@@ -11,6 +11,12 @@ namespace runel {
 
 SequenceIndex SequenceIndex::build(const std::vector<FileItem> &files, bool enhanceLabels)
 {
+    return build(files, displayNames(files, enhanceLabels));
+}
+
+SequenceIndex SequenceIndex::build(
+    const std::vector<FileItem> &files, const std::vector<QString> &names)
+{
     const std::vector<IndexCandidate> candidates = indexCandidates(files, ScriptMode::sequence);
     const SequencePathTree tree(candidates);
 
@@ -23,7 +29,7 @@ SequenceIndex SequenceIndex::build(const std::vector<FileItem> &files, bool enha
         const IndexCandidate &candidate = candidates[i];
         SequenceItem item;
         item.file = candidate.file;
-        item.displayName = displayName(*candidate.file, enhanceLabels);
+        item.displayName = names[size_t(candidate.file - files.data())];
         item.keyGroups = tree.keyGroups(candidate.file->standardizedPath());
         for (const KeyGroup &group : item.keyGroups)
             item.flatKeys.insert(item.flatKeys.end(), group.begin(), group.end());

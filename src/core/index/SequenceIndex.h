@@ -27,6 +27,9 @@ struct SequenceIndex {
     SequenceIndex &operator=(SequenceIndex &&) = default;
 
     static SequenceIndex build(const std::vector<FileItem> &files, bool enhanceLabels);
+    // The same with the display name of every file already worked out, one per file.
+    static SequenceIndex build(
+        const std::vector<FileItem> &files, const std::vector<QString> &names);
 };
 
 } // namespace runel

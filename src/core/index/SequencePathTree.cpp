@@ -5,35 +5,34 @@
 namespace runel {
 namespace {
 
+// Every typable key is one code unit that combines with nothing, so a name is typable exactly
+// when each of its code units is.
 bool allTypable(QStringView name)
 {
-    for (const QString &character : text::characters(name)) {
-        if (!isTypableKey(character))
+    for (QChar c : name) {
+        if (!isTypableKey(QStringView(&c, 1)))
             return false;
     }
     return true;
 }
 
-// Whether every folder of the script's path and its name without extension can be typed.
-bool isTypablePath(const IndexCandidate &candidate)
+// How many leading characters two names share.
+size_t commonCharacters(const SequencePathTree::Node &a, const SequencePathTree::Node &b)
 {
-    const QStringList components = candidate.file->relativePath.split(u'/', Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i + 1 < components.size(); ++i) {
-        if (!allTypable(components[i]))
-            return false;
-    }
-    return allTypable(candidate.file->nameWithoutExtension());
-}
-
-bool startsWith(const KeyGroup &characters, const KeyGroup &prefix, size_t length)
-{
-    if (characters.size() < length)
-        return false;
-    return std::equal(prefix.begin(), prefix.begin() + std::ptrdiff_t(length), characters.begin());
+    const QStringView x(a.lowerName), y(b.lowerName);
+    qsizetype units = 0;
+    const qsizetype limit = std::min(x.size(), y.size());
+    while (units < limit && x[units] == y[units])
+        ++units;
+    // Equal code units make equal characters only where both names end a character there.
+    size_t shared = 0;
+    while (shared < a.characterEnds.size() && shared < b.characterEnds.size()
+        && a.characterEnds[shared] <= units && a.characterEnds[shared] == b.characterEnds[shared])
+        ++shared;
+    return shared;
 }
 
 } // namespace
-
 SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates)
 {
     m_root = newNode(QString(), nullptr);
@@ -62,25 +61,30 @@ SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates
         }
         m_paths.insert(candidate.file->standardizedPath(), std::move(path));
     }
-    markReachable(*m_root);
+    markReachable(*m_root, true);
 }
 
 SequencePathTree::Node *SequencePathTree::newNode(QString name, const IndexCandidate *candidate)
 {
     auto node = std::make_unique<Node>();
-    node->lowerCharacters = keysOf(name);
+    node->lowerName = text::lowercased(text::nfc(name));
+    node->characterEnds = text::characterEnds(node->lowerName);
+    node->isTypable = allTypable(name);
     node->name = std::move(name);
     node->candidate = candidate;
     m_nodes.push_back(std::move(node));
     return m_nodes.back().get();
 }
 
-bool SequencePathTree::markReachable(Node &node)
+// A script is reachable when it is valid and every folder on its path and its own name can be
+// typed; foldersTypable says whether that holds for the folders above node.
+bool SequencePathTree::markReachable(Node &node, bool foldersTypable)
 {
     bool reachable
-        = node.candidate && node.candidate->status.isValid() && isTypablePath(*node.candidate);
+        = node.candidate && node.candidate->status.isValid() && foldersTypable && node.isTypable;
+    const bool childFoldersTypable = foldersTypable && node.isTypable;
     for (Node *child : node.children)
-        reachable = markReachable(*child) || reachable;
+        reachable = markReachable(*child, childFoldersTypable) || reachable;
     node.hasReachableDescendant = reachable;
     return reachable;
 }
@@ -89,19 +93,22 @@ const KeyGroup &SequencePathTree::keyGroupOf(const Node &node, const Node &paren
 {
     if (node.keyGroup)
         return *node.keyGroup;
-    const KeyGroup &name = node.lowerCharacters;
-    KeyGroup group = name;
-    for (size_t length = 1; length <= name.size(); ++length) {
-        int sharing = 0;
-        for (const Node *sibling : parent.children) {
-            if ((sibling == &node || sibling->hasReachableDescendant)
-                && startsWith(sibling->lowerCharacters, name, length))
-                ++sharing;
-        }
-        if (sharing == 1) {
-            group.resize(length);
-            break;
-        }
+    // The shortest unique prefix is one character longer than the longest prefix shared with
+    // a sibling that competes: itself, and every sibling with a reachable script.
+    const size_t count = node.characterEnds.size();
+    size_t length = 1;
+    for (const Node *sibling : parent.children) {
+        if (sibling != &node && sibling->hasReachableDescendant)
+            length = std::max(length, commonCharacters(node, *sibling) + 1);
+    }
+    // No unique prefix: the whole name.
+    length = std::min(length, count);
+    KeyGroup group;
+    group.reserve(length);
+    qsizetype start = 0;
+    for (size_t i = 0; i < length; ++i) {
+        group.push_back(node.lowerName.sliced(start, node.characterEnds[i] - start));
+        start = node.characterEnds[i];
     }
     node.keyGroup = std::move(group);
     return *node.keyGroup;

@@ -22,7 +22,9 @@ public:
         QHash<QString, Node *> childFoldersByName; // by lower-cased name
         bool hasReachableDescendant = false;
 
-        KeyGroup lowerCharacters; // the lower-cased, composed name, one entry per character
+        QString lowerName; // lower-cased and composed, for prefix tests
+        std::vector<qsizetype> characterEnds; // where each character of lowerName ends
+        bool isTypable = false; // every character of name can be typed
         mutable std::optional<KeyGroup> keyGroup; // computed on first use
     };
     struct PathNodes {
@@ -43,7 +45,7 @@ public:
 
 private:
     Node *newNode(QString name, const IndexCandidate *candidate);
-    static bool markReachable(Node &node);
+    static bool markReachable(Node &node, bool foldersTypable);
     static const KeyGroup &keyGroupOf(const Node &node, const Node &parent);
 
     std::vector<std::unique_ptr<Node>> m_nodes;

@@ -83,35 +83,41 @@ QString nfc(QStringView text)
     return QString(reinterpret_cast<const QChar *>(normalized.getBuffer()), normalized.length());
 }
 
-std::vector<QString> characters(QStringView text)
+std::vector<qsizetype> characterEnds(QStringView text)
 {
-    std::vector<QString> result;
+    std::vector<qsizetype> ends;
+    ends.reserve(size_t(text.size()));
     // Plain ASCII text without a carriage return is one character per code unit.
-    if (isAscii(text) && !text.contains(u'\r')) {
-        result.reserve(size_t(text.size()));
-        for (QChar c : text)
-            result.emplace_back(c);
-        return result;
-    }
-    icu::BreakIterator *iterator = characterIterator();
+    icu::BreakIterator *iterator
+        = isAscii(text) && !text.contains(u'\r') ? nullptr : characterIterator();
     if (!iterator) {
-        for (QChar c : text)
-            result.emplace_back(c);
-        return result;
+        for (qsizetype i = 1; i <= text.size(); ++i)
+            ends.push_back(i);
+        return ends;
     }
     UErrorCode status = U_ZERO_ERROR;
     UText *utext = utext_openUChars(nullptr, icuChars(text), int64_t(text.size()), &status);
     iterator->setText(utext, status);
     if (U_FAILURE(status)) {
         utext_close(utext);
-        result.push_back(text.toString());
-        return result;
+        ends.assign(1, text.size());
+        return ends;
     }
-    int32_t start = iterator->first();
-    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
-         start = end, end = iterator->next())
-        result.push_back(text.sliced(start, end - start).toString());
+    iterator->first();
+    for (int32_t end = iterator->next(); end != icu::BreakIterator::DONE; end = iterator->next())
+        ends.push_back(end);
     utext_close(utext);
+    return ends;
+}
+
+std::vector<QString> characters(QStringView text)
+{
+    std::vector<QString> result;
+    qsizetype start = 0;
+    for (const qsizetype end : characterEnds(text)) {
+        result.push_back(text.sliced(start, end - start).toString());
+        start = end;
+    }
     return result;
 }
 

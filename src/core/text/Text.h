@@ -19,6 +19,8 @@ QString nfc(QStringView text);
 // The extended grapheme clusters ("characters") of text, in order.
 std::vector<QString> characters(QStringView text);
 qsizetype characterCount(QStringView text);
+// Where each character of text ends, in code units: what characters() would cut, uncut.
+std::vector<qsizetype> characterEnds(QStringView text);
 
 // Lexicographic comparison over Unicode scalar values (not UTF-16 code units): <0, 0 or >0.
 int compareScalars(QStringView a, QStringView b);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "Console.h"
+
+#include <QStringList>
+
+namespace runel::cli {
+
+// Runs "runel" with its arguments (without the program name) and returns the exit status:
+// 0 on success, 1 when the command failed, 2 for a usage error. Without arguments it prints
+// the help.
+int run(const QStringList &arguments, Console &console);
+
+} // namespace runel::cli

@@ -1,0 +1,63 @@
+#include "IndexLoader.h"
+
+#include "settings/ConfigManager.h"
+#include "settings/SettingsFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::cli {
+
+namespace {
+
+void reportLoadWarning(Console &console, const SettingsFile &store)
+{
+    if (!store.loadWarning().isEmpty())
+        console.printError(u"runel: warning: %1\n"_s.arg(store.loadWarning()));
+}
+
+// The settings the scan needs when the configured folder is not used. Reads settings.json
+// without the settings store's start-up work on the scripts folder; the Boolean follows the
+// store's loading rule (missing or of another type reads as on).
+bool enhanceLabelsSetting(Console &console)
+{
+    const SettingsFile store(SettingsFile::defaultPath());
+    reportLoadWarning(console, store);
+    const nlohmann::json &value = store.value("enhanceLabels");
+    return value.is_boolean() ? value.get<bool>() : true;
+}
+
+} // namespace
+
+std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QString> &folder)
+{
+    LoadedIndex loaded;
+    QString hint;
+    if (folder) {
+        loaded.enhanceLabels = enhanceLabelsSetting(console);
+        loaded.root = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
+        hint = u"Check that the folder given to --dir exists and that you may read it."_s;
+    } else {
+        ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+        reportLoadWarning(console, config.store());
+        loaded.enhanceLabels = config.enhanceLabels();
+        loaded.root = config.scriptsDir();
+        hint = u"Check that the folder exists and that you may read it, or set \"scriptsDir\" in "
+               u"%1 to another folder (or give one with --dir PATH)."_s.arg(
+                   printable(config.store().path()));
+    }
+
+    const ScriptIndex::Configuration configuration { loaded.enhanceLabels, { 64, 6 } };
+    ScriptIndex::BuildResult built = ScriptIndex::scanAndBuild(loaded.root, configuration);
+    if (!built.index || !built.error.isEmpty()) {
+        const QString error = built.error.isEmpty() ? u"unknown error"_s : built.error;
+        console.printError(u"runel: %1\n%2\n"_s.arg(printable(error), hint));
+        return std::nullopt;
+    }
+    loaded.index = std::move(built.index);
+    return loaded;
+}
+
+} // namespace runel::cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Console.h"
+#include "index/ScriptIndex.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace runel::cli {
+
+struct LoadedIndex {
+    std::unique_ptr<ScriptIndex> index;
+    QString root; // the folder that was scanned, absolute
+    bool enhanceLabels = true;
+};
+
+// Builds the script index the way the app does, on the calling thread. Settings come from the
+// user's settings.json; its load warning goes to standard error without failing. Without
+// folder, the configured scripts folder is used, created and seeded on first use as the app
+// would. With folder, that folder is scanned as it is: nothing is created, seeded or written
+// (the configured folder is not even looked at). Returns nothing after telling the user why
+// when the folder cannot be listed.
+std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QString> &folder);
+
+} // namespace runel::cli

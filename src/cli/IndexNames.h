@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Console.h"
+#include "index/IndexStatus.h"
+#include "index/Keys.h"
+#include "index/ScriptHealth.h"
+
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace runel::cli {
+
+// The names the command line prints for index values. The JSON names are the case names of
+// the index types and are part of the output format: scripts depend on them.
+std::string statusName(const IndexStatus &status); // "valid", "ignored", "invalidKey", ...
+std::string availabilityName(ScriptAvailability availability); // "sequenceAndSearch", ...
+std::string severityName(HealthSeverity severity); // "green", "gray", "yellow", "red"
+
+// Short forms for the plain table.
+QString availabilityLabel(ScriptAvailability availability);
+QString severityLabel(HealthSeverity severity);
+Style severityStyle(HealthSeverity severity);
+
+// Key groups for a terminal: groups separated by a space, the space key shown as "␣" and
+// control characters escaped, so that "g i t d" reads as four groups of one key.
+QString displayKeys(const std::vector<KeyGroup> &groups);
+
+inline std::string utf8(const QString &text)
+{
+    return text.toStdString();
+}
+
+} // namespace runel::cli

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace runel::cli {
+
+// Writes compact JSON straight into a string. For outputs with thousands of rows, where
+// building a document tree first would cost more than the scan behind it. The caller keeps
+// the nesting right; the writer places the commas.
+class JsonWriter {
+public:
+    JsonWriter &beginObject() { return open('{'); }
+    JsonWriter &endObject() { return close('}'); }
+    JsonWriter &beginArray() { return open('['); }
+    JsonWriter &endArray() { return close(']'); }
+    JsonWriter &key(const char *name); // name is plain ASCII
+    JsonWriter &value(const QString &text);
+    JsonWriter &value(const char *ascii); // plain ASCII
+    JsonWriter &null();
+    JsonWriter &raw(const char *text); // inserted as is, between values (white space)
+
+    const std::string &text() const { return m_text; }
+
+private:
+    JsonWriter &open(char bracket);
+    JsonWriter &close(char bracket);
+    void separate();
+
+    std::string m_text;
+    bool m_needsComma = false;
+};
+
+} // namespace runel::cli

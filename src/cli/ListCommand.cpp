@@ -1,0 +1,140 @@
+#include "Command.h"
+#include "IndexLoader.h"
+#include "IndexNames.h"
+#include "JsonWriter.h"
+#include "Table.h"
+
+using namespace Qt::StringLiterals;
+
+namespace runel::cli {
+
+namespace {
+
+void writeStatus(JsonWriter &json, const IndexStatus *status)
+{
+    if (status)
+        json.value(statusName(*status).c_str());
+    else
+        json.null();
+}
+
+void writeHealth(JsonWriter &json, const ScriptHealthItem &row)
+{
+    const SequenceItem *sequence = row.sequenceItem;
+    json.beginObject();
+    json.key("path").value(row.script->relativePath);
+    json.key("name").value(row.displayName);
+    json.key("keyGroups").beginArray();
+    if (sequence) {
+        for (const KeyGroup &group : sequence->keyGroups) {
+            json.beginArray();
+            for (const Key &key : group)
+                json.value(key);
+            json.endArray();
+        }
+    }
+    json.endArray();
+    json.key("keys");
+    if (sequence) {
+        QString flat;
+        for (const Key &key : sequence->flatKeys)
+            flat += key;
+        json.value(flat);
+    } else {
+        json.null();
+    }
+    json.key("sequenceStatus");
+    writeStatus(json, sequence ? &sequence->status : nullptr);
+    json.key("searchStatus");
+    writeStatus(json, row.searchItem ? &row.searchItem->status : nullptr);
+    json.key("availability").value(availabilityName(row.availability).c_str());
+    json.key("message").value(row.message());
+    json.key("severity").value(severityName(row.severity()).c_str());
+    json.endObject();
+}
+
+QString healthTable(const ScriptIndex &index, const Console &console)
+{
+    Table table;
+    table.addRow({ { u"STATUS"_s, Style::bold }, { u"KEYS"_s, Style::bold },
+        { u"NAME"_s, Style::bold }, { u"PATH"_s, Style::bold }, { u"MODES"_s, Style::bold },
+        { u"MESSAGE"_s, Style::bold } });
+    for (const ScriptHealthItem &row : index.health) {
+        const HealthSeverity severity = row.severity();
+        // Without colour the word alone carries the severity; with colour a dot leads it.
+        const QString status
+            = console.colour() ? u"● "_s + severityLabel(severity) : severityLabel(severity);
+        // A file without a sequence item (it could not be read) has no keys at all; "—" is
+        // not a typable key, so it cannot be mistaken for one.
+        const QString keys = row.sequenceItem ? displayKeys(row.sequenceItem->keyGroups) : u"—"_s;
+        table.addRow({ { status, severityStyle(severity) }, { keys, Style::bold },
+            { printable(row.displayName) }, { printable(row.script->relativePath), Style::dim },
+            { availabilityLabel(row.availability) }, { printable(row.message()) } });
+    }
+    return table.render(console);
+}
+
+int runList(const Arguments &arguments, Console &console)
+{
+    const std::optional<LoadedIndex> loaded = loadIndex(console, arguments.value(u"--dir"_s));
+    if (!loaded)
+        return exitFailure;
+    const ScriptIndex &index = *loaded->index;
+
+    if (arguments.has(u"--json"_s)) {
+        // One object per line: still one JSON array, and easy to read and to grep.
+        JsonWriter json;
+        json.beginArray();
+        for (const ScriptHealthItem &row : index.health)
+            writeHealth(json.raw("\n  "), row);
+        json.raw(index.health.empty() ? "" : "\n").endArray().raw("\n");
+        const std::string &text = json.text();
+        console.printUtf8(text);
+        return exitSuccess;
+    }
+
+    if (index.health.empty()) {
+        console.print(u"No scripts in %1. Scripts are files ending in .sh or .applescript.\n"_s.arg(
+            printable(loaded->root)));
+        return exitSuccess;
+    }
+    console.print(healthTable(index, console));
+    return exitSuccess;
+}
+
+} // namespace
+
+Option dirOption()
+{
+    return { u"--dir"_s, u"PATH"_s,
+        u"Scan PATH, not the configured folder; changes no setting, adds no examples."_s };
+}
+
+Option jsonOption()
+{
+    return { u"--json"_s, {}, u"Print JSON instead of a table."_s };
+}
+
+Command listCommand()
+{
+    return {
+        u"list"_s,
+        u"Show every script file with its keys and whether it can be used"_s,
+        u"[--dir PATH] [--json]"_s,
+        u"Scans the scripts folder as the app does and prints one row per script file, in the "
+        u"order of the\nscan: its status (ok, off, warning or error), its key sequence (one "
+        u"group of keys per folder\nand one for the file, \"␣\" standing for the space key), "
+        u"its name, its path below the folder,\nthe modes it is offered in and what is wrong "
+        u"with it, if anything.\n\n"
+        u"With --json, prints an array with one object per file: \"path\", \"name\", "
+        u"\"keyGroups\", \"keys\",\n\"sequenceStatus\", \"searchStatus\", \"availability\", "
+        u"\"message\" and \"severity\".\n\n"
+        u"The first run creates the scripts folder and fills it with example scripts."_s,
+        { dirOption(), jsonOption() },
+        {},
+        {},
+        &runList,
+    };
+}
+
+} // namespace runel::cli

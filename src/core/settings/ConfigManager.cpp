@@ -1,0 +1,345 @@
+#include "settings/ConfigManager.h"
+
+#include "Logging.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+namespace runel {
+
+namespace {
+
+const QString defaultSuccessSound = QStringLiteral("None");
+const QString defaultFailureSound = QStringLiteral("Default");
+const QString defaultBackgroundSuccessSound = QStringLiteral("Default");
+
+QString homeFolder()
+{
+    return QDir::cleanPath(QDir::homePath());
+}
+
+QString defaultScriptsDir()
+{
+    return homeFolder() + QStringLiteral("/.runel");
+}
+
+bool readBool(const nlohmann::json &value, bool fallback)
+{
+    return value.is_boolean() ? value.get<bool>() : fallback;
+}
+
+// A delay of 0 would run a script before the user could type its next key, so it never counts.
+double readDelay(const nlohmann::json &value, double fallback)
+{
+    if (!value.is_number())
+        return fallback;
+    const double seconds = value.get<double>();
+    return seconds > 0 ? seconds : fallback;
+}
+
+QString readString(const nlohmann::json &value, const QString &fallback)
+{
+    return value.is_string() ? QString::fromStdString(value.get_ref<const std::string &>())
+                             : fallback;
+}
+
+ResultsVisibility readVisibility(const nlohmann::json &value)
+{
+    if (value == "delayed")
+        return ResultsVisibility::delayed;
+    if (value == "never")
+        return ResultsVisibility::never;
+    return ResultsVisibility::immediately;
+}
+
+const char *visibilityWord(ResultsVisibility visibility)
+{
+    switch (visibility) {
+    case ResultsVisibility::delayed:
+        return "delayed";
+    case ResultsVisibility::never:
+        return "never";
+    case ResultsVisibility::immediately:
+        break;
+    }
+    return "immediately";
+}
+
+bool isScriptName(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return false;
+    const QStringView extension = QStringView(fileName).mid(dot + 1);
+    return extension == u"sh" || extension == u"applescript";
+}
+
+// Copies of the bundled examples must be editable; those that start with "#!" can also be run
+// from a terminal. The resource files themselves are read-only.
+void makeUserFile(const QString &path)
+{
+    QFile file(path);
+    bool runnable = false;
+    if (file.open(QIODevice::ReadOnly))
+        runnable = file.read(2) == "#!";
+    file.close();
+    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
+        | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
+    if (runnable)
+        permissions |= QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
+    file.setPermissions(permissions);
+}
+
+} // namespace
+
+ConfigManager::ConfigManager(
+    std::unique_ptr<SettingsFile> store, QString examplesDir, QObject *parent)
+    : QObject(parent)
+    , m_store(
+          store ? std::move(store) : std::make_unique<SettingsFile>(SettingsFile::defaultPath()))
+    , m_examplesDir(std::move(examplesDir))
+{
+    load();
+    prepareScriptsDir();
+}
+
+ConfigManager::~ConfigManager() = default;
+
+ConfigManager &ConfigManager::shared()
+{
+    // Never destroyed: objects that outlive main() (hot key handlers, queued calls) may still
+    // read it, and a QObject must not be torn down after the application object.
+    static ConfigManager *const instance
+        = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+    return *instance;
+}
+
+void ConfigManager::load()
+{
+    const SettingsFile &store = *m_store;
+    m_isFirstLaunch = readBool(store.value("isFirstLaunch"), true);
+    m_enhanceLabels = readBool(store.value("enhanceLabels"), true);
+    m_searchOnUnknownKey = readBool(store.value("searchOnUnknownKey"), false);
+    m_autorunEnabled = readBool(store.value("autorunEnabled"), false);
+
+    m_scriptDelay = readDelay(store.value("scriptDelay"), 0.4);
+    m_resultsDelay = readDelay(store.value("resultListDelay"), 0.4);
+    m_autorunDelay = readDelay(store.value("autorunDelay"), 1.0);
+
+    // An empty path would resolve to the home folder itself, which would then be scanned as a
+    // whole and seeded with the examples: the default folder is the safer reading.
+    const QString stored = readString(store.value("scriptsDir"), QString());
+    m_scriptsDir = stored.isEmpty() ? defaultScriptsDir() : expandedPath(stored);
+
+    m_shortcuts = decodeShortcuts(store.value("shortcuts")).value_or(std::vector<AppShortcut> {});
+
+    m_successSound = readString(store.value("successSound"), defaultSuccessSound);
+    m_failureSound = readString(store.value("failureSound"), defaultFailureSound);
+    m_backgroundSuccessSound
+        = readString(store.value("backgroundSuccessSound"), defaultBackgroundSuccessSound);
+
+    m_resultsVisibility = readVisibility(store.value("resultListVisibility"));
+}
+
+void ConfigManager::prepareScriptsDir()
+{
+    // Failure is reported later, by the scan of the folder, where the user sees it.
+    QDir().mkpath(m_scriptsDir);
+    seedExamples(m_scriptsDir, m_examplesDir);
+}
+
+void ConfigManager::requestReload()
+{
+    // Queued, so that the reload starts after the setter returned and sees the new value.
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT reloadRequested(); }, Qt::QueuedConnection);
+}
+
+QString ConfigManager::abbreviatedPath(const QString &path)
+{
+    const QString folder = expandedPath(path);
+    const QString home = homeFolder();
+    if (folder == home)
+        return QStringLiteral("~");
+    if (folder.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + folder.mid(home.size());
+    return folder;
+}
+
+QString ConfigManager::expandedPath(const QString &stored)
+{
+    if (stored == u"~")
+        return homeFolder();
+    if (stored.startsWith(u"~/"))
+        return QDir::cleanPath(homeFolder() + stored.mid(1));
+    // The process's working directory depends on how Runel was started (autostart, a desktop
+    // launcher, a terminal), so a relative path is read from the home folder, as "~" paths are.
+    if (QDir::isRelativePath(stored))
+        return QDir::cleanPath(homeFolder() + QLatin1Char('/') + stored);
+    return QDir::cleanPath(stored);
+}
+
+bool ConfigManager::holdsScript(const QString &folder)
+{
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (isScriptName(it.fileName()))
+            return true;
+    }
+    return false;
+}
+
+void ConfigManager::seedExamples(const QString &folder, const QString &examplesDir)
+{
+    // Nothing could be copied into a folder that does not exist.
+    if (!QFileInfo(folder).isDir() || holdsScript(folder) || !QFileInfo(examplesDir).isDir())
+        return;
+    const QString prefix = examplesDir + QLatin1Char('/');
+    QDirIterator it(examplesDir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        if (!source.startsWith(prefix))
+            continue;
+        const QString destination = folder + QLatin1Char('/') + source.mid(prefix.size());
+        if (it.fileInfo().isDir()) {
+            QDir().mkpath(destination);
+            continue;
+        }
+        // A dangling link counts as something the user put there.
+        const QFileInfo existing(destination);
+        if (existing.exists() || existing.isSymLink())
+            continue;
+        if (QFile::copy(source, destination))
+            makeUserFile(destination);
+        else
+            qCDebug(lcSettings) << "could not copy example" << source << "to" << destination;
+    }
+}
+
+void ConfigManager::setScriptsDir(const QString &path)
+{
+    const QString folder = expandedPath(path);
+    const bool changed = folder != m_scriptsDir;
+    m_scriptsDir = folder;
+    m_store->setValue("scriptsDir", abbreviatedPath(folder).toStdString());
+    prepareScriptsDir();
+    if (changed)
+        Q_EMIT scriptsDirChanged();
+    requestReload();
+}
+
+void ConfigManager::setScriptDelay(double seconds)
+{
+    const bool changed = seconds != m_scriptDelay;
+    m_scriptDelay = seconds;
+    m_store->setValue("scriptDelay", seconds);
+    if (changed)
+        Q_EMIT scriptDelayChanged();
+}
+
+void ConfigManager::setIsFirstLaunch(bool value)
+{
+    const bool changed = value != m_isFirstLaunch;
+    m_isFirstLaunch = value;
+    m_store->setValue("isFirstLaunch", value);
+    if (changed)
+        Q_EMIT isFirstLaunchChanged();
+}
+
+void ConfigManager::setEnhanceLabels(bool value)
+{
+    const bool changed = value != m_enhanceLabels;
+    m_enhanceLabels = value;
+    m_store->setValue("enhanceLabels", value);
+    if (changed)
+        Q_EMIT enhanceLabelsChanged();
+    requestReload();
+}
+
+void ConfigManager::setSuccessSound(const QString &name)
+{
+    const bool changed = name != m_successSound;
+    m_successSound = name;
+    m_store->setValue("successSound", name.toStdString());
+    if (changed)
+        Q_EMIT successSoundChanged();
+}
+
+void ConfigManager::setFailureSound(const QString &name)
+{
+    const bool changed = name != m_failureSound;
+    m_failureSound = name;
+    m_store->setValue("failureSound", name.toStdString());
+    if (changed)
+        Q_EMIT failureSoundChanged();
+}
+
+void ConfigManager::setBackgroundSuccessSound(const QString &name)
+{
+    const bool changed = name != m_backgroundSuccessSound;
+    m_backgroundSuccessSound = name;
+    m_store->setValue("backgroundSuccessSound", name.toStdString());
+    if (changed)
+        Q_EMIT backgroundSuccessSoundChanged();
+}
+
+void ConfigManager::setResultsVisibility(ResultsVisibility visibility)
+{
+    const bool changed = visibility != m_resultsVisibility;
+    m_resultsVisibility = visibility;
+    m_store->setValue("resultListVisibility", visibilityWord(visibility));
+    if (changed)
+        Q_EMIT resultsVisibilityChanged();
+}
+
+void ConfigManager::setResultsDelay(double seconds)
+{
+    const bool changed = seconds != m_resultsDelay;
+    m_resultsDelay = seconds;
+    m_store->setValue("resultListDelay", seconds);
+    if (changed)
+        Q_EMIT resultsDelayChanged();
+}
+
+void ConfigManager::setSearchOnUnknownKey(bool value)
+{
+    const bool changed = value != m_searchOnUnknownKey;
+    m_searchOnUnknownKey = value;
+    m_store->setValue("searchOnUnknownKey", value);
+    if (changed)
+        Q_EMIT searchOnUnknownKeyChanged();
+}
+
+void ConfigManager::setAutorunEnabled(bool value)
+{
+    const bool changed = value != m_autorunEnabled;
+    m_autorunEnabled = value;
+    m_store->setValue("autorunEnabled", value);
+    if (changed)
+        Q_EMIT autorunEnabledChanged();
+}
+
+void ConfigManager::setAutorunDelay(double seconds)
+{
+    const bool changed = seconds != m_autorunDelay;
+    m_autorunDelay = seconds;
+    m_store->setValue("autorunDelay", seconds);
+    if (changed)
+        Q_EMIT autorunDelayChanged();
+}
+
+void ConfigManager::setShortcuts(const std::vector<AppShortcut> &shortcuts)
+{
+    const bool changed = shortcuts != m_shortcuts;
+    m_shortcuts = shortcuts;
+    m_store->setValue("shortcuts", encodeShortcuts(shortcuts));
+    if (changed)
+        Q_EMIT shortcutsChanged();
+}
+
+} // namespace runel

@@ -1,0 +1,164 @@
+#include "settings/SettingsFile.h"
+
+#include "Logging.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace runel {
+
+namespace {
+
+// Deeper documents are refused at load: writing them back out would recurse that deep.
+constexpr int maxNestingDepth = 256;
+
+bool isBlank(const QByteArray &bytes)
+{
+    for (char c : bytes) {
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SettingsFile::SettingsFile(QString path)
+    : m_path(std::move(path))
+{
+    load();
+}
+
+QString SettingsFile::defaultPath()
+{
+    // A relative XDG_CONFIG_HOME is invalid by the XDG base directory rules and is ignored.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(base + QStringLiteral("/runel/settings.json"));
+}
+
+const nlohmann::json &SettingsFile::value(const std::string &key) const
+{
+    static const nlohmann::json missing;
+    const auto found = m_object.find(key);
+    return found == m_object.end() ? missing : *found;
+}
+
+bool SettingsFile::setValue(const std::string &key, nlohmann::json value)
+{
+    m_object[key] = std::move(value);
+    return save();
+}
+
+void SettingsFile::load()
+{
+    QFile file(m_path);
+    if (!file.exists())
+        return;
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        m_keepExisting = true;
+        m_loadWarning = QStringLiteral("Cannot read the settings file %1 (%2). Runel uses default "
+                                       "settings and will not save over that file.")
+                            .arg(QDir::toNativeSeparators(m_path), file.errorString());
+        qCWarning(lcSettings).noquote() << m_loadWarning;
+        return;
+    }
+    file.close();
+    // An empty file holds nothing worth keeping aside.
+    if (isBlank(bytes))
+        return;
+
+    bool tooDeep = false;
+    const nlohmann::json::parser_callback_t limitDepth
+        = [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json &) {
+              if (depth > maxNestingDepth)
+                  tooDeep = true;
+              return !tooDeep;
+          };
+    nlohmann::json parsed;
+    QString problem;
+    try {
+        parsed = nlohmann::json::parse(bytes.begin(), bytes.end(), limitDepth);
+    } catch (const nlohmann::json::exception &error) {
+        // The library reports syntax errors and out-of-range numbers by throwing; they stop here.
+        problem = QString::fromUtf8(error.what());
+    }
+    if (tooDeep)
+        problem = QStringLiteral("nested more than %1 levels deep").arg(maxNestingDepth);
+    else if (problem.isEmpty() && !parsed.is_object())
+        problem = QStringLiteral("it does not hold a JSON object");
+
+    if (!problem.isEmpty()) {
+        moveAside(problem);
+        return;
+    }
+    m_object = std::move(parsed);
+}
+
+void SettingsFile::moveAside(const QString &reason)
+{
+    const QString stamp
+        = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString target = m_path + QStringLiteral(".corrupt-") + stamp;
+    // Two bad files within one second must not replace each other.
+    for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target
+            = m_path + QStringLiteral(".corrupt-") + stamp + QLatin1Char('-') + QString::number(n);
+
+    const QString where = QDir::toNativeSeparators(m_path);
+    if (QFile::rename(m_path, target)) {
+        m_loadWarning
+            = QStringLiteral("The settings file %1 could not be read (%2). It was moved to "
+                             "%3 and Runel starts with default settings.")
+                  .arg(where, reason, QDir::toNativeSeparators(target));
+    } else {
+        m_keepExisting = true;
+        m_loadWarning
+            = QStringLiteral("The settings file %1 could not be read (%2) and could not be "
+                             "moved aside. Runel uses default settings and will not save "
+                             "over that file.")
+                  .arg(where, reason);
+    }
+    qCWarning(lcSettings).noquote() << m_loadWarning;
+}
+
+bool SettingsFile::save()
+{
+    if (m_keepExisting) {
+        m_lastError = QStringLiteral("Settings not saved: %1 could not be read at start-up and is "
+                                     "left as it is. Move it away and restart Runel.")
+                          .arg(QDir::toNativeSeparators(m_path));
+        qCWarning(lcSettings).noquote() << m_lastError;
+        return false;
+    }
+
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QFileInfo::exists(folder)) {
+        if (QDir().mkpath(folder))
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // replace: a string that is not valid UTF-8 must not abort the write; none should get here,
+    // since every value was either parsed from valid JSON or made from a QString.
+    const std::string text
+        = m_object.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
+        m_lastError = QStringLiteral("Settings not saved to %1: %2")
+                          .arg(QDir::toNativeSeparators(m_path), file.errorString());
+        qCWarning(lcSettings).noquote() << m_lastError;
+        return false;
+    }
+    m_lastError.clear();
+    return true;
+}
+
+} // namespace runel

@@ -1,0 +1,444 @@
+#include "TestEnvironment.h"
+
+#include "settings/ConfigManager.h"
+
+#include <QDirIterator>
+#include <QMetaProperty>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+using namespace runel;
+using namespace Qt::StringLiterals;
+using json = nlohmann::json;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Compared as text, so that a failure shows both documents.
+QString dump(const json &value)
+{
+    return QString::fromStdString(value.dump());
+}
+
+json readSettings()
+{
+    return json::parse(readBytes(SettingsFile::defaultPath()).toStdString(), nullptr, false);
+}
+
+// Without an examples folder nothing is seeded.
+std::unique_ptr<ConfigManager> makeManager(const QString &examplesDir = QString())
+{
+    return std::make_unique<ConfigManager>(
+        std::make_unique<SettingsFile>(SettingsFile::defaultPath()), examplesDir);
+}
+
+std::unique_ptr<ConfigManager> managerWith(const QByteArray &settings)
+{
+    writeFile(SettingsFile::defaultPath(), settings);
+    return makeManager();
+}
+
+// Every setting by property name; visibility as its number.
+QVariantMap values(const ConfigManager &config)
+{
+    QVariantMap map { { u"resultsVisibility"_s, int(config.resultsVisibility()) } };
+    const QMetaObject *meta = config.metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
+        map.insert(QString::fromLatin1(meta->property(i).name()), meta->property(i).read(&config));
+    return map;
+}
+
+// Read-only, as the bundled resources are.
+QString makeExamples(const TestHome &home)
+{
+    const QString root = home.file(u"examples"_s);
+    writeFile(root + u"/hello.sh"_s, "#!/bin/bash\necho hello\n");
+    writeFile(root + u"/sub/deep.sh"_s, "echo deep\n");
+    writeFile(root + u"/notes.txt"_s, "theirs\n");
+    for (const QString &name : { u"/hello.sh"_s, u"/sub/deep.sh"_s, u"/notes.txt"_s })
+        QFile::setPermissions(root + name, QFile::ReadOwner | QFile::ReadGroup);
+    return root;
+}
+
+QStringList corruptCopies()
+{
+    QStringList paths;
+    const QDir folder = QFileInfo(SettingsFile::defaultPath()).dir();
+    for (const QFileInfo &copy : folder.entryInfoList({ u"settings.json.corrupt-*"_s }))
+        paths << copy.filePath();
+    return paths;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void defaultsWithoutSettingsFile()
+    {
+        TestHome home;
+        const auto config = makeManager(makeExamples(home));
+        const QVariantMap expected { { u"scriptsDir"_s, home.file(u".runel"_s) },
+            { u"scriptDelay"_s, 0.4 }, { u"isFirstLaunch"_s, true }, { u"enhanceLabels"_s, true },
+            { u"successSound"_s, u"None"_s }, { u"failureSound"_s, u"Default"_s },
+            { u"backgroundSuccessSound"_s, u"Default"_s }, { u"resultsDelay"_s, 0.4 },
+            { u"searchOnUnknownKey"_s, false }, { u"autorunEnabled"_s, false },
+            { u"autorunDelay"_s, 1.0 }, { u"resultsVisibility"_s, 0 } };
+        QCOMPARE(values(*config), expected);
+        QVERIFY(config->shortcuts().empty());
+        QVERIFY(config->store().loadWarning().isEmpty());
+        QVERIFY(!QFileInfo::exists(SettingsFile::defaultPath())); // reading writes nothing
+        QVERIFY(QFileInfo::exists(home.file(u".runel/sub/deep.sh"_s)));
+    }
+
+    void loading_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<QVariant>("expected");
+        const auto row = [](const char *name, const char *settings, const QString &setting,
+                             const QVariant &expected) {
+            QTest::newRow(name) << QByteArray(settings) << setting << expected;
+        };
+        row("positive delay is used", R"({"autorunDelay": 2.5})", u"autorunDelay"_s, 2.5);
+        row("zero delay reads as default", R"({"scriptDelay": 0})", u"scriptDelay"_s, 0.4);
+        row("negative delay reads as default", R"({"resultListDelay": -1})", u"resultsDelay"_s,
+            0.4);
+        row("delay as string reads as default", R"({"autorunDelay": "2"})", u"autorunDelay"_s, 1.0);
+        row("Boolean as string reads as default", R"({"isFirstLaunch": "false"})",
+            u"isFirstLaunch"_s, true);
+        row("Boolean as number reads as default", R"({"autorunEnabled": 1})", u"autorunEnabled"_s,
+            false);
+        row("sound as number reads as default", R"({"failureSound": 5})", u"failureSound"_s,
+            u"Default"_s);
+        row("visibility delayed", R"({"resultListVisibility": "delayed"})", u"resultsVisibility"_s,
+            int(ResultsVisibility::delayed));
+        row("visibility words are case-sensitive", R"({"resultListVisibility": "Never"})",
+            u"resultsVisibility"_s, int(ResultsVisibility::immediately));
+        row("visibility unknown word", R"({"resultListVisibility": "later"})",
+            u"resultsVisibility"_s, int(ResultsVisibility::immediately));
+        row("folder below home", R"({"scriptsDir": "~/my scripts/"})", u"scriptsDir"_s,
+            u"~/my scripts"_s);
+        row("relative folder is taken from home", R"({"scriptsDir": "a/./b"})", u"scriptsDir"_s,
+            u"~/a/b"_s);
+        row("empty folder gives default", R"({"scriptsDir": ""})", u"scriptsDir"_s, u"~/.runel"_s);
+    }
+    void loading()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, setting);
+        QFETCH(QVariant, expected);
+        TestHome home;
+        if (expected.typeId() == QMetaType::QString)
+            expected = expected.toString().replace(u"~"_s, home.path());
+        QCOMPARE(values(*managerWith(settings)).value(setting), expected);
+    }
+
+    void wrongTypesStayInFile()
+    {
+        TestHome home;
+        const QByteArray wrong = R"({"isFirstLaunch": "no", "scriptDelay": "2", "scriptsDir": 1,
+            "successSound": false, "autorunDelay": null, "shortcuts": "[]"})";
+        managerWith(wrong)->setResultsVisibility(ResultsVisibility::never);
+        json expected = json::parse(wrong.toStdString());
+        expected["resultListVisibility"] = "never";
+        QCOMPARE(dump(readSettings()), dump(expected));
+    }
+
+    void unknownKeysSurviveAssignment()
+    {
+        TestHome home;
+        managerWith(R"({"KeyboardShortcuts_toggle": {"code": 37}, "future": [1, null]})")
+            ->setScriptDelay(0.9);
+        QCOMPARE(dump(readSettings()), dump(json::parse(R"({"KeyboardShortcuts_toggle":
+            {"code": 37}, "future": [1, null], "scriptDelay": 0.9})")));
+    }
+
+    void unparsableFileIsMovedAside_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("truncated object") << QByteArray("{\"scriptDelay\": 2");
+        QTest::newRow("top level array") << QByteArray("[{\"scriptDelay\": 2}]");
+        QTest::newRow("trailing garbage") << QByteArray("{} {}");
+        QTest::newRow("invalid UTF-8") << QByteArray("{\"successSound\": \"\xff\"}");
+        QTest::newRow("number out of range") << QByteArray("{\"scriptDelay\": 1e400}");
+        QTest::newRow("nested too deeply")
+            << "{\"a\": " + QByteArray(100000, '[') + QByteArray(100000, ']') + "}";
+    }
+    void unparsableFileIsMovedAside()
+    {
+        QFETCH(QByteArray, contents);
+        TestHome home;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"moved to .*corrupt"_s));
+        const auto config = managerWith(contents);
+
+        const QStringList copies = corruptCopies();
+        QCOMPARE(copies.size(), 1);
+        const QString copy = copies.first();
+        QVERIFY2(QRegularExpression(u"/settings\\.json\\.corrupt-\\d{8}T\\d{6}Z$"_s)
+                     .match(copy)
+                     .hasMatch(),
+            qPrintable(copy));
+        QVERIFY2(config->store().loadWarning().contains(copy),
+            qPrintable(config->store().loadWarning()));
+        QCOMPARE(config->scriptDelay(), 0.4);
+
+        config->setScriptDelay(2);
+        QCOMPARE(dump(readSettings()), u"{\"scriptDelay\":2.0}"_s);
+        QCOMPARE(readBytes(copy), contents);
+
+        // A second bad file within the same second does not replace the first copy.
+        writeFile(SettingsFile::defaultPath(), "{");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"moved to"_s));
+        SettingsFile again(SettingsFile::defaultPath());
+        QCOMPARE(corruptCopies().size(), 2);
+        QCOMPARE(readBytes(copy), contents);
+    }
+
+    // As root, permissions cannot make the file unreadable; a folder in its place can.
+    void unreadableFileIsNeverOverwritten()
+    {
+        TestHome home;
+        QVERIFY(QDir().mkpath(SettingsFile::defaultPath()));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Cannot read"_s));
+        const auto config = makeManager();
+        QVERIFY(config->store().loadWarning().contains(SettingsFile::defaultPath()));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not saved"_s));
+        QVERIFY(!config->store().setValue("scriptDelay", 3));
+        QVERIFY(!config->store().lastError().isEmpty());
+        QVERIFY(corruptCopies().isEmpty());
+    }
+
+    void abbreviatedScriptsDir_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("stored"); // "%T" holds the home folder "ann"
+        QTest::newRow("home itself") << u"%T/ann/"_s << u"~"_s;
+        QTest::newRow("below home") << u"%T/ann/a/b"_s << u"~/a/b"_s;
+        QTest::newRow("dot-dot is resolved") << u"%T/ann/x/../y"_s << u"~/y"_s;
+        QTest::newRow("sibling sharing a prefix") << u"%T/anna/x"_s << u"%T/anna/x"_s;
+        QTest::newRow("above home") << u"%T"_s << u"%T"_s;
+    }
+    void abbreviatedScriptsDir()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, stored);
+        TestHome home;
+        qputenv("HOME", home.file(u"ann"_s).toUtf8());
+        const auto config = makeManager();
+        config->setScriptsDir(folder.replace(u"%T"_s, home.path()));
+        stored.replace(u"%T"_s, home.path());
+        QCOMPARE(dump(readSettings()["scriptsDir"]), dump(json(stored.toStdString())));
+        QCOMPARE(config->scriptsDir(), ConfigManager::expandedPath(stored));
+    }
+
+    // Every assignment is written (a new manager reads it back); observers hear only of changes;
+    // the two settings that change the index ask for a reload after each assignment, from the
+    // event loop.
+    void assignment_data()
+    {
+        QTest::addColumn<QVariant>("other");
+        QTest::newRow("scriptsDir") << QVariant(u"~/other"_s);
+        QTest::newRow("enhanceLabels") << QVariant(false);
+        QTest::newRow("scriptDelay") << QVariant(2.5);
+        QTest::newRow("isFirstLaunch") << QVariant(false);
+        QTest::newRow("successSound") << QVariant(u"complete"_s);
+        QTest::newRow("failureSound") << QVariant(u"None"_s);
+        QTest::newRow("backgroundSuccessSound") << QVariant(u"bell"_s);
+        QTest::newRow("resultsDelay") << QVariant(0.75);
+        QTest::newRow("searchOnUnknownKey") << QVariant(true);
+        QTest::newRow("autorunEnabled") << QVariant(true);
+        QTest::newRow("autorunDelay") << QVariant(3.0);
+    }
+    void assignment()
+    {
+        QFETCH(QVariant, other);
+        TestHome home;
+        const auto config = makeManager();
+        const QMetaObject *meta = config->metaObject();
+        const QMetaProperty property
+            = meta->property(meta->indexOfProperty(QTest::currentDataTag()));
+        const QByteArray name = property.name();
+        const int reloads = name == "scriptsDir" || name == "enhanceLabels" ? 1 : 0;
+        QSignalSpy changed(config.get(), property.notifySignal());
+        QSignalSpy reloaded(config.get(), &ConfigManager::reloadRequested);
+
+        const QVariant current = property.read(config.get());
+        QVERIFY(property.write(config.get(), current));
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(reloaded.count(), 0);
+        QCOMPARE(readSettings().size(), size_t(1));
+        if (reloads)
+            QVERIFY(reloaded.wait(5000));
+        QCoreApplication::processEvents();
+        QCOMPARE(reloaded.count(), reloads);
+
+        QVERIFY(property.write(config.get(), other));
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(property.read(config.get()) != current);
+        QCOMPARE(
+            values(*makeManager()).value(QString::fromLatin1(name)), property.read(config.get()));
+        QVERIFY(QFile::remove(SettingsFile::defaultPath()));
+        QVERIFY(property.write(config.get(), property.read(config.get())));
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(QFileInfo::exists(SettingsFile::defaultPath()));
+    }
+
+    void seeding_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<bool>("seeded");
+        QTest::newRow("empty folder") << QString() << true;
+        QTest::newRow("shell script deep below") << u"a/b/c/d/e/f/g/x.sh"_s << false;
+        QTest::newRow("hidden script") << u".config/.x.sh"_s << false;
+        QTest::newRow("applescript") << u"y.applescript"_s << false;
+        QTest::newRow("upper-case extension does not count") << u"X.SH"_s << true;
+        QTest::newRow("other files do not count") << u"x.sh.bak"_s << true;
+    }
+    void seeding()
+    {
+        QFETCH(QString, existing);
+        QFETCH(bool, seeded);
+        TestHome home;
+        const QString examples = makeExamples(home);
+        const QString folder = home.file(u"scripts"_s);
+        QVERIFY(QDir().mkpath(folder));
+        if (!existing.isEmpty())
+            writeFile(folder + u'/' + existing);
+
+        ConfigManager::seedExamples(folder, examples);
+        QCOMPARE(QFileInfo::exists(folder + u"/hello.sh"_s), seeded);
+        QCOMPARE(QFileInfo::exists(folder + u"/sub/deep.sh"_s), seeded);
+    }
+
+    void seedingNeverReplacesExistingEntries()
+    {
+        TestHome home;
+        const QString examples = makeExamples(home);
+        const QString folder = home.file(u"scripts"_s);
+        writeFile(folder + u"/notes.txt"_s, "mine\n");
+        writeFile(folder + u"/sub"_s, "a file where the examples have a folder\n");
+
+        ConfigManager::seedExamples(folder, examples);
+        QCOMPARE(readBytes(folder + u"/notes.txt"_s), QByteArray("mine\n"));
+        QVERIFY(QFileInfo(folder + u"/sub"_s).isFile());
+        // The walk went on past what failed, and the copies are the user's to edit and run.
+        const QFileInfo hello(folder + u"/hello.sh"_s);
+        QCOMPARE(readBytes(hello.filePath()), QByteArray("#!/bin/bash\necho hello\n"));
+        QVERIFY(hello.permissions().testFlags(QFile::WriteOwner | QFile::ExeOwner));
+
+        QFile::remove(folder + u"/sub"_s);
+        QFile::remove(hello.filePath());
+        ConfigManager::seedExamples(folder, examples);
+        const QFileInfo deep(folder + u"/sub/deep.sh"_s);
+        QVERIFY(deep.permissions().testFlag(QFile::WriteOwner));
+        QVERIFY(!deep.permissions().testFlag(QFile::ExeOwner)); // no "#!"
+    }
+
+    void shortcutsRoundTrip()
+    {
+        TestHome home;
+        const auto config = managerWith(R"({"shortcuts": [
+            {"id": "6f9619ff-8b86-d011-b42d-00c04fc964ff", "keySequence": "gitd"},
+            {"id": "00000000-0000-0000-0000-000000000000", "keySequence": "", "extra": 1}]})");
+        QCOMPARE(config->shortcuts().size(), size_t(2));
+        QCOMPARE(config->shortcuts()[0].keySequence, u"gitd"_s);
+        QVERIFY(config->shortcuts()[1].id.isNull());
+
+        config->setShortcuts(config->shortcuts());
+        QCOMPARE(dump(readSettings()["shortcuts"]), dump(json::parse(R"([
+            {"id": "6F9619FF-8B86-D011-B42D-00C04FC964FF", "keySequence": "gitd"},
+            {"id": "00000000-0000-0000-0000-000000000000", "keySequence": ""}])")));
+    }
+
+    void malformedShortcutsGiveEmptyListAndStay_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        const QByteArray id = "\"6F9619FF-8B86-D011-B42D-00C04FC964FF\"";
+        QTest::newRow("object instead of array") << QByteArray("{}");
+        QTest::newRow("missing id") << QByteArray(R"([{"keySequence": "a"}])");
+        QTest::newRow("id not a UUID") << QByteArray(R"([{"id": "abc", "keySequence": "a"}])");
+        QTest::newRow("id in braces")
+            << "[{\"id\": \"{" + id.mid(1, 36) + "}\", \"keySequence\": \"\"}]";
+        QTest::newRow("one bad element among good ones")
+            << "[{\"id\": " + id + ", \"keySequence\": \"a\"}, {\"id\": " + id + "}]";
+    }
+    void malformedShortcutsGiveEmptyListAndStay()
+    {
+        QFETCH(QByteArray, stored);
+        TestHome home;
+        const auto config = managerWith("{\"shortcuts\": " + stored + "}");
+        QVERIFY(config->shortcuts().empty());
+        config->setScriptDelay(1);
+        QCOMPARE(dump(readSettings()["shortcuts"]), dump(json::parse(stored.toStdString())));
+    }
+
+    // Every bundled example is a shell script that bash accepts; between them they show every
+    // annotation; the list that menu.sh prints names scripts that really are there.
+    void bundledExamples()
+    {
+        const QStringList keys = { u"label"_s, u"argument"_s, u"output"_s, u"pinned"_s, u"ignore"_s,
+            u"icon"_s, u"fallback"_s };
+        QSet<QString> seen; // "key value", "key alone" and "key with value"
+        TestHome home;
+        const QString folder = home.file(u"scripts"_s);
+        QDir().mkpath(folder);
+        ConfigManager::seedExamples(folder, u":/examples"_s);
+        QDirIterator it(u":/examples"_s, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QVERIFY(it.hasNext());
+        while (it.hasNext()) {
+            const QString script = it.next().mid(int(qstrlen(":/examples/")));
+            QCOMPARE(it.fileInfo().suffix(), u"sh"_s);
+            for (const QString &raw : QString::fromUtf8(readBytes(it.filePath())).split(u'\n')) {
+                const QString line = raw.trimmed();
+                if (!line.startsWith(u"# @runel."))
+                    continue;
+                const QString key = line.mid(9).section(u' ', 0, 0);
+                const QString value = line.mid(9).section(u' ', 1).trimmed();
+                QVERIFY2(keys.contains(key), qPrintable(script + u": "_s + line));
+                seen << (value.isEmpty() ? key + u" alone"_s : key + u' ' + value);
+                if (!value.isEmpty())
+                    seen << key + u" with value"_s;
+                if (key == u"argument") {
+                    QVERIFY2(json::parse(value.toStdString(), nullptr, false).is_object(),
+                        qPrintable(script));
+                    if (value.contains(u"{clipboard}"))
+                        seen << u"argument with clipboard"_s;
+                }
+            }
+            QProcess bash;
+            bash.start(u"/bin/bash"_s, { u"-n"_s, folder + u'/' + script });
+            QVERIFY(bash.waitForFinished(10000));
+            QVERIFY2(bash.exitCode() == 0,
+                qPrintable(script + QString::fromUtf8(bash.readAllStandardError())));
+        }
+        for (const QString &wanted : { u"label with value"_s, u"argument with clipboard"_s,
+                 u"output background"_s, u"pinned alone"_s, u"ignore alone"_s, u"icon with value"_s,
+                 u"fallback alone"_s, u"fallback with value"_s })
+            QVERIFY2(seen.contains(wanted), qPrintable(wanted));
+        QVERIFY(seen.contains(u"ignore search"_s) || seen.contains(u"ignore sequence"_s));
+
+        QProcess menu;
+        menu.setWorkingDirectory(folder);
+        menu.start(u"/bin/bash"_s, { folder + u"/menu.sh"_s, QString() });
+        QVERIFY(menu.waitForFinished(10000));
+        const QByteArray last = menu.readAllStandardOutput().trimmed().split('\n').last();
+        const json entries = json::parse(last.toStdString(), nullptr, false);
+        QVERIFY(entries.is_array() && !entries.empty());
+        for (const json &entry : entries) {
+            QVERIFY(entry.is_object() && entry["title"].is_string() && entry["script"].is_string());
+            const QString script = QString::fromStdString(entry["script"].get<std::string>());
+            QVERIFY2(QFileInfo(folder + u'/' + script).isFile(), qPrintable(script));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
