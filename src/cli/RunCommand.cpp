@@ -1,0 +1,295 @@
+#include "Command.h"
+#include "IndexLoader.h"
+
+#include "SystemServices.h"
+#include "execution/LogStore.h"
+#include "execution/ScriptExecutionCoordinator.h"
+#include "hud/ListEntry.h"
+#include "index/CommandResolver.h"
+#include "index/Labels.h"
+#include "settings/ConfigManager.h"
+#include "text/Text.h"
+
+#include <QEventLoop>
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::cli {
+namespace {
+
+// Keys played as a user shortcut plays them: a key that matches nothing is passed over, and
+// playing stops once the keys name one script and begin no other.
+struct Playback {
+    KeyGroup keys;
+    KeyGroup ignored;
+    CommandResolver::ResolveResult resolved;
+};
+
+Playback play(const QString &text, const std::vector<const SequenceItem *> &items)
+{
+    Playback playback;
+    for (const QString &character : text::characters(text)) {
+        if (!playback.keys.empty() && playback.resolved.prefixMatches.empty()
+            && playback.resolved.fullMatches.size() < 2)
+            break;
+        KeyGroup keys = playback.keys;
+        keys.push_back(character);
+        CommandResolver::ResolveResult resolved = CommandResolver::resolve(keys, items);
+        if (resolved.fullMatches.empty() && resolved.prefixMatches.empty()) {
+            playback.ignored.push_back(character);
+            continue;
+        }
+        playback.keys = std::move(keys);
+        playback.resolved = std::move(resolved);
+    }
+    return playback;
+}
+
+QString joined(const KeyGroup &keys)
+{
+    QString text;
+    for (const Key &key : keys)
+        text += key;
+    return text;
+}
+
+// "alt,ctrl,shift" in that order, whatever order or case they were given in.
+std::optional<QString> modifierText(const QString &given)
+{
+    static const QStringList names { u"alt"_s, u"ctrl"_s, u"shift"_s };
+    const QStringList parts = given.toLower().split(u',', Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        if (!names.contains(part.trimmed()))
+            return std::nullopt;
+    }
+    QStringList held;
+    for (const QString &name : names) {
+        if (std::any_of(parts.begin(), parts.end(),
+                [&name](const QString &part) { return part.trimmed() == name; }))
+            held.append(name);
+    }
+    return held.join(u',');
+}
+
+bool isTerminal(std::FILE *stream)
+{
+    return ::isatty(::fileno(stream)) == 1;
+}
+
+// One line typed on the terminal; nothing at the end of input.
+std::optional<QString> readLine()
+{
+    QByteArray line;
+    for (int c = std::fgetc(stdin); c != '\n'; c = std::fgetc(stdin)) {
+        if (c == EOF)
+            return line.isEmpty() ? std::nullopt : std::optional(QString::fromUtf8(line));
+        line.append(char(c));
+    }
+    return QString::fromUtf8(line);
+}
+
+void writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return; // a closed terminal or pipe: the output is still in the log
+        data += written;
+        size -= size_t(written);
+    }
+}
+
+class Runner {
+public:
+    Runner(const Arguments &arguments, Console &console, const LoadedIndex &loaded,
+        ConfigManager &config)
+        : m_arguments(arguments)
+        , m_console(console)
+        , m_index(*loaded.index)
+        , m_enhanceLabels(loaded.enhanceLabels)
+        , m_coordinator(config, LogStore::shared(), m_services)
+    {
+        m_coordinator.setOnEvent([this](const ScriptExecutionCoordinator::Event &event) {
+            if (event.kind == ScriptExecutionCoordinator::Event::Kind::showingList)
+                m_entries = event.entries;
+        });
+    }
+
+    // Runs file to its end, asking for its argument first when it has one and none is given.
+    // Returns the exit status for runel.
+    int run(const FileItem &file, const QString &displayName, std::optional<QStringList> arguments,
+        const QString &modifiers)
+    {
+        if (!arguments && file.metadata.argument) {
+            const std::optional<QString> argument = askArgument(*file.metadata.argument);
+            if (!argument)
+                return exitFailure;
+            arguments = QStringList { *argument };
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        QEventLoop loop;
+        int status = exitFailure;
+        ScriptExecutionCoordinator::RunHooks hooks;
+        hooks.standardOutput = [](const char *data, size_t size) { writeAll(1, data, size); };
+        hooks.standardError = [](const char *data, size_t size) { writeAll(2, data, size); };
+        hooks.finished = [&](const ScriptExecutionCoordinator::RunResult &result) {
+            if (!result.launchError.isEmpty())
+                m_console.printError(u"runel: %1 could not be started: %2\n"_s.arg(
+                    printable(displayName), result.launchError));
+            status = result.shellStatus();
+            loop.quit();
+        };
+        m_entries.reset();
+        const QStringList given = arguments.value_or(QStringList());
+        if (file.metadata.output == OutputMode::background)
+            m_coordinator.runBackground(file, displayName, given, modifiers, std::move(hooks));
+        else
+            m_coordinator.runForeground(file, displayName, given, modifiers, std::move(hooks));
+        loop.exec();
+        if (status == exitSuccess && m_entries)
+            return offerList(*m_entries, modifiers);
+        return status;
+    }
+
+private:
+    std::optional<QString> askArgument(const ScriptArgument &argument)
+    {
+        if (const std::optional<QString> given = m_arguments.value(u"--arg"_s))
+            return given;
+        // No clipboard on a terminal: the placeholder for it stands for nothing.
+        QString value = argument.value;
+        value.replace(u"{clipboard}"_s, QString());
+        if (!isTerminal(stdin)) {
+            m_console.printError(u"runel: this script asks for an argument%1; give it with "
+                                 u"--arg TEXT.\n"_s.arg(argument.placeholder.isEmpty()
+                                         ? QString()
+                                         : u" (%1)"_s.arg(printable(argument.placeholder))));
+            return std::nullopt;
+        }
+        QString prompt = argument.placeholder.isEmpty() ? u"Argument"_s : argument.placeholder;
+        if (!value.isEmpty())
+            prompt += u" [%1]"_s.arg(printable(value));
+        m_console.printError(prompt + u": "_s);
+        const std::optional<QString> typed = readLine();
+        if (!typed)
+            return std::nullopt;
+        return typed->isEmpty() ? value : *typed;
+    }
+
+    int offerList(const std::vector<ListEntry> &entries, const QString &modifiers)
+    {
+        QString text;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const ListEntry &entry = entries[i];
+            text += u"%1. %2"_s.arg(i + 1).arg(printable(entry.title));
+            if (entry.subtitle)
+                text += u" — "_s + printable(*entry.subtitle);
+            text += m_console.styled(u"  (%1)"_s.arg(printable(entry.script)), Style::dim) + u'\n';
+        }
+        m_console.print(text);
+        if (entries.empty() || !isTerminal(stdin) || !isTerminal(stdout))
+            return exitSuccess;
+        m_console.print(u"Run which one? (1-%1, Enter for none): "_s.arg(entries.size()));
+        const std::optional<QString> answer = readLine();
+        bool ok = false;
+        const qsizetype choice = answer ? answer->trimmed().toLongLong(&ok) : 0;
+        if (!ok || choice < 1 || size_t(choice) > entries.size())
+            return exitSuccess;
+        const ListEntry &entry = entries[size_t(choice - 1)];
+        const auto &files = m_index.file.entries;
+        const auto found = std::find_if(files.begin(), files.end(),
+            [&entry](const FileItem &file) { return file.relativePath == entry.script; });
+        if (found == files.end()) {
+            m_console.printError(u"runel: Script not found: %1\n"_s.arg(printable(entry.script)));
+            return exitFailure;
+        }
+        return run(*found, displayName(*found, m_enhanceLabels), entry.arguments, modifiers);
+    }
+
+    const Arguments &m_arguments;
+    Console &m_console;
+    const ScriptIndex &m_index;
+    bool m_enhanceLabels;
+    NullSystemServices m_services;
+    ScriptExecutionCoordinator m_coordinator;
+    std::optional<std::vector<ListEntry>> m_entries;
+};
+
+QString reachedScripts(const CommandResolver::ResolveResult &resolved)
+{
+    QString text;
+    for (const auto *list : { &resolved.fullMatches, &resolved.prefixMatches }) {
+        for (const SequenceItem *item : *list)
+            text += u"  %1  %2  (%3)\n"_s.arg(joined(item->flatKeys), printable(item->displayName),
+                printable(item->file->relativePath));
+    }
+    return text;
+}
+
+int runRun(const Arguments &arguments, Console &console)
+{
+    const QString keys = arguments.positionals().front();
+    const std::optional<QString> modifiers
+        = modifierText(arguments.value(u"--modifiers"_s).value_or(QString()));
+    if (!modifiers) {
+        console.printError(u"runel: --modifiers takes alt, ctrl and shift, joined by \",\".\n"
+                           u"Try 'runel run --help'.\n"_s);
+        return exitUsage;
+    }
+    const std::optional<LoadedIndex> loaded = loadIndex(console, arguments.value(u"--dir"_s));
+    if (!loaded)
+        return exitFailure;
+    const Playback playback = play(keys, loaded->index->sequence.reachableItems);
+    const auto &full = playback.resolved.fullMatches;
+    if (full.size() != 1) {
+        if (playback.keys.empty()) {
+            console.printError(
+                u"runel: no script has a key sequence starting with \"%1\".\n"
+                u"See every script's keys with 'runel list'.\n"_s.arg(printable(keys)));
+        } else {
+            console.printError(
+                u"runel: the keys \"%1\" do not name one script; they reach:\n%2"
+                u"Type more keys to choose one.\n"_s.arg(
+                    printable(joined(playback.keys)), reachedScripts(playback.resolved)));
+        }
+        return exitFailure;
+    }
+    const SequenceItem *item = full.front();
+    // Runs are logged and sound settings are read as in the app.
+    ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+    Runner runner(arguments, console, *loaded, config);
+    return runner.run(*item->file, item->displayName, std::nullopt, *modifiers);
+}
+
+} // namespace
+
+Command runCommand()
+{
+    return {
+        u"run"_s,
+        u"Run the script that a key sequence names"_s,
+        u"KEYS [--modifiers alt,ctrl,shift] [--arg TEXT] [--dir PATH]"_s,
+        u"Plays KEYS as a shortcut does and runs the one script they name, with its output\n"
+        u"passed through as it arrives; runel then exits with the script's status (128 plus "
+        u"the signal\nwhen it was killed). Every run is logged ('runel log').\n\n"
+        u"A script that asks for an argument takes --arg, or asks on the terminal. A list "
+        u"that a script\nprints is shown numbered; on a terminal you can pick an entry to run.\n"
+        u"Keys that name no script, or several, are an error (status 1) that lists what they "
+        u"reach."_s,
+        { { u"--modifiers"_s, u"LIST"_s,
+              u"The held modifier keys the script is told about: alt, ctrl, shift."_s },
+            { u"--arg"_s, u"TEXT"_s, u"The argument, for a script that asks for one."_s },
+            dirOption() },
+        { u"KEYS"_s },
+        {},
+        &runRun,
+    };
+}
+
+} // namespace runel::cli
