@@ -12,6 +12,10 @@ using namespace Qt::StringLiterals;
 
 namespace runel::cli {
 
+Command searchCommand();
+Command logCommand();
+Command runCommand();
+
 namespace {
 
 const Option helpOption { u"-h, --help"_s, {}, u"Show this help."_s };
@@ -20,7 +24,8 @@ Command helpCommand();
 
 const std::vector<Command> &commands()
 {
-    static const std::vector<Command> table { listCommand(), resolveCommand(), helpCommand() };
+    static const std::vector<Command> table { listCommand(), resolveCommand(), runCommand(),
+        searchCommand(), logCommand(), helpCommand() };
     return table;
 }
 

@@ -2,6 +2,7 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
+#include "hud/SearchEvaluation.h"
 #include "index/CommandResolver.h"
 #include "text/Text.h"
 
@@ -38,6 +39,44 @@ nlohmann::ordered_json pathsJson(const std::vector<const SequenceItem *> &items)
     for (const SequenceItem *item : items)
         paths.push_back(utf8(item->file->relativePath));
     return paths;
+}
+
+// A highlight as [offset, count] in characters, or null when there is none.
+nlohmann::ordered_json highlightJson(qint64 offset, qint64 count)
+{
+    if (count == 0)
+        return nullptr;
+    return nlohmann::ordered_json::array({ offset, count });
+}
+
+nlohmann::ordered_json optionalJson(const std::optional<QString> &text)
+{
+    return text ? nlohmann::ordered_json(utf8(*text)) : nlohmann::ordered_json(nullptr);
+}
+
+// The rows of the results list, as the HUD would show them after the keys.
+nlohmann::ordered_json rowsJson(const std::vector<ListItem> &rows, qsizetype typedKeyCount)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ListItem &row : rows) {
+        const ResultDisplayItem display = displayItem(row, typedKeyCount);
+        list.push_back({
+            { "kind", row.isFile() ? "file" : "folder" },
+            { "path",
+                row.isFile() ? nlohmann::ordered_json(utf8(row.sequenceItem()->file->relativePath))
+                             : nlohmann::ordered_json(nullptr) },
+            { "icon", utf8(display.icon) },
+            { "title", utf8(display.title) },
+            { "subtitle", optionalJson(display.subtitle) },
+            { "keyHint", optionalJson(display.keyHint) },
+            { "titleHighlight",
+                highlightJson(display.titleHighlightOffset, display.titleHighlightCount) },
+            { "subtitleHighlight",
+                highlightJson(display.subtitleHighlightOffset, display.subtitleHighlightCount) },
+            { "subtitleStemCount", display.subtitleStemCount },
+        });
+    }
+    return list;
 }
 
 nlohmann::ordered_json resolutionJson(const Resolution &resolution)
@@ -109,9 +148,12 @@ int runResolve(const Arguments &arguments, Console &console)
     const Resolution resolution = resolve(keys, *loaded->index, loaded->enhanceLabels);
 
     if (arguments.has(u"--json"_s)) {
-        console.printUtf8(resolutionJson(resolution)
-                              .dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-            + '\n');
+        nlohmann::ordered_json output = resolutionJson(resolution);
+        const Evaluation evaluation = evaluateKeys(keys, resolution.result, loaded->enhanceLabels);
+        output["title"] = utf8(sequenceTitle(keys, evaluation));
+        output["rows"] = rowsJson(evaluation.resultItems, qsizetype(keys.size()));
+        console.printUtf8(
+            output.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n');
         return exitSuccess;
     }
     console.print(resolutionText(resolution, console));
@@ -132,8 +174,12 @@ Command resolveCommand()
         u"boundary and how they are grouped.\nUpper-case keys match their lower-case form. "
         u"Use '--' before KEYS that begin with '-'.\n\n"
         u"With --json, prints one object: \"fullMatches\" and \"prefixMatches\" (paths below "
-        u"the scripts\nfolder), \"matchedLabels\", \"isAtComponentBoundary\" and "
-        u"\"displayKeyGroups\"."_s,
+        u"the scripts\nfolder), \"matchedLabels\", \"isAtComponentBoundary\", "
+        u"\"displayKeyGroups\", \"title\" (the HUD's\ntitle) and \"rows\": the rows of the "
+        u"results list, each with \"kind\" (\"file\" or \"folder\"), \"path\"\n(null for a "
+        u"folder), \"icon\", \"title\", \"subtitle\" and \"keyHint\" (either may be null), "
+        u"\"titleHighlight\"\nand \"subtitleHighlight\" ([offset, count] in characters, or "
+        u"null) and \"subtitleStemCount\"."_s,
         { dirOption(), jsonOption() },
         { u"KEYS"_s },
         {},

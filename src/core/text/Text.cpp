@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
@@ -34,6 +35,21 @@ icu::BreakIterator *characterIterator()
         return U_SUCCESS(status) ? std::move(created) : nullptr;
     }();
     return iterator.get();
+}
+
+// Like the break iterator, one collator per thread: a collator is not safe to share.
+icu::Collator *standardCollator()
+{
+    thread_local std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> created(
+            icu::Collator::createInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status) || !created)
+            return std::unique_ptr<icu::Collator>();
+        created->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        return U_SUCCESS(status) ? std::move(created) : nullptr;
+    }();
+    return collator.get();
 }
 
 } // namespace
@@ -131,6 +147,27 @@ qsizetype characterCount(QStringView text)
 int compareScalars(QStringView a, QStringView b)
 {
     return u_strCompare(icuChars(a), int32_t(a.size()), icuChars(b), int32_t(b.size()), true);
+}
+
+bool canonicallyEqual(QStringView a, QStringView b)
+{
+    if (a == b)
+        return true;
+    if (isAscii(a) && isAscii(b))
+        return false;
+    return nfc(a) == nfc(b);
+}
+
+int compareLocalizedStandard(QStringView a, QStringView b)
+{
+    if (icu::Collator *collator = standardCollator()) {
+        UErrorCode status = U_ZERO_ERROR;
+        const UCollationResult order = collator->compare(
+            icuChars(a), int32_t(a.size()), icuChars(b), int32_t(b.size()), status);
+        if (U_SUCCESS(status) && order != UCOL_EQUAL)
+            return order == UCOL_LESS ? -1 : 1;
+    }
+    return compareScalars(a, b);
 }
 
 bool isWhitespace(char32_t c)

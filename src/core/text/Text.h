@@ -25,6 +25,14 @@ std::vector<qsizetype> characterEnds(QStringView text);
 // Lexicographic comparison over Unicode scalar values (not UTF-16 code units): <0, 0 or >0.
 int compareScalars(QStringView a, QStringView b);
 
+// Whether two texts are canonically equivalent (equal after canonical composition).
+bool canonicallyEqual(QStringView a, QStringView b);
+
+// The order in which a file browser lists names: the root collation with digit runs compared
+// by numeric value ("file 9" before "file 10"); letter case only breaks ties. Texts that still
+// compare equal are ordered by scalar value, so only identical texts give 0.
+int compareLocalizedStandard(QStringView a, QStringView b);
+
 // Tab and the space separators (general category Zs, which includes the no-break space).
 bool isWhitespace(char32_t c);
 QStringView trimmedWhitespace(QStringView text);

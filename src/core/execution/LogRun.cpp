@@ -1,0 +1,69 @@
+#include "LogRun.h"
+
+#include "LogFileWriter.h"
+#include "LogWriteQueue.h"
+#include "MainThreadQueue.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace runel {
+
+LogRun::LogRun(const LogRecord &record, QString logPath, std::shared_ptr<LogFileWriter> writer,
+    std::shared_ptr<LogWriteQueue> writeQueue, QString logDirectory)
+    : m_id(record.id)
+    , m_scriptName(record.scriptName)
+    , m_date(record.date)
+    , m_logPath(std::move(logPath))
+    , m_exitStatus(record.exitStatus)
+    , m_writer(std::move(writer))
+    , m_writeQueue(std::move(writeQueue))
+    , m_logDirectory(std::move(logDirectory))
+{ }
+
+LogRun::~LogRun() = default;
+
+std::shared_ptr<LogRun> LogRun::create(const LogRecord &record, QString logPath,
+    std::shared_ptr<LogFileWriter> writer, std::shared_ptr<LogWriteQueue> writeQueue,
+    QString logDirectory)
+{
+    // A reader thread's closure may hold the last reference; a QObject is deleted on its own
+    // thread. Without an application object any more, the object is left to the process's end.
+    return std::shared_ptr<LogRun>(new LogRun(record, std::move(logPath), std::move(writer),
+                                       std::move(writeQueue), std::move(logDirectory)),
+        [](LogRun *run) {
+            if (run->thread() == QThread::currentThread())
+                delete run;
+            else
+                MainThreadQueue::post([run] { delete run; });
+        });
+}
+
+void LogRun::finish(RunExitStatus status)
+{
+    if (m_exitStatus)
+        return;
+    m_exitStatus = status;
+    if (m_writer)
+        m_writer->close();
+    persist();
+    Q_EMIT exitStatusChanged();
+}
+
+void LogRun::persist()
+{
+    if (!m_writeQueue)
+        return;
+    m_writeQueue->enqueue(
+        [directory = QFile::encodeName(m_logDirectory).toStdString(),
+            fileName = QFile::encodeName(LogRecord::recordFileNameFor(m_id)).toStdString(),
+            contents = record().toJson()] { writeFileAtomically(directory, fileName, contents); });
+}
+
+LogRecord LogRun::record() const
+{
+    return { m_id, m_scriptName, m_date, QFileInfo(m_logPath).fileName(), m_exitStatus };
+}
+
+} // namespace runel

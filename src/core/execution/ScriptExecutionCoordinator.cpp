@@ -1,0 +1,337 @@
+#include "ScriptExecutionCoordinator.h"
+
+#include "SystemServices.h"
+#include "execution/HUDLinePreview.h"
+#include "execution/LastStdoutLine.h"
+#include "execution/LogFileWriter.h"
+#include "execution/LogStore.h"
+#include "execution/SoundRule.h"
+#include "settings/ConfigManager.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
+
+namespace runel {
+
+namespace {
+
+RunExitStatus logStatusFor(const std::optional<Termination> &termination)
+{
+    if (!termination)
+        return RunExitStatus::failure;
+    if (termination->signalled)
+        return RunExitStatus::cancelled;
+    return termination->code == 0 ? RunExitStatus::success : RunExitStatus::failure;
+}
+
+// Empty lines and what looks like the start of a printed list are not shown while the run goes
+// on: the list is judged once the run has ended.
+bool isShownLine(const QString &line)
+{
+    return !line.isEmpty() && !line.trimmed().startsWith(QLatin1Char('['));
+}
+
+// The run's output file, handed from the main thread to the readers. The script is started
+// before the log run is opened, so that opening it overlaps the script's start-up; output
+// read before then waits here (and in the pipe behind it).
+class WriterGate {
+public:
+    void open(std::shared_ptr<LogFileWriter> writer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_writer = std::move(writer);
+        m_isOpen = true;
+        m_opened.notify_all();
+    }
+    std::shared_ptr<LogFileWriter> wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_opened.wait(lock, [this] { return m_isOpen; });
+        return m_writer;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_isOpen = false; // guarded by m_mutex
+    std::shared_ptr<LogFileWriter> m_writer; // guarded by m_mutex
+};
+
+// One reader's way into the log: the pass-through first, then the output file.
+class LogAppender {
+public:
+    LogAppender(std::shared_ptr<WriterGate> gate, FileExecutor::ChunkHandler passThrough)
+        : m_gate(std::move(gate))
+        , m_passThrough(std::move(passThrough))
+    { }
+
+    void operator()(const char *data, std::size_t size)
+    {
+        if (m_passThrough)
+            m_passThrough(data, size);
+        if (!m_hasWaited) {
+            m_writer = m_gate->wait();
+            m_hasWaited = true;
+        }
+        if (m_writer)
+            m_writer->write(data, size);
+    }
+
+private:
+    std::shared_ptr<WriterGate> m_gate;
+    FileExecutor::ChunkHandler m_passThrough;
+    std::shared_ptr<LogFileWriter> m_writer; // once the gate has opened
+    bool m_hasWaited = false;
+};
+
+} // namespace
+
+// What one run's completion needs. Made and read on the main thread; the readers get only the
+// pieces they feed.
+struct ScriptExecutionCoordinator::ForegroundRun {
+    QPointer<ScriptExecutionCoordinator> coordinator;
+    QPointer<ConfigManager> configManager;
+    SystemServices *services = nullptr;
+    std::shared_ptr<ChildProcess> process;
+    LogRunPtr logRun;
+    QString displayName;
+    std::shared_ptr<HUDLinePreview> preview; // fed by the standard-output reader until it ends
+    std::shared_ptr<LastStdoutLine> lastLine; // likewise
+    std::function<void(const RunResult &)> finished;
+};
+
+struct ScriptExecutionCoordinator::BackgroundRun {
+    QPointer<ScriptExecutionCoordinator> coordinator;
+    QPointer<ConfigManager> configManager;
+    SystemServices *services = nullptr;
+    std::shared_ptr<ChildProcess> process;
+    LogRunPtr logRun;
+    std::function<void(const RunResult &)> finished;
+};
+
+ScriptExecutionCoordinator::Event ScriptExecutionCoordinator::Event::foregroundOutput(QString line)
+{
+    Event event;
+    event.kind = Kind::foregroundOutput;
+    event.line = std::move(line);
+    return event;
+}
+
+ScriptExecutionCoordinator::Event ScriptExecutionCoordinator::Event::showingList(
+    QString displayName, std::vector<ListEntry> entries)
+{
+    Event event;
+    event.kind = Kind::showingList;
+    event.displayName = std::move(displayName);
+    event.entries = std::move(entries);
+    return event;
+}
+
+ScriptExecutionCoordinator::Event ScriptExecutionCoordinator::Event::failed(QString message)
+{
+    Event event;
+    event.kind = Kind::failed;
+    event.message = std::move(message);
+    return event;
+}
+
+ScriptExecutionCoordinator::Event ScriptExecutionCoordinator::Event::cancelled()
+{
+    Event event;
+    event.kind = Kind::cancelled;
+    return event;
+}
+
+ScriptExecutionCoordinator::ScriptExecutionCoordinator(
+    ConfigManager &configManager, LogStore &logStore, SystemServices &services, QObject *parent)
+    : QObject(parent)
+    , m_configManager(configManager)
+    , m_logStore(logStore)
+    , m_services(services)
+{ }
+
+// Runs in progress go on; see the class comment.
+ScriptExecutionCoordinator::~ScriptExecutionCoordinator() = default;
+
+void ScriptExecutionCoordinator::setOnEvent(EventHandler handler)
+{
+    m_onEvent = handler ? std::move(handler) : [](const Event &) {};
+}
+
+ProcessSetup ScriptExecutionCoordinator::processSetup(
+    const FileItem &file, const QStringList &arguments, const QString &modifiers)
+{
+    const QFileInfo info(file.path);
+    ProcessSetup setup;
+    setup.executable = file.scriptType == ScriptType::appleScript
+        ? QStringLiteral("/usr/bin/osascript")
+        : QStringLiteral("/bin/bash");
+    setup.arguments = QStringList { info.absoluteFilePath(), modifiers } + arguments;
+    setup.workingDirectory = info.absolutePath();
+    setup.environment = currentEnvironment();
+    return setup;
+}
+
+void ScriptExecutionCoordinator::runForeground(const FileItem &file, const QString &displayName,
+    const QStringList &arguments, const QString &modifiers, RunHooks hooks)
+{
+    auto run = std::make_shared<ForegroundRun>();
+    run->coordinator = this;
+    run->configManager = &m_configManager;
+    run->services = &m_services;
+    run->process = std::make_shared<ChildProcess>();
+    run->displayName = displayName;
+    run->finished = std::move(hooks.finished);
+    run->preview = std::make_shared<HUDLinePreview>(
+        [coordinator = QPointer<ScriptExecutionCoordinator>(this)](const QString &line) {
+            if (coordinator && isShownLine(line))
+                coordinator->sendEvent(Event::foregroundOutput(line));
+        });
+    run->lastLine = std::make_shared<LastStdoutLine>();
+
+    auto gate = std::make_shared<WriterGate>();
+    FileExecutor::execute(
+        run->process, processSetup(file, arguments, modifiers),
+        [log = LogAppender { gate, std::move(hooks.standardOutput) }, preview = run->preview,
+            lastLine = run->lastLine](const char *data, std::size_t size) mutable {
+            log(data, size);
+            preview->consume(data, size);
+            lastLine->consume(data, size);
+        },
+        LogAppender { gate, std::move(hooks.standardError) },
+        [run](const FileExecutor::ExecutionResult &result) { completeForeground(run, result); });
+    setRunningProcess(run->process);
+    run->logRun = m_logStore.startRun(displayName);
+    gate->open(run->logRun->writer());
+}
+
+void ScriptExecutionCoordinator::runBackground(const FileItem &file, const QString &displayName,
+    const QStringList &arguments, const QString &modifiers, RunHooks hooks)
+{
+    auto run = std::make_shared<BackgroundRun>();
+    run->coordinator = this;
+    run->configManager = &m_configManager;
+    run->services = &m_services;
+    run->process = std::make_shared<ChildProcess>();
+    run->finished = std::move(hooks.finished);
+
+    auto gate = std::make_shared<WriterGate>();
+    FileExecutor::execute(run->process, processSetup(file, arguments, modifiers),
+        LogAppender { gate, std::move(hooks.standardOutput) },
+        LogAppender { gate, std::move(hooks.standardError) },
+        [run](const FileExecutor::ExecutionResult &result) { completeBackground(run, result); });
+    setRunningProcess(run->process);
+    run->logRun = m_logStore.startRun(displayName);
+    gate->open(run->logRun->writer());
+}
+
+void ScriptExecutionCoordinator::completeForeground(
+    const std::shared_ptr<ForegroundRun> &run, const FileExecutor::ExecutionResult &result)
+{
+    RunResult outcome;
+    outcome.logRun = run->logRun;
+    outcome.termination = result.termination;
+    outcome.launchError = result.launchError;
+    if (result.termination) {
+        // The reader has finished: its last line, and a line still waiting for the main
+        // thread, reach the HUD before the outcome does.
+        if (run->preview->hasPendingBytes())
+            run->preview->finishLine();
+        run->preview->dispatcher()->drain();
+    }
+    outcome.status = logStatusFor(outcome.termination);
+    run->logRun->finish(outcome.status);
+
+    // Gone before the run ended: its outcome is logged, and nobody is left to tell.
+    if (QPointer<ScriptExecutionCoordinator> coordinator = run->coordinator) {
+        coordinator->clearRunningProcess(run->process);
+        Event event;
+        QString builtInSound; // empty: no sound
+        if (!result.termination) {
+            event = Event::failed(result.launchError);
+            builtInSound = BuiltInSound::failure;
+        } else if (result.termination->signalled) {
+            event = Event::cancelled();
+        } else if (result.termination->code != 0) {
+            event = Event::failed(run->displayName + QStringLiteral(" exited with code ")
+                + QString::number(result.termination->code));
+            builtInSound = BuiltInSound::failure;
+        } else {
+            const std::optional<QByteArray> lastLine = run->lastLine->lastLineData();
+            std::optional<std::vector<ListEntry>> entries;
+            if (lastLine && !lastLine->isEmpty())
+                entries = decodeListEntries(
+                    std::string_view(lastLine->constData(), std::size_t(lastLine->size())));
+            if (entries) {
+                event = Event::showingList(run->displayName, std::move(*entries));
+            } else {
+                event = Event::succeeded();
+                builtInSound = BuiltInSound::success;
+            }
+        }
+        coordinator->sendEvent(event);
+        // The handler may have deleted the coordinator; the outcome's sound still plays, with
+        // the setting as it is now.
+        ConfigManager *config = run->configManager.data();
+        if (!builtInSound.isEmpty() && config) {
+            const QString setting = builtInSound == BuiltInSound::failure ? config->failureSound()
+                                                                          : config->successSound();
+            playSoundForSetting(*run->services, setting, builtInSound);
+        }
+    }
+    if (run->finished)
+        run->finished(outcome);
+}
+
+void ScriptExecutionCoordinator::completeBackground(
+    const std::shared_ptr<BackgroundRun> &run, const FileExecutor::ExecutionResult &result)
+{
+    RunResult outcome;
+    outcome.logRun = run->logRun;
+    outcome.termination = result.termination;
+    outcome.launchError = result.launchError;
+    outcome.status = logStatusFor(outcome.termination);
+    run->logRun->finish(outcome.status);
+
+    if (run->coordinator)
+        run->coordinator->clearRunningProcess(run->process);
+    // The HUD closes as a background run starts, and its coordinator usually goes with it: the
+    // success sound is all the user hears of the run, so it plays either way.
+    ConfigManager *config = run->configManager.data();
+    if (outcome.status == RunExitStatus::success && config)
+        playSoundForSetting(
+            *run->services, config->backgroundSuccessSound(), BuiltInSound::success);
+    if (run->finished)
+        run->finished(outcome);
+}
+
+bool ScriptExecutionCoordinator::cancelRunningProcess()
+{
+    return m_runningProcess && m_runningProcess->signalGroup(SIGTERM);
+}
+
+void ScriptExecutionCoordinator::sendEvent(const Event &event)
+{
+    // A copy: the handler may replace itself or delete the coordinator.
+    const EventHandler handler = m_onEvent;
+    handler(event);
+}
+
+void ScriptExecutionCoordinator::setRunningProcess(std::shared_ptr<ChildProcess> process)
+{
+    if (m_runningProcess == process)
+        return;
+    m_runningProcess = std::move(process);
+    Q_EMIT runningProcessChanged();
+}
+
+void ScriptExecutionCoordinator::clearRunningProcess(const std::shared_ptr<ChildProcess> &process)
+{
+    if (m_runningProcess == process)
+        setRunningProcess(nullptr);
+}
+
+} // namespace runel

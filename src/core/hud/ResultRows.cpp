@@ -1,0 +1,194 @@
+#include "ResultRows.h"
+
+#include "TextMatcher.h"
+#include "index/Labels.h"
+#include "text/Text.h"
+
+#include <QStringList>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace runel {
+
+namespace {
+
+QString joinedKeys(KeyGroup::const_iterator begin, KeyGroup::const_iterator end)
+{
+    QString text;
+    for (auto key = begin; key != end; ++key)
+        text += *key;
+    return text;
+}
+
+// The component the typed keys stand in, read from the reference item: the first group at
+// which the running total of group sizes exceeds the typed count (the group count when none
+// does), and how many keys of that group are typed.
+struct ComponentPosition {
+    size_t component = 0;
+    size_t typedInComponent = 0;
+};
+
+ComponentPosition componentPosition(const SequenceItem *reference, size_t typed)
+{
+    ComponentPosition position;
+    if (!reference)
+        return position;
+    size_t consumed = 0;
+    const std::vector<KeyGroup> &groups = reference->keyGroups;
+    while (position.component < groups.size()
+        && consumed + groups[position.component].size() <= typed) {
+        consumed += groups[position.component].size();
+        ++position.component;
+    }
+    position.typedInComponent = typed - consumed;
+    return position;
+}
+
+QString fileName(const FileItem &file)
+{
+    return file.path.sliced(file.path.lastIndexOf(u'/') + 1);
+}
+
+} // namespace
+
+QString scriptIcon(const ShellFileMetadata &metadata, ScriptType scriptType)
+{
+    if (metadata.pinned)
+        return u"pin.fill"_s;
+    if (metadata.icon && !metadata.icon->isEmpty())
+        return *metadata.icon;
+    return scriptType == ScriptType::appleScript ? u"applescript"_s : u"doc.fill"_s;
+}
+
+std::vector<ListItem> resultItems(
+    const KeyGroup &keys, const CommandResolver::ResolveResult &resolved, bool enhanceLabels)
+{
+    if (keys.empty())
+        return {};
+    const SequenceItem *reference = !resolved.prefixMatches.empty()
+        ? resolved.prefixMatches.front()
+        : (resolved.fullMatches.empty() ? nullptr : resolved.fullMatches.front());
+    const auto [c, t] = componentPosition(reference, keys.size());
+
+    std::vector<const SequenceItem *> scripts = resolved.fullMatches;
+    std::vector<ListItem> folders;
+    std::vector<QString> folderKeyTexts;
+    for (const SequenceItem *item : resolved.prefixMatches) {
+        // c comes from the reference item: a script whose own file label is at c, or which
+        // has fewer groups than that (a file "ab" beside a folder "a" being typed through), is
+        // a script here, not a folder.
+        if (item->keyGroups.size() <= c + 1) {
+            scripts.push_back(item);
+            continue;
+        }
+        const KeyGroup &group = item->keyGroups[c];
+        QString keyText = joinedKeys(group.begin(), group.end());
+        if (std::find(folderKeyTexts.begin(), folderKeyTexts.end(), keyText)
+            != folderKeyTexts.end())
+            continue;
+        folderKeyTexts.push_back(std::move(keyText));
+        const QStringList parts = item->file->relativePath.split(u'/', Qt::SkipEmptyParts);
+        if (qsizetype(c) >= parts.size())
+            continue;
+        const QString &rawName = parts[qsizetype(c)];
+        const size_t typedHere = std::min(t, group.size());
+        folders.push_back(ListItem::folder({ componentLabel(rawName, enhanceLabels), rawName,
+            KeyGroup(group.begin() + std::ptrdiff_t(typedHere), group.end()), qint64(typedHere) }));
+    }
+
+    std::vector<ListItem> rows;
+    rows.reserve(scripts.size() + folders.size());
+    for (const SequenceItem *item : scripts) {
+        if (item->file->metadata.pinned)
+            rows.push_back(ListItem::file(item));
+    }
+    std::move(folders.begin(), folders.end(), std::back_inserter(rows));
+    for (const SequenceItem *item : scripts) {
+        if (!item->file->metadata.pinned)
+            rows.push_back(ListItem::file(item));
+    }
+    return rows;
+}
+
+ResultDisplayItem displayItem(const ListItem &row, qsizetype typedKeyCount)
+{
+    ResultDisplayItem display;
+    if (row.isFolder()) {
+        const FolderRow &folder = row.folderRow();
+        display.icon = u"folder.fill"_s;
+        display.title = folder.displayName;
+        display.subtitle = folder.rawName;
+        display.subtitleStemCount = text::characterCount(folder.rawName);
+        if (!folder.keys.empty())
+            display.keyHint = joinedKeys(folder.keys.begin(), folder.keys.end());
+        display.subtitleHighlightCount = folder.matchedKeyCount;
+        return display;
+    }
+
+    const SequenceItem &item = *row.sequenceItem();
+    const FileItem &file = *item.file;
+    const QString stem = file.nameWithoutExtension();
+    display.icon = scriptIcon(file.metadata, file.scriptType);
+    display.title = item.displayName;
+    display.subtitle = fileName(file);
+    display.subtitleStemCount = text::characterCount(stem);
+
+    size_t remaining = size_t(std::max<qsizetype>(typedKeyCount, 0));
+    for (const KeyGroup &group : item.keyGroups) {
+        if (remaining < group.size()) {
+            display.keyHint = joinedKeys(group.begin() + std::ptrdiff_t(remaining), group.end());
+            break;
+        }
+        remaining -= group.size();
+    }
+
+    // The keys typed into the file's own label, highlighted where that label is shown.
+    const qint64 lastGroup = item.keyGroups.empty() ? 0 : qint64(item.keyGroups.back().size());
+    const qint64 typedInLast = std::clamp(
+        qint64(typedKeyCount) - (qint64(item.flatKeys.size()) - lastGroup), qint64(0), lastGroup);
+    if (text::canonicallyEqual(item.displayName, stem))
+        display.titleHighlightCount = typedInLast;
+    else
+        display.subtitleHighlightCount = typedInLast;
+    return display;
+}
+
+std::vector<ResultDisplayItem> displayItems(
+    const std::vector<ListItem> &rows, qsizetype typedKeyCount)
+{
+    std::vector<ResultDisplayItem> items;
+    items.reserve(rows.size());
+    for (const ListItem &row : rows)
+        items.push_back(displayItem(row, typedKeyCount));
+    return items;
+}
+
+std::vector<ResultDisplayItem> displayItems(
+    const std::vector<ListEntry> &filteredEntries, QStringView filterText)
+{
+    const MatchQuery query(filterText);
+    std::vector<ResultDisplayItem> items;
+    items.reserve(filteredEntries.size());
+    for (const ListEntry &entry : filteredEntries) {
+        ResultDisplayItem display;
+        display.icon = entry.icon ? *entry.icon : u"doc.text"_s;
+        display.title = entry.title;
+        display.subtitle = entry.subtitle;
+        if (const std::optional<TextMatch> match = TextMatcher::firstMatch(entry.title, query)) {
+            display.titleHighlightOffset = match->offset;
+            display.titleHighlightCount = match->count;
+        }
+        if (entry.subtitle) {
+            if (const std::optional<TextMatch> match
+                = TextMatcher::firstMatch(*entry.subtitle, query)) {
+                display.subtitleHighlightOffset = match->offset;
+                display.subtitleHighlightCount = match->count;
+            }
+        }
+        items.push_back(std::move(display));
+    }
+    return items;
+}
+
+} // namespace runel

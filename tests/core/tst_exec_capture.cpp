@@ -1,0 +1,196 @@
+#include "execution/HUDLinePreview.h"
+#include "execution/LastStdoutLine.h"
+#include "execution/MainThreadLineDispatcher.h"
+
+#include <QThread>
+#include <QtTest>
+#include <thread>
+
+using namespace runel;
+using namespace Qt::StringLiterals;
+
+using Chunks = QList<QByteArray>;
+using Lines = QStringList;
+using OptionalBytes = std::optional<QByteArray>;
+
+Q_DECLARE_METATYPE(OptionalBytes)
+
+// Under ThreadSanitizer: Qt is not built with it, so it cannot see QtTest's watchdog thread
+// being joined, and reports the watchdog's teardown as a race. Nothing of ours is covered.
+extern "C" const char *__tsan_default_suppressions()
+{
+    return "race:QWaitCondition::~QWaitCondition\n"
+           "called_from_lib:libQt6Test.so.6\n";
+}
+
+namespace {
+
+const QString truncatedMarker = u" [output line truncated]"_s;
+
+QByteArray repeated(char byte, qsizetype count)
+{
+    return QByteArray(count, byte);
+}
+
+// Feeds the chunks one by one, letting the main thread take what each one delivered, then
+// finishes a partial last line as a run's end does.
+Lines linesOf(const Chunks &chunks)
+{
+    Lines lines;
+    HUDLinePreview preview([&lines](const QString &line) { lines.append(line); });
+    for (const QByteArray &chunk : chunks) {
+        preview.consume(chunk.constData(), std::size_t(chunk.size()));
+        preview.dispatcher()->drain();
+    }
+    if (preview.hasPendingBytes())
+        preview.finishLine();
+    preview.dispatcher()->drain();
+    return lines;
+}
+
+} // namespace
+
+class TestExecCapture : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void previewLines_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<Lines>("expected");
+
+        QTest::newRow("a line across chunks is one line")
+            << Chunks { "ab", "c\n" } << Lines { u"abc"_s };
+        QTest::newRow("text without newline is delivered at the end")
+            << Chunks { "x" } << Lines { u"x"_s };
+        QTest::newRow("no output delivers nothing") << Chunks {} << Lines {};
+        QTest::newRow("empty chunks deliver nothing") << Chunks { "", "" } << Lines {};
+        QTest::newRow("an empty line is delivered empty")
+            << Chunks { "a\n", "\n" } << Lines { u"a"_s, QString() };
+        QTest::newRow("a chunk of several lines delivers its last")
+            << Chunks { "a\nb\nc" } << Lines { u"b"_s, u"c"_s };
+        QTest::newRow("a line then an empty one in one chunk delivers the empty one")
+            << Chunks { "a\n\n" } << Lines { QString() };
+        QTest::newRow("a line started earlier ends in a chunk of several lines")
+            << Chunks { "par", "tial\nlast\n" } << Lines { u"last"_s };
+        QTest::newRow("carriage return does not end a line")
+            << Chunks { "a\rb\n" } << Lines { u"a\rb"_s };
+        QTest::newRow("exactly the limit is not marked")
+            << Chunks { repeated('x', 4096) + '\n' } << Lines { QString(4096, u'x') };
+        QTest::newRow("one byte past the limit is marked")
+            << Chunks { repeated('x', 4097) + '\n' }
+            << Lines { QString(4096, u'x') + truncatedMarker };
+        QTest::newRow("a long line across chunks is cut, the next one is not")
+            << Chunks { repeated('x', 3000), repeated('y', 2000), "\n", "next\n" }
+            << Lines { QString(3000, u'x') + QString(1096, u'y') + truncatedMarker, u"next"_s };
+        QTest::newRow("a long unfinished line is cut at the end")
+            << Chunks { repeated('x', 5000) } << Lines { QString(4096, u'x') + truncatedMarker };
+        QTest::newRow("invalid UTF-8 is replaced")
+            << Chunks { "caf\xe9!\n" } << Lines { u"caf\uFFFD!"_s };
+        QTest::newRow("valid UTF-8 split across chunks is kept")
+            << Chunks { "caf\xc3", "\xa9\n" } << Lines { u"caf\u00e9"_s };
+        QTest::newRow("a character cut at the limit is replaced")
+            << Chunks { repeated('x', 4095) + "\xc3\xa9\n" }
+            << Lines { QString(4095, u'x') + u"\uFFFD"_s + truncatedMarker };
+    }
+
+    void previewLines()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(Lines, expected);
+        QCOMPARE(linesOf(chunks), expected);
+    }
+
+    void lastLine_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<OptionalBytes>("expected");
+
+        const int standard = int(LastStdoutLine::defaultLimit);
+        QTest::newRow("no output has no line") << Chunks {} << standard << OptionalBytes();
+        QTest::newRow("text without newline") << Chunks { "x" } << standard << OptionalBytes("x");
+        QTest::newRow("one line") << Chunks { "x\n" } << standard << OptionalBytes("x");
+        QTest::newRow("a line then an empty line is empty")
+            << Chunks { "x\n\n" } << standard << OptionalBytes(QByteArray(""));
+        QTest::newRow("text after the last newline wins")
+            << Chunks { "a\nb\n[1,2]" } << standard << OptionalBytes("[1,2]");
+        QTest::newRow("a line across chunks")
+            << Chunks { "[1,", "2", "]\n" } << standard << OptionalBytes("[1,2]");
+        QTest::newRow("a chunk of lines continues an earlier line")
+            << Chunks { "x", "y\nz\n" } << standard << OptionalBytes("z");
+        QTest::newRow("a single newline ends the earlier text")
+            << Chunks { "ab", "\n" } << standard << OptionalBytes("ab");
+        QTest::newRow("carriage return stays in the line")
+            << Chunks { "a\r\n" } << standard << OptionalBytes("a\r");
+        QTest::newRow("a line at the limit is kept")
+            << Chunks { "12345678\n" } << 8 << OptionalBytes("12345678");
+        QTest::newRow("a line past the limit is not kept")
+            << Chunks { "123456789\n" } << 8 << OptionalBytes();
+        QTest::newRow("an unfinished line past the limit is not kept")
+            << Chunks { "ok\n", "1234", "56789", "0" } << 8 << OptionalBytes();
+        QTest::newRow("a line after a dropped one is kept")
+            << Chunks { "123456789", "0\nok\n" } << 8 << OptionalBytes("ok");
+        QTest::newRow("text after a dropped line is kept")
+            << Chunks { "123456789\n", "ok" } << 8 << OptionalBytes("ok");
+        QTest::newRow("an empty line after a dropped one is empty")
+            << Chunks { "123456789\n\n" } << 8 << OptionalBytes(QByteArray(""));
+    }
+
+    void lastLine()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(int, limit);
+        QFETCH(OptionalBytes, expected);
+        LastStdoutLine line { std::size_t(limit) };
+        for (const QByteArray &chunk : chunks)
+            line.consume(chunk.constData(), std::size_t(chunk.size()));
+        const OptionalBytes actual = line.lastLineData();
+        QCOMPARE(actual.has_value(), expected.has_value());
+        if (expected)
+            QCOMPARE(*actual, *expected);
+    }
+
+    // Two lines before the main thread runs: it sees only the second, in one call.
+    void dispatcherKeepsTheNewestLine()
+    {
+        QTRY_COMPARE(MainThreadLineDispatcher::queuedDrains(), 0); // left by the rows above
+        auto seen = std::make_shared<QStringList>(); // outlives a drain still posted
+        auto dispatcher
+            = MainThreadLineDispatcher::create([seen](const QString &line) { seen->append(line); });
+        dispatcher->deliver(u"first"_s);
+        dispatcher->deliver(u"second"_s);
+        QCOMPARE(MainThreadLineDispatcher::queuedDrains(), 1);
+        QTRY_COMPARE(*seen, QStringList { u"second"_s });
+        QCOMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
+        dispatcher->deliver(u"third"_s);
+        QTRY_COMPARE(*seen, (QStringList { u"second"_s, u"third"_s }));
+    }
+
+    // A worker flooding lines leaves one drain task at most, and lines reach the main thread.
+    void dispatcherBoundsTheMainThreadQueue()
+    {
+        QTRY_COMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
+        MainThreadLineDispatcher::resetPeakQueuedDrains();
+        auto seen = std::make_shared<QStringList>();
+        auto onMainThread = std::make_shared<bool>(true);
+        auto dispatcher = MainThreadLineDispatcher::create(
+            [seen, onMainThread, mainThread = thread()](const QString &line) {
+                *onMainThread = *onMainThread && QThread::currentThread() == mainThread;
+                seen->append(line);
+            });
+        std::jthread worker([dispatcher] { // joined on every way out
+            for (int i = 1; i <= 100000; ++i)
+                dispatcher->deliver(QString::number(i));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!seen->isEmpty() && seen->last() == u"100000"_s, 20000);
+        worker.join();
+        QTRY_COMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
+        QCOMPARE(MainThreadLineDispatcher::peakQueuedDrains(), 1);
+        QVERIFY(*onMainThread);
+        QVERIFY(seen->size() < 100000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExecCapture)
+#include "tst_exec_capture.moc"
