@@ -1,3 +1,4 @@
+#include "RunelProcess.h"
 #include "TestEnvironment.h"
 #include "text/Text.h"
 
@@ -12,52 +13,10 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace runel::test;
 using nlohmann::json;
 
 namespace {
-
-struct Run {
-    int exitCode = -1; // -1 when the process crashed or timed out
-    QByteArray out;
-    QByteArray err;
-};
-
-// ctest names the binary in RUNEL_BINARY; run alone, the test uses the one it was built with.
-QString runelBinary()
-{
-    return qEnvironmentVariable("RUNEL_BINARY", QStringLiteral(RUNEL_BUILT_BINARY));
-}
-
-// Runs the built runel binary with the test's current environment (a TestHome redirects HOME
-// and the XDG folders). wrapper, when given, is a command that runs runel (setpriv ...).
-Run runRunel(const QStringList &arguments, const QStringList &wrapper = {})
-{
-    const QString binary = runelBinary();
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    if (wrapper.isEmpty())
-        process.start(binary, arguments);
-    else
-        process.start(wrapper.constFirst(), wrapper.mid(1) + QStringList { binary } + arguments);
-    process.closeWriteChannel();
-    Run run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    return run;
-}
-
-json parsed(const QByteArray &text)
-{
-    // Without exceptions: invalid JSON, including invalid UTF-8, comes back discarded.
-    return json::parse(text.constData(), text.constData() + text.size(), nullptr, false);
-}
 
 QByteArray readAll(const QString &path)
 {
@@ -129,7 +88,7 @@ void TstCli::initTestCase()
     const Run run = runRunel({ u"list"_s, u"--json"_s, u"--dir"_s, root });
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.err, QByteArray());
-    m_listedOrder = parsed(run.out);
+    m_listedOrder = parsedJson(run.out);
     QVERIFY2(m_listedOrder.is_array(), run.out.constData());
     for (const json &row : m_listedOrder)
         m_listed[row.at("path").get<std::string>()] = row;
@@ -213,7 +172,7 @@ void TstCli::listFollowsEnhanceLabelsSetting()
     const Run list = runRunel({ u"list"_s, u"--json"_s, u"--dir"_s, tree() });
     QCOMPARE(list.exitCode, 0);
     bool seen = false;
-    for (const json &row : parsed(list.out)) {
+    for (const json &row : parsedJson(list.out)) {
         if (row.at("path") == "git/json_to_csv.sh") {
             QCOMPARE(row.at("name").get<std::string>(), std::string("json_to_csv"));
             seen = true;
@@ -223,7 +182,7 @@ void TstCli::listFollowsEnhanceLabelsSetting()
 
     const Run resolve = runRunel({ u"resolve"_s, u"--json"_s, u"--dir"_s, tree(), u"gst"_s });
     QCOMPARE(resolve.exitCode, 0);
-    QCOMPARE(parsed(resolve.out).at("matchedLabels").dump(), json({ "git", "stash" }).dump());
+    QCOMPARE(parsedJson(resolve.out).at("matchedLabels").dump(), json({ "git", "stash" }).dump());
 }
 
 void TstCli::listPlainKeepsEveryRowOnOneAlignedLine()
@@ -242,7 +201,7 @@ void TstCli::listPlainKeepsEveryRowOnOneAlignedLine()
     QVERIFY2(!plain.out.contains('\x1b'), "no colour when standard output is not a terminal");
 
     const QStringList lines = QString::fromUtf8(plain.out).split(u'\n', Qt::SkipEmptyParts);
-    const auto rows = parsed(listed.out);
+    const auto rows = parsedJson(listed.out);
     QCOMPARE(lines.size(), qsizetype(rows.size()) + 1); // a header, then one line per file
     QVERIFY(plain.out.contains("a␣b"));
     QVERIFY(plain.out.contains("line\\nbreak"));
@@ -274,7 +233,7 @@ void TstCli::listJsonStaysUtf8ForUndecodableFileNames()
 
     const Run run = runRunel({ u"list"_s, u"--json"_s, u"--dir"_s, QString::fromUtf8(root) });
     QCOMPARE(run.exitCode, 0);
-    const json rows = parsed(run.out);
+    const json rows = parsedJson(run.out);
     QVERIFY2(!rows.is_discarded(), "the output must be valid UTF-8 JSON");
     QCOMPARE(rows.size(), size_t(1));
     QCOMPARE(rows.at(0).at("path").get<std::string>(), std::string("bad\uFFFD.sh"));
@@ -340,8 +299,8 @@ void TstCli::unlistableFolder()
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.out, QByteArray());
     const QString err = QString::fromUtf8(run.err);
-    QVERIFY2(err.startsWith(u"runel: The folder %1 cannot be read: "_s.arg(folder)),
-        qPrintable(err));
+    QVERIFY2(
+        err.startsWith(u"runel: The folder %1 cannot be read: "_s.arg(folder)), qPrintable(err));
     QVERIFY2(err.contains(systemMessage), qPrintable(err));
     QVERIFY2(err.section(u'\n', 1).contains(hint), qPrintable(err));
 }
@@ -368,7 +327,7 @@ void TstCli::unreadableScript()
 
     const Run run = runRunel({ u"list"_s, u"--json"_s, u"--dir"_s, root }, wrapper);
     QCOMPARE(run.exitCode, 0);
-    const json rows = parsed(run.out);
+    const json rows = parsedJson(run.out);
     QCOMPARE(rows.size(), size_t(2));
     QCOMPARE(rows.at(0).at("severity").get<std::string>(), std::string("green"));
     const json &row = rows.at(1);
@@ -394,7 +353,7 @@ void TstCli::firstRunSeedsExamples()
         ++seeded;
     }
     QVERIFY2(seeded > 0, "the first run fills the new scripts folder with the examples");
-    const json rows = parsed(run.out);
+    const json rows = parsedJson(run.out);
     QCOMPARE(rows.size(), seeded);
 
     const Run plain = runRunel({ u"list"_s });
@@ -410,8 +369,8 @@ void TstCli::corruptSettingsWarnButList()
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.err.startsWith("runel: warning: "), run.err.constData());
     QVERIFY2(run.err.contains("settings.json"), run.err.constData());
-    QVERIFY(parsed(run.out).is_array());
-    QVERIFY(!parsed(run.out).empty());
+    QVERIFY(parsedJson(run.out).is_array());
+    QVERIFY(!parsedJson(run.out).empty());
 }
 
 void TstCli::resolveJson_data()
@@ -452,7 +411,7 @@ void TstCli::resolveJson()
     QFETCH(QString, expected);
     const Run run = runRunel({ u"resolve"_s, u"--dir"_s, tree(), u"--json"_s, u"--"_s, keys });
     QCOMPARE(run.exitCode, 0);
-    const json result = parsed(run.out);
+    const json result = parsedJson(run.out);
     QVERIFY2(result.is_object(), run.out.constData());
     const json wanted = json::parse(expected.toStdString());
     for (const auto &[member, value] : wanted.items())

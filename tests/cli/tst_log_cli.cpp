@@ -44,6 +44,17 @@ Run runRunel(const QStringList &arguments)
     return run;
 }
 
+// A run's two files as a runel process leaves them.
+void writeRecord(const QString &directory, const QString &name, const QDateTime &date,
+    std::optional<RunExitStatus> status)
+{
+    const QUuid id = QUuid::createUuid();
+    const LogRecord record { id, name, date, LogRecord::logFileNameFor(id), status };
+    writeFile(directory + u'/' + record.logFileName, QByteArray());
+    writeFile(directory + u'/' + LogRecord::recordFileNameFor(id),
+        QByteArray::fromStdString(record.toJson()));
+}
+
 } // namespace
 
 // "runel log": the runs of the log in the user's data folder, as a table or as JSON.
@@ -68,66 +79,71 @@ private Q_SLOTS:
         QCOMPARE(asJson.out, QByteArray("[]\n"));
     }
 
-    // A finished run, one cut off (no status, nobody writing), and one this test process is
-    // still running: the command, another process, must list it as running.
+    // Runs from the terminal are logged like any other: one that failed, and one still going in
+    // another runel process, which this command must list as running, not as interrupted. Two
+    // records written by hand come first: one cut off (no status, nobody writing), and one whose
+    // name would break a line.
     void listsEveryRunOldestFirst()
     {
         TestHome home;
         const QString directory = LogStore::defaultLogDirectory();
-        {
-            const QUuid id = QUuid::createUuid();
-            LogRecord cutOff { id, u"Cut off"_s,
-                QDateTime(QDate(2024, 12, 31), QTime(23, 0, 0), Qt::UTC),
-                LogRecord::logFileNameFor(id), std::nullopt };
-            writeFile(directory + u'/' + cutOff.logFileName, QByteArray());
-            writeFile(directory + u'/' + LogRecord::recordFileNameFor(id),
-                QByteArray::fromStdString(cutOff.toJson()));
-        }
-        LogStore store(directory);
-        const LogRunPtr done = store.startRun(u"Line\nbreak"_s);
-        done->finish(RunExitStatus::failure);
-        const LogRunPtr running = store.startRun(u"Going"_s);
-        store.waitForPendingWrites();
+        writeRecord(directory, u"Cut off"_s, QDateTime(QDate(2024, 12, 31), QTime(23, 0), Qt::UTC),
+            std::nullopt);
+        writeRecord(directory, u"Line\nbreak"_s, QDateTime(QDate(2025, 1, 1), QTime(), Qt::UTC),
+            RunExitStatus::cancelled);
+        const QString scripts = home.file(u"scripts"_s);
+        writeFile(scripts + u"/exit.sh"_s, "#!/bin/bash\nexit 3\n");
+        writeFile(scripts + u"/wait.sh"_s, "#!/bin/bash\necho started\nread line\n");
+        QCOMPARE(runRunel({ u"run"_s, u"e"_s, u"--dir"_s, scripts }).exitCode, 3);
+
+        QProcess going;
+        going.start(runelBinary(), { u"run"_s, u"w"_s, u"--dir"_s, scripts });
+        // The script's first line: its run is open and logged.
+        QVERIFY(going.waitForReadyRead(30000));
 
         const Run asJson = runRunel({ u"log"_s, u"--json"_s });
         QCOMPARE(asJson.exitCode, 0);
         QCOMPARE(asJson.err, QByteArray());
         const json runs = json::parse(asJson.out.toStdString(), nullptr, false);
-        QVERIFY2(runs.is_array() && runs.size() == 3, asJson.out.constData());
+        QVERIFY2(runs.is_array() && runs.size() == 4, asJson.out.constData());
+        const std::string id = runs[0].value("id", "");
         QCOMPARE(QString::fromStdString(runs[0].dump()),
-            QString::fromStdString(json { { "id", runs[0].value("id", "") },
-                { "scriptName", "Cut off" }, { "date", "2024-12-31T23:00:00Z" },
-                { "status", "interrupted" },
-                { "logFile",
-                    (directory + u'/' + QString::fromStdString(runs[0].value("id", "")) + u".log"_s)
-                        .toStdString() } }
+            QString::fromStdString(json { { "id", id }, { "scriptName", "Cut off" },
+                { "date", "2024-12-31T23:00:00Z" }, { "status", "interrupted" },
+                { "logFile", directory.toStdString() + '/' + id + ".log" } }
                                        .dump()));
-        QCOMPARE(runs[1].value("id", ""), uuidString(done->id()).toStdString());
         QCOMPARE(runs[1].value("scriptName", ""), "Line\nbreak");
-        QCOMPARE(runs[1].value("date", ""), dateString(done->date()).toStdString());
-        QCOMPARE(runs[1].value("status", ""), "failure");
-        QCOMPARE(runs[1].value("logFile", ""), done->logPath().toStdString());
-        QCOMPARE(runs[2].value("id", ""), uuidString(running->id()).toStdString());
-        QVERIFY(runs[2].at("status").is_null());
+        QCOMPARE(runs[2].value("scriptName", ""), "Exit");
+        QCOMPARE(runs[2].value("status", ""), "failure");
+        const QString exitLog = QString::fromStdString(runs[2].value("logFile", ""));
+        QVERIFY(QFileInfo(exitLog).isFile());
+        QCOMPARE(QString::fromStdString(runs[2].value("id", "")),
+            QString::fromStdString(runs[2].value("id", "")).toUpper());
+        QCOMPARE(runs[3].value("scriptName", ""), "Wait");
+        QVERIFY(runs[3].at("status").is_null());
 
         const Run plain = runRunel({ u"log"_s });
         QCOMPARE(plain.exitCode, 0);
         const QList<QByteArray> lines = plain.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4); // the header, then one line per run: no name breaks a row
+        QCOMPARE(lines.size(), 5); // the header, then one line per run: no name breaks a row
         QVERIFY(lines[0].startsWith("DATE"));
         QVERIFY2(
             lines[1].startsWith("2024-12-31 23:00:00  interrupted  Cut off"), lines[1].constData());
-        QVERIFY(lines[2].contains("failure      Line\\nbreak"));
-        QVERIFY(lines[2].endsWith(done->logPath().toUtf8()));
-        QVERIFY(lines[3].contains("running      Going"));
+        QVERIFY(lines[2].contains("cancelled    Line\\nbreak"));
+        QVERIFY(lines[3].contains("failure      Exit"));
+        QVERIFY(lines[3].endsWith(exitLog.toUtf8()));
+        QVERIFY(lines[4].contains("running      Wait"));
 
-        // Finished, the run shows its status; the cut-off record is left as it was.
-        running->finish(RunExitStatus::success);
-        store.waitForPendingWrites();
+        // Once the script has ended, its run shows the outcome.
+        going.write("\n");
+        going.closeWriteChannel();
+        QVERIFY(going.waitForFinished(30000));
+        QCOMPARE(going.exitCode(), 0);
         const Run after = runRunel({ u"log"_s, u"--json"_s });
         const json again = json::parse(after.out.toStdString(), nullptr, false);
-        QVERIFY(again.is_array() && again.size() == 3);
-        QCOMPARE(again[2].value("status", ""), "success");
+        QVERIFY(again.is_array() && again.size() == 4);
+        QCOMPARE(again[3].value("status", ""), "success");
+        QCOMPARE(again[0].value("status", ""), "interrupted");
     }
 
     void usage_data()

@@ -1,3 +1,4 @@
+#include "RunelProcess.h"
 #include "TestEnvironment.h"
 
 #include <QProcess>
@@ -6,44 +7,10 @@
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
+using namespace runel::test;
 using nlohmann::json;
 
 namespace {
-
-struct Run {
-    int exitCode = -1; // -1 when the process crashed or timed out
-    QByteArray out;
-    QByteArray err;
-};
-
-QString runelBinary()
-{
-    return qEnvironmentVariable("RUNEL_BINARY", QStringLiteral(RUNEL_BUILT_BINARY));
-}
-
-Run runRunel(const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    process.start(runelBinary(), arguments);
-    process.closeWriteChannel();
-    Run run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    return run;
-}
-
-json parsed(const QByteArray &text)
-{
-    return json::parse(text.constData(), text.constData() + text.size(), nullptr, false);
-}
 
 const QByteArray shell = "#!/bin/bash\n";
 
@@ -115,7 +82,7 @@ void TstSearchCli::searchJson()
     const Run run = runRunel({ u"search"_s, text, u"--json"_s, u"--dir"_s, tree() });
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.err, QByteArray());
-    const json output = parsed(run.out);
+    const json output = parsedJson(run.out);
     QVERIFY2(!output.is_discarded(), run.out.constData());
     QCOMPARE(QString::fromStdString(output.dump()),
         QString::fromStdString(json::parse(expected.toStdString()).dump()));
@@ -150,7 +117,7 @@ void TstSearchCli::searchOrder()
     QFETCH(QStringList, paths);
     const Run run = runRunel({ u"search"_s, u"--json"_s, u"--dir"_s, tree(), u"--"_s, text });
     QCOMPARE(run.exitCode, 0);
-    const json output = parsed(run.out);
+    const json output = parsedJson(run.out);
     QVERIFY2(output.is_object(), run.out.constData());
     QCOMPARE(QString::fromStdString(output.at("title").get<std::string>()), title);
     QStringList found;
@@ -221,7 +188,7 @@ void TstSearchCli::resolveRows()
     QFETCH(QString, expected);
     const Run run = runRunel({ u"resolve"_s, u"--json"_s, u"--dir"_s, tree(), u"--"_s, keys });
     QCOMPARE(run.exitCode, 0);
-    const json output = parsed(run.out);
+    const json output = parsedJson(run.out);
     QVERIFY2(output.is_object(), run.out.constData());
     // The resolver's own members are tested with resolve itself; these are the HUD's.
     const json shown { { "title", output.at("title") }, { "rows", output.at("rows") } };
