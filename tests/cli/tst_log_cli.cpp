@@ -1,3 +1,4 @@
+#include "RunelProcess.h"
 #include "TestEnvironment.h"
 #include "execution/LogStore.h"
 
@@ -6,43 +7,11 @@
 #include <nlohmann/json.hpp>
 
 using namespace runel;
+using namespace runel::test;
 using namespace Qt::StringLiterals;
 using nlohmann::json;
 
 namespace {
-
-struct Run {
-    int exitCode = -1; // -1 when the process crashed or timed out
-    QByteArray out;
-    QByteArray err;
-};
-
-QString runelBinary()
-{
-    return qEnvironmentVariable("RUNEL_BINARY", QStringLiteral(RUNEL_BUILT_BINARY));
-}
-
-Run runRunel(const QStringList &arguments)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"TZ"_s, u"UTC"_s);
-    environment.insert(u"NO_COLOR"_s, u"1"_s);
-    process.setProcessEnvironment(environment);
-    process.start(runelBinary(), arguments);
-    process.closeWriteChannel();
-    Run run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    if (process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    return run;
-}
 
 // A run's two files as a runel process leaves them.
 void writeRecord(const QString &directory, const QString &name, const QDateTime &date,
@@ -66,6 +35,8 @@ private Q_SLOTS:
     {
         QVERIFY2(QFileInfo(runelBinary()).isExecutable(),
             "RUNEL_BINARY must name the built runel binary");
+        // The table shows local times; runel inherits this.
+        qputenv("TZ", "UTC");
     }
 
     void emptyLog()
@@ -89,7 +60,7 @@ private Q_SLOTS:
         const QString directory = LogStore::defaultLogDirectory();
         writeRecord(directory, u"Cut off"_s, QDateTime(QDate(2024, 12, 31), QTime(23, 0), Qt::UTC),
             std::nullopt);
-        writeRecord(directory, u"Line\nbreak"_s, QDateTime(QDate(2025, 1, 1), QTime(), Qt::UTC),
+        writeRecord(directory, u"Line\nbreak"_s, QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC),
             RunExitStatus::cancelled);
         const QString scripts = home.file(u"scripts"_s);
         writeFile(scripts + u"/exit.sh"_s, "#!/bin/bash\nexit 3\n");

@@ -11,7 +11,7 @@ namespace runel {
 // Hands finished lines from a reader thread to the main thread without ever queueing more than
 // one: a newer line replaces one not yet delivered, and at most one drain task waits on the main
 // thread per dispatcher, so a script printing millions of lines costs the main thread one task
-// per drain, not one per line.
+// per line it gets to show, not one per line printed.
 //
 // Shared (std::shared_ptr) by its HUDLinePreview and the drain task it has posted. The one lock
 // guards the pending line and the posted flag; the callback is always called outside it.
