@@ -15,14 +15,6 @@ using OptionalBytes = std::optional<QByteArray>;
 
 Q_DECLARE_METATYPE(OptionalBytes)
 
-// Under ThreadSanitizer: Qt is not built with it, so it cannot see QtTest's watchdog thread
-// being joined, and reports the watchdog's teardown as a race. Nothing of ours is covered.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "called_from_lib:libQt6Test.so.6\n";
-}
-
 namespace {
 
 const QString truncatedMarker = u" [output line truncated]"_s;

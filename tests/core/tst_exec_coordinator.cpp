@@ -22,14 +22,6 @@ using Arguments = QStringList;
 Q_DECLARE_METATYPE(Event)
 Q_DECLARE_METATYPE(RunExitStatus)
 
-// Under ThreadSanitizer: Qt is not built with it, so it cannot see QtTest's watchdog thread
-// being joined, and reports the watchdog's teardown as a race. Nothing of ours is covered.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "called_from_lib:libQt6Test.so.6\n";
-}
-
 namespace {
 
 class FakeServices : public NullSystemServices {

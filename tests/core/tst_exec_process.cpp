@@ -12,14 +12,6 @@ using namespace runel;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-// Under ThreadSanitizer: Qt is not built with it, so it cannot see QtTest's watchdog thread
-// being joined, and reports the watchdog's teardown as a race. Nothing of ours is covered.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "called_from_lib:libQt6Test.so.6\n";
-}
-
 namespace {
 
 // What a run's readers and exit waiter hand back; shared with their threads, so that a failed

@@ -3,7 +3,6 @@
 #include "settings/ConfigManager.h"
 
 #include <QSignalSpy>
-#include <QThreadPool>
 #include <QtTest>
 
 using namespace runel;
@@ -116,8 +115,12 @@ private Q_SLOTS:
             ScriptStore store(*m_config);
             store.reload([&] { completed = true; });
         }
-        // The build finishes and its result finds no store.
-        QThreadPool::globalInstance()->waitForDone();
+        // A later build of the same folder ends after it: by then the first result has come
+        // back and found no store.
+        ScriptStore later(*m_config);
+        QSignalSpy published(&later, &ScriptStore::scriptIndexChanged);
+        later.reload();
+        QVERIFY(published.wait());
         QCoreApplication::processEvents();
         QVERIFY(!completed);
     }

@@ -13,15 +13,6 @@
 using namespace runel;
 using namespace Qt::StringLiterals;
 
-// Under ThreadSanitizer: Qt is not built with it, so it cannot see its own thread pool's and
-// QtTest's watchdog's synchronisation, and reports their teardown as races. Nothing of ours is
-// covered.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "called_from_lib:libQt6Test.so.6\n";
-}
-
 namespace {
 
 mode_t modeOf(const QString &path)

@@ -1,12 +1,11 @@
 #include "ScriptStore.h"
 
 #include "Logging.h"
+#include "execution/MainThreadQueue.h"
+#include "execution/WorkerThreads.h"
 #include "settings/ConfigManager.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QPointer>
-#include <QThreadPool>
 
 namespace runel {
 
@@ -21,6 +20,7 @@ ScriptStore::ScriptStore(ConfigManager &config, QObject *parent)
     : QObject(parent)
     , m_config(config)
     , m_scriptIndex(ScriptIndex::empty())
+    , m_self(std::make_shared<ScriptStore *>(this))
 {
     connect(&config, &ConfigManager::reloadRequested, this, [this] { reload(); });
 }
@@ -51,11 +51,11 @@ void ScriptStore::reload(std::function<void()> completion)
     auto cancelled = std::make_shared<std::atomic_bool>(false);
     m_reloadTask = cancelled;
 
-    // The worker never touches the store: its result goes back through the application object
-    // and is applied only if the store still exists then.
-    QPointer<ScriptStore> store(this);
-    QThreadPool::globalInstance()->start([store, generation, root, configuration, cancelled,
-                                             completion = std::move(completion)]() mutable {
+    // The worker never touches the store: its result goes back through the main thread's
+    // queue and is applied only if the store still exists then.
+    std::weak_ptr<ScriptStore *> store = m_self;
+    WorkerThreads::start([store, generation, root, configuration, cancelled,
+                             completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
         FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
         if (*cancelled) {
@@ -71,13 +71,11 @@ void ScriptStore::reload(std::function<void()> completion)
                 result->index = std::move(index);
             }
         }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [store, generation, result, completion = std::move(completion)]() mutable {
-                if (store)
-                    store->apply(generation, std::move(result), std::move(completion));
-            },
-            Qt::QueuedConnection);
+        MainThreadQueue::post([store, generation, result = std::move(result),
+                                  completion = std::move(completion)]() mutable {
+            if (const std::shared_ptr<ScriptStore *> self = store.lock())
+                (*self)->apply(generation, std::move(result), std::move(completion));
+        });
     });
 }
 

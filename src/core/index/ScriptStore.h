@@ -60,6 +60,8 @@ private:
     // The running build's cancellation flag; the build checks it after the scan and the build.
     std::shared_ptr<std::atomic_bool> m_reloadTask;
     int m_reloadGeneration = 0;
+    // Builds on worker threads hold this weakly; it dies with the store (main thread only).
+    std::shared_ptr<ScriptStore *> m_self;
 };
 
 } // namespace runel
