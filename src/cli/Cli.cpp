@@ -58,8 +58,9 @@ QString optionTable(const std::vector<Option> &options)
 QString mainHelp()
 {
     QString text = u"Usage: runel [COMMAND] [OPTIONS]\n\n"
-                   u"Runel runs your own scripts from short key sequences. These commands look at "
-                   u"the\nscripts folder without starting the app.\n\nCommands:\n"_s;
+                   u"Runel runs your own scripts from short key sequences. These commands show the "
+                   u"scripts\nfolder, run and search scripts and show the run log, without "
+                   u"starting the app.\n\nCommands:\n"_s;
     qsizetype width = 0;
     for (const Command &command : commands())
         width = std::max(width, command.name.size());
