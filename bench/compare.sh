@@ -6,16 +6,21 @@
 # then runs the benchmark programs (in-process build against a bare scan-and-read, one key
 # press). Builds a Release tree in build-bench first when needed.
 #
-# Environment: RUNS (timed runs per command, default 30), WARMUP (default 5),
-# RUNEL_BENCH_BUILD (build folder, default build-bench next to this folder).
-# Results are kept in $RUNEL_BENCH_BUILD/bench-results.
+# The commands take turns in ROUNDS rounds, so that a change in the machine's load during the
+# run falls on all of them alike; the figures are medians over all rounds.
+#
+# Environment: RUNS (timed runs per command, default 30), ROUNDS (default 5), WARMUP (warm-up
+# runs per command and round, default 2), RUNEL_BENCH_BUILD (build folder, default build-bench
+# next to this folder). Results are kept in $RUNEL_BENCH_BUILD/bench-results.
 set -euo pipefail
 
 bench_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(dirname "$bench_dir")"
 build_dir="${RUNEL_BENCH_BUILD:-$source_dir/build-bench}"
-runs="${RUNS:-30}"
-warmup="${WARMUP:-5}"
+rounds="${ROUNDS:-5}"
+runs_per_round=$(((${RUNS:-30} + rounds - 1) / rounds))
+((runs_per_round >= 2)) || runs_per_round=2
+warmup="${WARMUP:-2}"
 results="$build_dir/bench-results"
 sizes=(500 5000)
 
@@ -30,6 +35,7 @@ fi
 cmake --build "$build_dir" -j2 --target runel make_tree bench_index bench_resolve
 runel="$build_dir/runel"
 mkdir -p "$results"
+rm -f "$results"/processes-*
 
 echo "== Generating the trees in $work/trees"
 for n in "${sizes[@]}"; do
@@ -46,18 +52,17 @@ commands_for() { # ROOT -> the three commands, in the order of names
         "find $1 -name '*.sh' -type f | xargs cat >/dev/null"
 }
 
-# Median wall time in seconds of a shell command, without hyperfine.
-median_of_loop() {
-    local command="$1" times=() i start end
-    for ((i = 0; i < warmup; i++)); do bash -c "$command"; done
-    for ((i = 0; i < runs; i++)); do
-        start=$(date +%s%N)
-        bash -c "$command"
-        end=$(date +%s%N)
-        times+=($((end - start)))
+# Without hyperfine: each run times the commands one after the other; "name seconds" lines.
+time_in_turns() {
+    local i k start end
+    for ((i = 0; i < warmup + runs_per_round; i++)); do
+        for k in "${!commands[@]}"; do
+            start=$(date +%s%N)
+            bash -c "${commands[$k]}"
+            end=$(date +%s%N)
+            ((i < warmup)) || echo "${names[$k]} $(((end - start) / 1000))e-6"
+        done
     done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 }
-        END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; print m / 1e9 }'
 }
 
 for n in "${sizes[@]}"; do
@@ -65,23 +70,18 @@ for n in "${sizes[@]}"; do
     mapfile -t commands < <(commands_for "$root")
     "$runel" list --json --dir "$root" | python3 -c \
         'import json, sys; print(f"runel lists {len(json.load(sys.stdin))} scripts")'
-    echo "== $n scripts: ${#commands[@]} commands, $runs runs each after $warmup warm-up runs"
-    if command -v hyperfine >/dev/null; then
-        hyperfine --style basic --warmup "$warmup" --runs "$runs" \
-            --export-json "$results/processes-$n.json" \
-            "${names[@]/#/--command-name=}" "${commands[@]}"
-    else
-        echo "(hyperfine not found: timing with a bash loop)"
-        {
-            printf '{"results": ['
-            for i in "${!commands[@]}"; do
-                ((i > 0)) && printf ','
-                printf '{"command": "%s", "median": %s}' "${names[$i]}" \
-                    "$(median_of_loop "${commands[$i]}")"
-            done
-            printf ']}\n'
-        } >"$results/processes-$n.json"
-    fi
+    echo "== $n scripts: $rounds rounds of $runs_per_round runs per command, load" \
+        "$(cut -d' ' -f1-3 /proc/loadavg)"
+    for ((round = 1; round <= rounds; round++)); do
+        if command -v hyperfine >/dev/null; then
+            hyperfine --style none --warmup "$warmup" --runs "$runs_per_round" \
+                --export-json "$results/processes-$n-round$round.json" \
+                "${names[@]/#/--command-name=}" "${commands[@]}"
+        else
+            ((round > 1)) || echo "(hyperfine not found: timing with a bash loop)"
+            time_in_turns >>"$results/processes-$n-loop.txt"
+        fi
+    done
 done
 
 echo
@@ -94,24 +94,8 @@ echo
     --benchmark_out_format=json | tee "$results/bench_resolve.txt"
 
 echo
-echo "== Whole processes (median wall time; load average now: $(cut -d' ' -f1-3 /proc/loadavg))"
-python3 - "$results" "${sizes[@]}" <<'EOF'
-import json, sys
-results, sizes = sys.argv[1], sys.argv[2:]
-for n in sizes:
-    with open(f"{results}/processes-{n}.json") as f:
-        rows = {r["command"]: r for r in json.load(f)["results"]}
-    runel, rg, cat = (rows[name]["median"] for name in ("runel", "ripgrep", "find-cat"))
-    verdict = "met" if runel <= 2 * rg else "MISSED"
-    print(f"{n:>5} scripts: runel {runel * 1e3:7.1f} ms, rg {rg * 1e3:6.1f} ms, "
-          f"find|xargs cat {cat * 1e3:6.1f} ms; runel/rg = {runel / rg:4.2f}x "
-          f"(target <= 2x{': ' + verdict if n == '5000' else ''}), "
-          f"runel/find-cat = {runel / cat:4.2f}x")
-    if "user" in rows["runel"]:  # hyperfine: mean CPU time, less sensitive to other load
-        cpu = {name: (r["user"] + r["system"]) * 1e3 for name, r in rows.items()}
-        print(f"{'':>14} CPU (user+sys, mean): runel {cpu['runel']:.1f} ms, "
-              f"rg {cpu['ripgrep']:.1f} ms, find|xargs cat {cpu['find-cat']:.1f} ms")
-EOF
+echo "== Whole processes (median wall time over all rounds)"
+python3 "$bench_dir/process_ratios.py" "$results" "${sizes[@]}" | tee "$results/processes.txt"
 grep -A3 '^In-process' "$results/bench_index.txt"
-grep -A6 "^One key press" "$results/bench_resolve.txt"
-echo "Results kept in $results"
+grep -A6 '^One key press' "$results/bench_resolve.txt"
+echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg). Results kept in $results"

@@ -1,5 +1,7 @@
 #include "JsonWriter.h"
 
+#include <algorithm>
+
 namespace runel::cli {
 
 void JsonWriter::separate()
@@ -37,36 +39,39 @@ JsonWriter &JsonWriter::key(const char *name)
 JsonWriter &JsonWriter::value(const QString &text)
 {
     separate();
-    // QString holds no invalid UTF-16 that toUtf8 would not replace, so the bytes are valid.
-    const QByteArray utf8 = text.toUtf8();
-    auto special
-        = [](char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; };
     m_text += '"';
-    const char *cursor = utf8.cbegin();
-    while (cursor != utf8.cend()) {
-        const char *run = cursor;
-        while (cursor != utf8.cend() && !special(*cursor))
-            ++cursor;
-        m_text.append(run, size_t(cursor - run));
-        if (cursor == utf8.cend())
-            break;
-        const char c = *cursor++;
-        m_text += '\\';
-        if (c == '"' || c == '\\') {
-            m_text += c;
-        } else if (c == '\n') {
-            m_text += 'n';
-        } else if (c == '\t') {
-            m_text += 't';
-        } else {
-            static constexpr char hex[] = "0123456789abcdef";
-            m_text += "u00";
-            m_text += hex[(c >> 4) & 0xF];
-            m_text += hex[c & 0xF];
-        }
+    // Most strings are short and ASCII (keys, paths): those need no conversion buffer.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+        for (const QChar c : text)
+            appendEscaped(char(c.unicode()));
+    } else {
+        // QString::toUtf8 replaces what is not valid UTF-16, so the bytes are valid UTF-8.
+        for (const char c : text.toUtf8())
+            appendEscaped(c);
     }
     m_text += '"';
     return *this;
+}
+
+void JsonWriter::appendEscaped(char c)
+{
+    if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) {
+        m_text += c;
+        return;
+    }
+    m_text += '\\';
+    if (c == '"' || c == '\\') {
+        m_text += c;
+    } else if (c == '\n') {
+        m_text += 'n';
+    } else if (c == '\t') {
+        m_text += 't';
+    } else {
+        static constexpr char hex[] = "0123456789abcdef";
+        m_text += "u00";
+        m_text += hex[(c >> 4) & 0xF];
+        m_text += hex[c & 0xF];
+    }
 }
 
 JsonWriter &JsonWriter::value(const char *ascii)

@@ -26,6 +26,7 @@ private:
     JsonWriter &open(char bracket);
     JsonWriter &close(char bracket);
     void separate();
+    void appendEscaped(char c); // one byte of a string's UTF-8
 
     std::string m_text;
     bool m_needsComma = false;

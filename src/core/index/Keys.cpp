@@ -2,7 +2,22 @@
 
 #include "text/Text.h"
 
+#include <array>
+
 namespace runel {
+
+Key keyOf(QStringView character)
+{
+    static const std::array<QString, 128> ascii = [] {
+        std::array<QString, 128> keys;
+        for (char16_t c = 0; c < 128; ++c)
+            keys[c] = QString(QChar(c));
+        return keys;
+    }();
+    if (character.size() == 1 && character[0].unicode() < 128)
+        return ascii[character[0].unicode()];
+    return character.toString();
+}
 
 bool isTypableKey(QStringView key)
 {
@@ -18,7 +33,14 @@ bool isTypableKey(QStringView key)
 
 KeyGroup keysOf(QStringView text)
 {
-    return text::characters(text::lowercased(text::nfc(text)));
+    const QString lower = text::lowercased(text::nfc(text));
+    KeyGroup keys;
+    qsizetype start = 0;
+    for (const qsizetype end : text::characterEnds(lower)) {
+        keys.push_back(keyOf(QStringView(lower).sliced(start, end - start)));
+        start = end;
+    }
+    return keys;
 }
 
 QString keySequenceString(const KeyGroup &flatKeys)

@@ -10,6 +10,10 @@ namespace runel {
 using Key = QString;
 using KeyGroup = std::vector<Key>;
 
+// The key for one character. Keys of ASCII characters share one string each, so that the
+// thousands of keys of an index cost no allocation apiece.
+Key keyOf(QStringView character);
+
 // Whether a key can be typed on the HUD: ASCII letters and digits, the ASCII punctuation of a
 // standard keyboard, the space, "§" and "±".
 bool isTypableKey(QStringView key);

@@ -107,7 +107,8 @@ const KeyGroup &SequencePathTree::keyGroupOf(const Node &node, const Node &paren
     group.reserve(length);
     qsizetype start = 0;
     for (size_t i = 0; i < length; ++i) {
-        group.push_back(node.lowerName.sliced(start, node.characterEnds[i] - start));
+        group.push_back(
+            keyOf(QStringView(node.lowerName).sliced(start, node.characterEnds[i] - start)));
         start = node.characterEnds[i];
     }
     node.keyGroup = std::move(group);
