@@ -1,3 +1,4 @@
+#include "ResultRowText.h"
 #include "TestEnvironment.h"
 #include "hud/ListEntry.h"
 #include "hud/ResultRows.h"
@@ -7,6 +8,7 @@
 #include <QtTest>
 
 using namespace runel;
+using runel::test::describe;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -35,21 +37,6 @@ QString describe(const ListItem &row)
     const FolderRow &folder = row.folderRow();
     return u"[%1/%2 %3 %4]"_s.arg(folder.displayName, folder.rawName, joined(folder.keys))
         .arg(folder.matchedKeyCount);
-}
-
-QString span(qint64 offset, qint64 count)
-{
-    return count == 0 ? u"-"_s : u"%1+%2"_s.arg(offset).arg(count);
-}
-
-// What a row shows, as "icon | title title-highlight | subtitle subtitle-highlight | hint |
-// stem", with "-" for an absent part.
-QString describe(const ResultDisplayItem &item)
-{
-    return u"%1 | %2 %3 | %4 %5 | %6 | %7"_s.arg(item.icon, item.title,
-        span(item.titleHighlightOffset, item.titleHighlightCount), item.subtitle.value_or(u"-"_s),
-        span(item.subtitleHighlightOffset, item.subtitleHighlightCount),
-        item.keyHint.value_or(u"-"_s), QString::number(item.subtitleStemCount));
 }
 
 } // namespace

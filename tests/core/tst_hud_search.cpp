@@ -1,3 +1,4 @@
+#include "ResultRowText.h"
 #include "TestEnvironment.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
@@ -7,6 +8,7 @@
 #include <deque>
 
 using namespace runel;
+using runel::test::describe;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,19 +65,6 @@ QStringList described(const std::vector<SearchResult> &results)
     for (const SearchResult &result : results)
         list.append(blockName(result.block) + u": "_s + result.item->displayName);
     return list;
-}
-
-QString span(qint64 offset, qint64 count)
-{
-    return count == 0 ? u"-"_s : u"%1+%2"_s.arg(offset).arg(count);
-}
-
-QString describe(const ResultDisplayItem &item)
-{
-    return u"%1 | %2 %3 | %4 %5 | %6 | %7"_s.arg(item.icon, item.title,
-        span(item.titleHighlightOffset, item.titleHighlightCount), item.subtitle.value_or(u"-"_s),
-        span(item.subtitleHighlightOffset, item.subtitleHighlightCount),
-        item.keyHint.value_or(u"-"_s), QString::number(item.subtitleStemCount));
 }
 
 } // namespace
