@@ -4,7 +4,7 @@
 #include "SystemServices.h"
 #include "execution/LogStore.h"
 #include "execution/ScriptExecutionCoordinator.h"
-#include "hud/ListEntry.h"
+#include "execution/ListEntry.h"
 #include "index/CommandResolver.h"
 #include "index/Labels.h"
 #include "settings/ConfigManager.h"

@@ -1,6 +1,6 @@
 #include "ResultRowText.h"
 #include "TestEnvironment.h"
-#include "hud/ListEntry.h"
+#include "execution/ListEntry.h"
 #include "hud/ResultRows.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hud/ListEntry.h"
+#include "execution/ListEntry.h"
 #include "index/FileItem.h"
 #include "index/ShellFileMetadata.h"
 

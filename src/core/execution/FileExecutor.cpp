@@ -1,7 +1,7 @@
 #include "FileExecutor.h"
 
-#include "MainThreadQueue.h"
-#include "WorkerThreads.h"
+#include "threading/MainThreadQueue.h"
+#include "threading/WorkerThreads.h"
 
 #include <cerrno>
 #include <fcntl.h>

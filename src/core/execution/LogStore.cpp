@@ -2,7 +2,7 @@
 
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
-#include "MainThreadQueue.h"
+#include "threading/MainThreadQueue.h"
 
 #include <QDir>
 #include <QFile>

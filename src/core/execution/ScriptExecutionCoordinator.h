@@ -3,7 +3,7 @@
 #include "execution/ChildProcess.h"
 #include "execution/FileExecutor.h"
 #include "execution/LogRun.h"
-#include "hud/ListEntry.h"
+#include "execution/ListEntry.h"
 #include "index/FileItem.h"
 
 #include <QObject>

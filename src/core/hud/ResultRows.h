@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListEntry.h"
+#include "execution/ListEntry.h"
 #include "index/CommandResolver.h"
 #include "index/FileItem.h"
 #include "index/Keys.h"

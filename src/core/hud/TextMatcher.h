@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListEntry.h"
+#include "execution/ListEntry.h"
 #include "index/SearchIndex.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 #include "ScriptStore.h"
 
 #include "Logging.h"
-#include "execution/MainThreadQueue.h"
-#include "execution/WorkerThreads.h"
+#include "threading/MainThreadQueue.h"
+#include "threading/WorkerThreads.h"
 #include "settings/ConfigManager.h"
 
 #include <QDir>
