@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "SystemError.h"
+
 #include <QFile>
 #include <cerrno>
 #include <csignal>
@@ -58,11 +60,6 @@ bool makePipe(UniqueFd &readEnd, UniqueFd &writeEnd)
     return true;
 }
 
-QString systemError(int error)
-{
-    return qt_error_string(error); // strerror's text, thread-safe
-}
-
 // posix_spawn's attribute and file-action objects, destroyed with the scope.
 struct SpawnObjects {
     posix_spawnattr_t attributes;
@@ -87,7 +84,7 @@ pid_t spawn(const ProcessSetup &setup, ChildProcess::Launch &launch)
     UniqueFd outWrite;
     UniqueFd errWrite;
     if (!makePipe(launch.standardOutput, outWrite) || !makePipe(launch.standardError, errWrite)) {
-        launch.error = systemError(errno);
+        launch.error = systemErrorText(errno);
         launch.standardOutput.reset();
         launch.standardError.reset();
         return 0;
@@ -128,7 +125,7 @@ pid_t spawn(const ProcessSetup &setup, ChildProcess::Launch &launch)
     const int result = ::posix_spawn(&pid, executable.constData(), &spawn.actions,
         &spawn.attributes, argv.data(), setup.environment ? envp.data() : environ);
     if (result != 0) {
-        launch.error = systemError(result);
+        launch.error = systemErrorText(result);
         launch.standardOutput.reset();
         launch.standardError.reset();
         return 0;
@@ -159,7 +156,7 @@ ChildProcess::Launch ChildProcess::start(const ProcessSetup &setup)
     {
         std::lock_guard lock(m_mutex);
         if (m_state != State::notStarted)
-            return { {}, {}, systemError(EALREADY) };
+            return { {}, {}, systemErrorText(EALREADY) };
         m_state = State::starting;
     }
     Launch launch;

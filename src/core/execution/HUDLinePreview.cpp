@@ -1,18 +1,11 @@
 #include "HUDLinePreview.h"
 
+#include "LineCut.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace runel {
-
-namespace {
-
-const char *findLastNewline(const char *data, std::size_t size)
-{
-    return static_cast<const char *>(::memrchr(data, '\n', size));
-}
-
-} // namespace
 
 HUDLinePreview::HUDLinePreview(MainThreadLineDispatcher::Callback onLine)
     : m_dispatcher(MainThreadLineDispatcher::create(std::move(onLine)))
@@ -20,22 +13,14 @@ HUDLinePreview::HUDLinePreview(MainThreadLineDispatcher::Callback onLine)
 
 void HUDLinePreview::consume(const char *data, std::size_t size)
 {
-    const char *end = data + size;
-    const char *lastNewline = findLastNewline(data, size);
-    if (!lastNewline) {
-        append(data, size);
-        return;
-    }
-    // Only the last line this chunk finishes is delivered; it starts after the newline before
-    // it, or continues the line being assembled when there is none in the chunk.
-    const char *lineStart = data;
-    if (const char *previous = findLastNewline(data, std::size_t(lastNewline - data))) {
+    const LineCut cut = cutAtLastLine(data, size);
+    if (cut.discardsCurrent)
         discardLine();
-        lineStart = previous + 1;
+    append(cut.line.data(), cut.line.size());
+    if (cut.endsLine) {
+        finishLine();
+        append(cut.rest.data(), cut.rest.size());
     }
-    append(lineStart, std::size_t(lastNewline - lineStart));
-    finishLine();
-    append(lastNewline + 1, std::size_t(end - lastNewline - 1));
 }
 
 void HUDLinePreview::append(const char *data, std::size_t size)

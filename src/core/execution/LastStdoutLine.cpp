@@ -1,37 +1,23 @@
 #include "LastStdoutLine.h"
 
+#include "LineCut.h"
+
 #include <cstring>
 
 namespace runel {
 
-namespace {
-
-const char *findLastNewline(const char *data, std::size_t size)
-{
-    return static_cast<const char *>(::memrchr(data, '\n', size));
-}
-
-} // namespace
-
 void LastStdoutLine::consume(const char *data, std::size_t size)
 {
-    const char *end = data + size;
-    const char *lastNewline = findLastNewline(data, size);
-    if (!lastNewline) {
-        appendToCurrent(data, size);
-        return;
-    }
-    // Only the last line this chunk finishes can be the last line: it lies wholly in the chunk
-    // when another newline comes before it, and ends the line being assembled otherwise.
-    const char *lineStart = data;
-    if (const char *previous = findLastNewline(data, std::size_t(lastNewline - data))) {
+    const LineCut cut = cutAtLastLine(data, size);
+    if (cut.discardsCurrent) {
         m_currentLine.clear();
         m_currentOverlong = false;
-        lineStart = previous + 1;
     }
-    appendToCurrent(lineStart, std::size_t(lastNewline - lineStart));
-    finishCurrent();
-    appendToCurrent(lastNewline + 1, std::size_t(end - lastNewline - 1));
+    appendToCurrent(cut.line.data(), cut.line.size());
+    if (cut.endsLine) {
+        finishCurrent();
+        appendToCurrent(cut.rest.data(), cut.rest.size());
+    }
 }
 
 void LastStdoutLine::appendToCurrent(const char *data, std::size_t size)

@@ -1,6 +1,7 @@
 #include "FileIndex.h"
 
 #include "Logging.h"
+#include "SystemError.h"
 #include "text/Text.h"
 
 #include <QDir>
@@ -38,7 +39,7 @@ struct DirectoryEntry {
 
 QString systemMessage(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemErrorText(error);
 }
 
 bool isValidUtf8(const unsigned char *data, size_t size)
