@@ -7,8 +7,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -58,6 +60,20 @@ bool makePipe(UniqueFd &readEnd, UniqueFd &writeEnd)
         end->reset(moved);
     }
     return true;
+}
+
+// Gives the terminal's foreground to group. SIGTTOU is blocked around it on this thread: a
+// process outside the foreground group may then change it instead of being stopped.
+bool giveTerminal(int terminal, pid_t group)
+{
+    sigset_t ttou;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigset_t previous;
+    ::pthread_sigmask(SIG_BLOCK, &ttou, &previous);
+    const bool given = ::tcsetpgrp(terminal, group) == 0;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return given;
 }
 
 // posix_spawn's attribute and file-action objects, destroyed with the scope.
@@ -169,6 +185,11 @@ ChildProcess::Launch ChildProcess::start(const ProcessSetup &setup)
     }
     m_pid = pid;
     m_state = State::running;
+    if (setup.foregroundTerminal >= 0 && giveTerminal(setup.foregroundTerminal, pid)) {
+        m_terminal = setup.foregroundTerminal;
+        // The script may have read the terminal before it was its own, and stopped then.
+        ::kill(-m_pid, SIGCONT);
+    }
     if (m_pendingSignal != 0)
         ::kill(-m_pid, m_pendingSignal);
     return launch;
@@ -221,6 +242,8 @@ Termination ChildProcess::waitForExit()
         reaped = ::waitpid(pid, &status, 0);
     while (reaped < 0 && errno == EINTR);
     m_state = State::reaped;
+    if (m_terminal >= 0 && ::tcgetpgrp(m_terminal) == pid)
+        giveTerminal(m_terminal, ::getpgrp());
     if (reaped < 0)
         return { false, -1 }; // reaped elsewhere (SIGCHLD ignored): the status is lost
     if (WIFSIGNALED(status))

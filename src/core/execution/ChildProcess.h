@@ -28,6 +28,10 @@ struct ProcessSetup {
     QString workingDirectory;
     // "NAME=value" entries; absent: the application's environment at the moment of the start.
     std::optional<std::vector<QByteArray>> environment;
+    // A terminal (file descriptor) whose foreground the process's group takes while it runs,
+    // so that it reads and is interrupted from the terminal as when started from a shell; the
+    // caller's group takes it back once the process has been reaped. -1: none.
+    int foregroundTerminal = -1;
 };
 
 // The application's environment now, as ProcessSetup takes it: a launch on a worker thread
@@ -101,6 +105,7 @@ private:
     State m_state = State::notStarted; // the three below are guarded by m_mutex
     pid_t m_pid = 0;
     int m_pendingSignal = 0; // asked for while starting
+    int m_terminal = -1; // whose foreground the group holds while running
 };
 
 } // namespace runel

@@ -1,11 +1,10 @@
 #include "FileExecutor.h"
 
+#include "SystemError.h"
 #include "threading/MainThreadQueue.h"
 #include "threading/WorkerThreads.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,59 +15,64 @@ namespace {
 // Large enough that a flooding script costs few system calls per mebibyte.
 constexpr std::size_t readBufferSize = 256 * 1024;
 
-// Blocks until fd has data (or end of file); false when the group is stopped first.
-bool waitForData(int fd, const ReaderGroup &group)
+// A pipe's read end, for a reader started before the pipe exists; an invalid one means that
+// there is nothing to read.
+class PipeHandoff {
+public:
+    void give(UniqueFd fd)
+    {
+        std::lock_guard lock(m_mutex);
+        m_fd = std::move(fd);
+        m_given = true;
+        m_wake.notify_all();
+    }
+    UniqueFd take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_given; });
+        return std::move(m_fd);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_given = false; // guarded by m_mutex
+    UniqueFd m_fd; // guarded by m_mutex
+};
+
+void readUntilEnd(int fd, const ChunkHandler &onData)
 {
-    pollfd fds[2] = { { fd, POLLIN, 0 }, { group.stopFd(), POLLIN, 0 } };
-    const nfds_t count = group.stopFd() >= 0 ? 2 : 1;
-    // Without a stop pipe, look at the stop flag now and then instead.
-    const int timeout = group.stopFd() >= 0 ? -1 : 50;
+    std::vector<char> buffer(readBufferSize);
     for (;;) {
-        if (group.isStopped())
-            return false;
-        const int ready = ::poll(fds, count, timeout);
-        if (ready < 0 && errno != EINTR)
-            return false; // cannot wait: stop reading rather than spin
-        if (count == 2 && fds[1].revents != 0)
-            return false;
-        if (ready > 0)
-            return true;
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count > 0)
+            onData(buffer.data(), std::size_t(count));
+        else if (count == 0 || errno != EINTR)
+            return;
     }
 }
 
-void readUntilEnd(int fd, const ReaderGroup &group, const ChunkHandler &onData)
+bool startReader(
+    std::shared_ptr<PipeHandoff> pipe, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
 {
-    // Non-blocking, so that a reader that keeps finding data never waits in read(), and looks
-    // at the stop flag between chunks.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    std::vector<char> buffer(readBufferSize);
-    while (!group.isStopped()) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count > 0) {
-            onData(buffer.data(), std::size_t(count));
-        } else if (count == 0) {
-            return;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!waitForData(fd, group))
-                return;
-        } else if (errno != EINTR) {
-            return;
-        }
-    }
+    group->enter();
+    auto started = WorkerThreads::start(
+        [pipe = std::move(pipe), group, onData = std::move(onData)]() mutable {
+            UniqueFd fd = pipe->take();
+            if (fd.isValid())
+                readUntilEnd(fd.get(), onData);
+            fd.reset();
+            // Let go of what the handler holds before the group learns that this reader is
+            // done: whoever waits for it may then rely on being the last to use it.
+            onData = nullptr;
+            group->leave();
+        });
+    if (!started)
+        group->leave();
+    return started;
 }
 
 } // namespace
-
-ReaderGroup::ReaderGroup()
-{
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) == 0) {
-        m_stopRead.reset(fds[0]);
-        m_stopWrite.reset(fds[1]);
-    }
-}
-
-ReaderGroup::~ReaderGroup() = default;
 
 void ReaderGroup::enter()
 {
@@ -78,9 +82,17 @@ void ReaderGroup::enter()
 
 void ReaderGroup::leave()
 {
-    std::lock_guard lock(m_mutex);
-    if (--m_active == 0)
+    std::function<void()> onDrained;
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_active != 0)
+            return;
         m_drained.notify_all();
+        onDrained = std::move(m_onDrained);
+        m_onDrained = nullptr;
+    }
+    if (onDrained)
+        onDrained();
 }
 
 bool ReaderGroup::waitUntilDrained(std::chrono::steady_clock::time_point deadline)
@@ -89,73 +101,111 @@ bool ReaderGroup::waitUntilDrained(std::chrono::steady_clock::time_point deadlin
     return m_drained.wait_until(lock, deadline, [this] { return m_active == 0; });
 }
 
-void ReaderGroup::waitUntilDrained()
+void ReaderGroup::feed(const ChunkHandler &onChunk, const char *data, std::size_t size)
 {
-    std::unique_lock lock(m_mutex);
-    m_drained.wait(lock, [this] { return m_active == 0; });
+    std::lock_guard lock(m_feedMutex);
+    if (!m_detached && onChunk)
+        onChunk(data, size);
 }
 
-void ReaderGroup::stop()
+void ReaderGroup::detach()
 {
-    if (m_stopped.exchange(true))
-        return;
-    if (m_stopWrite.isValid()) {
-        const char byte = 0;
-        while (::write(m_stopWrite.get(), &byte, 1) < 0 && errno == EINTR) { }
+    std::lock_guard lock(m_feedMutex);
+    m_detached = true;
+}
+
+void ReaderGroup::whenDrained(std::function<void()> onDrained)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_active != 0) {
+            m_onDrained = std::move(onDrained);
+            return;
+        }
     }
+    onDrained();
 }
 
-void readOutput(UniqueFd fd, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
+bool readOutput(UniqueFd fd, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
 {
-    group->enter();
-    // Shared only because a task must be copyable; the reader is its one user.
-    auto pipe = std::make_shared<UniqueFd>(std::move(fd));
-    WorkerThreads::start(
-        [pipe = std::move(pipe), group = std::move(group), onData = std::move(onData)]() mutable {
-            readUntilEnd(pipe->get(), *group, onData);
-            pipe->reset();
-            // Let go of what the handler holds before the exit waiter learns that this reader
-            // is done: the completion may then rely on being the last to use it.
-            onData = nullptr;
-            group->leave();
-        });
+    auto pipe = std::make_shared<PipeHandoff>();
+    pipe->give(std::move(fd));
+    return startReader(std::move(pipe), std::move(group), std::move(onData));
 }
 
-Termination waitForExit(
-    ChildProcess &process, ReaderGroup &group, std::chrono::milliseconds drainAfterExit)
+Termination waitForExit(ChildProcess &process, ReaderGroup &group,
+    std::chrono::milliseconds drainAfterExit, bool *outputEnded)
 {
     const Termination termination = process.waitForExit();
-    if (!group.waitUntilDrained(std::chrono::steady_clock::now() + drainAfterExit)) {
-        group.stop();
-        group.waitUntilDrained();
-    }
+    const bool drained = group.waitUntilDrained(std::chrono::steady_clock::now() + drainAfterExit);
+    group.detach();
+    if (outputEnded)
+        *outputEnded = drained;
     return termination;
 }
 
-void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, ChunkHandler standardOutput,
-    ChunkHandler standardError, std::function<void(const ExecutionResult &)> completion,
+void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers handlers,
     std::chrono::milliseconds drainAfterExit)
 {
-    WorkerThreads::start(
-        [process = std::move(process), setup = std::move(setup),
-            standardOutput = std::move(standardOutput), standardError = std::move(standardError),
-            completion = std::move(completion), drainAfterExit]() mutable {
-            ChildProcess::Launch launch = process->start(setup);
+    auto completion = std::make_shared<std::function<void(const ExecutionResult &)>>(
+        std::move(handlers.completion));
+    auto outputEnded = std::make_shared<std::function<void()>>(std::move(handlers.outputEnded));
+    auto finish = [completion](const ExecutionResult &result) {
+        MainThreadQueue::post([completion, result] {
+            if (*completion)
+                (*completion)(result);
+        });
+    };
+    const bool started = WorkerThreads::start(
+        [process, setup = std::move(setup), handlers = std::move(handlers), drainAfterExit, finish,
+            outputEnded]() mutable {
+            auto group = std::make_shared<ReaderGroup>();
+            auto outPipe = std::make_shared<PipeHandoff>();
+            auto errPipe = std::make_shared<PipeHandoff>();
+            ChunkHandler untilOutcome = std::move(handlers.standardOutputUntilOutcome);
+            const bool readersStarted = startReader(outPipe, group,
+                                            [group, log = std::move(handlers.standardOutput),
+                                                untilOutcome](const char *data, std::size_t size) {
+                                                if (log)
+                                                    log(data, size);
+                                                group->feed(untilOutcome, data, size);
+                                            })
+                && startReader(errPipe, group, std::move(handlers.standardError));
+            untilOutcome = nullptr;
+
             ExecutionResult result;
-            if (!launch.error.isEmpty()) {
-                result.launchError = launch.error;
+            if (!readersStarted) {
+                result.launchError = systemErrorText(EAGAIN);
+                outPipe->give({});
+                errPipe->give({});
+                group->detach();
             } else {
-                auto group = std::make_shared<ReaderGroup>();
-                readOutput(std::move(launch.standardOutput), group, std::move(standardOutput));
-                readOutput(std::move(launch.standardError), group, std::move(standardError));
-                result.termination = waitForExit(*process, *group, drainAfterExit);
+                ChildProcess::Launch launch = process->start(setup);
+                outPipe->give(std::move(launch.standardOutput));
+                errPipe->give(std::move(launch.standardError));
+                if (!launch.error.isEmpty()) {
+                    result.launchError = launch.error;
+                    group->detach();
+                } else {
+                    result.termination
+                        = waitForExit(*process, *group, drainAfterExit, &result.outputEnded);
+                }
             }
-            standardOutput = nullptr;
-            standardError = nullptr;
-            MainThreadQueue::post([completion = std::move(completion), result = std::move(result)] {
-                completion(result);
+            finish(result);
+            group->whenDrained([outputEnded] {
+                MainThreadQueue::post([outputEnded] {
+                    if (*outputEnded)
+                        (*outputEnded)();
+                });
             });
         });
+    if (!started) {
+        finish({ std::nullopt, systemErrorText(EAGAIN) });
+        MainThreadQueue::post([outputEnded] {
+            if (*outputEnded)
+                (*outputEnded)();
+        });
+    }
 }
 
 } // namespace runel::FileExecutor

@@ -2,10 +2,12 @@
 
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
+#include "SystemError.h"
 #include "threading/MainThreadQueue.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QThread>
 
 namespace runel {
@@ -40,12 +42,12 @@ std::shared_ptr<LogRun> LogRun::create(const LogRecord &record, QString logPath,
         });
 }
 
-void LogRun::finish(RunExitStatus status)
+void LogRun::finish(RunExitStatus status, bool outputEnded)
 {
     if (m_exitStatus)
         return;
     m_exitStatus = status;
-    if (m_writer)
+    if (m_writer && outputEnded)
         m_writer->close();
     persist();
     Q_EMIT exitStatusChanged();
@@ -55,10 +57,33 @@ void LogRun::persist()
 {
     if (!m_writeQueue)
         return;
-    m_writeQueue->enqueue(
-        [directory = QFile::encodeName(m_logDirectory).toStdString(),
-            fileName = QFile::encodeName(LogRecord::recordFileNameFor(m_id)).toStdString(),
-            contents = record().toJson()] { writeFileAtomically(directory, fileName, contents); });
+    m_writeQueue->enqueue([directory = QFile::encodeName(m_logDirectory).toStdString(),
+                              fileName = LogRecord::recordFileNameFor(m_id),
+                              contents = record().toJson(), state = m_recordWrite,
+                              run = QPointer<LogRun>(this)] {
+        const int error
+            = writeFileAtomically(directory, QFile::encodeName(fileName).toStdString(), contents);
+        const QString text = error == 0
+            ? QString()
+            : QStringLiteral("the run's record %1 could not be written: %2")
+                  .arg(QString::fromStdString(directory) + u'/' + fileName, systemErrorText(error));
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->error == text)
+                return;
+            state->error = text;
+        }
+        MainThreadQueue::post([run] {
+            if (run)
+                Q_EMIT run->recordErrorChanged();
+        });
+    });
+}
+
+QString LogRun::recordError() const
+{
+    std::lock_guard lock(m_recordWrite->mutex);
+    return m_recordWrite->error;
 }
 
 LogRecord LogRun::record() const

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace runel {
@@ -45,17 +46,24 @@ public:
     // Ends a running run: sets exitStatus, closes the writer (waiting for a write in progress;
     // later writes are dropped) and queues the record with the final status. Works with or
     // without the store that started the run: the record reaches the disk either way. A run that
-    // has a status is left as it is.
-    void finish(RunExitStatus status);
+    // has a status is left as it is. When output goes on after the run's end (a job the script
+    // left running), pass outputEnded false: the writer stays open, for its feeder to close.
+    void finish(RunExitStatus status, bool outputEnded = true);
 
     // Queues a rewrite of the record file with the current fields; does nothing for a run read
     // back from a record.
     void persist();
+    // Why the latest record write failed, in words for the user; empty while the writes
+    // succeed. A run whose final record is lost is listed as interrupted by every later
+    // reload, so this is what there is to tell the user. Any thread.
+    QString recordError() const;
 
     LogRecord record() const;
 
 Q_SIGNALS:
     void exitStatusChanged();
+    // Main thread, after a record write has failed or succeeded again.
+    void recordErrorChanged();
 
 private:
     friend class LogStore;
@@ -73,6 +81,12 @@ private:
     const std::shared_ptr<LogFileWriter> m_writer;
     const std::shared_ptr<LogWriteQueue> m_writeQueue;
     const QString m_logDirectory; // where the record goes; empty for a run read back
+    // Written by the record writes on the log's worker thread.
+    struct RecordWrite {
+        std::mutex mutex;
+        QString error; // guarded by mutex
+    };
+    const std::shared_ptr<RecordWrite> m_recordWrite = std::make_shared<RecordWrite>();
 };
 
 using LogRunPtr = std::shared_ptr<LogRun>;

@@ -98,7 +98,7 @@ bool writeAll(int fd, const std::string &contents)
 
 } // namespace
 
-bool writeFileAtomically(
+int writeFileAtomically(
     const std::string &directory, const std::string &fileName, const std::string &contents)
 {
     const std::string target = directory + '/' + fileName;
@@ -112,14 +112,15 @@ bool writeFileAtomically(
         fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     }
     if (fd < 0)
-        return false;
-    const bool written = writeAll(fd, contents);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        return errno;
+    int error = writeAll(fd, contents) ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0)
         ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return error;
 }
 
 } // namespace runel

@@ -91,24 +91,17 @@ private:
 
 // What one run's completion needs. Made and read on the main thread; the readers get only the
 // pieces they feed.
-struct ScriptExecutionCoordinator::ForegroundRun {
+struct ScriptExecutionCoordinator::Run {
+    bool isForeground = false;
     QPointer<ScriptExecutionCoordinator> coordinator;
     QPointer<ConfigManager> configManager;
     SystemServices *services = nullptr;
     std::shared_ptr<ChildProcess> process;
     LogRunPtr logRun;
     QString displayName;
-    std::shared_ptr<HUDLinePreview> preview; // fed by the standard-output reader until it ends
-    std::shared_ptr<LastStdoutLine> lastLine; // likewise
-    std::function<void(const RunResult &)> finished;
-};
-
-struct ScriptExecutionCoordinator::BackgroundRun {
-    QPointer<ScriptExecutionCoordinator> coordinator;
-    QPointer<ConfigManager> configManager;
-    SystemServices *services = nullptr;
-    std::shared_ptr<ChildProcess> process;
-    LogRunPtr logRun;
+    // Foreground runs only: fed by the standard-output reader until the outcome is taken.
+    std::shared_ptr<HUDLinePreview> preview;
+    std::shared_ptr<LastStdoutLine> lastLine;
     std::function<void(const RunResult &)> finished;
 };
 
@@ -178,134 +171,129 @@ ProcessSetup ScriptExecutionCoordinator::processSetup(
 void ScriptExecutionCoordinator::runForeground(const FileItem &file, const QString &displayName,
     const QStringList &arguments, const QString &modifiers, RunHooks hooks)
 {
-    auto run = std::make_shared<ForegroundRun>();
-    run->coordinator = this;
-    run->configManager = &m_configManager;
-    run->services = &m_services;
-    run->process = std::make_shared<ChildProcess>();
-    run->displayName = displayName;
-    run->finished = std::move(hooks.finished);
+    auto run = std::make_shared<Run>();
+    run->isForeground = true;
     run->preview = std::make_shared<HUDLinePreview>(
         [coordinator = QPointer<ScriptExecutionCoordinator>(this)](const QString &line) {
             if (coordinator && isShownLine(line))
                 coordinator->sendEvent(Event::foregroundOutput(line));
         });
     run->lastLine = std::make_shared<LastStdoutLine>();
-
-    auto gate = std::make_shared<WriterGate>();
-    FileExecutor::execute(
-        run->process, processSetup(file, arguments, modifiers),
-        [log = LogAppender { gate, std::move(hooks.standardOutput) }, preview = run->preview,
-            lastLine = run->lastLine](const char *data, std::size_t size) mutable {
-            log(data, size);
-            preview->consume(data, size);
-            lastLine->consume(data, size);
-        },
-        LogAppender { gate, std::move(hooks.standardError) },
-        [run](const FileExecutor::ExecutionResult &result) { completeForeground(run, result); });
-    setRunningProcess(run->process);
-    run->logRun = m_logStore.startRun(displayName);
-    gate->open(run->logRun->writer());
+    start(run, file, displayName, arguments, modifiers, std::move(hooks));
 }
 
 void ScriptExecutionCoordinator::runBackground(const FileItem &file, const QString &displayName,
     const QStringList &arguments, const QString &modifiers, RunHooks hooks)
 {
-    auto run = std::make_shared<BackgroundRun>();
+    start(std::make_shared<Run>(), file, displayName, arguments, modifiers, std::move(hooks));
+}
+
+void ScriptExecutionCoordinator::start(const std::shared_ptr<Run> &run, const FileItem &file,
+    const QString &displayName, const QStringList &arguments, const QString &modifiers,
+    RunHooks hooks)
+{
     run->coordinator = this;
     run->configManager = &m_configManager;
     run->services = &m_services;
     run->process = std::make_shared<ChildProcess>();
+    run->displayName = displayName;
     run->finished = std::move(hooks.finished);
 
     auto gate = std::make_shared<WriterGate>();
-    FileExecutor::execute(run->process, processSetup(file, arguments, modifiers),
-        LogAppender { gate, std::move(hooks.standardOutput) },
-        LogAppender { gate, std::move(hooks.standardError) },
-        [run](const FileExecutor::ExecutionResult &result) { completeBackground(run, result); });
+    FileExecutor::Handlers handlers;
+    handlers.standardOutput = LogAppender { gate, std::move(hooks.standardOutput) };
+    handlers.standardError = LogAppender { gate, std::move(hooks.standardError) };
+    if (run->isForeground) {
+        handlers.standardOutputUntilOutcome = [preview = run->preview, lastLine = run->lastLine](
+                                                  const char *data, std::size_t size) {
+            preview->consume(data, size);
+            lastLine->consume(data, size);
+        };
+    }
+    handlers.completion
+        = [run](const FileExecutor::ExecutionResult &result) { complete(run, result); };
+    // The output of a job the script left running ends up in the log; then the file is closed.
+    handlers.outputEnded = [gate, outputEnded = std::move(hooks.outputEnded)] {
+        if (const std::shared_ptr<LogFileWriter> writer = gate->wait())
+            writer->close();
+        if (outputEnded)
+            outputEnded();
+    };
+    ProcessSetup setup = processSetup(file, arguments, modifiers);
+    setup.foregroundTerminal = hooks.foregroundTerminal.value_or(-1);
+    FileExecutor::execute(run->process, std::move(setup), std::move(handlers));
     setRunningProcess(run->process);
     run->logRun = m_logStore.startRun(displayName);
     gate->open(run->logRun->writer());
 }
 
-void ScriptExecutionCoordinator::completeForeground(
-    const std::shared_ptr<ForegroundRun> &run, const FileExecutor::ExecutionResult &result)
+// Runs when the process has ended and its output with it (or the grace time has passed), and
+// also when the coordinator is gone: the outcome is logged either way.
+void ScriptExecutionCoordinator::complete(
+    const std::shared_ptr<Run> &run, const FileExecutor::ExecutionResult &result)
 {
     RunResult outcome;
     outcome.logRun = run->logRun;
     outcome.termination = result.termination;
     outcome.launchError = result.launchError;
-    if (result.termination) {
-        // The reader has finished: its last line, and a line still waiting for the main
-        // thread, reach the HUD before the outcome does.
+    if (run->isForeground && result.termination) {
+        // The reader no longer feeds the preview: its last line, and a line still waiting for
+        // the main thread, reach the HUD before the outcome does.
         if (run->preview->hasPendingBytes())
             run->preview->finishLine();
         run->preview->dispatcher()->drain();
     }
     outcome.status = logStatusFor(outcome.termination);
-    run->logRun->finish(outcome.status);
+    run->logRun->finish(outcome.status, result.outputEnded);
 
-    // Gone before the run ended: its outcome is logged, and nobody is left to tell.
+    QString builtInSound; // empty: none
+    QString setting;
     if (QPointer<ScriptExecutionCoordinator> coordinator = run->coordinator) {
         coordinator->clearRunningProcess(run->process);
-        Event event;
-        QString builtInSound; // empty: no sound
-        if (!result.termination) {
-            event = Event::failed(result.launchError);
-            builtInSound = BuiltInSound::failure;
-        } else if (result.termination->signalled) {
-            event = Event::cancelled();
-        } else if (result.termination->code != 0) {
-            event = Event::failed(run->displayName + QStringLiteral(" exited with code ")
-                + QString::number(result.termination->code));
-            builtInSound = BuiltInSound::failure;
-        } else {
-            const std::optional<QByteArray> lastLine = run->lastLine->lastLineData();
-            std::optional<std::vector<ListEntry>> entries;
-            if (lastLine && !lastLine->isEmpty())
-                entries = decodeListEntries(
-                    std::string_view(lastLine->constData(), std::size_t(lastLine->size())));
-            if (entries) {
-                event = Event::showingList(run->displayName, std::move(*entries));
-            } else {
-                event = Event::succeeded();
-                builtInSound = BuiltInSound::success;
-            }
+        if (run->isForeground) {
+            auto [event, sound] = foregroundOutcome(*run, result);
+            builtInSound = sound;
+            coordinator->sendEvent(event);
         }
-        coordinator->sendEvent(event);
-        // The handler may have deleted the coordinator; the outcome's sound still plays, with
-        // the setting as it is now.
-        ConfigManager *config = run->configManager.data();
-        if (!builtInSound.isEmpty() && config) {
-            const QString setting = builtInSound == BuiltInSound::failure ? config->failureSound()
-                                                                          : config->successSound();
-            playSoundForSetting(*run->services, setting, builtInSound);
-        }
+    }
+    // The HUD closes as a background run starts, and its coordinator usually goes with it: the
+    // success sound is all the user hears of the run, so it plays either way.
+    if (!run->isForeground && outcome.status == RunExitStatus::success)
+        builtInSound = BuiltInSound::success;
+    // The event's handler may have deleted the coordinator; the sound still plays, with the
+    // setting as it is now.
+    if (ConfigManager *config = run->configManager.data(); config && !builtInSound.isEmpty()) {
+        if (!run->isForeground)
+            setting = config->backgroundSuccessSound();
+        else if (builtInSound == BuiltInSound::failure)
+            setting = config->failureSound();
+        else
+            setting = config->successSound();
+        playSoundForSetting(*run->services, setting, builtInSound);
     }
     if (run->finished)
         run->finished(outcome);
 }
 
-void ScriptExecutionCoordinator::completeBackground(
-    const std::shared_ptr<BackgroundRun> &run, const FileExecutor::ExecutionResult &result)
+std::pair<ScriptExecutionCoordinator::Event, QString> ScriptExecutionCoordinator::foregroundOutcome(
+    const Run &run, const FileExecutor::ExecutionResult &result)
 {
-    RunResult outcome;
-    outcome.logRun = run->logRun;
-    outcome.termination = result.termination;
-    outcome.launchError = result.launchError;
-    outcome.status = logStatusFor(outcome.termination);
-    run->logRun->finish(outcome.status);
-
-    if (run->coordinator)
-        run->coordinator->clearRunningProcess(run->process);
-    // The HUD closes as a background run starts, and its coordinator usually goes with it: the
-    // success sound is all the user hears of the run, so it plays either way.
-    ConfigManager *config = run->configManager.data();
-    if (outcome.status == RunExitStatus::success && config)
-        playSoundForSetting(
-            *run->services, config->backgroundSuccessSound(), BuiltInSound::success);
-    if (run->finished)
-        run->finished(outcome);
+    if (!result.termination)
+        return { Event::failed(result.launchError), BuiltInSound::failure };
+    if (result.termination->signalled)
+        return { Event::cancelled(), {} };
+    if (result.termination->code != 0)
+        return { Event::failed(run.displayName + QStringLiteral(" exited with code ")
+                     + QString::number(result.termination->code)),
+            BuiltInSound::failure };
+    const std::optional<QByteArray> lastLine = run.lastLine->lastLineData();
+    std::optional<std::vector<ListEntry>> entries;
+    if (lastLine && !lastLine->isEmpty())
+        entries = decodeListEntries(
+            std::string_view(lastLine->constData(), std::size_t(lastLine->size())));
+    if (entries)
+        return { Event::showingList(run.displayName, std::move(*entries)), {} };
+    return { Event::succeeded(), BuiltInSound::success };
 }
 
 bool ScriptExecutionCoordinator::cancelRunningProcess()

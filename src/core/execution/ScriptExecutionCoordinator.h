@@ -2,8 +2,8 @@
 
 #include "execution/ChildProcess.h"
 #include "execution/FileExecutor.h"
-#include "execution/LogRun.h"
 #include "execution/ListEntry.h"
+#include "execution/LogRun.h"
 #include "index/FileItem.h"
 
 #include <QObject>
@@ -73,6 +73,13 @@ public:
         // Main thread, once, when the run has ended (or failed to start): after its log run is
         // finished and its final event sent. Called also when the coordinator is gone.
         std::function<void(const RunResult &)> finished;
+        // Main thread, once, after finished: the script's pipes have been read to their end. A
+        // job the script left running may hold them long after the run's outcome; its output
+        // goes on to the log (and the pass-through) until then.
+        std::function<void()> outputEnded;
+        // A terminal (file descriptor) whose foreground the script's process group takes while
+        // it runs.
+        std::optional<int> foregroundTerminal;
     };
 
     ScriptExecutionCoordinator(ConfigManager &configManager, LogStore &logStore,
@@ -109,18 +116,20 @@ Q_SIGNALS:
     void runningProcessChanged();
 
 private:
-    struct ForegroundRun;
-    struct BackgroundRun;
+    struct Run;
 
     void sendEvent(const Event &event);
     void setRunningProcess(std::shared_ptr<ChildProcess> process);
     // Clears the slot when it still holds process: the end of an older run leaves a newer
     // run's process in place.
     void clearRunningProcess(const std::shared_ptr<ChildProcess> &process);
-    static void completeForeground(
-        const std::shared_ptr<ForegroundRun> &run, const FileExecutor::ExecutionResult &result);
-    static void completeBackground(
-        const std::shared_ptr<BackgroundRun> &run, const FileExecutor::ExecutionResult &result);
+    void start(const std::shared_ptr<Run> &run, const FileItem &file, const QString &displayName,
+        const QStringList &arguments, const QString &modifiers, RunHooks hooks);
+    static void complete(
+        const std::shared_ptr<Run> &run, const FileExecutor::ExecutionResult &result);
+    // A foreground run's event and built-in sound (empty: none) for how it ended.
+    static std::pair<Event, QString> foregroundOutcome(
+        const Run &run, const FileExecutor::ExecutionResult &result);
 
     ConfigManager &m_configManager;
     LogStore &m_logStore;

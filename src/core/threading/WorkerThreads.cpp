@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace runel {
@@ -14,15 +15,29 @@ constexpr std::chrono::seconds idleLifetime { 30 };
 
 class Pool {
 public:
-    void start(std::function<void()> task)
+    bool start(std::function<void()> task)
     {
         std::lock_guard lock(m_mutex);
         m_tasks.push_back(std::move(task));
         if (m_idle > m_tasks.size() - 1) {
             m_wake.notify_one();
-            return;
+            return true;
         }
-        std::thread([this] { work(); }).detach();
+        if (m_maximum == 0 || m_threads < m_maximum) {
+            try {
+                std::thread([this] { work(); }).detach();
+                ++m_threads;
+                return true;
+            } catch (const std::system_error &) { }
+        }
+        m_tasks.pop_back();
+        return false;
+    }
+
+    void setMaximum(std::size_t count)
+    {
+        std::lock_guard lock(m_mutex);
+        m_maximum = count;
     }
 
 private:
@@ -34,8 +49,10 @@ private:
             const bool woken
                 = m_wake.wait_for(lock, idleLifetime, [this] { return !m_tasks.empty(); });
             --m_idle;
-            if (!woken)
+            if (!woken) {
+                --m_threads;
                 return;
+            }
             std::function<void()> task = std::move(m_tasks.front());
             m_tasks.pop_front();
             lock.unlock();
@@ -49,6 +66,8 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_tasks; // guarded by m_mutex
     std::size_t m_idle = 0; // guarded by m_mutex: threads waiting for a task
+    std::size_t m_threads = 0; // guarded by m_mutex: threads alive
+    std::size_t m_maximum = 0; // guarded by m_mutex
 };
 
 // Never destroyed: idle threads may still wait on it while the process ends.
@@ -60,9 +79,14 @@ Pool &pool()
 
 } // namespace
 
-void WorkerThreads::start(std::function<void()> task)
+bool WorkerThreads::start(std::function<void()> task)
 {
-    pool().start(std::move(task));
+    return pool().start(std::move(task));
+}
+
+void WorkerThreads::setMaximumThreads(std::size_t count)
+{
+    pool().setMaximum(count);
 }
 
 } // namespace runel

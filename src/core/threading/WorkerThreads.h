@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 
 namespace runel {
@@ -9,8 +10,13 @@ namespace runel {
 // ends. Starting a run therefore costs no thread creation when runs follow each other.
 namespace WorkerThreads {
 
-// Any thread. Whatever task holds is released on the thread that ran it.
-void start(std::function<void()> task);
+// Any thread. Whatever task holds is released on the thread that ran it. False, with the task
+// dropped unrun, when it needs a new thread and none can be made (a process or memory limit).
+bool start(std::function<void()> task);
+
+// The most threads the pool keeps at once (0: no limit of its own, only the system's). Past it,
+// start fails as it does when the system refuses a thread.
+void setMaximumThreads(std::size_t count);
 
 } // namespace WorkerThreads
 
