@@ -66,17 +66,17 @@ struct ArgumentParser {
                     fail(u"option '%1' takes no value"_s.arg(name));
                 result.m_values.insert(name, QString());
             } else {
-                // An empty value ("--dir=", "--dir ''") is as good as none: every value
+                // An empty value ("--dir=", "--dir ''") is as good as none where every value
                 // names something.
-                QString value;
+                std::optional<QString> value;
                 if (equals >= 0)
                     value = argument.mid(equals + 1);
                 else if (i + 1 < arguments.size())
                     value = arguments.at(++i);
-                if (value.isEmpty())
+                if (!value || (value->isEmpty() && !option->acceptsEmpty))
                     fail(u"option '%1' needs a value (%2)"_s.arg(name, option->valueName));
                 else
-                    result.m_values.insert(name, value);
+                    result.m_values.insert(name, *value);
             }
         }
 

@@ -14,6 +14,9 @@ struct Option {
     QString name; // with its dashes: "--dir"
     QString valueName; // "PATH"; empty for a flag
     QString help;
+    // Whether "" is a value of its own (a script's argument) rather than a value left out
+    // (a folder).
+    bool acceptsEmpty = false;
 };
 
 class Arguments {

@@ -1,10 +1,12 @@
 #include "Command.h"
 #include "IndexLoader.h"
+#include "OutputPassThrough.h"
+#include "RunSignals.h"
 
 #include "SystemServices.h"
+#include "execution/ListEntry.h"
 #include "execution/LogStore.h"
 #include "execution/ScriptExecutionCoordinator.h"
-#include "execution/ListEntry.h"
 #include "index/CommandResolver.h"
 #include "index/Labels.h"
 #include "settings/ConfigManager.h"
@@ -12,7 +14,9 @@
 
 #include <QEventLoop>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -91,17 +95,13 @@ std::optional<QString> readLine()
     return QString::fromUtf8(line);
 }
 
-void writeAll(int fd, const char *data, size_t size)
+// The terminal runel reads from, when runel has its foreground: the script then takes it, so
+// that it can read the terminal and Ctrl-C reaches it, as when started from a shell.
+std::optional<int> foregroundTerminal()
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return; // a closed terminal or pipe: the output is still in the log
-        data += written;
-        size -= size_t(written);
-    }
+    if (!isTerminal(stdin) || ::tcgetpgrp(STDIN_FILENO) != ::getpgrp())
+        return std::nullopt;
+    return STDIN_FILENO;
 }
 
 class Runner {
@@ -131,33 +131,80 @@ public:
                 return exitFailure;
             arguments = QStringList { *argument };
         }
+        if (!arguments && !file.metadata.argument && m_arguments.has(u"--arg"_s))
+            m_console.printError(
+                u"runel: %1 takes no argument; --arg is ignored.\n"_s.arg(printable(displayName)));
         std::fflush(stdout);
         std::fflush(stderr);
         QEventLoop loop;
         int status = exitFailure;
+        bool hasEnded = false;
+        bool outputHasEnded = false;
+        LogRunPtr logRun;
+        auto out = std::make_shared<OutputPassThrough>(STDOUT_FILENO, true);
+        auto err = std::make_shared<OutputPassThrough>(STDERR_FILENO, false);
         ScriptExecutionCoordinator::RunHooks hooks;
-        hooks.standardOutput = [](const char *data, size_t size) { writeAll(1, data, size); };
-        hooks.standardError = [](const char *data, size_t size) { writeAll(2, data, size); };
+        hooks.standardOutput = [out](const char *data, size_t size) { out->write(data, size); };
+        hooks.standardError = [err](const char *data, size_t size) { err->write(data, size); };
+        hooks.foregroundTerminal = foregroundTerminal();
         hooks.finished = [&](const ScriptExecutionCoordinator::RunResult &result) {
             if (!result.launchError.isEmpty())
                 m_console.printError(u"runel: %1 could not be started: %2\n"_s.arg(
                     printable(displayName), result.launchError));
             status = result.shellStatus();
-            loop.quit();
+            logRun = result.logRun;
+            out->endOfRun(status == exitSuccess && m_entries);
+            hasEnded = true;
+            if (outputHasEnded)
+                loop.quit();
+        };
+        // A job the script left running keeps runel until it closes the script's output: its
+        // output is passed through and logged to the end.
+        hooks.outputEnded = [&] {
+            outputHasEnded = true;
+            if (hasEnded)
+                loop.quit();
         };
         m_entries.reset();
         const QStringList given = arguments.value_or(QStringList());
-        if (file.metadata.output == OutputMode::background)
-            m_coordinator.runBackground(file, displayName, given, modifiers, std::move(hooks));
-        else
-            m_coordinator.runForeground(file, displayName, given, modifiers, std::move(hooks));
-        loop.exec();
+        {
+            RunSignals signals([this](int signal) {
+                if (const auto &process = m_coordinator.runningProcess())
+                    process->signalGroup(signal);
+            });
+            if (file.metadata.output == OutputMode::background)
+                m_coordinator.runBackground(file, displayName, given, modifiers, std::move(hooks));
+            else
+                m_coordinator.runForeground(file, displayName, given, modifiers, std::move(hooks));
+            loop.exec();
+            if (signals.received() != 0)
+                status = 128 + signals.received();
+        }
+        for (const auto &[stream, name] :
+            { std::pair { out, u"output"_s }, { err, u"error output"_s } }) {
+            if (const QString failure = stream->failure(); !failure.isEmpty())
+                m_console.printError(u"runel: the script's %1 could not all be written (%2); "
+                                     u"it is all in the log ('runel log').\n"_s.arg(name, failure));
+        }
+        reportRecordFailure(logRun);
         if (status == exitSuccess && m_entries)
             return offerList(*m_entries, modifiers);
         return status;
     }
 
 private:
+    // A run whose final record is lost is listed as interrupted for good: the user hears it now.
+    void reportRecordFailure(const LogRunPtr &logRun)
+    {
+        if (!logRun)
+            return;
+        LogStore::shared().waitForPendingWrites();
+        if (const QString error = logRun->recordError(); !error.isEmpty())
+            m_console.printError(u"runel: the run was not recorded in the log: %1.\n"
+                                 u"It will be listed as interrupted. Free some disk space or make "
+                                 u"the log folder writable.\n"_s.arg(error));
+    }
+
     std::optional<QString> askArgument(const ScriptArgument &argument)
     {
         if (const std::optional<QString> given = m_arguments.value(u"--arg"_s))
@@ -261,6 +308,9 @@ int runRun(const Arguments &arguments, Console &console)
         return exitFailure;
     }
     const SequenceItem *item = full.front();
+    // A reader that went away (runel run KEYS | head -1) stops the pass-through, not runel: the
+    // script runs to its end and is logged whole.
+    std::signal(SIGPIPE, SIG_IGN);
     // Runs are logged and sound settings are read as in the app.
     ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
     Runner runner(arguments, console, *loaded, config);
@@ -284,7 +334,7 @@ Command runCommand()
         u"reach."_s,
         { { u"--modifiers"_s, u"LIST"_s,
               u"The held modifier keys the script is told about: alt, ctrl, shift."_s },
-            { u"--arg"_s, u"TEXT"_s, u"The argument, for a script that asks for one."_s },
+            { u"--arg"_s, u"TEXT"_s, u"The argument, for a script that asks for one."_s, true },
             dirOption() },
         { u"KEYS"_s },
         {},
