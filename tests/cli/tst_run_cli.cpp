@@ -2,6 +2,7 @@
 #include "TestEnvironment.h"
 
 #include <QtTest>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace runel::test;
@@ -56,6 +57,13 @@ private Q_SLOTS:
         QCOMPARE(missing.exitCode, 1);
         QVERIFY2(missing.err.contains("--arg TEXT"), missing.err);
         QVERIFY(missing.err.contains("(Name)"));
+        // An empty argument is an argument.
+        QCOMPARE(run({ u"a"_s, u"--arg="_s }).out, QByteArray("hi \n"));
+        // Given to a script that takes none, it is said to be ignored.
+        script(u"plain.sh"_s, "echo \"<$2>\"\n");
+        const Run ignored = run({ u"p"_s, u"--arg"_s, u"x"_s });
+        QCOMPARE(ignored.out, QByteArray("<>\n"));
+        QVERIFY2(ignored.err.contains("--arg is ignored"), ignored.err);
     }
 
     void keysMustNameOneScript()
@@ -83,15 +91,80 @@ private Q_SLOTS:
         QVERIFY(bad.err.contains("alt, ctrl and shift"));
     }
 
+    // The list is shown once, numbered, in place of the line that printed it; a bracketed
+    // line that is not the last, or not a list, is passed through as printed.
     void printedListsAreNumbered()
     {
         script(u"menu.sh"_s,
-            "echo '[{\"title\": \"One\", \"script\": \"a.sh\"}, {\"title\": \"Two\", "
+            "echo '[not a list'; echo before\n"
+            "echo '  [{\"title\": \"One\", \"script\": \"a.sh\"}, {\"title\": \"Two\", "
             "\"subtitle\": \"second\", \"script\": \"b.sh\"}]'\n");
         const Run listed = run({ u"m"_s });
         QCOMPARE(listed.exitCode, 0);
-        QVERIFY2(listed.out.contains("1. One  (a.sh)\n"), listed.out);
-        QVERIFY(listed.out.contains("2. Two — second  (b.sh)\n"));
+        QCOMPARE(listed.out,
+            QByteArray("[not a list\nbefore\n1. One  (a.sh)\n2. Two — second  (b.sh)\n"));
+        script(u"numbers.sh"_s, "echo '[1, 2]'\n");
+        QCOMPARE(run({ u"n"_s }).out, QByteArray("[1, 2]\n"));
+    }
+
+    // A reader that goes away stops the pass-through only: the script runs to its end with
+    // its own status and is logged whole, and runel says once what it could not write.
+    void closedOutputStopsOnlyThePassThrough()
+    {
+        script(u"flood.sh"_s, "for i in $(seq 1 20000); do echo line $i; done; exit 3\n");
+        const Run piped = runRunel({ u"run"_s, u"f"_s, u"--dir"_s, scripts() },
+            { u"bash"_s, u"-c"_s, u"\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"_s });
+        QCOMPARE(piped.exitCode, 3);
+        QCOMPARE(piped.out, QByteArray("line 1\n"));
+        QCOMPARE(piped.err.count("could not all be written"), 1);
+        const nlohmann::json runs = parsedJson(runRunel({ u"log"_s, u"--json"_s }).out);
+        QCOMPARE(runs[0]["status"].get<std::string>(), "failure");
+        QFile output(QString::fromStdString(runs[0]["logFile"].get<std::string>()));
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        QCOMPARE(output.readAll().count('\n'), 20000);
+    }
+
+    // A job the script leaves running is not cut off: its output still comes, and is logged.
+    void jobsLeftRunningKeepTheirOutput()
+    {
+        script(u"job.sh"_s, "( sleep 0.7; echo late; touch \"$0.done\" ) &\necho started\n");
+        const Run ran = run({ u"j"_s });
+        QCOMPARE(ran.exitCode, 0);
+        QCOMPARE(ran.out, QByteArray("started\nlate\n"));
+        QVERIFY(QFile::exists(scripts() + u"/job.sh.done"_s));
+    }
+
+    // SIGTERM to runel reaches the script, and runel waits for it before it exits.
+    void signalsReachTheScript()
+    {
+        script(u"wait.sh"_s, "echo $$ > \"$0.pid\"; echo waiting; sleep 600\n");
+        QProcess runel;
+        runel.start(runelBinary(), { u"run"_s, u"w"_s, u"--dir"_s, scripts() });
+        QVERIFY(runel.waitForStarted());
+        QByteArray seen;
+        QTRY_VERIFY((seen += runel.readAllStandardOutput()).contains("waiting"));
+        runel.terminate();
+        QVERIFY(runel.waitForFinished());
+        QCOMPARE(runel.exitCode(), 128 + SIGTERM);
+        QFile pidFile(scripts() + u"/wait.sh.pid"_s);
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        QCOMPARE(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0), -1);
+        const nlohmann::json runs = parsedJson(runRunel({ u"log"_s, u"--json"_s }).out);
+        QCOMPARE(runs[0]["status"].get<std::string>(), "cancelled");
+    }
+
+    // On a terminal, a script reads it as it would started from a shell (it is not stopped
+    // for reading from the background).
+    void scriptsReadTheTerminal()
+    {
+        if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
+            QSKIP("script(1) is not installed");
+        script(u"read.sh"_s, "read -r line; echo \"got:$line\"\n");
+        const Run ran = runRunel({ u"run"_s, u"r"_s, u"--dir"_s, scripts() },
+            { u"bash"_s, u"-c"_s, u"script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null"_s },
+            "typed\n");
+        QCOMPARE(ran.exitCode, 0);
+        QVERIFY2(ran.out.contains("got:typed"), ran.out);
     }
 
     void runsAreLogged()

@@ -2,6 +2,7 @@
 
 #include "execution/ChildProcess.h"
 #include "execution/FileExecutor.h"
+#include "threading/WorkerThreads.h"
 
 #include <QDir>
 #include <csignal>
@@ -20,7 +21,11 @@ struct Observed {
     std::mutex mutex;
     QByteArray standardOutput;
     QByteArray standardError;
-    std::optional<Termination> termination; // main thread
+    QByteArray untilOutcome; // the reader thread until the outcome, then the main thread
+    std::optional<Termination> termination; // main thread, as the rest
+    QString launchError;
+    bool outputEndedFirst = false;
+    bool outputEnded = false;
 
     QByteArray output()
     {
@@ -45,6 +50,7 @@ public:
     {
         const QString path = writeFile(
             m_home.file(u"scripts/run-%1.sh"_s.arg(++m_scripts)), "#!/bin/bash\n" + body);
+        m_lastScript = path;
         return { u"/bin/bash"_s, { path }, QFileInfo(path).absolutePath(), std::nullopt };
     }
 
@@ -54,28 +60,34 @@ public:
     {
         auto observed = std::make_shared<Observed>();
         process = std::make_shared<ChildProcess>();
-        FileExecutor::execute(
-            process, setup,
-            [observed](const char *data, std::size_t size) {
-                std::lock_guard lock(observed->mutex);
-                observed->standardOutput.append(data, qsizetype(size));
-            },
-            [observed](const char *data, std::size_t size) {
-                std::lock_guard lock(observed->mutex);
-                observed->standardError.append(data, qsizetype(size));
-            },
-            [observed](const FileExecutor::ExecutionResult &result) {
-                QVERIFY2(result.termination, qPrintable(result.launchError));
-                observed->termination = result.termination;
-            },
-            drainAfterExit);
+        FileExecutor::Handlers handlers;
+        handlers.standardOutput = [observed](const char *data, std::size_t size) {
+            std::lock_guard lock(observed->mutex);
+            observed->standardOutput.append(data, qsizetype(size));
+        };
+        handlers.standardError = [observed](const char *data, std::size_t size) {
+            std::lock_guard lock(observed->mutex);
+            observed->standardError.append(data, qsizetype(size));
+        };
+        handlers.standardOutputUntilOutcome = [observed](const char *data, std::size_t size) {
+            observed->untilOutcome.append(data, qsizetype(size));
+        };
+        handlers.completion = [observed](const FileExecutor::ExecutionResult &result) {
+            observed->termination = result.termination;
+            observed->launchError = result.launchError;
+            observed->outputEndedFirst = result.outputEnded;
+        };
+        handlers.outputEnded = [observed] { observed->outputEnded = true; };
+        FileExecutor::execute(process, setup, std::move(handlers), drainAfterExit);
         return observed;
     }
 
     std::shared_ptr<ChildProcess> process;
+    const QString &lastScript() const { return m_lastScript; }
 
 private:
     const TestHome &m_home;
+    QString m_lastScript;
     int m_scripts = 0;
 };
 
@@ -95,6 +107,22 @@ class TestExecProcess : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // When no thread can be had for the readers, the script is not started at all: the run
+    // says why, and its output handlers are let go of. First, while the pool has no idle
+    // thread left over from other runs.
+    void noThreadMeansNoStart()
+    {
+        TestHome home;
+        ExecutionHarness harness(home);
+        WorkerThreads::setMaximumThreads(1);
+        const auto observed = harness.start(harness.bash("touch \"$0.started\""));
+        QTRY_VERIFY(observed->outputEnded);
+        WorkerThreads::setMaximumThreads(0);
+        QVERIFY(!observed->termination);
+        QCOMPARE(observed->launchError, qt_error_string(EAGAIN));
+        QVERIFY(!QFile::exists(harness.lastScript() + u".started"_s));
+    }
+
     void terminations_data()
     {
         QTest::addColumn<QByteArray>("body");
@@ -215,7 +243,7 @@ private Q_SLOTS:
         QVERIFY(!process->signalGroup(SIGTERM));
     }
 
-    // A finished run lets go of both pipes and of its stop pipe.
+    // A finished run lets go of both pipes.
     void runsLeaveNoDescriptors()
     {
         TestHome home;
@@ -265,6 +293,29 @@ private Q_SLOTS:
         QTRY_VERIFY(observed->termination);
         LeftChild child { observed->output().trimmed().toInt() };
         QCOMPARE(*observed->termination, (Termination { false, 0 }));
+        QVERIFY(observed->outputEndedFirst);
+    }
+
+    // A job the script leaves holding its output does not hold up the outcome, and is not
+    // killed by a closed pipe: its later output is still read, after the outcome was taken.
+    void jobLeftRunningIsDrainedAfterTheOutcome()
+    {
+        TestHome home;
+        ExecutionHarness harness(home);
+        const auto observed
+            = harness.start(harness.bash("( while [ ! -e \"$0.go\" ]; do sleep 0.05; done\n"
+                                         "  echo late; touch \"$0.done\" ) &\necho started"),
+                50ms);
+        QTRY_VERIFY(observed->termination);
+        QVERIFY(!observed->outputEndedFirst);
+        QVERIFY(!observed->outputEnded);
+        QCOMPARE(observed->untilOutcome, QByteArray("started\n"));
+        // Release the job; its output goes on to the log handler, not to the outcome's.
+        writeFile(harness.lastScript() + u".go"_s);
+        QTRY_VERIFY(observed->outputEnded);
+        QCOMPARE(observed->output(), QByteArray("started\nlate\n"));
+        QCOMPARE(observed->untilOutcome, QByteArray("started\n"));
+        QVERIFY(QFile::exists(harness.lastScript() + u".done"_s));
     }
 };
 
