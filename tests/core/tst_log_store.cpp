@@ -173,6 +173,26 @@ private Q_SLOTS:
         QCOMPARE(other.runs()[0]->logPath(), run->logPath());
     }
 
+    // Output that goes on after the run's end (a job it left running) still reaches the file;
+    // a final record that cannot be written is said, not lost in silence.
+    void runEndingBeforeItsOutputAndLostRecord()
+    {
+        LogStore store(logs());
+        const LogRunPtr run = store.startRun(u"Job"_s);
+        store.waitForPendingWrites();
+        const QString record = logs() + u'/' + LogRecord::recordFileNameFor(run->id());
+        QVERIFY(QFile::remove(record) && QDir().mkdir(record));
+        QSignalSpy errorChanged(run.get(), &LogRun::recordErrorChanged);
+
+        run->finish(RunExitStatus::success, false);
+        run->writer()->write(QByteArray("late"));
+        run->writer()->close();
+        QCOMPARE(QFileInfo(run->logPath()).size(), 4);
+        QVERIFY(errorChanged.wait());
+        QVERIFY2(
+            run->recordError().contains(qt_error_string(EISDIR)), qPrintable(run->recordError()));
+    }
+
     void reloadKeepsRunsInProgressAndMarksCutOffOnesInterrupted()
     {
         writeForeignRun(logs(), u"2025-01-01T00:00:00Z"_s, std::nullopt, u"Cut off"_s);
