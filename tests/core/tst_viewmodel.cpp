@@ -177,17 +177,15 @@ private Q_SLOTS:
             << QString() << Operation(type("g"))
             << QStringList { u"changed"_s, u"evaluationChanged"_s, u"keysChanged"_s,
                    u"shouldShowResultsPanelChanged"_s };
-        QTest::newRow("key that names nothing")
-            << u"g"_s << Operation(type("x")) << QStringList();
+        QTest::newRow("key that names nothing") << u"g"_s << Operation(type("x")) << QStringList();
         QTest::newRow("tab carries the keys into search")
             << u"g"_s << Operation([](SearchViewModel &model) { model.toggleSearchMode(); })
             << QStringList { u"changed"_s, u"evaluationChanged"_s, u"isInputBlockedChanged"_s,
                    u"isSearchModeChanged"_s, u"keysChanged"_s, u"searchFilterTextChanged"_s,
                    u"searchResultsChanged"_s };
-        QTest::newRow("equal search text")
-            << u"\t"_s
-            << Operation([](SearchViewModel &model) { model.searchTextChanged(QString()); })
-            << QStringList();
+        QTest::newRow("equal search text") << u"\t"_s << Operation([](SearchViewModel &model) {
+            model.searchTextChanged(QString());
+        }) << QStringList();
         QTest::newRow("browsing moves the selection")
             << u"g"_s << Operation([](SearchViewModel &model) { model.moveSelectionUp(); })
             << QStringList { u"changed"_s, u"isBrowsingResultsChanged"_s,
