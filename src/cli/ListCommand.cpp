@@ -36,10 +36,7 @@ void writeHealth(JsonWriter &json, const ScriptHealthItem &row)
     json.endArray();
     json.key("keys");
     if (sequence) {
-        QString flat;
-        for (const Key &key : sequence->flatKeys)
-            flat += key;
-        json.value(flat);
+        json.value(joinedKeys(sequence->flatKeys));
     } else {
         json.null();
     }

@@ -24,42 +24,6 @@ using namespace Qt::StringLiterals;
 namespace runel::cli {
 namespace {
 
-// Keys played as a user shortcut plays them: a key that matches nothing is passed over, and
-// playing stops once the keys name one script and begin no other.
-struct Playback {
-    KeyGroup keys;
-    KeyGroup ignored;
-    CommandResolver::ResolveResult resolved;
-};
-
-Playback play(const QString &text, const std::vector<const SequenceItem *> &items)
-{
-    Playback playback;
-    for (const QString &character : text::characters(text)) {
-        if (!playback.keys.empty() && playback.resolved.prefixMatches.empty()
-            && playback.resolved.fullMatches.size() < 2)
-            break;
-        KeyGroup keys = playback.keys;
-        keys.push_back(character);
-        CommandResolver::ResolveResult resolved = CommandResolver::resolve(keys, items);
-        if (resolved.fullMatches.empty() && resolved.prefixMatches.empty()) {
-            playback.ignored.push_back(character);
-            continue;
-        }
-        playback.keys = std::move(keys);
-        playback.resolved = std::move(resolved);
-    }
-    return playback;
-}
-
-QString joined(const KeyGroup &keys)
-{
-    QString text;
-    for (const Key &key : keys)
-        text += key;
-    return text;
-}
-
 // "alt,ctrl,shift" in that order, whatever order or case they were given in.
 std::optional<QString> modifierText(const QString &given)
 {
@@ -273,8 +237,8 @@ QString reachedScripts(const CommandResolver::ResolveResult &resolved)
     QString text;
     for (const auto *list : { &resolved.fullMatches, &resolved.prefixMatches }) {
         for (const SequenceItem *item : *list)
-            text += u"  %1  %2  (%3)\n"_s.arg(joined(item->flatKeys), printable(item->displayName),
-                printable(item->file->relativePath));
+            text += u"  %1  %2  (%3)\n"_s.arg(joinedKeys(item->flatKeys),
+                printable(item->displayName), printable(item->file->relativePath));
     }
     return text;
 }
@@ -292,8 +256,16 @@ int runRun(const Arguments &arguments, Console &console)
     const std::optional<LoadedIndex> loaded = loadIndex(console, arguments.value(u"--dir"_s));
     if (!loaded)
         return exitFailure;
-    const Playback playback = play(keys, loaded->index->sequence.reachableItems);
+    const CommandResolver::Playback playback
+        = CommandResolver::play(keys, loaded->index->sequence.reachableItems);
     const auto &full = playback.resolved.fullMatches;
+    if (playback.unknownKey) {
+        console.printError(
+            u"runel: no script has the keys \"%1\": '%2' names nothing after "
+            u"\"%3\".\nSee every script's keys with 'runel list'.\n"_s.arg(printable(keys),
+                printable(*playback.unknownKey), printable(joinedKeys(playback.keys))));
+        return exitFailure;
+    }
     if (full.size() != 1) {
         if (playback.keys.empty()) {
             console.printError(
@@ -303,7 +275,7 @@ int runRun(const Arguments &arguments, Console &console)
             console.printError(
                 u"runel: the keys \"%1\" do not name one script; they reach:\n%2"
                 u"Type more keys to choose one.\n"_s.arg(
-                    printable(joined(playback.keys)), reachedScripts(playback.resolved)));
+                    printable(joinedKeys(playback.keys)), reachedScripts(playback.resolved)));
         }
         return exitFailure;
     }

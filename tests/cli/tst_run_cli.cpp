@@ -77,10 +77,11 @@ private Q_SLOTS:
         const Run none = run({ u"z"_s });
         QCOMPARE(none.exitCode, 1);
         QVERIFY2(none.err.contains("runel list"), none.err);
-        // Keys that match nothing are passed over, as a shortcut plays them.
-        const Run skipped = run({ u"gxs"_s });
-        QCOMPARE(skipped.exitCode, 0);
-        QCOMPARE(skipped.out, QByteArray("status\n"));
+        // A key that names nothing ends the play: nothing runs, and the key is named.
+        const Run unknown = run({ u"gxs"_s });
+        QCOMPARE(unknown.exitCode, 1);
+        QVERIFY(unknown.out.isEmpty());
+        QVERIFY2(unknown.err.contains("'x' names nothing after \"g\""), unknown.err);
     }
 
     void badModifiersAreAUsageError()

@@ -3,7 +3,6 @@
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 #include <deque>
 
@@ -75,7 +74,6 @@ class TstSearch : public QObject {
 private Q_SLOTS:
     void blocks_data();
     void blocks();
-    void matchBlockIsTheRanking();
     void display_data();
     void display();
     void title_data();
@@ -140,33 +138,6 @@ void TstSearch::blocks()
     const Scripts made(scripts);
     const SearchCatalog catalog(made.searchable());
     QCOMPARE(described(catalog.results(text)), expected);
-}
-
-// The catalog keeps the fields lower-cased between key presses; its ranking must stay exactly
-// that of the matcher, which prepares the fields afresh on every call.
-void TstSearch::matchBlockIsTheRanking()
-{
-    const QStringList words { u"git"_s, u"Deploy"_s, u"café"_s, u"cafe\u0301"_s, u"ΟΔΟΣ"_s,
-        u"👍🏽"_s, u"status"_s, u"İstanbul"_s, u"x-ray"_s, u"Straße"_s, u"10"_s, u"9"_s };
-    QRandomGenerator random(7);
-    QStringList written;
-    for (int i = 0; i < 400; ++i) {
-        const auto word = [&] { return words[random.bounded(int(words.size()))]; };
-        const QString name = (random.bounded(5) == 0 ? u"!"_s : QString()) + word() + u' ' + word();
-        written.append(name + u"; "_s + word() + u'/' + word() + u".sh"_s
-            + (random.bounded(10) == 0 ? u"; *"_s : QString()));
-    }
-    const Scripts made(written);
-    const SearchCatalog catalog(made.searchable());
-    for (const QString &query : { u""_s, u"g"_s, u"GIT"_s, u"é"_s, u"e"_s, u"οδος"_s, u"👍🏽"_s,
-             u"i\u0307"_s, u"/"_s, u"ss"_s, u"1"_s, u"zzz"_s }) {
-        std::vector<const SearchItem *> ranked;
-        for (const SearchResult &result : catalog.results(query)) {
-            if (result.block == SearchBlock::match)
-                ranked.push_back(result.item);
-        }
-        QVERIFY2(ranked == TextMatcher::search(query, made.searchable()), qPrintable(query));
-    }
 }
 
 void TstSearch::display_data()

@@ -1,3 +1,4 @@
+#include "hud/SearchEvaluation.h"
 #include "hud/TextMatcher.h"
 
 #include <QRandomGenerator>
@@ -126,7 +127,12 @@ void TstTextMatcher::scriptSearch()
     QFETCH(QString, query);
     QFETCH(QStringList, expected);
     const Scripts made(scripts);
-    QCOMPARE(names(TextMatcher::search(query, made.searchable())), expected);
+    std::vector<const SearchItem *> ranked;
+    for (const SearchResult &result : SearchCatalog(made.searchable()).results(query)) {
+        if (result.block == SearchBlock::match)
+            ranked.push_back(result.item);
+    }
+    QCOMPARE(names(ranked), expected);
 }
 
 void TstTextMatcher::listFilter_data()

@@ -44,10 +44,10 @@ std::unique_ptr<ConfigManager> managerWith(const QByteArray &settings)
     return makeManager();
 }
 
-// Every setting by property name; visibility as its number.
+// Every setting by property name.
 QVariantMap values(const ConfigManager &config)
 {
-    QVariantMap map { { u"resultsVisibility"_s, int(config.resultsVisibility()) } };
+    QVariantMap map;
     const QMetaObject *meta = config.metaObject();
     for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
         map.insert(QString::fromLatin1(meta->property(i).name()), meta->property(i).read(&config));
@@ -90,9 +90,10 @@ private Q_SLOTS:
             { u"successSound"_s, u"None"_s }, { u"failureSound"_s, u"Default"_s },
             { u"backgroundSuccessSound"_s, u"Default"_s }, { u"resultsDelay"_s, 0.4 },
             { u"searchOnUnknownKey"_s, false }, { u"autorunEnabled"_s, false },
-            { u"autorunDelay"_s, 1.0 }, { u"resultsVisibility"_s, 0 } };
+            { u"autorunDelay"_s, 1.0 },
+            { u"resultsVisibility"_s, QVariant::fromValue(ResultsVisibility::immediately) },
+            { u"shortcuts"_s, QVariant::fromValue(std::vector<AppShortcut>()) } };
         QCOMPARE(values(*config), expected);
-        QVERIFY(config->shortcuts().empty());
         QVERIFY(config->store().loadWarning().isEmpty());
         QVERIFY(!QFileInfo::exists(SettingsFile::defaultPath())); // reading writes nothing
         QVERIFY(QFileInfo::exists(home.file(u".runel/sub/deep.sh"_s)));
@@ -119,11 +120,11 @@ private Q_SLOTS:
         row("sound as number reads as default", R"({"failureSound": 5})", u"failureSound"_s,
             u"Default"_s);
         row("visibility delayed", R"({"resultListVisibility": "delayed"})", u"resultsVisibility"_s,
-            int(ResultsVisibility::delayed));
+            QVariant::fromValue(ResultsVisibility::delayed));
         row("visibility words are case-sensitive", R"({"resultListVisibility": "Never"})",
-            u"resultsVisibility"_s, int(ResultsVisibility::immediately));
+            u"resultsVisibility"_s, QVariant::fromValue(ResultsVisibility::immediately));
         row("visibility unknown word", R"({"resultListVisibility": "later"})",
-            u"resultsVisibility"_s, int(ResultsVisibility::immediately));
+            u"resultsVisibility"_s, QVariant::fromValue(ResultsVisibility::immediately));
         row("folder below home", R"({"scriptsDir": "~/my scripts/"})", u"scriptsDir"_s,
             u"~/my scripts"_s);
         row("relative folder is taken from home", R"({"scriptsDir": "a/./b"})", u"scriptsDir"_s,
@@ -239,6 +240,29 @@ private Q_SLOTS:
         QCOMPARE(config->scriptsDir(), ConfigManager::expandedPath(stored));
     }
 
+    // A delay of 0 would make a timer refuse to run the script at all: the setters keep the
+    // loading rule, in memory and in the file.
+    void delayAtOrBelowZeroGivesDefault_data()
+    {
+        QTest::addColumn<double>("assigned");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("scriptDelay") << 0.0 << 0.4;
+        QTest::newRow("resultsDelay") << -1.0 << 0.4;
+        QTest::newRow("autorunDelay") << -0.5 << 1.0;
+    }
+    void delayAtOrBelowZeroGivesDefault()
+    {
+        QFETCH(double, assigned);
+        QFETCH(double, expected);
+        TestHome home;
+        const char *name = QTest::currentDataTag();
+        const auto config = makeManager();
+        QVERIFY(config->setProperty(name, 5.0));
+        QVERIFY(config->setProperty(name, assigned));
+        QCOMPARE(config->property(name).toDouble(), expected);
+        QCOMPARE(values(*makeManager()).value(QString::fromLatin1(name)).toDouble(), expected);
+    }
+
     // Every assignment is written (a new manager reads it back); observers hear only of changes;
     // the two settings that change the index ask for a reload after each assignment, from the
     // event loop.
@@ -256,6 +280,9 @@ private Q_SLOTS:
         QTest::newRow("searchOnUnknownKey") << QVariant(true);
         QTest::newRow("autorunEnabled") << QVariant(true);
         QTest::newRow("autorunDelay") << QVariant(3.0);
+        QTest::newRow("resultsVisibility") << QVariant::fromValue(ResultsVisibility::never);
+        QTest::newRow("shortcuts") << QVariant::fromValue(std::vector<AppShortcut> {
+            { QUuid::fromString(u"{6F1D2A3B-0000-4000-8000-000000000001}"_s), u"gd"_s } });
     }
     void assignment()
     {
@@ -375,7 +402,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         TestHome home;
         const auto config = managerWith("{\"shortcuts\": " + stored + "}");
-        QVERIFY(config->shortcuts().empty());
         config->setScriptDelay(1);
         QCOMPARE(dump(readSettings()["shortcuts"]), dump(json::parse(stored.toStdString())));
     }

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -25,8 +26,39 @@ public:
 };
 
 using Kind = ExecutionStatus::Kind;
+using Operation = std::function<void(SearchViewModel &)>;
+
+// Counts every notification of a view model by signal name.
+class NotificationSpy {
+public:
+    explicit NotificationSpy(SearchViewModel &model)
+    {
+        const QMetaObject &meta = SearchViewModel::staticMetaObject;
+        for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+            const QMetaMethod method = meta.method(i);
+            if (method.methodType() == QMetaMethod::Signal)
+                m_spies.emplace_back(QString::fromLatin1(method.name()),
+                    std::make_unique<QSignalSpy>(&model, method));
+        }
+    }
+    QStringList emitted() const
+    {
+        QStringList names;
+        for (const auto &[name, spy] : m_spies) {
+            for (int n = 0; n < spy->count(); ++n)
+                names << name;
+        }
+        names.sort();
+        return names;
+    }
+
+private:
+    std::vector<std::pair<QString, std::unique_ptr<QSignalSpy>>> m_spies;
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Operation)
 
 // The HUD's state machine driven without a window, running real scripts. Each script echoes
 // what it was given, so a test can see which script ran and with which parameters.
@@ -126,6 +158,92 @@ private Q_SLOTS:
         QVERIFY(m_model->isRunPending());
         m_model->moveSelectionDown(); // browsing cancels the run
         QVERIFY(!m_model->isRunPending());
+    }
+
+    // One operation: each field that changed notifies once, after the whole state is updated;
+    // an operation that changes nothing says nothing.
+    void notifications_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QStringList>("expected");
+        const auto type = [](const char *keys) {
+            return [keys](SearchViewModel &model) {
+                for (const char *c = keys; *c; ++c)
+                    model.handleCharacter(QString(QLatin1Char(*c)));
+            };
+        };
+        QTest::newRow("key that begins two scripts")
+            << QString() << Operation(type("g"))
+            << QStringList { u"changed"_s, u"evaluationChanged"_s, u"keysChanged"_s,
+                   u"shouldShowResultsPanelChanged"_s };
+        QTest::newRow("key that names nothing") << u"g"_s << Operation(type("x")) << QStringList();
+        QTest::newRow("tab carries the keys into search")
+            << u"g"_s << Operation([](SearchViewModel &model) { model.toggleSearchMode(); })
+            << QStringList { u"changed"_s, u"evaluationChanged"_s, u"isInputBlockedChanged"_s,
+                   u"isSearchModeChanged"_s, u"keysChanged"_s, u"searchFilterTextChanged"_s,
+                   u"searchResultsChanged"_s };
+        QTest::newRow("equal search text") << u"\t"_s << Operation([](SearchViewModel &model) {
+            model.searchTextChanged(QString());
+        }) << QStringList();
+        QTest::newRow("browsing moves the selection")
+            << u"g"_s << Operation([](SearchViewModel &model) { model.moveSelectionUp(); })
+            << QStringList { u"changed"_s, u"isBrowsingResultsChanged"_s,
+                   u"selectedIndexChanged"_s };
+    }
+    void notifications()
+    {
+        QFETCH(QString, before);
+        QFETCH(Operation, operation);
+        QFETCH(QStringList, expected);
+        m_config->setScriptDelay(30);
+        if (before == u"\t")
+            m_model->toggleSearchMode();
+        else
+            type(before);
+        // What a view reads when told the keys changed is already the state that goes with them.
+        std::vector<std::pair<size_t, size_t>> seen;
+        connect(m_model.get(), &SearchViewModel::keysChanged, this, [&] {
+            seen.emplace_back(m_model->keys().size(), m_model->evaluation().matchedLabels.size());
+        });
+        NotificationSpy spy(*m_model);
+        operation(*m_model);
+        QCOMPARE(spy.emitted(), expected);
+        for (const auto &[keys, labels] : seen)
+            QCOMPARE(labels, keys);
+    }
+
+    // A key that names nothing ends the play and nothing runs: the keys before it stay shown.
+    void runSequencePlaysKeys_data()
+    {
+        QTest::addColumn<QString>("sequence");
+        QTest::addColumn<QString>("ran");
+        QTest::addColumn<int>("beeps");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("names one script") << u"gd"_s << u"ran deploy.sh [] []"_s << 0 << u"gd"_s;
+        QTest::newRow("keys after the named script are not needed")
+            << u"gdq"_s << u"ran deploy.sh [] []"_s << 0 << u"gd"_s;
+        QTest::newRow("unknown key inside") << u"gxd"_s << QString() << 1 << u"g"_s;
+        QTest::newRow("unknown keys first") << u"qqqh"_s << QString() << 1 << QString();
+        QTest::newRow("keys that still begin several") << u"g"_s << QString() << 0 << u"g"_s;
+    }
+    void runSequencePlaysKeys()
+    {
+        QFETCH(QString, sequence);
+        QFETCH(QString, ran);
+        QFETCH(int, beeps);
+        QFETCH(QString, shown);
+        m_model->runSequence(sequence);
+        QCOMPARE(m_services.beeps, beeps);
+        QCOMPARE(joinedKeys(m_model->keys()), shown);
+        QVERIFY(!m_model->isRunPending());
+        if (ran.isEmpty()) {
+            QCOMPARE(status(), Kind::idle);
+            QVERIFY(m_log->runs().empty());
+        } else {
+            QTRY_COMPARE(status(), Kind::succeeded);
+            QCOMPARE(output(), ran);
+        }
     }
 
     void unknownKeyBeepsOrSearches()
@@ -303,6 +421,64 @@ private Q_SLOTS:
         QVERIFY(m_model->isAutorunPending());
         QTRY_COMPARE(status(), Kind::succeeded);
         QCOMPARE(output(), QStringLiteral("ran pin.sh [] []"));
+
+        // Named completely, the run timer starts it first: the autorun must not start it again.
+        m_config->setScriptDelay(0.01);
+        m_config->setAutorunDelay(30);
+        m_model = std::make_unique<SearchViewModel>(*m_config, *m_store, *m_log, m_services);
+        type(QStringLiteral("p"));
+        QVERIFY(m_model->isAutorunPending());
+        QTRY_COMPARE(status(), Kind::succeeded);
+        QVERIFY(!m_model->isAutorunPending());
+        m_model->runSequence(QStringLiteral("p"));
+        QVERIFY(!m_model->isAutorunPending() && !m_model->isRunPending());
+    }
+
+    // The view model follows a new index by itself, and reloads wait for a foreground run.
+    void followsTheStoresIndex()
+    {
+        m_config->setScriptDelay(30);
+        type(QStringLiteral("g"));
+        writeFile(scripts() + QStringLiteral("/git/log.sh"));
+        QSignalSpy evaluated(m_model.get(), &SearchViewModel::evaluationChanged);
+        m_store->reload();
+        QVERIFY(evaluated.wait());
+        QCOMPARE(m_model->evaluation().resultItems.size(), size_t(3));
+
+        m_model->toggleSearchMode();
+        m_model->searchTextChanged(QStringLiteral("log"));
+        QCOMPARE(m_model->searchResults().size(), size_t(1));
+        // Read per row by a view: the same results until the text or the index changes.
+        QCOMPARE(m_model->searchResults().data(), m_model->searchResults().data());
+        QVERIFY(QFile::remove(scripts() + QStringLiteral("/git/log.sh")));
+        QSignalSpy searched(m_model.get(), &SearchViewModel::searchResultsChanged);
+        m_store->reload();
+        QVERIFY(searched.wait());
+        QCOMPARE(m_model->searchResults().size(), size_t(1));
+        QCOMPARE(m_model->searchResults().front().block, SearchBlock::enabledFallback);
+
+        m_model->runSequence(QStringLiteral("h"));
+        QTRY_COMPARE(status(), Kind::runningForeground);
+        const int generation = m_store->reloadGeneration();
+        m_model->reloadScripts();
+        QCOMPARE(m_store->reloadGeneration(), generation);
+        m_model->handleCancel();
+        QTRY_COMPARE(status(), Kind::idle);
+    }
+
+    // "Scripts reloaded" shows its full time after the latest of two reloads.
+    void refreshMessageFollowsTheLatestReload()
+    {
+        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
+        m_model->reloadScripts();
+        QVERIFY(published.wait());
+        m_model->reloadScripts();
+        QVERIFY(published.wait());
+        QElapsedTimer sinceLatest;
+        sinceLatest.start();
+        QCOMPARE(m_model->refreshMessage(), QStringLiteral("Scripts reloaded"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_model->refreshMessage(), 5000);
+        QVERIFY(sinceLatest.elapsed() >= SearchViewModel::refreshMessageMs - 50);
     }
 
     void folderRowTypesItsKeys()
@@ -312,8 +488,6 @@ private Q_SLOTS:
         QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
         m_model->reloadScripts();
         QVERIFY(published.wait());
-        QCOMPARE(m_model->refreshMessage(), QStringLiteral("Scripts reloaded"));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_model->refreshMessage(), 3000);
 
         type(QStringLiteral("g"));
         const auto &rows = m_model->evaluation().resultItems;

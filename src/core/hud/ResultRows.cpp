@@ -13,14 +13,6 @@ namespace runel {
 
 namespace {
 
-QString joinedKeys(KeyGroup::const_iterator begin, KeyGroup::const_iterator end)
-{
-    QString text;
-    for (auto key = begin; key != end; ++key)
-        text += *key;
-    return text;
-}
-
 // The component the typed keys stand in, read from the reference item: the first group at
 // which the running total of group sizes exceeds the typed count (the group count when none
 // does), and how many keys of that group are typed.
@@ -83,7 +75,7 @@ std::vector<ListItem> resultItems(
             continue;
         }
         const KeyGroup &group = item->keyGroups[c];
-        QString keyText = joinedKeys(group.begin(), group.end());
+        QString keyText = joinedKeys(group);
         if (std::find(folderKeyTexts.begin(), folderKeyTexts.end(), keyText)
             != folderKeyTexts.end())
             continue;
@@ -121,7 +113,7 @@ ResultDisplayItem displayItem(const ListItem &row, qsizetype typedKeyCount)
         display.subtitle = folder.rawName;
         display.subtitleStemCount = text::characterCount(folder.rawName);
         if (!folder.keys.empty())
-            display.keyHint = joinedKeys(folder.keys.begin(), folder.keys.end());
+            display.keyHint = joinedKeys(folder.keys);
         display.subtitleHighlightCount = folder.matchedKeyCount;
         return display;
     }
@@ -137,7 +129,7 @@ ResultDisplayItem displayItem(const ListItem &row, qsizetype typedKeyCount)
     size_t remaining = size_t(std::max<qsizetype>(typedKeyCount, 0));
     for (const KeyGroup &group : item.keyGroups) {
         if (remaining < group.size()) {
-            display.keyHint = joinedKeys(group.begin() + std::ptrdiff_t(remaining), group.end());
+            display.keyHint = joinedKeys(std::span(group).subspan(remaining));
             break;
         }
         remaining -= group.size();

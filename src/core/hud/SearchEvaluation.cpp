@@ -1,8 +1,10 @@
 #include "SearchEvaluation.h"
 
+#include "index/ScriptStore.h"
 #include "text/Text.h"
 
 #include <algorithm>
+#include <array>
 #include <mutex>
 #include <unicode/regex.h>
 
@@ -198,22 +200,32 @@ SearchCatalog::~SearchCatalog() = default;
 
 std::shared_ptr<const SearchCatalog> SearchCatalog::of(std::shared_ptr<const ScriptIndex> index)
 {
+    // The newest first. Two, so that a catalog built on a worker thread for an index about to
+    // be published survives searches in the index still shown.
     static std::mutex mutex;
-    static std::shared_ptr<const SearchCatalog> last;
+    static std::array<std::shared_ptr<const SearchCatalog>, 2> recent;
     if (!index)
         return nullptr;
     {
         const std::lock_guard lock(mutex);
-        if (last && last->m_index == index)
-            return last;
+        for (const auto &catalog : recent) {
+            if (catalog && catalog->m_index == index)
+                return catalog;
+        }
     }
     // Built outside the lock: a large index takes a while, and another thread's request for
     // a different index need not wait for it.
     auto made = std::make_shared<SearchCatalog>(index->search.searchableItems);
     made->m_index = std::move(index);
     const std::lock_guard lock(mutex);
-    last = made;
+    recent[1] = std::exchange(recent[0], made);
     return made;
+}
+
+void SearchCatalog::buildWithIndexes(ScriptStore &store)
+{
+    store.setPreparation(
+        [](const std::shared_ptr<const ScriptIndex> &index) { SearchCatalog::of(index); });
 }
 
 FoldedText SearchCatalog::folded(const Field &field) const

@@ -14,6 +14,8 @@
 
 namespace runel {
 
+class ScriptStore;
+
 // ---- Sequence mode -------------------------------------------------------------------------
 
 // The typed keys evaluated against the reachable scripts. Pointers go into the SequenceIndex
@@ -68,10 +70,13 @@ public:
     SearchCatalog(const SearchCatalog &) = delete;
     SearchCatalog &operator=(const SearchCatalog &) = delete;
 
-    // The catalog of the index's searchable items, holding the index. The last one made is
-    // kept (and with it its index, until a catalog of another index is asked for), so that
-    // asking again for the same index on every key press costs nothing.
+    // The catalog of the index's searchable items, holding the index. The last two made are
+    // kept (and with them their indexes, until catalogs of other indexes are asked for), so
+    // that asking again for the same index on every key press costs nothing. Thread-safe.
     static std::shared_ptr<const SearchCatalog> of(std::shared_ptr<const ScriptIndex> index);
+    // Has store build the catalog of every new index on the worker thread that builds the
+    // index, so that the first search key finds it ready.
+    static void buildWithIndexes(ScriptStore &store);
 
     // The search results for text: pattern fallbacks whose expression matches somewhere in
     // text, sorted by display name; the ranking of the non-fallback scripts; and, only when

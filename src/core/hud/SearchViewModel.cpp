@@ -1,25 +1,15 @@
 #include "SearchViewModel.h"
 
 #include "SystemServices.h"
-#include "execution/SoundRule.h"
 #include "hud/TextMatcher.h"
-#include "index/Labels.h"
 #include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
-#include "text/Text.h"
 
 #include <QPointer>
+#include <array>
 
 namespace runel {
 namespace {
-
-QString joined(const KeyGroup &keys)
-{
-    QString text;
-    for (const Key &key : keys)
-        text += key;
-    return text;
-}
 
 int milliseconds(double seconds)
 {
@@ -35,6 +25,21 @@ int wrapped(int index, int step, qsizetype count)
 
 } // namespace
 
+SearchViewModel::ChangeBatch::ChangeBatch(SearchViewModel &model)
+    : m_model(model)
+{
+    if (m_model.m_batchDepth++ == 0) {
+        m_model.m_wasInputBlocked = m_model.isInputBlocked();
+        m_model.m_wasShowingResultsPanel = m_model.shouldShowResultsPanel();
+    }
+}
+
+SearchViewModel::ChangeBatch::~ChangeBatch()
+{
+    if (--m_model.m_batchDepth == 0)
+        m_model.publishChanges();
+}
+
 SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scriptStore,
     LogStore &logStore, SystemServices &services, QObject *parent)
     : QObject(parent)
@@ -46,6 +51,8 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
     // The coordinator is a member: it cannot outlive the view model its handler points to.
     m_executionCoordinator.setOnEvent(
         [this](const ScriptExecutionCoordinator::Event &event) { handleEvent(event); });
+    SearchCatalog::buildWithIndexes(scriptStore);
+    connect(&scriptStore, &ScriptStore::scriptIndexChanged, this, &SearchViewModel::followIndex);
     for (QTimer *timer : { &m_pendingTimer, &m_autorunTimer, &m_refreshTimer })
         timer->setSingleShot(true);
     connect(&m_pendingTimer, &QTimer::timeout, this, [this] {
@@ -58,19 +65,87 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
             run(pending->first, pending->second, QString());
     });
     connect(&m_refreshTimer, &QTimer::timeout, this,
-        [this] { set(m_refreshMessage, std::optional<QString>()); });
+        [this] { set(m_refreshMessage, std::optional<QString>(), Field::refreshMessage); });
 }
 
 SearchViewModel::~SearchViewModel() = default;
+
+void SearchViewModel::publishChanges()
+{
+    using Signal = void (SearchViewModel::*)();
+    static constexpr std::array<Signal, size_t(Field::count)> signalOf {
+        &SearchViewModel::keysChanged,
+        &SearchViewModel::executionStatusChanged,
+        &SearchViewModel::selectedIndexChanged,
+        &SearchViewModel::isBrowsingResultsChanged,
+        &SearchViewModel::isResultsPanelVisibleChanged,
+        &SearchViewModel::latestOutputChanged,
+        &SearchViewModel::refreshMessageChanged,
+        &SearchViewModel::listFilterTextChanged,
+        &SearchViewModel::selectedListIndexChanged,
+        &SearchViewModel::isSearchModeChanged,
+        &SearchViewModel::searchFilterTextChanged,
+        &SearchViewModel::selectedSearchIndexChanged,
+        &SearchViewModel::evaluationChanged,
+        &SearchViewModel::searchResultsChanged,
+    };
+    // Taken before the first signal: a receiver may start an operation of its own, which
+    // publishes its own changes, or close the HUD.
+    const unsigned dirty = std::exchange(m_dirty, 0);
+    const bool dismissRequested = std::exchange(m_dismissRequested, false);
+    const bool blockedChanged = isInputBlocked() != m_wasInputBlocked;
+    const bool panelChanged = shouldShowResultsPanel() != m_wasShowingResultsPanel;
+    const auto has = [dirty](Field field) { return (dirty & (1u << unsigned(field))) != 0; };
+    const bool listChanged = has(Field::executionStatus) || has(Field::listFilterText);
+
+    QPointer<SearchViewModel> self(this);
+    std::vector<Signal> emitted;
+    for (size_t field = 0; field < signalOf.size(); ++field) {
+        if (has(Field(field)))
+            emitted.push_back(signalOf[field]);
+    }
+    if (listChanged)
+        emitted.push_back(&SearchViewModel::filteredListChanged);
+    if (blockedChanged)
+        emitted.push_back(&SearchViewModel::isInputBlockedChanged);
+    if (panelChanged)
+        emitted.push_back(&SearchViewModel::shouldShowResultsPanelChanged);
+    if (!emitted.empty())
+        emitted.push_back(&SearchViewModel::changed);
+    for (const Signal signal : emitted) {
+        Q_EMIT(this->*signal)();
+        if (!self)
+            return;
+    }
+    if (dismissRequested) {
+        // A copy: the callback may release this view model.
+        if (std::function<void()> onDismiss = m_onDismiss)
+            onDismiss();
+    }
+}
 
 std::shared_ptr<const ScriptIndex> SearchViewModel::currentIndex() const
 {
     return m_scriptStore.scriptIndex();
 }
 
+void SearchViewModel::followIndex()
+{
+    ChangeBatch batch(*this);
+    if (m_isSearchMode) {
+        markChanged(Field::searchResults);
+        if (size_t(m_selectedSearchIndex) >= searchResults().size())
+            set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+    }
+    // The evaluation points into the index it was made from; the new index may name other
+    // scripts for the same keys.
+    if (!m_keys.empty() && m_executionStatus.is(ExecutionStatus::Kind::idle))
+        evaluate();
+}
+
 void SearchViewModel::setResultsPanelVisible(bool visible)
 {
-    set(m_isResultsPanelVisible, visible);
+    set(m_isResultsPanelVisible, visible, Field::isResultsPanelVisible);
 }
 
 bool SearchViewModel::isInputBlocked() const
@@ -87,9 +162,15 @@ std::vector<ListEntry> SearchViewModel::filteredList() const
     return entries ? TextMatcher::filter(m_listFilterText, *entries) : std::vector<ListEntry>();
 }
 
-std::vector<SearchResult> SearchViewModel::searchResults() const
+const std::vector<SearchResult> &SearchViewModel::searchResults() const
 {
-    return SearchCatalog::of(currentIndex())->results(m_searchFilterText);
+    std::shared_ptr<const ScriptIndex> index = currentIndex();
+    if (!m_searchCache || m_searchCache->index != index
+        || m_searchCache->text != m_searchFilterText) {
+        std::vector<SearchResult> results = SearchCatalog::of(index)->results(m_searchFilterText);
+        m_searchCache = SearchCache { std::move(index), m_searchFilterText, std::move(results) };
+    }
+    return m_searchCache->results;
 }
 
 bool SearchViewModel::shouldShowResultsPanel() const
@@ -105,19 +186,19 @@ bool SearchViewModel::shouldShowResultsPanel() const
 
 void SearchViewModel::evaluate(std::optional<CommandResolver::ResolveResult> resolved)
 {
-    set(m_executionStatus, ExecutionStatus::idle());
-    set(m_latestOutput, std::optional<QString>());
-    set(m_refreshMessage, std::optional<QString>());
-    set(m_listFilterText, QString());
-    set(m_selectedListIndex, 0);
-    set(m_selectedIndex, 0);
-    set(m_isBrowsingResults, false);
+    ChangeBatch batch(*this);
+    set(m_executionStatus, ExecutionStatus::idle(), Field::executionStatus);
+    set(m_latestOutput, std::optional<QString>(), Field::latestOutput);
+    set(m_refreshMessage, std::optional<QString>(), Field::refreshMessage);
+    set(m_listFilterText, QString(), Field::listFilterText);
+    set(m_selectedListIndex, 0, Field::selectedListIndex);
+    set(m_selectedIndex, 0, Field::selectedIndex);
+    set(m_isBrowsingResults, false, Field::isBrowsingResults);
 
     if (m_keys.empty()) {
-        set(m_evaluation, Evaluation());
+        set(m_evaluation, Evaluation(), Field::evaluation);
         m_evaluatedIndex.reset();
-        scheduleRun(nullptr);
-        scheduleAutorun(nullptr);
+        cancelTimers();
         return;
     }
     const std::shared_ptr<const ScriptIndex> index = currentIndex();
@@ -127,7 +208,7 @@ void SearchViewModel::evaluate(std::optional<CommandResolver::ResolveResult> res
         : evaluateKeys(m_keys, index->sequence.reachableItems, enhance);
     // The previous index lives until the new evaluation replaced the one pointing into it.
     const std::shared_ptr<const ScriptIndex> previous = std::exchange(m_evaluatedIndex, index);
-    set(m_evaluation, std::move(evaluation));
+    set(m_evaluation, std::move(evaluation), Field::evaluation);
 
     const auto &full = m_evaluation.resolveResult.fullMatches;
     scheduleRun(full.size() == 1 ? full.front() : nullptr);
@@ -157,58 +238,70 @@ void SearchViewModel::scheduleAutorun(const SequenceItem *item)
     m_autorunTimer.start(milliseconds(m_configManager.autorunDelay()));
 }
 
+void SearchViewModel::cancelTimers()
+{
+    scheduleRun(nullptr);
+    scheduleAutorun(nullptr);
+}
+
 void SearchViewModel::handleCharacter(const QString &character)
 {
+    ChangeBatch batch(*this);
     if (m_isSearchMode) {
-        set(m_searchFilterText, m_searchFilterText + character);
-        set(m_selectedSearchIndex, 0);
+        set(m_searchFilterText, m_searchFilterText + character, Field::searchFilterText);
+        set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
         return;
     }
     if (isInputBlocked())
         return;
     KeyGroup keys = m_keys;
-    keys.push_back(character);
+    keys.push_back(keyOf(character));
     CommandResolver::ResolveResult resolved
         = CommandResolver::resolve(keys, currentIndex()->sequence.reachableItems);
     if (!resolved.fullMatches.empty() || !resolved.prefixMatches.empty()) {
-        set(m_keys, std::move(keys));
+        set(m_keys, std::move(keys), Field::keys);
         evaluate(std::move(resolved));
     } else if (!m_configManager.searchOnUnknownKey()) {
         m_services.beep();
     } else {
-        enterSearchMode(joined(keys));
+        enterSearchMode(joinedKeys(keys));
     }
 }
 
 void SearchViewModel::enterSearchMode(const QString &text)
 {
-    set(m_searchFilterText, text);
-    set(m_selectedSearchIndex, 0);
-    set(m_isSearchMode, true);
-    set(m_keys, KeyGroup());
+    ChangeBatch batch(*this);
+    set(m_searchFilterText, text, Field::searchFilterText);
+    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+    set(m_isSearchMode, true, Field::isSearchMode);
+    set(m_keys, KeyGroup(), Field::keys);
+    markChanged(Field::searchResults);
     evaluate();
 }
 
 void SearchViewModel::exitSearchMode()
 {
-    set(m_isSearchMode, false);
-    set(m_searchFilterText, QString());
-    set(m_selectedSearchIndex, 0);
+    ChangeBatch batch(*this);
+    set(m_isSearchMode, false, Field::isSearchMode);
+    set(m_searchFilterText, QString(), Field::searchFilterText);
+    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
 }
 
 void SearchViewModel::searchTextChanged(const QString &text)
 {
-    set(m_searchFilterText, text);
-    set(m_selectedSearchIndex, 0);
+    ChangeBatch batch(*this);
+    set(m_searchFilterText, text, Field::searchFilterText);
+    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
 }
 
 void SearchViewModel::handleBackspace()
 {
     if (isInputBlocked() || m_keys.empty())
         return;
+    ChangeBatch batch(*this);
     KeyGroup keys = m_keys;
     keys.pop_back();
-    set(m_keys, std::move(keys));
+    set(m_keys, std::move(keys), Field::keys);
     evaluate();
 }
 
@@ -216,11 +309,12 @@ void SearchViewModel::handleEscape()
 {
     if (isInputBlocked())
         return;
+    ChangeBatch batch(*this);
     if (m_keys.empty()) {
         dismiss();
         return;
     }
-    set(m_keys, KeyGroup());
+    set(m_keys, KeyGroup(), Field::keys);
     evaluate();
 }
 
@@ -235,8 +329,8 @@ void SearchViewModel::handleEnter(const QString &modifiers)
     const auto &rows = m_evaluation.resultItems;
     if (!shouldShowResultsPanel() || m_selectedIndex < 0 || size_t(m_selectedIndex) >= rows.size())
         return;
-    scheduleRun(nullptr);
-    scheduleAutorun(nullptr);
+    ChangeBatch batch(*this);
+    cancelTimers();
     const ListItem row = rows[size_t(m_selectedIndex)];
     if (const SequenceItem *item = row.sequenceItem()) {
         run(*item->file, item->displayName, modifiers);
@@ -252,10 +346,10 @@ void SearchViewModel::moveSelectionUp()
     const qsizetype count = qsizetype(m_evaluation.resultItems.size());
     if (count == 0)
         return;
-    scheduleRun(nullptr);
-    scheduleAutorun(nullptr);
-    set(m_isBrowsingResults, true);
-    set(m_selectedIndex, wrapped(m_selectedIndex, -1, count));
+    ChangeBatch batch(*this);
+    cancelTimers();
+    set(m_isBrowsingResults, true, Field::isBrowsingResults);
+    set(m_selectedIndex, wrapped(m_selectedIndex, -1, count), Field::selectedIndex);
 }
 
 void SearchViewModel::moveSelectionDown()
@@ -263,26 +357,28 @@ void SearchViewModel::moveSelectionDown()
     const qsizetype count = qsizetype(m_evaluation.resultItems.size());
     if (count == 0)
         return;
-    scheduleRun(nullptr);
-    scheduleAutorun(nullptr);
+    ChangeBatch batch(*this);
+    cancelTimers();
     // The first press with the panel hidden only shows the panel.
     if (m_isResultsPanelVisible)
-        set(m_selectedIndex, wrapped(m_selectedIndex, 1, count));
-    set(m_isBrowsingResults, true);
+        set(m_selectedIndex, wrapped(m_selectedIndex, 1, count), Field::selectedIndex);
+    set(m_isBrowsingResults, true, Field::isBrowsingResults);
 }
 
 void SearchViewModel::moveSearchSelection(int step)
 {
     const qsizetype count = qsizetype(searchResults().size());
     if (count > 0)
-        set(m_selectedSearchIndex, wrapped(m_selectedSearchIndex, step, count));
+        set(m_selectedSearchIndex, wrapped(m_selectedSearchIndex, step, count),
+            Field::selectedSearchIndex);
 }
 
 void SearchViewModel::moveListSelection(int step)
 {
     const qsizetype count = qsizetype(filteredList().size());
     if (count > 0)
-        set(m_selectedListIndex, wrapped(m_selectedListIndex, step, count));
+        set(m_selectedListIndex, wrapped(m_selectedListIndex, step, count),
+            Field::selectedListIndex);
 }
 
 void SearchViewModel::toggleSearchMode()
@@ -292,219 +388,32 @@ void SearchViewModel::toggleSearchMode()
         return;
     }
     if (!isInputBlocked() && m_executionStatus.is(ExecutionStatus::Kind::idle))
-        enterSearchMode(joined(m_keys));
+        enterSearchMode(joinedKeys(m_keys));
 }
 
 void SearchViewModel::runSequence(const QString &keySequence)
 {
-    set(m_keys, KeyGroup());
-    evaluate();
+    ChangeBatch batch(*this);
     if (m_isSearchMode)
         exitSearchMode();
-    for (const QString &character : text::characters(keySequence)) {
-        const auto &resolved = m_evaluation.resolveResult;
-        if (!m_keys.empty() && resolved.prefixMatches.empty() && resolved.fullMatches.size() < 2)
-            break;
-        handleCharacter(character);
+    CommandResolver::Playback playback
+        = CommandResolver::play(keySequence, currentIndex()->sequence.reachableItems);
+    set(m_keys, std::move(playback.keys), Field::keys);
+    if (m_keys.empty())
+        evaluate();
+    else
+        evaluate(std::move(playback.resolved));
+    if (playback.unknownKey) {
+        // What the keys before it name is not what the sequence meant.
+        cancelTimers();
+        m_services.beep();
+        return;
     }
     const auto &full = m_evaluation.resolveResult.fullMatches;
     if (full.size() == 1) {
-        scheduleRun(nullptr);
         const SequenceItem *item = full.front();
         run(*item->file, item->displayName, QString());
     }
-}
-
-void SearchViewModel::run(
-    const FileItem &file, const QString &displayName, const QString &modifiers)
-{
-    const bool wasSearching = m_isSearchMode;
-    const QString searchText = m_searchFilterText;
-    if (wasSearching)
-        exitSearchMode();
-    if (file.metadata.fallback.kind != FallbackMode::Kind::disabled && wasSearching) {
-        runWithArguments(file, displayName, { searchText }, QString());
-        return;
-    }
-    if (const auto &argument = file.metadata.argument) {
-        set(m_executionStatus,
-            ExecutionStatus::awaitingArgument(
-                { argument->placeholder, substituteClipboard(argument->value) }, file));
-        return;
-    }
-    runWithArguments(file, displayName, {}, modifiers);
-}
-
-void SearchViewModel::runWithArguments(const FileItem &file, const QString &displayName,
-    const QStringList &arguments, const QString &modifiers)
-{
-    if (file.metadata.output == OutputMode::foreground) {
-        set(m_executionStatus, ExecutionStatus::runningForeground());
-        m_executionCoordinator.runForeground(file, displayName, arguments, modifiers);
-        return;
-    }
-    // Started before the HUD closes, as closing may release this view model and its
-    // coordinator; the user sees no difference.
-    m_executionCoordinator.runBackground(file, displayName, arguments, modifiers);
-    dismiss();
-}
-
-QString SearchViewModel::labelOf(const FileItem &file) const
-{
-    return displayName(file, m_configManager.enhanceLabels());
-}
-
-QString SearchViewModel::substituteClipboard(const QString &value) const
-{
-    static const QString marker = QStringLiteral("{clipboard}");
-    if (!value.contains(marker))
-        return value;
-    QString clipboard = m_services.clipboardText();
-    clipboard.replace(u'\n', u' ').replace(u'\r', u' ');
-    QString substituted = value;
-    return substituted.replace(marker, clipboard);
-}
-
-void SearchViewModel::confirmArgument(const QString &text, const QString &modifiers)
-{
-    if (!m_executionStatus.is(ExecutionStatus::Kind::awaitingArgument))
-        return;
-    const FileItem file = *m_executionStatus.file();
-    runWithArguments(file, labelOf(file), { text }, modifiers);
-}
-
-void SearchViewModel::confirmListEntry(const QString &modifiers)
-{
-    const std::vector<ListEntry> entries = filteredList();
-    if (m_selectedListIndex < 0 || size_t(m_selectedListIndex) >= entries.size())
-        return;
-    runEntry(entries[size_t(m_selectedListIndex)], modifiers);
-}
-
-void SearchViewModel::runEntry(const ListEntry &entry, const QString &modifiers)
-{
-    const std::shared_ptr<const ScriptIndex> index = currentIndex();
-    const auto &files = index->file.entries;
-    const auto found = std::find_if(files.begin(), files.end(),
-        [&entry](const FileItem &file) { return file.relativePath == entry.script; });
-    if (found == files.end()) {
-        set(m_executionStatus,
-            ExecutionStatus::failed(QStringLiteral("Script not found: ") + entry.script));
-        playSoundForSetting(m_services, m_configManager.failureSound(), BuiltInSound::failure);
-        dismissAfterDelay();
-        return;
-    }
-    const FileItem file = *found;
-    if (entry.arguments) {
-        runWithArguments(file, labelOf(file), *entry.arguments, modifiers);
-    } else if (const auto &argument = file.metadata.argument) {
-        set(m_executionStatus,
-            ExecutionStatus::awaitingArgument(
-                { argument->placeholder, substituteClipboard(argument->value) }, file));
-    } else {
-        runWithArguments(file, labelOf(file), {}, modifiers);
-    }
-}
-
-void SearchViewModel::cancelList()
-{
-    set(m_executionStatus, ExecutionStatus::idle());
-    set(m_listFilterText, QString());
-    set(m_selectedListIndex, 0);
-    dismiss();
-}
-
-void SearchViewModel::listFilterChanged(const QString &text)
-{
-    if (!m_executionStatus.is(ExecutionStatus::Kind::showingList))
-        return;
-    set(m_listFilterText, text);
-    set(m_selectedListIndex, 0);
-}
-
-void SearchViewModel::confirmSearch()
-{
-    const std::vector<SearchResult> results = searchResults();
-    if (m_selectedSearchIndex < 0 || size_t(m_selectedSearchIndex) >= results.size())
-        return;
-    const SearchItem *item = results[size_t(m_selectedSearchIndex)].item;
-    // The result points into the index; the run copies what it needs first.
-    const FileItem file = *item->file;
-    run(file, item->displayName, QString());
-}
-
-void SearchViewModel::activateRow(int index, const QString &modifiers)
-{
-    if (index < 0)
-        return;
-    if (m_isSearchMode) {
-        const std::vector<SearchResult> results = searchResults();
-        if (size_t(index) < results.size()) {
-            const FileItem file = *results[size_t(index)].item->file;
-            run(file, results[size_t(index)].item->displayName, QString());
-        }
-    } else if (m_executionStatus.is(ExecutionStatus::Kind::showingList)) {
-        const std::vector<ListEntry> entries = filteredList();
-        if (size_t(index) < entries.size())
-            runEntry(entries[size_t(index)], modifiers);
-    }
-}
-
-void SearchViewModel::reloadScripts()
-{
-    if (m_executionStatus.is(ExecutionStatus::Kind::runningForeground))
-        return;
-    QPointer<SearchViewModel> self(this);
-    m_scriptStore.reload([self] {
-        if (!self)
-            return;
-        if (!self->isInputBlocked()) {
-            self->set(self->m_keys, KeyGroup());
-            self->evaluate();
-        }
-        self->set(self->m_refreshMessage, std::optional(QStringLiteral("Scripts reloaded")));
-        self->m_refreshTimer.start(refreshMessageMs);
-    });
-}
-
-void SearchViewModel::handleEvent(const ScriptExecutionCoordinator::Event &event)
-{
-    using Kind = ScriptExecutionCoordinator::Event::Kind;
-    switch (event.kind) {
-    case Kind::foregroundOutput:
-        set(m_latestOutput, std::optional(event.line));
-        break;
-    case Kind::showingList:
-        set(m_latestOutput, std::optional(event.displayName));
-        set(m_listFilterText, QString());
-        set(m_selectedListIndex, 0);
-        set(m_executionStatus, ExecutionStatus::showingList(event.entries));
-        break;
-    case Kind::failed:
-        set(m_executionStatus, ExecutionStatus::failed(event.message));
-        dismissAfterDelay();
-        break;
-    case Kind::succeeded:
-        set(m_executionStatus, ExecutionStatus::succeeded());
-        dismissAfterDelay();
-        break;
-    case Kind::cancelled:
-        set(m_keys, KeyGroup());
-        evaluate();
-        break;
-    }
-}
-
-void SearchViewModel::dismissAfterDelay()
-{
-    QTimer::singleShot(dismissDelayMs, this, [this] { dismiss(); });
-}
-
-void SearchViewModel::dismiss()
-{
-    // A copy: the callback may release this view model.
-    if (std::function<void()> onDismiss = m_onDismiss)
-        onDismiss();
 }
 
 } // namespace runel

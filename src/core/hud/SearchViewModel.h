@@ -21,11 +21,30 @@ class ScriptStore;
 class SystemServices;
 
 // The HUD's state and the state machine that turns typed keys into script runs. Lives on the
-// main thread and needs no window: the key input layer calls the operations, the views read
-// the fields and follow changed(). One per opening of the HUD; it owns the coordinator that
-// runs its scripts.
+// main thread and needs no window: the key input layer calls the operations, the views bind to
+// the properties. Each operation notifies once it is complete: one signal per field whose value
+// changed (equal values never notify), then changed() once. It follows the store's index by
+// itself. One per opening of the HUD; it owns the coordinator that runs its scripts.
 class SearchViewModel : public QObject {
     Q_OBJECT
+    Q_PROPERTY(KeyGroup keys READ keys NOTIFY keysChanged)
+    Q_PROPERTY(ExecutionStatus executionStatus READ executionStatus NOTIFY executionStatusChanged)
+    Q_PROPERTY(int selectedIndex READ selectedIndex NOTIFY selectedIndexChanged)
+    Q_PROPERTY(bool isBrowsingResults READ isBrowsingResults NOTIFY isBrowsingResultsChanged)
+    Q_PROPERTY(bool isResultsPanelVisible READ isResultsPanelVisible WRITE setResultsPanelVisible
+            NOTIFY isResultsPanelVisibleChanged)
+    Q_PROPERTY(std::optional<QString> latestOutput READ latestOutput NOTIFY latestOutputChanged)
+    Q_PROPERTY(
+        std::optional<QString> refreshMessage READ refreshMessage NOTIFY refreshMessageChanged)
+    Q_PROPERTY(QString listFilterText READ listFilterText NOTIFY listFilterTextChanged)
+    Q_PROPERTY(int selectedListIndex READ selectedListIndex NOTIFY selectedListIndexChanged)
+    Q_PROPERTY(bool isSearchMode READ isSearchMode NOTIFY isSearchModeChanged)
+    Q_PROPERTY(QString searchFilterText READ searchFilterText NOTIFY searchFilterTextChanged)
+    Q_PROPERTY(int selectedSearchIndex READ selectedSearchIndex NOTIFY selectedSearchIndexChanged)
+    Q_PROPERTY(Evaluation evaluation READ evaluation NOTIFY evaluationChanged)
+    Q_PROPERTY(bool isInputBlocked READ isInputBlocked NOTIFY isInputBlockedChanged)
+    Q_PROPERTY(bool shouldShowResultsPanel READ shouldShowResultsPanel NOTIFY
+            shouldShowResultsPanelChanged)
 
 public:
     // The collaborators must outlive the view model.
@@ -49,13 +68,16 @@ public:
     int selectedSearchIndex() const { return m_selectedSearchIndex; }
     const Evaluation &evaluation() const { return m_evaluation; }
     ScriptExecutionCoordinator &executionCoordinator() { return m_executionCoordinator; }
-    // Closes the HUD; set by the HUD window. May delete the view model.
+    // Closes the HUD; set by the HUD window. May delete the view model: it is called last in an
+    // operation, after the notifications.
     void setOnDismiss(std::function<void()> onDismiss) { m_onDismiss = std::move(onDismiss); }
 
-    // Derived values, worked out on each read.
+    // Derived values.
     bool isInputBlocked() const;
     std::vector<ListEntry> filteredList() const;
-    std::vector<SearchResult> searchResults() const;
+    // Worked out once per index and search text; valid until the next call after either
+    // changed (searchResultsChanged).
+    const std::vector<SearchResult> &searchResults() const;
     bool shouldShowResultsPanel() const;
     bool isRunPending() const { return m_pendingTimer.isActive(); }
     bool isAutorunPending() const { return m_autorunTimer.isActive(); }
@@ -69,7 +91,9 @@ public:
     void moveSelectionUp();
     void moveSelectionDown();
     void toggleSearchMode();
-    // Plays a whole key sequence, as a user shortcut does, and runs what it names at once.
+    // Plays a whole key sequence, as a user shortcut does, and runs what it names at once. A
+    // key that names nothing ends the play: the keys before it are shown, the HUD beeps and
+    // nothing runs.
     void runSequence(const QString &keySequence);
 
     // Search mode.
@@ -90,7 +114,7 @@ public:
     void handleEvent(const ScriptExecutionCoordinator::Event &event);
 
     // Runs a chosen script: a fallback with the search text, an argument prompt, or a plain
-    // foreground or background run.
+    // foreground or background run. Any run cancels both timers.
     void run(const FileItem &file, const QString &displayName, const QString &modifiers);
 
     // How long after a run's outcome the HUD closes, and how long "Scripts reloaded" shows.
@@ -98,29 +122,85 @@ public:
     static constexpr int refreshMessageMs = 1500;
 
 Q_SIGNALS:
-    // Some field changed; emitted once per changed field, never for an equal value.
+    void keysChanged();
+    void executionStatusChanged();
+    void selectedIndexChanged();
+    void isBrowsingResultsChanged();
+    void isResultsPanelVisibleChanged();
+    void latestOutputChanged();
+    void refreshMessageChanged();
+    void listFilterTextChanged();
+    void selectedListIndexChanged();
+    void isSearchModeChanged();
+    void searchFilterTextChanged();
+    void selectedSearchIndexChanged();
+    void evaluationChanged();
+    // The search text or the index changed.
+    void searchResultsChanged();
+    // The list or its filter text changed.
+    void filteredListChanged();
+    void isInputBlockedChanged();
+    void shouldShowResultsPanelChanged();
+    // After the signals of one operation, when any field changed.
     void changed();
 
 private:
+    // The fields that notify, in the order their signals are emitted.
+    enum class Field : unsigned {
+        keys,
+        executionStatus,
+        selectedIndex,
+        isBrowsingResults,
+        isResultsPanelVisible,
+        latestOutput,
+        refreshMessage,
+        listFilterText,
+        selectedListIndex,
+        isSearchMode,
+        searchFilterText,
+        selectedSearchIndex,
+        evaluation,
+        searchResults,
+        count
+    };
+    // Held for the length of an operation: changes are collected, and notified (and a requested
+    // dismissal carried out) when the outermost batch ends.
+    class ChangeBatch {
+    public:
+        explicit ChangeBatch(SearchViewModel &model);
+        ~ChangeBatch();
+        ChangeBatch(const ChangeBatch &) = delete;
+        ChangeBatch &operator=(const ChangeBatch &) = delete;
+
+    private:
+        SearchViewModel &m_model;
+    };
+
     std::shared_ptr<const ScriptIndex> currentIndex() const;
+    void followIndex();
     void evaluate(std::optional<CommandResolver::ResolveResult> resolved = std::nullopt);
     void enterSearchMode(const QString &text);
     void scheduleRun(const SequenceItem *item);
     void scheduleAutorun(const SequenceItem *item);
+    void cancelTimers();
     void runWithArguments(const FileItem &file, const QString &displayName,
         const QStringList &arguments, const QString &modifiers);
     void runEntry(const ListEntry &entry, const QString &modifiers);
+    void awaitArgument(const FileItem &file);
     void dismissAfterDelay();
     void dismiss();
+    void publishChanges();
     QString labelOf(const FileItem &file) const;
     QString substituteClipboard(const QString &value) const;
 
-    template<typename T> void set(T &field, T value)
+    void markChanged(Field field) { m_dirty |= 1u << unsigned(field); }
+    template<typename T> void set(T &field, T value, Field which)
     {
         if (field == value)
             return;
+        ChangeBatch batch(*this);
         field = std::move(value);
-        Q_EMIT changed();
+        markChanged(which);
     }
 
     ConfigManager &m_configManager;
@@ -145,6 +225,22 @@ private:
     Evaluation m_evaluation;
     // The index m_evaluation points into, kept alive while the evaluation is shown.
     std::shared_ptr<const ScriptIndex> m_evaluatedIndex;
+
+    // The last search: the results point into the index, which the cache keeps alive.
+    struct SearchCache {
+        std::shared_ptr<const ScriptIndex> index;
+        QString text;
+        std::vector<SearchResult> results;
+    };
+    mutable std::optional<SearchCache> m_searchCache;
+
+    // The open change batches, the fields changed within them, the derived values when the
+    // outermost began, and whether an operation asked to close the HUD.
+    int m_batchDepth = 0;
+    unsigned m_dirty = 0;
+    bool m_wasInputBlocked = false;
+    bool m_wasShowingResultsPanel = false;
+    bool m_dismissRequested = false;
 
     // The run delay and the autorun delay, each with the script it will run.
     QTimer m_pendingTimer;

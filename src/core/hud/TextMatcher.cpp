@@ -133,37 +133,6 @@ void sortRanked(std::vector<RankedItem> &kept)
     kept = std::move(sorted);
 }
 
-std::vector<const SearchItem *> search(
-    QStringView query, const std::vector<const SearchItem *> &searchableItems)
-{
-    struct Candidate {
-        const SearchItem *item;
-        MatchText name;
-        MatchText path;
-    };
-    std::vector<Candidate> candidates;
-    const MatchQuery folded(query);
-    for (const SearchItem *item : searchableItems) {
-        if (item->file->metadata.fallback.kind != FallbackMode::Kind::disabled)
-            continue;
-        // An empty query matches nothing, so the fields need not be prepared for it.
-        candidates.push_back(folded.isEmpty() ? Candidate { item, {}, {} }
-                                              : Candidate { item, MatchText(item->displayName),
-                                                  MatchText(item->file->relativePath) });
-    }
-    const std::vector<RankedItem> ranked
-        = rank(qsizetype(candidates.size()), folded, [&candidates](qsizetype i) {
-              const Candidate &candidate = candidates[size_t(i)];
-              return MatchFields { &candidate.name, &candidate.path,
-                  candidate.item->file->metadata.pinned ? 0 : 1 };
-          });
-    std::vector<const SearchItem *> result;
-    result.reserve(ranked.size());
-    for (const RankedItem &kept : ranked)
-        result.push_back(candidates[size_t(kept.sourceIndex)].item);
-    return result;
-}
-
 std::vector<ListEntry> filter(QStringView query, const std::vector<ListEntry> &entries)
 {
     const MatchQuery folded(query);

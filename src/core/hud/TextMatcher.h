@@ -122,12 +122,6 @@ std::vector<RankedItem> rank(qsizetype count, const MatchQuery &query, FieldsAt 
     return kept;
 }
 
-// Script search: the searchable items whose fallback annotation is disabled, ranked on display
-// name (field 0) and relative path (field 1), pinned scripts first. Fallback scripts are
-// never ranked by text; the search evaluation places them.
-std::vector<const SearchItem *> search(
-    QStringView query, const std::vector<const SearchItem *> &searchableItems);
-
 // The filter of a script-produced list: entries ranked on title and subtitle, all of the same
 // priority, so an empty query returns the list unchanged.
 std::vector<ListEntry> filter(QStringView query, const std::vector<ListEntry> &entries);

@@ -26,6 +26,26 @@ ResolveResult resolve(const KeyGroup &keySequence, const std::vector<const Seque
     return result;
 }
 
+Playback play(QStringView text, const std::vector<const SequenceItem *> &items)
+{
+    Playback playback;
+    for (const QString &character : text::characters(text)) {
+        if (!playback.keys.empty() && playback.resolved.prefixMatches.empty()
+            && playback.resolved.fullMatches.size() < 2)
+            break;
+        KeyGroup keys = playback.keys;
+        keys.push_back(keyOf(character));
+        ResolveResult resolved = resolve(keys, items);
+        if (resolved.fullMatches.empty() && resolved.prefixMatches.empty()) {
+            playback.unknownKey = keys.back();
+            break;
+        }
+        playback.keys = std::move(keys);
+        playback.resolved = std::move(resolved);
+    }
+    return playback;
+}
+
 const SequenceItem *primaryMatch(const ResolveResult &result)
 {
     if (!result.fullMatches.empty())
@@ -67,10 +87,7 @@ std::vector<QString> matchedLabels(
                 isFile ? item->file->nameWithoutExtension() : components[qsizetype(i)],
                 enhanceLabels));
         } else {
-            QString joined;
-            for (const Key &key : cut[i])
-                joined += key;
-            labels.push_back(joined);
+            labels.push_back(joinedKeys(cut[i]));
         }
     }
     return labels;

@@ -4,6 +4,8 @@
 #include "SequenceIndex.h"
 
 #include <QString>
+#include <QStringView>
+#include <optional>
 #include <vector>
 
 namespace runel {
@@ -18,6 +20,19 @@ struct ResolveResult {
 };
 
 ResolveResult resolve(const KeyGroup &keySequence, const std::vector<const SequenceItem *> &items);
+
+// Keys played one after the other, as a user shortcut or `runel run` plays them.
+struct Playback {
+    KeyGroup keys; // the keys that were played and matched something
+    ResolveResult resolved; // what keys name
+    // The key that, after keys, named nothing. It ended the play: the caller runs nothing,
+    // since what keys name is not what the whole sequence meant.
+    std::optional<Key> unknownKey;
+};
+
+// Plays the characters of text: stops before the next character once the keys name one
+// script and begin no other (the rest is not needed), and at a key that names nothing.
+Playback play(QStringView text, const std::vector<const SequenceItem *> &items);
 
 // The first full match, else the first prefix match, else null.
 const SequenceItem *primaryMatch(const ResolveResult &result);

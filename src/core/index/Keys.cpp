@@ -43,12 +43,17 @@ KeyGroup keysOf(QStringView text)
     return keys;
 }
 
-QString keySequenceString(const KeyGroup &flatKeys)
+QString joinedKeys(std::span<const Key> keys)
 {
     QString joined;
-    for (const Key &key : flatKeys)
+    for (const Key &key : keys)
         joined += key;
-    return text::lowercased(joined);
+    return joined;
+}
+
+QString keySequenceString(const KeyGroup &flatKeys)
+{
+    return text::lowercased(joinedKeys(flatKeys));
 }
 
 } // namespace runel

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -20,6 +21,9 @@ bool isTypableKey(QStringView key);
 
 // The keys of text, lower-cased, one per character.
 KeyGroup keysOf(QStringView text);
+
+// The keys one after the other, as they are typed and shown.
+QString joinedKeys(std::span<const Key> keys);
 
 // The flat keys joined into one lower-case string: what makes two scripts' sequences equal.
 QString keySequenceString(const KeyGroup &flatKeys);

@@ -1,9 +1,9 @@
 #include "ScriptStore.h"
 
 #include "Logging.h"
+#include "settings/ConfigManager.h"
 #include "threading/MainThreadQueue.h"
 #include "threading/WorkerThreads.h"
-#include "settings/ConfigManager.h"
 
 #include <QDir>
 
@@ -54,7 +54,8 @@ void ScriptStore::reload(std::function<void()> completion)
     // The worker never touches the store: its result goes back through the main thread's
     // queue and is applied only if the store still exists then.
     std::weak_ptr<ScriptStore *> store = m_self;
-    WorkerThreads::start([store, generation, root, configuration, cancelled,
+    Preparation prepare = m_preparation;
+    WorkerThreads::start([store, generation, root, configuration, cancelled, prepare,
                              completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
         FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
@@ -66,6 +67,8 @@ void ScriptStore::reload(std::function<void()> completion)
         } else {
             std::shared_ptr<const ScriptIndex> index
                 = ScriptIndex::build(std::move(*scanned.index), configuration);
+            if (prepare && !*cancelled)
+                prepare(index);
             if (!*cancelled) {
                 result->kind = ReloadResult::Kind::success;
                 result->index = std::move(index);

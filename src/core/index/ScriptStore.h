@@ -40,6 +40,12 @@ public:
     // succeeds, and only when no newer reload was started meanwhile.
     void reload(std::function<void()> completion = {});
 
+    // Work done with every new index on the worker thread that built it, before it is
+    // published: for what upper layers derive from an index (a search catalog). Must be
+    // thread-safe; taken by the reloads started after this call.
+    using Preparation = std::function<void(const std::shared_ptr<const ScriptIndex> &)>;
+    void setPreparation(Preparation preparation) { m_preparation = std::move(preparation); }
+
 Q_SIGNALS:
     // Emitted every time an index is published, even one equal to the previous.
     void scriptIndexChanged();
@@ -60,6 +66,7 @@ private:
     // The running build's cancellation flag; the build checks it after the scan and the build.
     std::shared_ptr<std::atomic_bool> m_reloadTask;
     int m_reloadGeneration = 0;
+    Preparation m_preparation;
     // Builds on worker threads hold this weakly; it dies with the store (main thread only).
     std::shared_ptr<ScriptStore *> m_self;
 };

@@ -124,9 +124,9 @@ void ConfigManager::load()
     m_searchOnUnknownKey = readBool(store.value("searchOnUnknownKey"), false);
     m_autorunEnabled = readBool(store.value("autorunEnabled"), false);
 
-    m_scriptDelay = readDelay(store.value("scriptDelay"), 0.4);
-    m_resultsDelay = readDelay(store.value("resultListDelay"), 0.4);
-    m_autorunDelay = readDelay(store.value("autorunDelay"), 1.0);
+    m_scriptDelay = readDelay(store.value("scriptDelay"), defaultScriptDelay);
+    m_resultsDelay = readDelay(store.value("resultListDelay"), defaultResultsDelay);
+    m_autorunDelay = readDelay(store.value("autorunDelay"), defaultAutorunDelay);
 
     // An empty path would resolve to the home folder itself, which would then be scanned as a
     // whole and seeded with the examples: the default folder is the safer reading.
@@ -221,125 +221,101 @@ void ConfigManager::seedExamples(const QString &folder, const QString &examplesD
     }
 }
 
+template<typename T>
+void ConfigManager::assign(
+    T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)())
+{
+    const bool changed = !(value == field);
+    field = std::move(value);
+    m_store->setValue(key, std::move(stored));
+    if (changed)
+        Q_EMIT(this->*notify)();
+}
+
+void ConfigManager::assignDelay(double &field, double seconds, double fallback, const char *key,
+    void (ConfigManager::*notify)())
+{
+    const double effective = seconds > 0 ? seconds : fallback;
+    assign(field, effective, key, effective, notify);
+}
+
 void ConfigManager::setScriptsDir(const QString &path)
 {
     const QString folder = expandedPath(path);
-    const bool changed = folder != m_scriptsDir;
-    m_scriptsDir = folder;
-    m_store->setValue("scriptsDir", abbreviatedPath(folder).toStdString());
+    assign(m_scriptsDir, folder, "scriptsDir", abbreviatedPath(folder).toStdString(),
+        &ConfigManager::scriptsDirChanged);
     prepareScriptsDir();
-    if (changed)
-        Q_EMIT scriptsDirChanged();
     requestReload();
 }
 
 void ConfigManager::setScriptDelay(double seconds)
 {
-    const bool changed = seconds != m_scriptDelay;
-    m_scriptDelay = seconds;
-    m_store->setValue("scriptDelay", seconds);
-    if (changed)
-        Q_EMIT scriptDelayChanged();
+    assignDelay(m_scriptDelay, seconds, defaultScriptDelay, "scriptDelay",
+        &ConfigManager::scriptDelayChanged);
 }
 
 void ConfigManager::setIsFirstLaunch(bool value)
 {
-    const bool changed = value != m_isFirstLaunch;
-    m_isFirstLaunch = value;
-    m_store->setValue("isFirstLaunch", value);
-    if (changed)
-        Q_EMIT isFirstLaunchChanged();
+    assign(m_isFirstLaunch, value, "isFirstLaunch", value, &ConfigManager::isFirstLaunchChanged);
 }
 
 void ConfigManager::setEnhanceLabels(bool value)
 {
-    const bool changed = value != m_enhanceLabels;
-    m_enhanceLabels = value;
-    m_store->setValue("enhanceLabels", value);
-    if (changed)
-        Q_EMIT enhanceLabelsChanged();
+    assign(m_enhanceLabels, value, "enhanceLabels", value, &ConfigManager::enhanceLabelsChanged);
     requestReload();
 }
 
 void ConfigManager::setSuccessSound(const QString &name)
 {
-    const bool changed = name != m_successSound;
-    m_successSound = name;
-    m_store->setValue("successSound", name.toStdString());
-    if (changed)
-        Q_EMIT successSoundChanged();
+    assign(m_successSound, name, "successSound", name.toStdString(),
+        &ConfigManager::successSoundChanged);
 }
 
 void ConfigManager::setFailureSound(const QString &name)
 {
-    const bool changed = name != m_failureSound;
-    m_failureSound = name;
-    m_store->setValue("failureSound", name.toStdString());
-    if (changed)
-        Q_EMIT failureSoundChanged();
+    assign(m_failureSound, name, "failureSound", name.toStdString(),
+        &ConfigManager::failureSoundChanged);
 }
 
 void ConfigManager::setBackgroundSuccessSound(const QString &name)
 {
-    const bool changed = name != m_backgroundSuccessSound;
-    m_backgroundSuccessSound = name;
-    m_store->setValue("backgroundSuccessSound", name.toStdString());
-    if (changed)
-        Q_EMIT backgroundSuccessSoundChanged();
+    assign(m_backgroundSuccessSound, name, "backgroundSuccessSound", name.toStdString(),
+        &ConfigManager::backgroundSuccessSoundChanged);
 }
 
 void ConfigManager::setResultsVisibility(ResultsVisibility visibility)
 {
-    const bool changed = visibility != m_resultsVisibility;
-    m_resultsVisibility = visibility;
-    m_store->setValue("resultListVisibility", visibilityWord(visibility));
-    if (changed)
-        Q_EMIT resultsVisibilityChanged();
+    assign(m_resultsVisibility, visibility, "resultListVisibility", visibilityWord(visibility),
+        &ConfigManager::resultsVisibilityChanged);
 }
 
 void ConfigManager::setResultsDelay(double seconds)
 {
-    const bool changed = seconds != m_resultsDelay;
-    m_resultsDelay = seconds;
-    m_store->setValue("resultListDelay", seconds);
-    if (changed)
-        Q_EMIT resultsDelayChanged();
+    assignDelay(m_resultsDelay, seconds, defaultResultsDelay, "resultListDelay",
+        &ConfigManager::resultsDelayChanged);
 }
 
 void ConfigManager::setSearchOnUnknownKey(bool value)
 {
-    const bool changed = value != m_searchOnUnknownKey;
-    m_searchOnUnknownKey = value;
-    m_store->setValue("searchOnUnknownKey", value);
-    if (changed)
-        Q_EMIT searchOnUnknownKeyChanged();
+    assign(m_searchOnUnknownKey, value, "searchOnUnknownKey", value,
+        &ConfigManager::searchOnUnknownKeyChanged);
 }
 
 void ConfigManager::setAutorunEnabled(bool value)
 {
-    const bool changed = value != m_autorunEnabled;
-    m_autorunEnabled = value;
-    m_store->setValue("autorunEnabled", value);
-    if (changed)
-        Q_EMIT autorunEnabledChanged();
+    assign(m_autorunEnabled, value, "autorunEnabled", value, &ConfigManager::autorunEnabledChanged);
 }
 
 void ConfigManager::setAutorunDelay(double seconds)
 {
-    const bool changed = seconds != m_autorunDelay;
-    m_autorunDelay = seconds;
-    m_store->setValue("autorunDelay", seconds);
-    if (changed)
-        Q_EMIT autorunDelayChanged();
+    assignDelay(m_autorunDelay, seconds, defaultAutorunDelay, "autorunDelay",
+        &ConfigManager::autorunDelayChanged);
 }
 
 void ConfigManager::setShortcuts(const std::vector<AppShortcut> &shortcuts)
 {
-    const bool changed = shortcuts != m_shortcuts;
-    m_shortcuts = shortcuts;
-    m_store->setValue("shortcuts", encodeShortcuts(shortcuts));
-    if (changed)
-        Q_EMIT shortcutsChanged();
+    assign(m_shortcuts, shortcuts, "shortcuts", encodeShortcuts(shortcuts),
+        &ConfigManager::shortcutsChanged);
 }
 
 } // namespace runel

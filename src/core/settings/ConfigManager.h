@@ -10,9 +10,6 @@
 
 namespace runel {
 
-// When the results panel below the HUD appears.
-enum class ResultsVisibility { immediately, delayed, never };
-
 // Every user preference, backed by settings.json. Lives on the main thread. Every assignment is
 // written to the file at once; observers hear of a change only when the value differs.
 class ConfigManager : public QObject {
@@ -37,8 +34,21 @@ class ConfigManager : public QObject {
             autorunEnabledChanged)
     Q_PROPERTY(
         double autorunDelay READ autorunDelay WRITE setAutorunDelay NOTIFY autorunDelayChanged)
+    Q_PROPERTY(ResultsVisibility resultsVisibility READ resultsVisibility WRITE setResultsVisibility
+            NOTIFY resultsVisibilityChanged)
+    Q_PROPERTY(std::vector<AppShortcut> shortcuts READ shortcuts WRITE setShortcuts NOTIFY
+            shortcutsChanged)
 
 public:
+    // When the results panel below the HUD appears. Stored as the case's word.
+    enum class ResultsVisibility { immediately, delayed, never };
+    Q_ENUM(ResultsVisibility)
+
+    // What a setting reads as when settings.json lacks it or holds something unusable.
+    static constexpr double defaultScriptDelay = 0.4;
+    static constexpr double defaultResultsDelay = 0.4;
+    static constexpr double defaultAutorunDelay = 1.0;
+
     // Loads every setting from store, makes sure the scripts folder exists and seeds it from
     // examplesDir when it holds no script.
     explicit ConfigManager(std::unique_ptr<SettingsFile> store,
@@ -63,6 +73,7 @@ public:
     const std::vector<AppShortcut> &shortcuts() const { return m_shortcuts; }
 
     void setScriptsDir(const QString &path);
+    // A delay of 0 or less gives the setting's default, as it does when read from the file.
     void setScriptDelay(double seconds);
     void setIsFirstLaunch(bool value);
     void setEnhanceLabels(bool value);
@@ -108,22 +119,31 @@ private:
     void load();
     void prepareScriptsDir();
     void requestReload();
+    // Stores value in field, writes stored under key (also for an equal value) and emits
+    // notify only when the value changed.
+    template<typename T>
+    void assign(
+        T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)());
+    void assignDelay(double &field, double seconds, double fallback, const char *key,
+        void (ConfigManager::*notify)());
 
     std::unique_ptr<SettingsFile> m_store;
     QString m_examplesDir;
     QString m_scriptsDir;
-    double m_scriptDelay = 0.4;
+    double m_scriptDelay = defaultScriptDelay;
     bool m_isFirstLaunch = true;
     bool m_enhanceLabels = true;
     QString m_successSound;
     QString m_failureSound;
     QString m_backgroundSuccessSound;
     ResultsVisibility m_resultsVisibility = ResultsVisibility::immediately;
-    double m_resultsDelay = 0.4;
+    double m_resultsDelay = defaultResultsDelay;
     bool m_searchOnUnknownKey = false;
     bool m_autorunEnabled = false;
-    double m_autorunDelay = 1.0;
+    double m_autorunDelay = defaultAutorunDelay;
     std::vector<AppShortcut> m_shortcuts;
 };
+
+using ResultsVisibility = ConfigManager::ResultsVisibility;
 
 } // namespace runel
