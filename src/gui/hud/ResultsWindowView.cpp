@@ -7,6 +7,7 @@
 #include "hud/SearchViewModel.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QListView>
 #include <QScrollBar>
@@ -51,7 +52,7 @@ ResultsWindowView::ResultsWindowView(
     m_empty->setAlignment(Qt::AlignCenter);
     m_empty->setFont(HudStyle::systemFont(14));
     m_empty->setFixedHeight(52);
-    QPalette emptyPalette = m_empty->palette();
+    QPalette emptyPalette = palette();
     emptyPalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
     m_empty->setPalette(emptyPalette);
 
@@ -101,6 +102,16 @@ void ResultsWindowView::scrollForSelection(int row, int previous)
     else
         m_list->scrollTo(
             m_model.index(row < previous ? row - 1 : row + 1), QAbstractItemView::EnsureVisible);
+}
+
+void ResultsWindowView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        QPalette emptyPalette = palette();
+        emptyPalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
+        m_empty->setPalette(emptyPalette);
+    }
 }
 
 } // namespace runel::gui

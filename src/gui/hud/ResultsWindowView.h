@@ -29,6 +29,9 @@ public:
     static constexpr int maximumListHeight = 284;
     static constexpr int spacer = 12; // above and below the rows
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void fitHeight();
     void scrollForSelection(int row, int previous);

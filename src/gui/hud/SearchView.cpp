@@ -8,6 +8,7 @@
 #include "StatusIcon.h"
 #include "hud/SearchViewModel.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStackedWidget>
@@ -30,9 +31,7 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
     m_title->setFont(HudStyle::systemFont(14));
     m_title->setTextFormat(Qt::PlainText);
     m_title->setMinimumWidth(1); // long output lines are elided, never widen the HUD
-    QPalette titlePalette = m_title->palette();
-    titlePalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
-    m_title->setPalette(titlePalette);
+    applyPalette();
 
     auto *titleRow = new QHBoxLayout;
     titleRow->setContentsMargins(4, 0, 2, 0);
@@ -176,6 +175,26 @@ void SearchView::syncInput()
     }
     if (m_input->currentWidget() != m_textField)
         m_input->setCurrentWidget(m_textField); // shows it, and it takes the focus
+}
+
+void SearchView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyPalette();
+}
+
+void SearchView::applyPalette()
+{
+    QPalette titlePalette = palette();
+    titlePalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
+    m_title->setPalette(titlePalette);
+}
+
+void SearchView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    sync(); // the title is elided to the new width
 }
 
 } // namespace runel::gui

@@ -40,7 +40,12 @@ public:
     StatusIcon *statusIcon() const { return m_statusIcon; }
     AnimatedDivider *divider() const { return m_divider; }
 
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void applyPalette();
     void syncInput();
     void syncStatus();
 

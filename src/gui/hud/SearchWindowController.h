@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HudPanel.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -15,7 +17,6 @@ class SearchViewModel;
 
 namespace runel::gui {
 
-class HudPanel;
 class ResultsWindowView;
 class SearchView;
 
