@@ -32,8 +32,8 @@ private Q_SLOTS:
         QTest::newRow("all three in order")
             << (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)
             << QStringLiteral("alt,ctrl,shift");
-        QTest::newRow("alt and shift") << (Qt::ShiftModifier | Qt::AltModifier)
-                                       << QStringLiteral("alt,shift");
+        QTest::newRow("alt and shift")
+            << (Qt::ShiftModifier | Qt::AltModifier) << QStringLiteral("alt,shift");
         QTest::newRow("super is not named") << Qt::KeyboardModifiers(Qt::MetaModifier) << QString();
         QTest::newRow("keypad is not named")
             << (Qt::KeypadModifier | Qt::ControlModifier) << QStringLiteral("ctrl");
@@ -51,10 +51,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         const QString none = QStringLiteral("-");
         QTest::newRow("hud title") << QStringList { none } << QString() << QStringLiteral("Runel");
-        QTest::newRow("refresh message") << QStringList { none } << QStringLiteral("Scripts reloaded")
-                                         << QStringLiteral("Scripts reloaded");
-        QTest::newRow("output wins") << QStringList { QStringLiteral("step 2") }
-                                     << QStringLiteral("Scripts reloaded") << QStringLiteral("step 2");
+        QTest::newRow("refresh message")
+            << QStringList { none } << QStringLiteral("Scripts reloaded")
+            << QStringLiteral("Scripts reloaded");
+        QTest::newRow("output wins")
+            << QStringList { QStringLiteral("step 2") } << QStringLiteral("Scripts reloaded")
+            << QStringLiteral("step 2");
         QTest::newRow("json object hidden")
             << QStringList { QStringLiteral("{\"a\": 1}") } << QString() << QStringLiteral("Runel");
         QTest::newRow("json list keeps the line before")
@@ -67,9 +69,8 @@ private Q_SLOTS:
         QTest::newRow("ordinary line replaces at once")
             << QStringList { QStringLiteral("a"), QStringLiteral("{"), QStringLiteral("b") }
             << QString() << QStringLiteral("b");
-        QTest::newRow("cleared output forgets the line")
-            << QStringList { QStringLiteral("a"), none, QStringLiteral("[\"x\"]") } << QString()
-            << QStringLiteral("Runel");
+        QTest::newRow("cleared output forgets the line") << QStringList { QStringLiteral("a"), none,
+            QStringLiteral("[\"x\"]") } << QString() << QStringLiteral("Runel");
     }
     void titleLine()
     {
@@ -80,8 +81,8 @@ private Q_SLOTS:
         for (const QString &output : outputs) {
             const std::optional<QString> latest
                 = output == QStringLiteral("-") ? std::nullopt : std::optional(output);
-            shown = line.text(latest,
-                refresh.isEmpty() ? std::nullopt : std::optional(refresh), QStringLiteral("Runel"));
+            shown = line.text(latest, refresh.isEmpty() ? std::nullopt : std::optional(refresh),
+                QStringLiteral("Runel"));
         }
         QTEST(shown, "title");
     }
@@ -107,7 +108,8 @@ private Q_SLOTS:
 
         viewModel.handleCharacter(QStringLiteral("g"));
         QCOMPARE(model.mode(), ResultListModel::Mode::sequence);
-        QCOMPARE(titles(model), (QStringList { QStringLiteral("Deploy"), QStringLiteral("Status") }));
+        QCOMPARE(
+            titles(model), (QStringList { QStringLiteral("Deploy"), QStringLiteral("Status") }));
         QCOMPARE(model.index(0).data(Role::KeyHintRole).toString(), QStringLiteral("d"));
         QCOMPARE(model.index(0).data(Role::SubtitleRole).toString(), QStringLiteral("deploy.sh"));
         QCOMPARE(model.index(0).data(Role::SubtitleStemLengthRole).toInt(), 6);
@@ -133,9 +135,11 @@ private Q_SLOTS:
         QVERIFY(found.data(Role::KeyHintRole).toString().isNull());
 
         viewModel.exitSearchMode();
+        stack.config->setScriptDelay(0.01);
         viewModel.handleCharacter(QStringLiteral("m"));
         QTRY_COMPARE(model.mode(), ResultListModel::Mode::list);
-        QCOMPARE(titles(model), (QStringList { QStringLiteral("First"), QStringLiteral("Second") }));
+        QCOMPARE(
+            titles(model), (QStringList { QStringLiteral("First"), QStringLiteral("Second") }));
         QCOMPARE(model.index(0).data(Role::IconRole).toString(), QStringLiteral("doc.text"));
         viewModel.listFilterChanged(QStringLiteral("sec"));
         QCOMPARE(titles(model), QStringList { QStringLiteral("Second") });

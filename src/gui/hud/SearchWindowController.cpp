@@ -8,6 +8,7 @@
 #include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -181,6 +182,12 @@ void SearchWindowController::hideResultsPanel()
 
 void SearchWindowController::hudDeactivated()
 {
+    // A window manager (or platform) that hands the focus to the results panel in spite of
+    // its hints must not close the HUD: the focus goes back to it.
+    if (m_resultsPanel && QApplication::activeWindow() == m_resultsPanel) {
+        m_window->activateWindow();
+        return;
+    }
     if (!m_viewModel
         || !m_viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground))
         close();
