@@ -34,7 +34,7 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
     applyPalette();
 
     auto *titleRow = new QHBoxLayout;
-    titleRow->setContentsMargins(4, 0, 2, 0);
+    titleRow->setContentsMargins(2, 0, 2, 0); // in line with the text field's text
     titleRow->addWidget(m_title, 1);
     titleRow->addWidget(m_statusIcon, 0, Qt::AlignVCenter);
 
