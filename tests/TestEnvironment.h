@@ -49,3 +49,64 @@ inline QString writeFile(
     file.write(contents);
     return QFileInfo(path).absoluteFilePath();
 }
+
+// ---- The HUD's collaborators on a temporary scripts folder (HUD tests) ----------------------
+
+#include "SystemServices.h"
+#include "execution/LogStore.h"
+#include "hud/SearchViewModel.h"
+#include "index/ScriptStore.h"
+#include "settings/ConfigManager.h"
+#include "settings/SettingsFile.h"
+
+#include <QSignalSpy>
+#include <memory>
+
+// Records what the core asked of the desktop.
+class RecordingServices : public runel::SystemServices {
+public:
+    QString clipboard;
+    QStringList sounds;
+    int beeps = 0;
+    QString clipboardText() override { return clipboard; }
+    void playSound(const QString &name) override { sounds.append(name); }
+    void beep() override { ++beeps; }
+    void open(const QString &) override { }
+    void reveal(const QString &) override { }
+};
+
+// A private home with the given scripts (relative path -> contents), the settings store, a
+// loaded script store, a run log and a view model on them. Scripts run 50 ms after their keys.
+class HudStack {
+public:
+    explicit HudStack(const QList<std::pair<QString, QByteArray>> &scripts)
+    {
+        for (const auto &[path, contents] : scripts)
+            writeFile(home.file(QStringLiteral("scripts/") + path), contents);
+        auto settings = std::make_unique<runel::SettingsFile>(runel::SettingsFile::defaultPath());
+        settings->setValue("scriptsDir", home.file(QStringLiteral("scripts")).toStdString());
+        settings->setValue("scriptDelay", 0.05);
+        config = std::make_unique<runel::ConfigManager>(std::move(settings), QString());
+        store = std::make_unique<runel::ScriptStore>(*config);
+        QSignalSpy published(store.get(), &runel::ScriptStore::scriptIndexChanged);
+        store->reload();
+        loaded = published.wait();
+        log = std::make_unique<runel::LogStore>(home.file(QStringLiteral("logs")));
+        viewModel = std::make_unique<runel::SearchViewModel>(*config, *store, *log, services);
+    }
+    ~HudStack()
+    {
+        viewModel.reset();
+        log.reset();
+        store.reset();
+        config.reset();
+    }
+
+    TestHome home;
+    RecordingServices services;
+    std::unique_ptr<runel::ConfigManager> config;
+    std::unique_ptr<runel::ScriptStore> store;
+    std::unique_ptr<runel::LogStore> log;
+    std::unique_ptr<runel::SearchViewModel> viewModel;
+    bool loaded = false;
+};

@@ -1,0 +1,104 @@
+#include "HUDTextField.h"
+
+#include "HudStyle.h"
+#include "hud/ModifierText.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+namespace runel::gui {
+
+HUDTextField::HUDTextField(QWidget *parent)
+    : QLineEdit(parent)
+{
+    setFrame(false);
+    setFont(HudStyle::systemFont(20));
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    setPalette(palette);
+    setFixedHeight(40);
+    connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (const auto callback = m_use.onTextChange)
+            callback(text);
+    });
+}
+
+void HUDTextField::setUse(Use use)
+{
+    const bool newUse
+        = use.placeholder != m_use.placeholder || use.selectsAllOnFocus != m_use.selectsAllOnFocus;
+    m_use = std::move(use);
+    setPlaceholderText(m_use.placeholder);
+    if (text() != m_use.initialValue) {
+        setText(m_use.initialValue);
+        end(false);
+    }
+    if (newUse && isVisible())
+        takeFocus();
+}
+
+void HUDTextField::takeFocus()
+{
+    setFocus(Qt::OtherFocusReason);
+    if (m_use.selectsAllOnFocus)
+        selectAll();
+    else
+        end(false);
+}
+
+void HUDTextField::showEvent(QShowEvent *event)
+{
+    QLineEdit::showEvent(event);
+    takeFocus();
+}
+
+bool HUDTextField::event(QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool backtab = key->key() == Qt::Key_Backtab
+            || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
+        // Copies: a callback may give the field another use.
+        const std::function<void()> callback = backtab ? m_use.onShiftTab : m_use.onTab;
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && callback) {
+            callback();
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void HUDTextField::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        // Give up the focus first, so that what the cancel shows next can take it.
+        clearFocus();
+        if (const auto callback = m_use.onCancel)
+            callback();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (const auto callback = m_use.onConfirm)
+            callback(text(), modifierText(event->modifiers()));
+        return;
+    case Qt::Key_Up:
+        if (const auto callback = m_use.onArrowUp) {
+            callback();
+            return;
+        }
+        break;
+    case Qt::Key_Down:
+        if (const auto callback = m_use.onArrowDown) {
+            callback();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+} // namespace runel::gui

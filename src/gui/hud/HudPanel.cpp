@@ -1,0 +1,76 @@
+#include "HudPanel.h"
+
+#include "HudStyle.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace runel::gui {
+
+HudPanel::HudPanel(QWidget *content, bool takesFocus)
+    : QWidget(nullptr,
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+            | (takesFocus ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus))
+    , m_content(content)
+    , m_translucent(HudStyle::hasCompositor())
+{
+    if (!takesFocus) {
+        // Both are needed: some window managers hand the focus to a window that only
+        // declines it in its hints.
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    setAttribute(Qt::WA_TranslucentBackground, m_translucent);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    setFixedWidth(HudStyle::panelWidth);
+    fitContent();
+}
+
+void HudPanel::fitContent()
+{
+    const int height = std::max(1, layout()->sizeHint().height());
+    if (height != this->height() || minimumHeight() != height)
+        setFixedHeight(height);
+}
+
+bool HudPanel::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::LayoutRequest:
+        fitContent();
+        break;
+    case QEvent::WindowDeactivate:
+        Q_EMIT deactivated();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void HudPanel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(HudStyle::panelBorder(palette()), 1));
+    painter.setBrush(HudStyle::panelBackground(palette(), m_translucent));
+    painter.drawRoundedRect(bounds, HudStyle::cornerRadius, HudStyle::cornerRadius);
+}
+
+void HudPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_translucent) {
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()), HudStyle::cornerRadius, HudStyle::cornerRadius);
+        setMask(QRegion(path.toFillPolygon().toPolygon()));
+    }
+    Q_EMIT resized();
+}
+
+} // namespace runel::gui

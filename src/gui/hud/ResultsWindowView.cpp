@@ -1,0 +1,117 @@
+#include "ResultsWindowView.h"
+
+#include "HudStyle.h"
+#include "ResultRowDelegate.h"
+#include "hud/ModifierText.h"
+#include "hud/ResultListModel.h"
+#include "hud/SearchViewModel.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QListView>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace runel::gui {
+
+namespace {
+
+// The rows with a clear spacer above and below them.
+class SpacedListView : public QListView {
+public:
+    explicit SpacedListView(QWidget *parent)
+        : QListView(parent)
+    {
+        setViewportMargins(0, ResultsWindowView::spacer, 0, ResultsWindowView::spacer);
+    }
+};
+
+} // namespace
+
+ResultsWindowView::ResultsWindowView(
+    SearchViewModel &viewModel, ResultListModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_viewModel(viewModel)
+    , m_model(model)
+    , m_list(new SpacedListView(this))
+    , m_empty(new QLabel(QStringLiteral("No Results"), this))
+{
+    m_list->setModel(&m_model);
+    m_list->setItemDelegate(new ResultRowDelegate(m_list));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setFocusPolicy(Qt::NoFocus);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_list->setUniformItemSizes(false);
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->setAutoFillBackground(false);
+    m_list->setMouseTracking(true);
+
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setFont(HudStyle::systemFont(14));
+    m_empty->setFixedHeight(52);
+    QPalette emptyPalette = palette();
+    emptyPalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
+    m_empty->setPalette(emptyPalette);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_list);
+    layout->addWidget(m_empty);
+
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &ResultsWindowView::fitHeight);
+    connect(
+        &m_model, &ResultListModel::selectionMoved, this, &ResultsWindowView::scrollForSelection);
+    connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {
+        m_viewModel.activateRow(index.row(), modifierText(QApplication::keyboardModifiers()));
+    });
+    fitHeight();
+}
+
+bool ResultsWindowView::isShowingEmptyState() const
+{
+    return !m_empty->isHidden();
+}
+
+void ResultsWindowView::fitHeight()
+{
+    const int rows = m_model.rowCount();
+    m_empty->setHidden(rows > 0);
+    m_list->setHidden(rows == 0);
+    int height = 2 * spacer;
+    for (int row = 0; row < rows && height < maximumListHeight; ++row)
+        height += m_list->sizeHintForRow(row);
+    m_list->setFixedHeight(std::min(height, maximumListHeight));
+    m_list->setVerticalScrollBarPolicy(
+        height > maximumListHeight ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}
+
+void ResultsWindowView::scrollForSelection(int row, int previous)
+{
+    const int last = m_model.rowCount() - 1;
+    if (row < 0 || last < 0)
+        return;
+    // Keep one neighbour of the selected row in view, in the direction it moves.
+    if (row == 0)
+        m_list->scrollToTop();
+    else if (row == last)
+        m_list->scrollToBottom();
+    else
+        m_list->scrollTo(
+            m_model.index(row < previous ? row - 1 : row + 1), QAbstractItemView::EnsureVisible);
+}
+
+void ResultsWindowView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        QPalette emptyPalette = palette();
+        emptyPalette.setColor(QPalette::WindowText, HudStyle::secondary(palette()));
+        m_empty->setPalette(emptyPalette);
+    }
+}
+
+} // namespace runel::gui

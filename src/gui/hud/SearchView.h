@@ -1,0 +1,63 @@
+#pragma once
+
+#include "hud/TitleLine.h"
+
+#include <QWidget>
+
+class QLabel;
+class QStackedWidget;
+
+namespace runel {
+class SearchViewModel;
+}
+
+namespace runel::gui {
+
+class AnimatedDivider;
+class HUDTextField;
+class KeyBoxRow;
+class KeyEventHandler;
+class StatusIcon;
+
+// The HUD: the title line with the status icon, the input row (key boxes with the key catcher
+// behind them, or the text field for search, the list filter and the argument), and the
+// divider. It only shows the view model's state and forwards keys to its operations.
+class SearchView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The view model must outlive the view.
+    explicit SearchView(SearchViewModel &viewModel, QWidget *parent = nullptr);
+
+    // Brings every part up to date with the view model.
+    void sync();
+
+    // For tests and the window controller: what is shown.
+    QString titleText() const;
+    KeyEventHandler *keyCatcher() const { return m_keyCatcher; }
+    HUDTextField *textField() const { return m_textField; }
+    KeyBoxRow *keyBoxes() const { return m_keyBoxes; }
+    StatusIcon *statusIcon() const { return m_statusIcon; }
+    AnimatedDivider *divider() const { return m_divider; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void applyPalette();
+    void syncInput();
+    void syncStatus();
+
+    SearchViewModel &m_viewModel;
+    TitleLine m_titleLine;
+    QLabel *m_title;
+    StatusIcon *m_statusIcon;
+    QStackedWidget *m_input;
+    KeyEventHandler *m_keyCatcher;
+    KeyBoxRow *m_keyBoxes;
+    HUDTextField *m_textField;
+    AnimatedDivider *m_divider;
+};
+
+} // namespace runel::gui

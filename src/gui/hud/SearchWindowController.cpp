@@ -1,0 +1,218 @@
+#include "SearchWindowController.h"
+
+#include "HudPanel.h"
+#include "ResultsWindowView.h"
+#include "SearchView.h"
+#include "hud/ResultListModel.h"
+#include "hud/SearchViewModel.h"
+#include "index/ScriptStore.h"
+#include "settings/ConfigManager.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace runel::gui {
+
+SearchWindowController::SearchWindowController(ConfigManager &configManager, QObject *parent)
+    : SearchWindowController(configManager, ScriptStore::shared(), parent)
+{ }
+
+SearchWindowController::SearchWindowController(
+    ConfigManager &configManager, ScriptStore &scriptStore, QObject *parent)
+    : QObject(parent)
+    , m_configManager(configManager)
+    , m_scriptStore(scriptStore)
+{
+    m_resultsTimer.setSingleShot(true);
+    connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
+        if (m_viewModel && m_viewModel->shouldShowResultsPanel())
+            showResultsPanel();
+    });
+}
+
+SearchWindowController::~SearchWindowController()
+{
+    close();
+    // Panels still waiting for their deferred deletion go with the controller.
+    delete m_closingWindow;
+    delete m_closingResultsPanel;
+}
+
+QWidget *SearchWindowController::hudWindow() const
+{
+    return m_window;
+}
+
+QWidget *SearchWindowController::resultsWindow() const
+{
+    return m_resultsPanel;
+}
+
+void SearchWindowController::show(SearchViewModel &viewModel)
+{
+    if (m_wasShown)
+        return;
+    m_wasShown = true;
+    m_viewModel = &viewModel;
+    QPointer<SearchWindowController> self(this);
+    viewModel.setOnDismiss([self] {
+        if (self)
+            self->close();
+    });
+
+    m_searchView = new SearchView(viewModel);
+    m_window = new HudPanel(m_searchView, true);
+    m_window->setWindowTitle(QStringLiteral("Runel"));
+    // The model lives as long as the results panel whose list shows it.
+    auto *model = new ResultListModel(viewModel, m_scriptStore);
+    m_model = model;
+    m_resultsView = new ResultsWindowView(viewModel, *model);
+    model->setParent(m_resultsView);
+    m_resultsPanel = new HudPanel(m_resultsView, false);
+    m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
+
+    // One place binds the views to the view model's changes.
+    connect(&viewModel, &SearchViewModel::changed, this, [this] {
+        if (!m_window)
+            return;
+        m_searchView->sync();
+        m_model->refresh();
+        scheduleUpdate();
+    });
+    connect(m_window, &HudPanel::resized, this, [this] {
+        placeHud();
+        positionResultsPanel();
+    });
+    connect(
+        m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::positionResultsPanel);
+    connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+
+    placeHud();
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    updateResultsPanel();
+}
+
+void SearchWindowController::placeHud()
+{
+    if (!m_window)
+        return;
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Only X11 lets a window place itself; a Wayland compositor ignores this.
+    m_window->move(area.center().x() + 1 - m_window->width() / 2,
+        area.top() + area.height() / 2 - aboveCentre - m_window->height());
+}
+
+void SearchWindowController::positionResultsPanel()
+{
+    if (!m_window || !m_resultsPanel)
+        return;
+    m_resultsPanel->move(m_window->x(), m_window->y() + m_window->height() + panelGap);
+}
+
+void SearchWindowController::scheduleUpdate()
+{
+    // Several fields change per key press; the panel is decided once they all have.
+    if (m_updatePosted)
+        return;
+    m_updatePosted = true;
+    QTimer::singleShot(0, this, [this] {
+        m_updatePosted = false;
+        updateResultsPanel();
+    });
+}
+
+void SearchWindowController::updateResultsPanel()
+{
+    if (!m_viewModel || !m_window)
+        return;
+    if (!m_viewModel->shouldShowResultsPanel()) {
+        m_resultsTimer.stop();
+        hideResultsPanel();
+    } else if (m_viewModel->isBrowsingResults() || m_viewModel->isSearchMode()) {
+        m_resultsTimer.stop();
+        showResultsPanel();
+    } else {
+        scheduleResultsPanel();
+    }
+}
+
+void SearchWindowController::scheduleResultsPanel()
+{
+    switch (m_configManager.resultsVisibility()) {
+    case ResultsVisibility::immediately:
+        m_resultsTimer.stop();
+        showResultsPanel();
+        break;
+    case ResultsVisibility::delayed:
+        // Restarted by every change, so the panel shows the delay after the last key.
+        m_resultsTimer.start(std::max(0, qRound(m_configManager.resultsDelay() * 1000)));
+        break;
+    case ResultsVisibility::never:
+        m_resultsTimer.stop();
+        break;
+    }
+}
+
+void SearchWindowController::showResultsPanel()
+{
+    if (!m_resultsPanel || !m_viewModel)
+        return;
+    positionResultsPanel();
+    if (!m_resultsPanel->isVisible())
+        m_resultsPanel->show(); // without activating: the HUD keeps the focus
+    m_viewModel->setResultsPanelVisible(true);
+}
+
+void SearchWindowController::hideResultsPanel()
+{
+    if (m_resultsPanel)
+        m_resultsPanel->hide();
+    if (m_viewModel)
+        m_viewModel->setResultsPanelVisible(false);
+}
+
+void SearchWindowController::hudDeactivated()
+{
+    // A window manager (or platform) that hands the focus to the results panel in spite of
+    // its hints must not close the HUD: the focus goes back to it.
+    if (m_resultsPanel && QApplication::activeWindow() == m_resultsPanel) {
+        m_window->activateWindow();
+        return;
+    }
+    if (!m_viewModel
+        || !m_viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground))
+        close();
+}
+
+void SearchWindowController::close()
+{
+    if (!m_window)
+        return;
+    m_resultsTimer.stop();
+    hideResultsPanel();
+    if (m_viewModel)
+        disconnect(m_viewModel, nullptr, this, nullptr);
+    m_closingWindow = m_window;
+    m_closingResultsPanel = m_resultsPanel;
+    m_window = nullptr;
+    m_resultsPanel = nullptr;
+    m_searchView = nullptr;
+    m_resultsView = nullptr;
+    for (HudPanel *panel : { m_closingWindow.data(), m_closingResultsPanel.data() }) {
+        panel->disconnect(this);
+        panel->hide();
+        panel->deleteLater();
+    }
+    Q_EMIT closed();
+}
+
+} // namespace runel::gui

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "HudPanel.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QWidget;
+
+namespace runel {
+class ConfigManager;
+class ResultListModel;
+class ScriptStore;
+class SearchViewModel;
+} // namespace runel
+
+namespace runel::gui {
+
+class ResultsWindowView;
+class SearchView;
+
+// Shows the HUD for one opening: the HUD panel with the search view and the results panel
+// below it, placed on the screen under the pointer, the results panel shown at once, after the
+// results delay or never as the settings say (always in search mode and while browsing). The
+// HUD closes when it loses the focus, unless a foreground script runs. Shown once, closed once.
+class SearchWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    // viewModel and configManager must outlive the controller. This one draws search rows
+    // from the shared script store.
+    explicit SearchWindowController(ConfigManager &configManager, QObject *parent = nullptr);
+    // scriptStore is the store the view model reads (tests build their own).
+    SearchWindowController(
+        ConfigManager &configManager, ScriptStore &scriptStore, QObject *parent = nullptr);
+    ~SearchWindowController() override; // closes the panels if still open
+
+    // Builds both panels around the view model, places them, shows the HUD and gives it
+    // keyboard focus. Sets viewModel.setOnDismiss(...) to close(). Called once.
+    void show(SearchViewModel &viewModel);
+    // Hides and releases both panels; idempotent; emits closed() exactly once.
+    void close();
+    bool isOpen() const { return m_window != nullptr; }
+    QWidget *hudWindow() const; // null when closed
+    QWidget *resultsWindow() const; // null when closed or never shown
+
+    // For tests: the views inside the panels (null when closed).
+    SearchView *searchView() const { return m_searchView; }
+    ResultsWindowView *resultsView() const { return m_resultsView; }
+    bool isResultsPanelPending() const { return m_resultsTimer.isActive(); }
+
+    static constexpr int panelGap = 10;
+    static constexpr int aboveCentre = 80; // the HUD's bottom edge above the screen's centre
+
+Q_SIGNALS:
+    void closed();
+
+private:
+    void placeHud();
+    void positionResultsPanel();
+    void scheduleUpdate();
+    void updateResultsPanel();
+    void scheduleResultsPanel();
+    void showResultsPanel();
+    void hideResultsPanel();
+    void hudDeactivated();
+
+    ConfigManager &m_configManager;
+    ScriptStore &m_scriptStore;
+    QPointer<SearchViewModel> m_viewModel;
+    QPointer<ResultListModel> m_model;
+    // The panels are deleted later, never at once: close() is often called from inside one of
+    // their own key or focus events.
+    QPointer<HudPanel> m_window;
+    QPointer<HudPanel> m_resultsPanel;
+    QPointer<HudPanel> m_closingWindow;
+    QPointer<HudPanel> m_closingResultsPanel;
+    SearchView *m_searchView = nullptr;
+    ResultsWindowView *m_resultsView = nullptr;
+    QTimer m_resultsTimer;
+    bool m_updatePosted = false;
+    bool m_wasShown = false;
+};
+
+} // namespace runel::gui
