@@ -36,8 +36,8 @@ int perform(InstanceCommand command, Console &console)
     }
     if (!startsApp(command))
         return exitSuccess;
-    return execApp(command == InstanceCommand::reopen ? std::nullopt : std::optional(command),
-        console);
+    return execApp(
+        command == InstanceCommand::reopen ? std::nullopt : std::optional(command), console);
 }
 
 template<InstanceCommand command> int runInstanceCommand(const Arguments &, Console &console)
@@ -50,9 +50,9 @@ int runOpen(const Arguments &arguments, Console &console)
     const QString &url = arguments.positionals().constFirst();
     const std::optional<InstanceCommand> command = instanceCommandFromUrl(url);
     if (!command) {
-        console.printError(u"runel open: '%1' is not a Runel URL; the app only takes "
-                           u"runel://show, runel://hide and runel://toggle.\n"_s.arg(
-                               printable(url)));
+        console.printError(
+            u"runel open: '%1' is not a Runel URL; the app only takes "
+            u"runel://show, runel://hide and runel://toggle.\n"_s.arg(printable(url)));
         return exitUsage;
     }
     return perform(*command, console);
@@ -97,6 +97,9 @@ std::vector<Command> appCommands()
     };
 }
 
-int startOrReopen(Console &console) { return perform(InstanceCommand::reopen, console); }
+int startOrReopen(Console &console)
+{
+    return perform(InstanceCommand::reopen, console);
+}
 
 } // namespace runel::cli

@@ -21,14 +21,16 @@ namespace {
 // How long the app may take to acknowledge a command before the client gives up on it.
 constexpr int replyTimeoutMs = 5000;
 
-QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd)
         : m_fd(fd)
-    {
-    }
+    { }
     ~FileDescriptor()
     {
         if (m_fd >= 0)
@@ -85,8 +87,7 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0)
         return { InstanceReply::Status::failed, u"cannot make a socket: "_s + systemError() };
-    if (connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address)
-        != 0) {
+    if (connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         // No socket, or one left behind by an app that ended: nobody is listening.
         if (errno == ENOENT || errno == ECONNREFUSED)
             return { InstanceReply::Status::notRunning, {} };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -36,3 +37,5 @@ inline const QStringList activationVariables { QStringLiteral("XDG_ACTIVATION_TO
     QStringLiteral("DESKTOP_STARTUP_ID") };
 
 } // namespace runel
+
+Q_DECLARE_METATYPE(runel::InstanceRequest)

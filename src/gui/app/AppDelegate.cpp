@@ -12,15 +12,14 @@
 
 namespace runel::gui {
 
-AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
-    LogStore &logStore, SystemServices &services, QObject *parent)
+AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore, LogStore &logStore,
+    SystemServices &services, QObject *parent)
     : QObject(parent)
     , m_configManager(configManager)
     , m_scriptStore(scriptStore)
     , m_logStore(logStore)
     , m_services(services)
-{
-}
+{ }
 
 AppDelegate::~AppDelegate()
 {
@@ -49,7 +48,8 @@ void AppDelegate::showSearchWindow()
     SearchViewModel *viewModel = m_backgroundViewModel;
     m_backgroundViewModel = nullptr;
     if (!viewModel)
-        viewModel = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
+        viewModel
+            = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
     if (m_searchWindowController)
         searchWindowClosed(m_searchWindowController);
     auto *controller = new SearchWindowController(m_configManager, this);
@@ -117,12 +117,16 @@ void AppDelegate::toggleSearchMode()
         m_viewModel->toggleSearchMode();
 }
 
-void AppDelegate::openScriptsFolder() { m_services.open(m_configManager.scriptsDir()); }
+void AppDelegate::openScriptsFolder()
+{
+    m_services.open(m_configManager.scriptsDir());
+}
 
 void AppDelegate::reloadScripts()
 {
     if (m_searchWindowController && m_viewModel) {
-        QTimer::singleShot(0, m_viewModel, [viewModel = m_viewModel] { viewModel->reloadScripts(); });
+        QTimer::singleShot(
+            0, m_viewModel, [viewModel = m_viewModel] { viewModel->reloadScripts(); });
         return;
     }
     QTimer::singleShot(0, &m_scriptStore, [store = &m_scriptStore] { store->reload(); });
@@ -154,7 +158,10 @@ void AppDelegate::bringSettingsWindowToFront()
     }
 }
 
-void AppDelegate::quitApp() { QCoreApplication::quit(); }
+void AppDelegate::quitApp()
+{
+    QCoreApplication::quit();
+}
 
 void AppDelegate::perform(InstanceCommand command)
 {

@@ -19,8 +19,7 @@ constexpr qsizetype maximumRequestSize = 16 * 1024;
 
 InstanceServer::InstanceServer(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 InstanceServer::~InstanceServer()
 {

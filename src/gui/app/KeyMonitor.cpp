@@ -7,8 +7,7 @@ namespace runel::gui {
 KeyMonitor::KeyMonitor(std::function<void(Action)> handler, QObject *parent)
     : QObject(parent)
     , m_handler(std::move(handler))
-{
-}
+{ }
 
 KeyMonitor::Action KeyMonitor::actionFor(const QKeyEvent &event)
 {

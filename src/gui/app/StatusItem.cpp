@@ -28,7 +28,8 @@ StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     m_menu.addSeparator();
     // The settings window comes with its own change; until then the entry cannot be chosen.
-    QAction *settings = m_menu.addAction(u"Settings\u2026"_s, &delegate, &AppDelegate::openSettings);
+    QAction *settings
+        = m_menu.addAction(u"Settings\u2026"_s, &delegate, &AppDelegate::openSettings);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settings->setEnabled(false);
     m_menu.addSeparator();

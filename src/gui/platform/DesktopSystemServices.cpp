@@ -24,8 +24,7 @@ Q_LOGGING_CATEGORY(lcDesktop, "runel.desktop")
 
 DesktopSystemServices::DesktopSystemServices(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 DesktopSystemServices::~DesktopSystemServices()
 {
@@ -49,8 +48,7 @@ ca_context *DesktopSystemServices::soundContext()
         error = ca_context_open(m_soundContext);
     }
     if (error != CA_SUCCESS) {
-        qCWarning(lcDesktop) << "no sounds: the sound system is unavailable:"
-                             << ca_strerror(error);
+        qCWarning(lcDesktop) << "no sounds: the sound system is unavailable:" << ca_strerror(error);
         if (m_soundContext)
             ca_context_destroy(m_soundContext);
         m_soundContext = nullptr;
@@ -75,7 +73,10 @@ void DesktopSystemServices::playSound(const QString &name)
         qCDebug(lcDesktop) << "sound" << name << "not played:" << ca_strerror(error);
 }
 
-void DesktopSystemServices::beep() { QApplication::beep(); }
+void DesktopSystemServices::beep()
+{
+    QApplication::beep();
+}
 
 void DesktopSystemServices::open(const QString &path)
 {
