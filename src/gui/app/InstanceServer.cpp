@@ -69,6 +69,8 @@ void InstanceServer::acceptConnections()
             const std::optional<InstanceRequest> request
                 = InstanceRequest::decode(socket->readAll());
             socket->write(request ? "ok\n" : "this app does not know that command\n");
+            // Written now: "quit" ends the event loop before a buffered answer would go out.
+            socket->flush();
             socket->disconnectFromServer();
             if (request)
                 Q_EMIT requestReceived(*request);
