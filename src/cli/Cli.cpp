@@ -25,8 +25,8 @@ Command helpCommand();
 const std::vector<Command> &commands()
 {
     static const std::vector<Command> table = [] {
-        std::vector<Command> all { listCommand(), resolveCommand(), runCommand(),
-            searchCommand(), logCommand() };
+        std::vector<Command> all { listCommand(), resolveCommand(), runCommand(), searchCommand(),
+            logCommand() };
         for (Command &command : appCommands())
             all.push_back(std::move(command));
         all.push_back(helpCommand());

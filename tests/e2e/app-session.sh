@@ -38,6 +38,12 @@ until_true() {
     fail "$what"
 }
 
+# Without a display the app cannot start, and "runel" says why instead of failing in Qt.
+status=0
+env -u DISPLAY -u QT_QPA_PLATFORM "$runel" > /dev/null 2> "$work/nodisplay.err" || status=$?
+[[ $status == 1 ]] && grep -q "there is no display" "$work/nodisplay.err" \
+    || fail "runel without a display exited $status: $(cat "$work/nodisplay.err")"
+
 # A free display, chosen by the server itself.
 exec 3> "$work/display"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
@@ -47,8 +53,16 @@ export DISPLAY=:$(head -n1 "$work/display")
 until_true "Xvfb does not answer" xdpyinfo
 
 if [[ $session != no-window-manager ]]; then
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    pids+=($!)
+    # Openbox now and then fails to open a display that has just started: give it three tries.
+    for _ in 1 2 3; do
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        pids+=($!)
+        for _ in $(seq 40); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break 2
+            kill -0 "${pids[-1]}" 2>/dev/null || break
+            sleep 0.05
+        done
+    done
     until_true "openbox did not start" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 fi
 if [[ $session == desktop ]]; then
