@@ -11,6 +11,6 @@ int main(int argc, char *argv[])
     // would say the same twice. QT_LOGGING_RULES still overrides this.
     QLoggingCategory::setFilterRules(QStringLiteral("runel.*.warning=false"));
     runel::cli::Console console = runel::cli::Console::standard();
-    // The tray app will start here when no subcommand is given; until then that prints help.
+    // Without a subcommand this execs runel-app, the tray app, in this same process.
     return runel::cli::run(QCoreApplication::arguments().mid(1), console);
 }

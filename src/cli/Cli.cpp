@@ -24,8 +24,14 @@ Command helpCommand();
 
 const std::vector<Command> &commands()
 {
-    static const std::vector<Command> table { listCommand(), resolveCommand(), runCommand(),
-        searchCommand(), logCommand(), helpCommand() };
+    static const std::vector<Command> table = [] {
+        std::vector<Command> all { listCommand(), resolveCommand(), runCommand(), searchCommand(),
+            logCommand() };
+        for (Command &command : appCommands())
+            all.push_back(std::move(command));
+        all.push_back(helpCommand());
+        return all;
+    }();
     return table;
 }
 
@@ -58,9 +64,10 @@ QString optionTable(const std::vector<Option> &options)
 QString mainHelp()
 {
     QString text = u"Usage: runel [COMMAND] [OPTIONS]\n\n"
-                   u"Runel runs your own scripts from short key sequences. These commands show the "
-                   u"scripts\nfolder, run and search scripts and show the run log, without "
-                   u"starting the app.\n\nCommands:\n"_s;
+                   u"Runel runs your own scripts from short key sequences. Without a command it "
+                   u"starts the app\n(a tray icon and the HUD), or toggles the HUD of the app "
+                   u"that runs. The commands list,\nrun and search scripts and show the run log "
+                   u"without the app, or act on the running app.\n\nCommands:\n"_s;
     qsizetype width = 0;
     for (const Command &command : commands())
         width = std::max(width, command.name.size());
@@ -118,10 +125,8 @@ Command helpCommand()
 
 int run(const QStringList &arguments, Console &console)
 {
-    if (arguments.isEmpty()) {
-        console.print(mainHelp());
-        return exitSuccess;
-    }
+    if (arguments.isEmpty())
+        return startOrReopen(console);
     const QString &first = arguments.constFirst();
     if (first == u"-h" || first == u"--help") {
         console.print(mainHelp());

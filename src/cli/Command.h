@@ -25,6 +25,9 @@ struct Command {
 
 Command listCommand();
 Command resolveCommand();
+// The commands that act on the running app, and "runel" alone: start the app or toggle its HUD.
+std::vector<Command> appCommands();
+int startOrReopen(Console &console);
 
 // Options shared by the commands that read the scripts folder.
 Option dirOption();

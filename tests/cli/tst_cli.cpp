@@ -488,7 +488,6 @@ void TstCli::help_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("usage");
 
-    QTest::newRow("no command") << QStringList() << u"Usage: runel [COMMAND]"_s;
     QTest::newRow("--help") << QStringList { u"--help"_s } << u"Usage: runel [COMMAND]"_s;
     QTest::newRow("-h") << QStringList { u"-h"_s } << u"Usage: runel [COMMAND]"_s;
     QTest::newRow("list --help") << QStringList { u"list"_s, u"--help"_s }

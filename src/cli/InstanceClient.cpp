@@ -1,0 +1,161 @@
+#include "InstanceClient.h"
+
+#include "InstanceSocket.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::cli {
+
+namespace {
+
+// How long the app may take to acknowledge a command before the client gives up on it.
+constexpr int replyTimeoutMs = 5000;
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    { }
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const QByteArray &data)
+{
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t count
+            = send(fd, data.constData() + written, size_t(data.size() - written), MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        written += count;
+    }
+    return true;
+}
+
+} // namespace
+
+InstanceReply sendToInstance(const InstanceRequest &request)
+{
+    const InstanceFolder folder = instanceFolder(false);
+    if (!folder.isUsable()) {
+        // A folder that is merely missing means no app has run; a foreign one is a problem.
+        if (!QFileInfo::exists(folder.path))
+            return { InstanceReply::Status::notRunning, {} };
+        return { InstanceReply::Status::failed, folder.error };
+    }
+    const QString path = folder.socketPath();
+    if (const QString problem = socketFileProblem(path); !problem.isEmpty())
+        return { InstanceReply::Status::failed, problem };
+
+    const QByteArray native = QFile::encodeName(path);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (size_t(native.size()) >= sizeof(address.sun_path)) {
+        return { InstanceReply::Status::failed,
+            u"the socket path %1 is too long; set XDG_RUNTIME_DIR to a shorter folder"_s.arg(
+                path) };
+    }
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+
+    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0)
+        return { InstanceReply::Status::failed, u"cannot make a socket: "_s + systemError() };
+    if (connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        // No socket, or one left behind by an app that ended: nobody is listening.
+        if (errno == ENOENT || errno == ECONNREFUSED)
+            return { InstanceReply::Status::notRunning, {} };
+        return { InstanceReply::Status::failed,
+            u"cannot reach the app at %1: %2"_s.arg(path, systemError()) };
+    }
+    if (!writeAll(socket.get(), request.encoded())) {
+        return { InstanceReply::Status::failed,
+            u"the app at %1 closed the connection: %2"_s.arg(path, systemError()) };
+    }
+
+    QByteArray reply;
+    pollfd waiting { socket.get(), POLLIN, 0 };
+    while (!reply.contains('\n')) {
+        const int ready = poll(&waiting, 1, replyTimeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            return { InstanceReply::Status::failed,
+                u"the app did not answer within %1 seconds; it may be stuck. Stop it "
+                u"(pkill -x runel-app) and start it again with 'runel'."_s.arg(
+                    replyTimeoutMs / 1000) };
+        }
+        char buffer[256];
+        const ssize_t count = ready > 0 ? read(socket.get(), buffer, sizeof buffer) : -1;
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        reply.append(buffer, count);
+    }
+    if (reply.startsWith("ok\n"))
+        return { InstanceReply::Status::delivered, {} };
+    const QString said = QString::fromUtf8(reply).trimmed();
+    return { InstanceReply::Status::failed,
+        said.isEmpty() ? u"the app ended before it answered"_s : said };
+}
+
+QString appExecutablePath()
+{
+    const QString directory = QCoreApplication::applicationDirPath();
+    const QString beside = directory + u"/runel-app"_s;
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QFileInfo(directory + u"/../libexec/runel/runel-app"_s).absoluteFilePath();
+}
+
+int execApp(std::optional<InstanceCommand> command, Console &console)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        console.printError(u"runel: cannot start the app: there is no display (DISPLAY and "
+                           u"WAYLAND_DISPLAY are unset). Start it from a desktop session; the "
+                           u"commands of 'runel --help' that read the scripts folder work "
+                           u"without one.\n"_s);
+        return exitFailure;
+    }
+    const QString program = appExecutablePath();
+    const QByteArray nativeProgram = QFile::encodeName(program);
+    const QByteArray argument = command ? instanceCommandName(*command).toUtf8() : QByteArray();
+    char *arguments[] = { const_cast<char *>(nativeProgram.constData()),
+        command ? const_cast<char *>(argument.constData()) : nullptr, nullptr };
+    std::fflush(stdout);
+    std::fflush(stderr);
+    execv(nativeProgram.constData(), arguments);
+    console.printError(u"runel: cannot start the app %1: %2. Reinstall Runel, or build it with "
+                       u"tools/run.\n"_s.arg(program, systemError()));
+    return exitFailure;
+}
+
+} // namespace runel::cli

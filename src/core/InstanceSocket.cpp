@@ -1,0 +1,81 @@
+#include "InstanceSocket.h"
+
+#include <QDir>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace runel {
+
+namespace {
+
+QString ownerProblem(const QString &what, const QString &path, const struct stat &info)
+{
+    if (info.st_uid != getuid()) {
+        return u"the %1 %2 belongs to another user (uid %3), so Runel will not use it. Remove "
+               u"it, or point XDG_RUNTIME_DIR at a folder of your own."_s.arg(
+                   what, path, QString::number(info.st_uid));
+    }
+    if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+        return u"the %1 %2 can be written by other users, so Runel will not use it. Remove it "
+               u"(Runel makes a private one), or run: chmod go-w '%2'"_s.arg(what, path);
+    }
+    return {};
+}
+
+} // namespace
+
+InstanceFolder instanceFolder(bool create)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    InstanceFolder folder;
+    folder.path = !runtime.isEmpty() && QDir::isAbsolutePath(runtime)
+        ? QDir::cleanPath(runtime) + u"/runel"_s
+        : QDir::cleanPath(QDir::tempPath()) + u"/runel-%1"_s.arg(getuid());
+    const QByteArray native = QFile::encodeName(folder.path);
+
+    struct stat info { };
+    if (lstat(native.constData(), &info) != 0) {
+        if (errno != ENOENT) {
+            folder.error = u"cannot look at the folder %1: %2"_s.arg(
+                folder.path, QString::fromLocal8Bit(std::strerror(errno)));
+            return folder;
+        }
+        if (!create) {
+            folder.error = u"the folder %1 does not exist"_s.arg(folder.path);
+            return folder;
+        }
+        // The parent is the user's runtime folder; it may not exist when the variable is stale.
+        if (mkdir(native.constData(), 0700) != 0 || lstat(native.constData(), &info) != 0) {
+            folder.error = u"cannot create the folder %1: %2. Check XDG_RUNTIME_DIR."_s.arg(
+                folder.path, QString::fromLocal8Bit(std::strerror(errno)));
+            return folder;
+        }
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        folder.error = u"%1 is not a folder (a link or a file), so Runel will not use it. "
+                       u"Remove it and try again."_s.arg(folder.path);
+        return folder;
+    }
+    folder.error = ownerProblem(u"folder"_s, folder.path, info);
+    if (folder.error.isEmpty() && create && (info.st_mode & 077) != 0)
+        chmod(native.constData(), 0700);
+    return folder;
+}
+
+QString socketFileProblem(const QString &path)
+{
+    struct stat info { };
+    if (lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    if (!S_ISSOCK(info.st_mode)) {
+        return u"%1 is not a socket, so Runel will not use it. Remove it and try again."_s.arg(
+            path);
+    }
+    return ownerProblem(u"socket"_s, path, info);
+}
+
+} // namespace runel

@@ -1,0 +1,194 @@
+#include "AppDelegate.h"
+
+#include "SystemServices.h"
+#include "hud/SearchViewModel.h"
+#include "hud/SearchWindowController.h"
+#include "index/ScriptStore.h"
+#include "settings/ConfigManager.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+namespace runel::gui {
+
+AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore, LogStore &logStore,
+    SystemServices &services, QObject *parent)
+    : QObject(parent)
+    , m_configManager(configManager)
+    , m_scriptStore(scriptStore)
+    , m_logStore(logStore)
+    , m_services(services)
+{ }
+
+AppDelegate::~AppDelegate()
+{
+    // The controller closes its panels before the view models they show go.
+    delete m_searchWindowController;
+}
+
+void AppDelegate::finishLaunching()
+{
+    QTimer::singleShot(0, &m_scriptStore, [store = &m_scriptStore] { store->reload(); });
+    if (m_configManager.isFirstLaunch()) {
+        m_configManager.setIsFirstLaunch(false);
+        openSettings();
+    }
+}
+
+bool AppDelegate::isSearchWindowOpen() const
+{
+    return m_searchWindowController && m_searchWindowController->isOpen();
+}
+
+void AppDelegate::showSearchWindow()
+{
+    if (isSearchWindowOpen())
+        return;
+    SearchViewModel *viewModel = m_backgroundViewModel;
+    m_backgroundViewModel = nullptr;
+    if (!viewModel)
+        viewModel
+            = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
+    if (m_searchWindowController)
+        searchWindowClosed(m_searchWindowController);
+    auto *controller = new SearchWindowController(m_configManager, this);
+    connect(controller, &SearchWindowController::closed, this,
+        [this, controller] { searchWindowClosed(controller); });
+    m_viewModel = viewModel;
+    m_searchWindowController = controller;
+    controller->show(*viewModel);
+}
+
+void AppDelegate::hideSearchWindow()
+{
+    SearchViewModel *viewModel = m_searchWindowController ? m_viewModel : nullptr;
+    if (viewModel && viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground)) {
+        // Kept until the run is done with it (its onDismiss) or the next showing takes it.
+        m_viewModel = nullptr;
+        m_backgroundViewModel = viewModel;
+        viewModel->setOnDismiss([this, viewModel] {
+            if (m_backgroundViewModel != viewModel)
+                return;
+            m_backgroundViewModel = nullptr;
+            viewModel->deleteLater();
+        });
+    }
+    if (SearchWindowController *controller = m_searchWindowController) {
+        controller->close();
+        searchWindowClosed(controller);
+    }
+}
+
+void AppDelegate::searchWindowClosed(SearchWindowController *controller)
+{
+    if (controller != m_searchWindowController)
+        return;
+    m_searchWindowController = nullptr;
+    controller->deleteLater();
+    if (m_viewModel) {
+        m_viewModel->setOnDismiss({});
+        m_viewModel->deleteLater();
+        m_viewModel = nullptr;
+    }
+}
+
+void AppDelegate::toggleSearchWindow()
+{
+    if (isSearchWindowOpen())
+        hideSearchWindow();
+    else
+        showSearchWindow();
+}
+
+void AppDelegate::toggleSearchMode()
+{
+    if (!isSearchWindowOpen()) {
+        showSearchWindow();
+        if (m_viewModel)
+            m_viewModel->toggleSearchMode();
+        return;
+    }
+    if (!m_viewModel)
+        return;
+    if (m_viewModel->isSearchMode())
+        hideSearchWindow();
+    else
+        m_viewModel->toggleSearchMode();
+}
+
+void AppDelegate::openScriptsFolder()
+{
+    m_services.open(m_configManager.scriptsDir());
+}
+
+void AppDelegate::reloadScripts()
+{
+    if (m_searchWindowController && m_viewModel) {
+        QTimer::singleShot(
+            0, m_viewModel, [viewModel = m_viewModel] { viewModel->reloadScripts(); });
+        return;
+    }
+    QTimer::singleShot(0, &m_scriptStore, [store = &m_scriptStore] { store->reload(); });
+}
+
+void AppDelegate::setOpenSettingsAction(std::function<void()> action)
+{
+    m_openSettingsAction = std::move(action);
+}
+
+void AppDelegate::openSettings()
+{
+    hideSearchWindow();
+    if (m_openSettingsAction)
+        m_openSettingsAction();
+    QTimer::singleShot(0, this, &AppDelegate::bringSettingsWindowToFront);
+}
+
+void AppDelegate::bringSettingsWindowToFront()
+{
+    // The HUD's panels are tool windows and never count.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->windowType() == Qt::Window
+            && !window->testAttribute(Qt::WA_ShowWithoutActivating)) {
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+}
+
+void AppDelegate::quitApp()
+{
+    QCoreApplication::quit();
+}
+
+void AppDelegate::perform(InstanceCommand command)
+{
+    switch (command) {
+    case InstanceCommand::show:
+        showSearchWindow();
+        break;
+    case InstanceCommand::hide:
+        hideSearchWindow();
+        break;
+    case InstanceCommand::toggle:
+    case InstanceCommand::reopen:
+        toggleSearchWindow();
+        break;
+    case InstanceCommand::toggleSearch:
+        toggleSearchMode();
+        break;
+    case InstanceCommand::reload:
+        reloadScripts();
+        break;
+    case InstanceCommand::settings:
+        openSettings();
+        break;
+    case InstanceCommand::quit:
+        quitApp();
+        break;
+    }
+}
+
+} // namespace runel::gui

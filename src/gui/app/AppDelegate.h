@@ -1,0 +1,72 @@
+#pragma once
+
+#include "InstanceCommand.h"
+
+#include <QObject>
+#include <functional>
+
+namespace runel {
+class ConfigManager;
+class LogStore;
+class ScriptStore;
+class SearchViewModel;
+class SystemServices;
+} // namespace runel
+
+namespace runel::gui {
+
+class SearchWindowController;
+
+// The app's shell: shows and hides the HUD, keeps a hidden HUD's foreground run alive, and
+// performs the tray menu's actions and the commands of other processes. Main thread.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // The collaborators must outlive the delegate.
+    AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore, LogStore &logStore,
+        SystemServices &services, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // The start-up steps after the tray icon and the key monitor: the first reload of the
+    // scripts and the first-launch flag.
+    void finishLaunching();
+
+    bool isSearchWindowOpen() const;
+    void showSearchWindow();
+    void hideSearchWindow();
+    void toggleSearchWindow();
+    // Opens the HUD in search mode; switches an open HUD to search mode, or hides it when it
+    // already is in search mode.
+    void toggleSearchMode();
+    void openScriptsFolder();
+    void reloadScripts();
+    void openSettings();
+    void quitApp();
+    void perform(InstanceCommand command);
+
+    // Installed by whoever owns the settings window; without it openSettings only hides the
+    // HUD and brings a window of the app forward.
+    void setOpenSettingsAction(std::function<void()> action);
+
+    // The open HUD's, and the one kept alive by a hidden foreground run; null when none.
+    SearchViewModel *viewModel() const { return m_viewModel; }
+    SearchViewModel *backgroundViewModel() const { return m_backgroundViewModel; }
+    SearchWindowController *searchWindowController() const { return m_searchWindowController; }
+
+private:
+    void searchWindowClosed(SearchWindowController *controller);
+    void bringSettingsWindowToFront();
+
+    ConfigManager &m_configManager;
+    ScriptStore &m_scriptStore;
+    LogStore &m_logStore;
+    SystemServices &m_services;
+    // Children of the delegate, released with deleteLater: they are dropped from inside their
+    // own signals and callbacks.
+    SearchWindowController *m_searchWindowController = nullptr;
+    SearchViewModel *m_viewModel = nullptr;
+    SearchViewModel *m_backgroundViewModel = nullptr;
+    std::function<void()> m_openSettingsAction;
+};
+
+} // namespace runel::gui

@@ -1,0 +1,80 @@
+#include "StatusItem.h"
+
+#include "AppDelegate.h"
+
+#include <QKeySequence>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::gui {
+
+namespace {
+
+// How often to look for a tray host that was missing at start-up.
+constexpr int trayWatchMs = 3000;
+
+} // namespace
+
+StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
+    : QObject(parent)
+{
+    // The shortcuts are shown for reference; the key monitor performs them.
+    m_menu.addAction(u"Open Runel"_s, &delegate, &AppDelegate::toggleSearchWindow);
+    m_menu.addSeparator();
+    m_menu.addAction(u"Scripts\u2026"_s, &delegate, &AppDelegate::openScriptsFolder)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Comma));
+    m_menu.addAction(u"Reload Scripts"_s, &delegate, &AppDelegate::reloadScripts)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_menu.addSeparator();
+    // The settings window comes with its own change; until then the entry cannot be chosen.
+    QAction *settings
+        = m_menu.addAction(u"Settings\u2026"_s, &delegate, &AppDelegate::openSettings);
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setEnabled(false);
+    m_menu.addSeparator();
+    m_menu.addAction(u"Quit Runel"_s, &delegate, &AppDelegate::quitApp)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    for (QAction *action : m_menu.actions())
+        action->setShortcutContext(Qt::WidgetShortcut);
+
+    m_trayIcon.setIcon(icon());
+    m_trayIcon.setToolTip(u"Runel"_s);
+    m_trayIcon.setContextMenu(&m_menu);
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, &delegate,
+        [&delegate](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger)
+                delegate.toggleSearchWindow();
+        });
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_trayIcon.show();
+        return;
+    }
+    std::fputs("runel: there is no tray on this desktop, so Runel shows no icon; it runs all "
+               "the same.\nReach it with 'runel toggle' (bind it to a key in your desktop's "
+               "keyboard settings),\n'runel settings' and 'runel quit'. The icon appears when a "
+               "tray does.\n",
+        stderr);
+    m_trayWatch.setInterval(trayWatchMs);
+    connect(&m_trayWatch, &QTimer::timeout, this, &StatusItem::showWhenTrayAppears);
+    m_trayWatch.start();
+}
+
+void StatusItem::showWhenTrayAppears()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_trayWatch.stop();
+    m_trayIcon.show();
+}
+
+QIcon StatusItem::icon()
+{
+    const bool symbolic = qEnvironmentVariable("RUNEL_TRAY_ICON") == u"symbolic";
+    QIcon icon(symbolic ? u":/icons/runel-symbolic.svg"_s : u":/icons/runel.svg"_s);
+    icon.setIsMask(symbolic);
+    return icon;
+}
+
+} // namespace runel::gui

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace runel::gui {
+
+class AppDelegate;
+
+// The tray icon and its menu. Without a tray host the app still runs: this says once on
+// standard error how to reach it and shows the icon as soon as a tray appears.
+class StatusItem : public QObject {
+    Q_OBJECT
+public:
+    explicit StatusItem(AppDelegate &delegate, QObject *parent = nullptr);
+
+    QMenu &menu() { return m_menu; }
+    QSystemTrayIcon &trayIcon() { return m_trayIcon; }
+    // The app's icon; the monochrome variant when RUNEL_TRAY_ICON=symbolic.
+    static QIcon icon();
+
+private:
+    void showWhenTrayAppears();
+
+    QMenu m_menu;
+    QSystemTrayIcon m_trayIcon;
+    QTimer m_trayWatch;
+};
+
+} // namespace runel::gui

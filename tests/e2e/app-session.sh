@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Runs the real app in a private X session and drives it as a user would.
+# Usage: app-session.sh RUNEL SESSION, where SESSION is
+#   desktop            openbox and a tray (trayer): the whole flow
+#   no-tray            openbox, no tray host: the app says once how to reach it and still works
+#   no-window-manager  a bare X server: the HUD still opens with the focus and runs scripts
+set -euo pipefail
+runel=$(realpath "$1")
+session=$2
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_ACTIVATION_TOKEN DESKTOP_STARTUP_ID
+export QT_QPA_PLATFORM=xcb
+
+fail() {
+    echo "FAIL ($session): $*" >&2
+    local log
+    for log in app.err openbox.log; do
+        [[ -s $work/$log ]] && sed "s/^/  $log: /" "$work/$log" >&2
+    done
+    exit 1
+}
+# Polls until the command succeeds: the app answers asynchronously, never within a set time.
+until_true() {
+    local what=$1; shift
+    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
+    fail "$what"
+}
+
+# Without a display the app cannot start, and "runel" says why instead of failing in Qt.
+status=0
+env -u DISPLAY -u QT_QPA_PLATFORM "$runel" > /dev/null 2> "$work/nodisplay.err" || status=$?
+[[ $status == 1 ]] && grep -q "there is no display" "$work/nodisplay.err" \
+    || fail "runel without a display exited $status: $(cat "$work/nodisplay.err")"
+
+# A free display, chosen by the server itself.
+exec 3> "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+until_true "Xvfb did not start" test -s "$work/display"
+export DISPLAY=:$(head -n1 "$work/display")
+until_true "Xvfb does not answer" xdpyinfo
+
+if [[ $session != no-window-manager ]]; then
+    # Openbox now and then fails to open a display that has just started: give it three tries.
+    for _ in 1 2 3; do
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        pids+=($!)
+        for _ in $(seq 40); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break 2
+            kill -0 "${pids[-1]}" 2>/dev/null || break
+            sleep 0.05
+        done
+    done
+    until_true "openbox did not start" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+fi
+if [[ $session == desktop ]]; then
+    command -v trayer >/dev/null || { echo "trayer is missing: skipped"; exit 0; }
+    trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
+    pids+=($!)
+    until_true "trayer did not start" xdotool search --class trayer
+fi
+
+# A script the test types, and a window that has the focus before the HUD opens.
+mkdir -p "$HOME/.runel"
+printf '#!/bin/bash\necho e2e-ran\n' > "$HOME/.runel/zed.sh"
+xmessage -geometry 300x100+10+10 "another window" >/dev/null 2>&1 &
+pids+=($!)
+until_true "the other window did not appear" xdotool search --onlyvisible --class xmessage
+other=$(xdotool search --onlyvisible --class xmessage | head -n1)
+xdotool windowfocus --sync "$other" || true
+
+"$runel" > "$work/app.out" 2> "$work/app.err" &
+app=$!
+pids+=($app)
+until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+
+# The HUD: a shown window of the app wider than a tray icon.
+hud_shown() {
+    local window
+    for window in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        (( WIDTH > 100 )) && return 0
+    done
+    return 1
+}
+hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
+hud_hidden() { ! hud_shown; }
+
+xdotool windowfocus --sync "$other" 2>/dev/null || true
+"$runel" toggle || fail "runel toggle failed"
+until_true "runel toggle did not show the HUD" hud_shown
+until_true "the HUD did not take the focus from the other window" hud_focused
+
+# Typing a script's keys runs it, and the run is logged.
+xdotool type --delay 80 z
+until_true "typing z did not log a run of zed.sh" sh -c "'$runel' log | grep -q Zed"
+
+"$runel" show || fail "runel show failed"
+until_true "runel show did not show the HUD" hud_shown
+"$runel" hide || fail "runel hide failed"
+until_true "runel hide did not hide the HUD" hud_hidden
+
+"$runel" || fail "a second runel failed"
+until_true "a second runel did not show the HUD" hud_shown
+"$runel" open runel://toggle || fail "runel open runel://toggle failed"
+until_true "runel://toggle did not hide the HUD" hud_hidden
+status=0
+"$runel" open runel://TOGGLE 2>/dev/null || status=$?
+[[ $status == 2 ]] || fail "runel open with a capitalised host exited $status (want 2)"
+hud_hidden || fail "a refused URL changed the HUD"
+
+"$runel" quit || fail "runel quit failed"
+until_true "runel quit did not end the app" sh -c "! kill -0 $app"
+[[ ! -e $XDG_RUNTIME_DIR/runel/instance ]] || fail "the app left its socket behind"
+"$runel" hide || fail "runel hide without an app should succeed"
+
+# The tray message: once without a tray host, never with one.
+messages=$(grep -c "there is no tray" "$work/app.err" || true)
+case $session in
+    desktop) [[ $messages == 0 ]] || fail "said there is no tray although trayer runs" ;;
+    *) [[ $messages == 1 ]] || fail "said $messages times that there is no tray (want 1)" ;;
+esac
+echo "PASS ($session)"

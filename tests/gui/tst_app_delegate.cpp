@@ -1,0 +1,232 @@
+#include "SystemServices.h"
+#include "TestEnvironment.h"
+#include "app/AppDelegate.h"
+#include "app/KeyMonitor.h"
+#include "execution/LogStore.h"
+#include "hud/SearchViewModel.h"
+#include "hud/SearchWindowController.h"
+#include "index/ScriptStore.h"
+#include "settings/ConfigManager.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace runel;
+using gui::AppDelegate;
+using Action = gui::KeyMonitor::Action;
+
+Q_DECLARE_METATYPE(gui::KeyMonitor::Action)
+
+namespace {
+
+class OpenRecorder : public NullSystemServices {
+public:
+    QStringList opened;
+    void open(const QString &path) override { opened.append(path); }
+};
+
+} // namespace
+
+// The app's shell with real stores on a temporary scripts folder and the real HUD controller:
+// when the HUD opens and closes, which view model it shows, and what the in-app keys do.
+class TestAppDelegate : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<ConfigManager> m_config;
+    std::unique_ptr<ScriptStore> m_store;
+    std::unique_ptr<LogStore> m_log;
+    OpenRecorder m_services;
+    std::unique_ptr<AppDelegate> m_delegate;
+
+    QString scripts() const { return m_home->file(QStringLiteral("scripts")); }
+
+    void startRun()
+    {
+        // "h" names hang.sh only; the run starts after the short script delay.
+        m_delegate->viewModel()->handleCharacter(QStringLiteral("h"));
+        QTRY_VERIFY(m_delegate->viewModel()->executionStatus().is(
+            ExecutionStatus::Kind::runningForeground));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        // Runs until the test writes hang.sh.go.
+        writeFile(scripts() + QStringLiteral("/hang.sh"),
+            "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n");
+        writeFile(scripts() + QStringLiteral("/quick.sh"), "echo done\n");
+        auto settings = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
+        settings->setValue("scriptsDir", scripts().toStdString());
+        settings->setValue("scriptDelay", 0.01);
+        m_config = std::make_unique<ConfigManager>(std::move(settings), QString());
+        m_store = std::make_unique<ScriptStore>(*m_config);
+        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
+        m_store->reload();
+        QVERIFY(published.wait());
+        m_log = std::make_unique<LogStore>(m_home->file(QStringLiteral("logs")));
+        m_delegate = std::make_unique<AppDelegate>(*m_config, *m_store, *m_log, m_services);
+    }
+    void cleanup()
+    {
+        m_delegate.reset();
+        m_log.reset();
+        m_store.reset();
+        m_config.reset();
+        m_home.reset();
+    }
+
+    void commandSequences_data()
+    {
+        QTest::addColumn<QString>("commands");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("searchMode");
+        QTest::newRow("toggle opens") << "toggle" << true << false;
+        QTest::newRow("two toggles open and close") << "toggle toggle" << false << false;
+        QTest::newRow("reopen toggles as toggle does") << "reopen reopen reopen" << true << false;
+        QTest::newRow("show on an open HUD keeps it open") << "show show" << true << false;
+        QTest::newRow("hide on a closed HUD does nothing") << "hide" << false << false;
+        QTest::newRow("toggle-search opens in search mode") << "toggle-search" << true << true;
+        QTest::newRow("toggle-search twice opens and closes")
+            << "toggle-search toggle-search" << false << false;
+        QTest::newRow("toggle-search on an open HUD switches it to search")
+            << "show toggle-search" << true << true;
+        QTest::newRow("settings hides the HUD first") << "show settings" << false << false;
+        QTest::newRow("reload leaves the HUD as it is") << "show reload" << true << false;
+    }
+    void commandSequences()
+    {
+        QFETCH(QString, commands);
+        QFETCH(bool, open);
+        QFETCH(bool, searchMode);
+        for (const QString &name : commands.split(u' '))
+            m_delegate->perform(*instanceCommandFromName(name));
+        QCOMPARE(m_delegate->isSearchWindowOpen(), open);
+        QCOMPARE(m_delegate->viewModel() != nullptr, open);
+        QCOMPARE(m_delegate->searchWindowController() != nullptr, open);
+        if (open) {
+            QVERIFY(m_delegate->searchWindowController()->hudWindow()->isVisible());
+            QCOMPARE(m_delegate->viewModel()->isSearchMode(), searchMode);
+        }
+    }
+
+    void everyOpeningIsFresh()
+    {
+        m_delegate->showSearchWindow();
+        QPointer<SearchViewModel> first = m_delegate->viewModel();
+        QPointer<gui::SearchWindowController> firstController
+            = m_delegate->searchWindowController();
+        first->handleCharacter(QStringLiteral("q"));
+        m_delegate->hideSearchWindow();
+        QVERIFY(!m_delegate->backgroundViewModel()); // nothing ran: nothing kept
+        m_delegate->showSearchWindow();
+        QVERIFY(m_delegate->viewModel() != first);
+        QVERIFY(m_delegate->searchWindowController() != firstController);
+        QVERIFY(m_delegate->viewModel()->keys().empty());
+        QTRY_VERIFY(!first && !firstController); // released, not leaked
+    }
+
+    void aHiddenForegroundRunKeepsItsViewModel()
+    {
+        m_delegate->showSearchWindow();
+        startRun();
+        SearchViewModel *running = m_delegate->viewModel();
+        m_delegate->hideSearchWindow();
+        QVERIFY(!m_delegate->isSearchWindowOpen());
+        QCOMPARE(m_delegate->backgroundViewModel(), running);
+
+        // Shown again before the run ends: the same run, still in progress.
+        m_delegate->showSearchWindow();
+        QCOMPARE(m_delegate->viewModel(), running);
+        QVERIFY(!m_delegate->backgroundViewModel());
+        QVERIFY(running->executionStatus().is(ExecutionStatus::Kind::runningForeground));
+
+        // Hidden again and finished meanwhile: when it is done the kept one goes, and the next
+        // opening is fresh.
+        m_delegate->hideSearchWindow();
+        QPointer<SearchViewModel> kept = running;
+        writeFile(scripts() + QStringLiteral("/hang.sh.go"));
+        QTRY_VERIFY(!m_delegate->backgroundViewModel());
+        QTRY_VERIFY(!kept);
+        m_delegate->showSearchWindow();
+        QVERIFY(m_delegate->viewModel()->executionStatus().is(ExecutionStatus::Kind::idle));
+    }
+
+    void theHudClosingItselfDropsItsViewModel()
+    {
+        m_delegate->showSearchWindow();
+        QPointer<SearchViewModel> shown = m_delegate->viewModel();
+        shown->handleEscape(); // empty keys: Escape closes the HUD
+        QVERIFY(!m_delegate->isSearchWindowOpen());
+        QVERIFY(!m_delegate->searchWindowController());
+        QTRY_VERIFY(!shown);
+    }
+
+    void firstLaunchWritesTheFlagOnce()
+    {
+        QVERIFY(m_config->isFirstLaunch());
+        m_delegate->showSearchWindow();
+        m_delegate->finishLaunching();
+        QVERIFY(!m_config->isFirstLaunch());
+        QVERIFY(!m_delegate->isSearchWindowOpen()); // openSettings hid the HUD
+        ConfigManager reread(
+            std::make_unique<SettingsFile>(SettingsFile::defaultPath()), QString());
+        QVERIFY(!reread.isFirstLaunch());
+    }
+
+    void inAppKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<Action>("action");
+        const int ctrl = Qt::ControlModifier;
+        const int shift = Qt::ShiftModifier;
+        QTest::newRow("Ctrl+Shift+comma opens the scripts folder")
+            << int(Qt::Key_Comma) << (ctrl | shift) << Action::openScriptsFolder;
+        QTest::newRow("Ctrl+Shift+comma read as \"<\" too")
+            << int(Qt::Key_Less) << (ctrl | shift) << Action::openScriptsFolder;
+        QTest::newRow("Ctrl+comma opens the settings")
+            << int(Qt::Key_Comma) << ctrl << Action::openSettings;
+        QTest::newRow("Ctrl+R reloads") << int(Qt::Key_R) << ctrl << Action::reloadScripts;
+        QTest::newRow("Ctrl+Alt+R reloads too")
+            << int(Qt::Key_R) << (ctrl | int(Qt::AltModifier)) << Action::reloadScripts;
+        QTest::newRow("Ctrl+Q quits") << int(Qt::Key_Q) << ctrl << Action::quit;
+        QTest::newRow("R alone goes to the HUD") << int(Qt::Key_R) << 0 << Action::none;
+        QTest::newRow("Shift+comma alone goes to the HUD")
+            << int(Qt::Key_Less) << shift << Action::none;
+        QTest::newRow("Ctrl+C goes to the HUD") << int(Qt::Key_C) << ctrl << Action::none;
+    }
+    void inAppKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(Action, action);
+        QCOMPARE(gui::KeyMonitor::actionFor(
+                     QKeyEvent(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers))),
+            action);
+    }
+
+    void theKeyMonitorTakesItsKeysFromTheHud()
+    {
+        QList<Action> seen;
+        gui::KeyMonitor monitor([&seen](Action action) { seen.append(action); });
+        qApp->installEventFilter(&monitor);
+        m_delegate->showSearchWindow();
+        QWidget *hud = m_delegate->searchWindowController()->hudWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(hud));
+        QTest::keyClick(
+            hud->windowHandle(), Qt::Key_Comma, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(hud->windowHandle(), Qt::Key_R, Qt::ControlModifier);
+        QTest::keyClick(hud->windowHandle(), Qt::Key_Q);
+        QCOMPARE(seen, (QList<Action> { Action::openScriptsFolder, Action::reloadScripts }));
+        QCOMPARE(m_delegate->viewModel()->keys().size(), size_t(1)); // "q" reached the HUD
+        m_delegate->openScriptsFolder();
+        QCOMPARE(m_services.opened, QStringList { m_config->scriptsDir() });
+    }
+};
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_app_delegate.moc"
