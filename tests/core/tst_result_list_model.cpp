@@ -100,7 +100,7 @@ private Q_SLOTS:
         QVERIFY(stack.loaded);
         stack.config->setScriptDelay(30);
         SearchViewModel &viewModel = *stack.viewModel;
-        ResultListModel model(viewModel, *stack.store);
+        ResultListModel model(viewModel);
         QAbstractItemModelTester tester(&model);
         connect(&viewModel, &SearchViewModel::changed, &model, &ResultListModel::refresh);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);

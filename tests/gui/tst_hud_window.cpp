@@ -62,7 +62,7 @@ private:
 
     void open()
     {
-        m_controller = std::make_unique<SearchWindowController>(*m_stack->config, *m_stack->store);
+        m_controller = std::make_unique<SearchWindowController>(*m_stack->config);
         connect(m_controller.get(), &SearchWindowController::closed, this, [this] { ++m_closed; });
         m_controller->show(viewModel());
         QVERIFY(QTest::qWaitForWindowActive(m_controller->hudWindow()));

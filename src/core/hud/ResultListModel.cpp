@@ -1,7 +1,6 @@
 #include "ResultListModel.h"
 
 #include "SearchViewModel.h"
-#include "index/ScriptStore.h"
 #include "text/Text.h"
 
 namespace runel {
@@ -24,11 +23,9 @@ std::pair<int, int> codeUnitRange(const QString &text, qint64 offset, qint64 cou
 
 } // namespace
 
-ResultListModel::ResultListModel(
-    SearchViewModel &viewModel, ScriptStore &scriptStore, QObject *parent)
+ResultListModel::ResultListModel(SearchViewModel &viewModel, QObject *parent)
     : QAbstractListModel(parent)
     , m_viewModel(viewModel)
-    , m_scriptStore(scriptStore)
 {
     refresh();
 }
@@ -45,13 +42,7 @@ ResultListModel::Snapshot ResultListModel::snapshot() const
     } else if (m_viewModel.isSearchMode()) {
         made.mode = Mode::search;
         made.text = m_viewModel.searchFilterText();
-        // Ranking every script again is the costly part of a key press: reuse the results
-        // while the text and the index stay the same.
-        if (m_snapshot.mode == Mode::search && m_snapshot.text == made.text && m_catalog
-            && SearchCatalog::of(m_scriptStore.scriptIndex()) == m_catalog)
-            made.searchResults = m_snapshot.searchResults;
-        else
-            made.searchResults = m_viewModel.searchResults();
+        made.searchResults = m_viewModel.searchResults(); // cached by the view model
     } else {
         made.mode = Mode::sequence;
         made.sequenceRows = m_viewModel.evaluation().resultItems;
@@ -98,8 +89,7 @@ void ResultListModel::refresh()
         beginResetModel();
         m_snapshot = std::move(next);
         m_mode = m_snapshot.mode;
-        m_catalog
-            = m_mode == Mode::search ? SearchCatalog::of(m_scriptStore.scriptIndex()) : nullptr;
+        m_catalog = m_mode == Mode::search ? m_viewModel.searchCatalog() : nullptr;
         m_query
             = m_mode == Mode::search ? std::optional(MatchQuery(m_snapshot.text)) : std::nullopt;
         m_rows.assign(size_t(count(m_snapshot)), std::nullopt);

@@ -11,7 +11,6 @@
 
 namespace runel {
 
-class ScriptStore;
 class SearchViewModel;
 
 // The rows of the results list for the view model's current mode: the sequence-mode rows, the
@@ -39,10 +38,9 @@ public:
     };
     enum class Mode { sequence, search, list };
 
-    // The view model and store must outlive the model; the store is the one the view model
-    // reads, so that search rows are drawn from the index they were found in.
-    ResultListModel(
-        SearchViewModel &viewModel, ScriptStore &scriptStore, QObject *parent = nullptr);
+    // The view model must outlive the model. Search rows are drawn from the view model's
+    // catalog, the one its results were found in.
+    explicit ResultListModel(SearchViewModel &viewModel, QObject *parent = nullptr);
     ~ResultListModel() override;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -78,7 +76,6 @@ private:
     int count(const Snapshot &snapshot) const;
 
     SearchViewModel &m_viewModel;
-    ScriptStore &m_scriptStore;
     Mode m_mode = Mode::sequence;
     Snapshot m_snapshot;
     int m_selectedRow = -1;

@@ -162,12 +162,17 @@ std::vector<ListEntry> SearchViewModel::filteredList() const
     return entries ? TextMatcher::filter(m_listFilterText, *entries) : std::vector<ListEntry>();
 }
 
+std::shared_ptr<const SearchCatalog> SearchViewModel::searchCatalog() const
+{
+    return SearchCatalog::of(currentIndex());
+}
+
 const std::vector<SearchResult> &SearchViewModel::searchResults() const
 {
     std::shared_ptr<const ScriptIndex> index = currentIndex();
     if (!m_searchCache || m_searchCache->index != index
         || m_searchCache->text != m_searchFilterText) {
-        std::vector<SearchResult> results = SearchCatalog::of(index)->results(m_searchFilterText);
+        std::vector<SearchResult> results = searchCatalog()->results(m_searchFilterText);
         m_searchCache = SearchCache { std::move(index), m_searchFilterText, std::move(results) };
     }
     return m_searchCache->results;

@@ -78,6 +78,8 @@ public:
     // Worked out once per index and search text; valid until the next call after either
     // changed (searchResultsChanged).
     const std::vector<SearchResult> &searchResults() const;
+    // The catalog those results were found in: what a view draws search rows from.
+    std::shared_ptr<const SearchCatalog> searchCatalog() const;
     bool shouldShowResultsPanel() const;
     bool isRunPending() const { return m_pendingTimer.isActive(); }
     bool isAutorunPending() const { return m_autorunTimer.isActive(); }

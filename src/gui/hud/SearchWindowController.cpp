@@ -5,7 +5,6 @@
 #include "SearchView.h"
 #include "hud/ResultListModel.h"
 #include "hud/SearchViewModel.h"
-#include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
 
 #include <QApplication>
@@ -16,14 +15,8 @@
 namespace runel::gui {
 
 SearchWindowController::SearchWindowController(ConfigManager &configManager, QObject *parent)
-    : SearchWindowController(configManager, ScriptStore::shared(), parent)
-{ }
-
-SearchWindowController::SearchWindowController(
-    ConfigManager &configManager, ScriptStore &scriptStore, QObject *parent)
     : QObject(parent)
     , m_configManager(configManager)
-    , m_scriptStore(scriptStore)
 {
     m_resultsTimer.setSingleShot(true);
     connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
@@ -66,7 +59,7 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     m_window = new HudPanel(m_searchView, true);
     m_window->setWindowTitle(QStringLiteral("Runel"));
     // The model lives as long as the results panel whose list shows it.
-    auto *model = new ResultListModel(viewModel, m_scriptStore);
+    auto *model = new ResultListModel(viewModel);
     m_model = model;
     m_resultsView = new ResultsWindowView(viewModel, *model);
     model->setParent(m_resultsView);

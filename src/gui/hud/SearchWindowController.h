@@ -11,7 +11,6 @@ class QWidget;
 namespace runel {
 class ConfigManager;
 class ResultListModel;
-class ScriptStore;
 class SearchViewModel;
 } // namespace runel
 
@@ -28,12 +27,8 @@ class SearchWindowController : public QObject {
     Q_OBJECT
 
 public:
-    // viewModel and configManager must outlive the controller. This one draws search rows
-    // from the shared script store.
+    // viewModel and configManager must outlive the controller.
     explicit SearchWindowController(ConfigManager &configManager, QObject *parent = nullptr);
-    // scriptStore is the store the view model reads (tests build their own).
-    SearchWindowController(
-        ConfigManager &configManager, ScriptStore &scriptStore, QObject *parent = nullptr);
     ~SearchWindowController() override; // closes the panels if still open
 
     // Builds both panels around the view model, places them, shows the HUD and gives it
@@ -67,7 +62,6 @@ private:
     void hudDeactivated();
 
     ConfigManager &m_configManager;
-    ScriptStore &m_scriptStore;
     QPointer<SearchViewModel> m_viewModel;
     QPointer<ResultListModel> m_model;
     // The panels are deleted later, never at once: close() is often called from inside one of
