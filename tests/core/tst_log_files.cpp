@@ -1,25 +1,14 @@
-#include "TestEnvironment.h"
+#include "RunFixtures.h"
 #include "execution/LogFileWriter.h"
 #include "execution/LogRecord.h"
 #include "execution/LogStore.h"
 #include "execution/LogWriteQueue.h"
 
-#include <QtTest>
 #include <nlohmann/json.hpp>
-#include <sys/stat.h>
 #include <thread>
 
 using namespace runel;
 using namespace Qt::StringLiterals;
-
-// Under ThreadSanitizer: Qt is not built with it, so it cannot see its own thread pool's and
-// QtTest's watchdog's synchronisation, and reports their teardown as races. Nothing of ours is
-// covered.
-extern "C" const char *__tsan_default_suppressions()
-{
-    return "race:QWaitCondition::~QWaitCondition\n"
-           "called_from_lib:libQt6Test.so.6\n";
-}
 
 namespace {
 
@@ -27,30 +16,6 @@ const QUuid someId = QUuid::fromString(u"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F"_s
 const char *const validRecord
     = "{\"id\":\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F\",\"scriptName\":\"S\","
       "\"date\":\"2025-03-01T09:30:00Z\",\"logFileName\":\"a.log\"}";
-
-mode_t modeOf(const QString &path)
-{
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A record file and its output file in directory, as a run of another process leaves them.
-void writeRun(const QString &directory, const QString &id, const QByteArray &date,
-    const QByteArray &status = {})
-{
-    writeFile(directory + u'/' + id + u".log"_s, QByteArray());
-    QByteArray json = "{\"id\":\"" + id.toLatin1() + "\",\"scriptName\":\"S\",\"date\":\"" + date
-        + "\",\"logFileName\":\"" + id.toLatin1() + ".log\"";
-    if (!status.isEmpty())
-        json += ",\"exitStatus\":\"" + status + '"';
-    writeFile(directory + u"/."_s + id + u".json"_s, json + '}');
-}
 
 } // namespace
 
@@ -148,19 +113,18 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString d = dir.path();
-        const QString kept1 = u"00000000-0000-4000-8000-000000000001"_s;
-        const QString kept2 = u"00000000-0000-4000-8000-000000000002"_s;
-        writeRun(d, kept2, "2025-03-02T00:00:00Z", "success");
-        writeRun(d, kept1, "2025-03-01T00:00:00Z");
+        const QString kept2
+            = writeLoggedRun(d, u"S"_s, u"2025-03-02T00:00:00Z"_s, RunExitStatus::success);
+        const QString kept1 = writeLoggedRun(d, u"S"_s, u"2025-03-01T00:00:00Z"_s, std::nullopt);
 
         // Each of these is skipped, and none stops the others.
-        const QString noOutput = u"00000000-0000-4000-8000-000000000003"_s;
-        writeRun(d, noOutput, "2025-03-01T00:00:00Z", "success");
+        const QString noOutput
+            = writeLoggedRun(d, u"S"_s, u"2025-03-01T00:00:00Z"_s, RunExitStatus::success);
         QFile::remove(d + u'/' + noOutput + u".log"_s);
         writeFile(d + u"/.corrupt.json"_s, "{\"id\":");
         writeFile(d + u"/.binary.json"_s, QByteArray("\xff\xfe\0\x01", 4));
-        writeFile(d + u"/visible.json"_s, contentsOf(d + u"/."_s + kept1 + u".json"_s));
-        writeFile(d + u"/.record.txt"_s, contentsOf(d + u"/."_s + kept1 + u".json"_s));
+        writeFile(d + u"/visible.json"_s, fileBytes(d + u"/."_s + kept1 + u".json"_s));
+        writeFile(d + u"/.record.txt"_s, fileBytes(d + u"/."_s + kept1 + u".json"_s));
         QDir(d).mkdir(u".folder.json"_s);
         QVERIFY(::mkfifo(QFile::encodeName(d + u"/.fifo.json"_s).constData(), 0600) == 0);
         writeFile(d + u"/.huge.json"_s, QByteArray(2 << 20, ' '));
@@ -183,22 +147,22 @@ private Q_SLOTS:
         const QString path = dir.filePath(u"new/folder/run.log"_s);
         LogFileWriter writer(path);
         QVERIFY(writer.open());
-        QCOMPARE(modeOf(path), mode_t(0600));
-        QCOMPARE(modeOf(dir.filePath(u"new"_s)), mode_t(0700));
-        QCOMPARE(modeOf(dir.filePath(u"new/folder"_s)), mode_t(0700));
+        QCOMPARE(fileMode(path), mode_t(0600));
+        QCOMPARE(fileMode(dir.filePath(u"new"_s)), mode_t(0700));
+        QCOMPARE(fileMode(dir.filePath(u"new/folder"_s)), mode_t(0700));
         writer.write("one ", 4);
         writer.write(QByteArray());
         writer.write(QByteArray("two"));
         writer.close();
         writer.write(QByteArray("after close"));
         QVERIFY(writer.isClosed());
-        QCOMPARE(contentsOf(path), QByteArray("one two"));
+        QCOMPARE(fileBytes(path), QByteArray("one two"));
 
         // An existing file keeps its content.
         LogFileWriter again(path);
         again.write(QByteArray("!"));
         again.close();
-        QCOMPARE(contentsOf(path), QByteArray("one two!"));
+        QCOMPARE(fileBytes(path), QByteArray("one two!"));
 
         // A run without output still leaves its (empty) output file.
         LogFileWriter { dir.filePath(u"quiet.log"_s) }.close();
@@ -217,7 +181,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(dir.filePath(u"blocked"_s)));
         writer.write(QByteArray("kept"));
         writer.close();
-        QCOMPARE(contentsOf(path), QByteArray("kept"));
+        QCOMPARE(fileBytes(path), QByteArray("kept"));
     }
 
     void concurrentWritesKeepEveryChunkWhole()
@@ -242,7 +206,7 @@ private Q_SLOTS:
         err.join();
         writer->close();
 
-        const QByteArray text = contentsOf(path);
+        const QByteArray text = fileBytes(path);
         QHash<char, int> next { { 'o', 0 }, { 'e', 0 } };
         qsizetype at = 0;
         while (at < text.size()) {
