@@ -63,7 +63,9 @@ private Q_SLOTS:
     {
         TestHome home;
         const QString directory = LogStore::defaultLogDirectory();
-        writeLoggedRun(directory, u"Cut off"_s, u"2024-12-31T23:00:00Z"_s, std::nullopt);
+        const std::string cutOff
+            = writeLoggedRun(directory, u"Cut off"_s, u"2024-12-31T23:00:00Z"_s, std::nullopt)
+                  .toStdString();
         writeLoggedRun(
             directory, u"Line\nbreak"_s, u"2025-01-01T00:00:00Z"_s, RunExitStatus::cancelled);
         const QString scripts = home.file(u"scripts"_s);
@@ -81,11 +83,10 @@ private Q_SLOTS:
         QCOMPARE(asJson.err, QByteArray());
         const json runs = parsedJson(asJson.out);
         QVERIFY2(runs.is_array() && runs.size() == 4, asJson.out.constData());
-        const std::string id = runs[0].value("id", "");
         QCOMPARE(QString::fromStdString(runs[0].dump()),
-            QString::fromStdString(json { { "id", id }, { "scriptName", "Cut off" },
+            QString::fromStdString(json { { "id", cutOff }, { "scriptName", "Cut off" },
                 { "date", "2024-12-31T23:00:00Z" }, { "status", "interrupted" },
-                { "logFile", directory.toStdString() + '/' + id + ".log" } }
+                { "logFile", directory.toStdString() + '/' + cutOff + ".log" } }
                                        .dump()));
         QCOMPARE(runs[1].value("scriptName", ""), "Line\nbreak");
         QCOMPARE(runs[2].value("scriptName", ""), "Exit");

@@ -130,22 +130,6 @@ private Q_SLOTS:
             line.consume(chunk.constData(), std::size_t(chunk.size()));
         QCOMPARE(line.lastLineData().value_or("(none)"), expected.value_or("(none)"));
     }
-
-    // Two lines before the main thread runs: it sees only the second, in one call.
-    void dispatcherKeepsTheNewestLine()
-    {
-        QTRY_COMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
-        auto seen = std::make_shared<QStringList>(); // outlives a drain still posted
-        auto dispatcher
-            = MainThreadLineDispatcher::create([seen](const QString &line) { seen->append(line); });
-        dispatcher->deliver(u"first"_s);
-        dispatcher->deliver(u"second"_s);
-        QCOMPARE(MainThreadLineDispatcher::queuedDrains(), 1);
-        QTRY_COMPARE(*seen, QStringList { u"second"_s });
-        QCOMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
-        dispatcher->deliver(u"third"_s);
-        QTRY_COMPARE(*seen, (QStringList { u"second"_s, u"third"_s }));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestExecCapture)

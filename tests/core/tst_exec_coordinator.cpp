@@ -50,10 +50,13 @@ public:
         , logStore(home.file(u"logs"_s))
         , coordinator(std::make_unique<ScriptExecutionCoordinator>(config, logStore, services))
     {
-        coordinator->setOnEvent([events = events](const Event &event) {
+        coordinator->setOnEvent([reported = reported](const Event &event) {
             if (QThread::currentThread() != qApp->thread())
                 qFatal("an event was sent off the main thread");
-            events->append(event);
+            if (event.kind != Event::Kind::foregroundOutput)
+                reported->outcomes.append(event);
+            else // a line after the outcome can never be the last line expected
+                reported->shown.append(reported->outcomes.isEmpty() ? event.line : u"(late)"_s);
         });
     }
     ~Harness()
@@ -110,46 +113,22 @@ public:
         return std::nullopt;
     }
 
-    // The events other than output lines, or the output lines.
-    QList<Event> outcomes() const
-    {
-        QList<Event> found;
-        std::copy_if(events->begin(), events->end(), std::back_inserter(found),
-            [](const Event &e) { return e.kind != Event::Kind::foregroundOutput; });
-        return found;
-    }
-    QStringList shownLines() const
-    {
-        QStringList lines;
-        for (const Event &event : *events) {
-            if (event.kind == Event::Kind::foregroundOutput)
-                lines.append(event.line);
-        }
-        return lines;
-    }
-
     TestHome home;
     ConfigManager config;
     LogStore logStore;
     FakeServices services;
     std::unique_ptr<ScriptExecutionCoordinator> coordinator;
-    std::shared_ptr<QList<Event>> events = std::make_shared<QList<Event>>();
+    // What the coordinator reported: the lines shown, then the outcomes.
+    struct Reported {
+        QStringList shown;
+        QList<Event> outcomes;
+    };
+    std::shared_ptr<Reported> reported = std::make_shared<Reported>();
     QList<std::shared_ptr<std::optional<RunResult>>> results;
     QList<std::shared_ptr<ChildProcess>> processes;
 };
 
 } // namespace
-
-namespace QTest {
-template<> char *toString(const Event &event)
-{
-    return qstrdup(
-        qPrintable(u"Event(%1, line=%2, name=%3, entries=%4, message=%5)"_s.arg(int(event.kind))
-                       .arg(event.line, event.displayName)
-                       .arg(event.entries.size())
-                       .arg(event.message)));
-}
-} // namespace QTest
 
 class TestExecCoordinator : public QObject {
     Q_OBJECT
@@ -209,9 +188,8 @@ private Q_SLOTS:
         Harness harness;
         const RunResult *result = harness.run(true, harness.script(u"backup.sh"_s, body));
         QVERIFY(result);
-        QCOMPARE(harness.outcomes(), QList<Event> { outcome });
-        QCOMPARE(harness.events->last(), outcome);
-        const QStringList shown = harness.shownLines();
+        QCOMPARE(harness.reported->outcomes, QList<Event> { outcome });
+        const QStringList shown = harness.reported->shown;
         if (!(mayBeReplaced && shown.isEmpty()))
             QCOMPARE(shown.isEmpty() ? QString() : shown.last(), lastShown);
         for (const QString &line : shown)
@@ -227,44 +205,41 @@ private Q_SLOTS:
         QTest::addColumn<bool>("foreground");
         QTest::addColumn<QString>("setting"); // "name=value", after both outcome sounds "Default"
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("coordinatorGone"); // deleted as soon as the run has started
+        // 1: the coordinator is deleted as soon as the run has started, 2: by the outcome's
+        // handler (the HUD closing on it)
+        QTest::addColumn<int>("gone");
         QTest::addColumn<Sounds>("sounds");
         QTest::addColumn<RunExitStatus>("logged");
 
         const QByteArray pass("echo done"), fail("exit 2"), killed("kill -TERM $$");
         const Sounds none, error { u"dialog-error"_s }, complete { u"complete"_s };
         QTest::newRow("foreground failure: Default")
-            << true << QString() << fail << false << error << RunExitStatus::failure;
-        QTest::newRow("foreground success: Default")
-            << true << QString() << pass << false << complete << RunExitStatus::success;
+            << true << QString() << fail << 0 << error << RunExitStatus::failure;
+        QTest::newRow("background success: None") << false << u"backgroundSuccessSound=None"_s
+                                                  << pass << 0 << none << RunExitStatus::success;
         QTest::newRow("foreground failure: another sound")
-            << true << u"failureSound=bell"_s << fail << false << Sounds { u"bell"_s }
+            << true << u"failureSound=bell"_s << fail << 0 << Sounds { u"bell"_s }
             << RunExitStatus::failure;
-        QTest::newRow("foreground success: None")
-            << true << u"successSound=None"_s << pass << false << none << RunExitStatus::success;
+        QTest::newRow("foreground success: another sound")
+            << true << u"successSound=message"_s << pass << 0 << Sounds { u"message"_s }
+            << RunExitStatus::success;
         QTest::newRow("foreground cancelled: silent")
-            << true << QString() << killed << false << none << RunExitStatus::cancelled;
+            << true << QString() << killed << 0 << none << RunExitStatus::cancelled;
         QTest::newRow("a printed list: silent") << true << QString() << "echo '" + listLine + "'"
-                                                << false << none << RunExitStatus::success;
+                                                << 0 << none << RunExitStatus::success;
         QTest::newRow("background success: its own setting")
-            << false << u"backgroundSuccessSound=message"_s << pass << false
-            << Sounds { u"message"_s } << RunExitStatus::success;
-        QTest::newRow("background success: None")
-            << false << u"backgroundSuccessSound=None"_s << pass << false << none
+            << false << u"backgroundSuccessSound=message"_s << pass << 0 << Sounds { u"message"_s }
             << RunExitStatus::success;
         QTest::newRow("background failure: silent")
-            << false << QString() << fail << false << none << RunExitStatus::failure;
+            << false << QString() << fail << 0 << none << RunExitStatus::failure;
         QTest::newRow("background cancelled: silent")
-            << false << QString() << killed << false << none << RunExitStatus::cancelled;
-        QTest::newRow("background list: only logged")
-            << false << QString() << "echo '" + listLine + "'" << false << complete
-            << RunExitStatus::success;
+            << false << QString() << killed << 0 << none << RunExitStatus::cancelled;
         QTest::newRow("coordinator gone: foreground failure logged, silently")
-            << true << QString() << fail << true << none << RunExitStatus::failure;
-        QTest::newRow("coordinator gone: foreground success logged, silently")
-            << true << QString() << pass << true << none << RunExitStatus::success;
+            << true << QString() << fail << 1 << none << RunExitStatus::failure;
+        QTest::newRow("coordinator gone on the outcome: its sound still plays")
+            << true << QString() << fail << 2 << error << RunExitStatus::failure;
         QTest::newRow("coordinator gone: background success still sounds")
-            << false << QString() << pass << true << complete << RunExitStatus::success;
+            << false << QString() << pass << 1 << complete << RunExitStatus::success;
     }
 
     // Which outcome plays which setting's sound; background runs and runs whose coordinator
@@ -274,7 +249,7 @@ private Q_SLOTS:
         QFETCH(bool, foreground);
         QFETCH(QString, setting);
         QFETCH(QByteArray, body);
-        QFETCH(bool, coordinatorGone);
+        QFETCH(int, gone);
         QFETCH(Sounds, sounds);
         QFETCH(RunExitStatus, logged);
         Harness harness;
@@ -284,12 +259,19 @@ private Q_SLOTS:
             const QStringList nameValue = setting.split(u'=');
             QVERIFY(harness.config.setProperty(qPrintable(nameValue[0]), nameValue[1]));
         }
+        if (gone == 2) {
+            harness.coordinator->setOnEvent([&harness](const Event &event) {
+                if (event.kind != Event::Kind::foregroundOutput)
+                    harness.coordinator.reset();
+            });
+        }
         const auto result = harness.start(foreground, harness.script(u"s.sh"_s, body));
-        if (coordinatorGone)
+        if (gone == 1)
             harness.coordinator.reset();
         QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 20000);
-        if (!foreground || coordinatorGone)
-            QCOMPARE(harness.events->size(), 0);
+        QVERIFY(!harness.coordinator == (gone != 0));
+        if (!foreground || gone)
+            QVERIFY(harness.reported->outcomes.isEmpty() && harness.reported->shown.isEmpty());
         QCOMPARE(harness.services.sounds, sounds);
         QCOMPARE(harness.loggedStatus(**result), logged);
         QVERIFY(!harness.coordinator || !harness.coordinator->hasRunningProcess());
@@ -359,8 +341,8 @@ private Q_SLOTS:
         QCOMPARE(result->shellStatus(), 5);
         QCOMPARE(fileBytes(result->logRun->logPath()), QByteArray("out1\nerr1\nout2\n"));
         QCOMPARE(passed->second, QByteArray("out:out1\nerr:err1\nout:out2\n"));
-        QVERIFY(!harness.shownLines().contains(u"err1"_s));
-        QCOMPARE(harness.shownLines().last(), u"out2"_s);
+        QVERIFY(!harness.reported->shown.contains(u"err1"_s));
+        QCOMPARE(harness.reported->shown.last(), u"out2"_s);
     }
 
     void launchFailures_data()
@@ -393,7 +375,7 @@ private Q_SLOTS:
         for (const bool foreground : { true, false }) {
             const RunResult *result = harness.run(foreground, file);
             QVERIFY(result);
-            QCOMPARE(*harness.events, QList<Event> { Event::failed(message) });
+            QCOMPARE(harness.reported->outcomes, QList<Event> { Event::failed(message) });
             QCOMPARE(harness.services.sounds, Sounds { u"dialog-error"_s });
             QCOMPARE(result->launchError, message);
             QCOMPARE(result->shellStatus(), 127);
@@ -412,14 +394,15 @@ private Q_SLOTS:
         const auto older = harness.start(true, harness.script(u"quick.sh"_s, "true"));
         const auto result
             = harness.start(true, harness.script(u"wait.sh"_s, "sleep 600 &\necho $!\nwait"));
-        QTRY_VERIFY(older->has_value() && !harness.shownLines().isEmpty());
-        LeftChild child { harness.shownLines().last().toInt() };
+        QTRY_VERIFY(older->has_value() && !harness.reported->shown.isEmpty());
+        LeftChild child { harness.reported->shown.last().toInt() };
         QVERIFY(isAlive(child.pid));
         QVERIFY(harness.coordinator->hasRunningProcess());
 
         QVERIFY(harness.coordinator->cancelRunningProcess());
         QTRY_VERIFY(result->has_value());
-        QCOMPARE(harness.outcomes(), (QList<Event> { Event::succeeded(), Event::cancelled() }));
+        QCOMPARE(
+            harness.reported->outcomes, (QList<Event> { Event::succeeded(), Event::cancelled() }));
         QCOMPARE(harness.services.sounds, Sounds {});
         QCOMPARE(harness.loggedStatus(**result), RunExitStatus::cancelled);
         QCOMPARE((*result)->shellStatus(), 128 + SIGTERM);
@@ -435,25 +418,11 @@ private Q_SLOTS:
         const RunResult *result
             = harness.run(true, harness.script(u"daemon.sh"_s, "sleep 600 &\necho $!\nexit 0"));
         QVERIFY(result);
-        LeftChild child { harness.shownLines().value(0).toInt() };
-        QCOMPARE(harness.outcomes(), QList<Event> { Event::succeeded() });
+        LeftChild child { harness.reported->shown.value(0).toInt() };
+        QCOMPARE(harness.reported->outcomes, QList<Event> { Event::succeeded() });
         QCOMPARE(harness.loggedStatus(*result), RunExitStatus::success);
         QVERIFY(!harness.coordinator->cancelRunningProcess());
         QVERIFY(child.pid > 0 && isAlive(child.pid));
-    }
-
-    // The handler may close the HUD on the outcome: the outcome's sound still plays.
-    void handlerDeletingTheCoordinator()
-    {
-        Harness harness;
-        harness.config.setFailureSound(u"Default"_s);
-        harness.coordinator->setOnEvent([&harness](const Event &event) {
-            if (event.kind == Event::Kind::failed)
-                harness.coordinator.reset();
-        });
-        QVERIFY(harness.run(true, harness.script(u"f.sh"_s, "exit 1")));
-        QVERIFY(!harness.coordinator);
-        QCOMPARE(harness.services.sounds, Sounds { u"dialog-error"_s });
     }
 
     // A flood of lines reaches the HUD as its newest line, never as a queue of them.
@@ -463,8 +432,8 @@ private Q_SLOTS:
         QTRY_COMPARE(MainThreadLineDispatcher::queuedDrains(), 0);
         MainThreadLineDispatcher::resetPeakQueuedDrains();
         QVERIFY(harness.run(true, harness.script(u"seq.sh"_s, "seq 1 200000")));
-        QCOMPARE(harness.shownLines().last(), u"200000"_s);
-        QVERIFY(harness.shownLines().size() < 200000);
+        QCOMPARE(harness.reported->shown.last(), u"200000"_s);
+        QVERIFY(harness.reported->shown.size() < 200000);
         QCOMPARE(MainThreadLineDispatcher::peakQueuedDrains(), 1);
     }
 };
