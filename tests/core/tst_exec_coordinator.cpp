@@ -53,10 +53,12 @@ public:
         coordinator->setOnEvent([reported = reported](const Event &event) {
             if (QThread::currentThread() != qApp->thread())
                 qFatal("an event was sent off the main thread");
-            if (event.kind != Event::Kind::foregroundOutput)
+            if (event.kind != Event::Kind::foregroundOutput) {
                 reported->outcomes.append(event);
-            else // a line after the outcome can never be the last line expected
-                reported->shown.append(reported->outcomes.isEmpty() ? event.line : u"(late)"_s);
+            } else {
+                reported->linesAfterOutcome += !reported->outcomes.isEmpty();
+                reported->shown.append(event.line);
+            }
         });
     }
     ~Harness()
@@ -122,6 +124,7 @@ public:
     struct Reported {
         QStringList shown;
         QList<Event> outcomes;
+        int linesAfterOutcome = 0;
     };
     std::shared_ptr<Reported> reported = std::make_shared<Reported>();
     QList<std::shared_ptr<std::optional<RunResult>>> results;
@@ -189,6 +192,7 @@ private Q_SLOTS:
         const RunResult *result = harness.run(true, harness.script(u"backup.sh"_s, body));
         QVERIFY(result);
         QCOMPARE(harness.reported->outcomes, QList<Event> { outcome });
+        QCOMPARE(harness.reported->linesAfterOutcome, 0);
         const QStringList shown = harness.reported->shown;
         if (!(mayBeReplaced && shown.isEmpty()))
             QCOMPARE(shown.isEmpty() ? QString() : shown.last(), lastShown);
