@@ -156,10 +156,13 @@ private Q_SLOTS:
         const int descriptors = openDescriptors();
 
         const auto observed = harness.start(setup);
+        qunsetenv("RUNEL_TEST_VALUE");
+        // Kept until the end: the launch happens on a worker thread, some time after the start.
+        const bool ended
+            = QTest::qWaitFor([&] { return observed->termination.has_value(); }, 20000);
         ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         ::sigaction(SIGPIPE, &previousPipe, nullptr);
-        qunsetenv("RUNEL_TEST_VALUE");
-        QTRY_VERIFY_WITH_TIMEOUT(observed->termination, 20000);
+        QVERIFY(ended);
         QCOMPARE(*observed->termination, termination);
         QCOMPARE(observed->output(), out);
         QCOMPARE(observed->output(true), err);
