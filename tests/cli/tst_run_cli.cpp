@@ -42,7 +42,6 @@ private Q_SLOTS:
                 "echo '[not a list'; echo before\n"
                 "echo '  [{\"title\": \"One\", \"script\": \"a.sh\"}, {\"title\": \"Two\", "
                 "\"subtitle\": \"second\", \"script\": \"b.sh\"}]'" },
-            { u"numbers.sh"_s, "echo '[1, 2]'" },
             { u"flood.sh"_s, "for i in $(seq 1 20000); do echo line $i; done; exit 3" },
             { u"job.sh"_s, "( sleep 0.7; echo late; touch \"$0.done\" ) &\necho started" },
             { u"wait.sh"_s, "echo $$ > \"$0.pid\"; echo waiting; sleep 600" },
@@ -81,8 +80,6 @@ private Q_SLOTS:
             << QByteArrayList { "git/deploy.sh", "git/status.sh" };
         QTest::newRow("keys naming nothing point to the list")
             << QStringList { u"z"_s } << 1 << QByteArray() << QByteArrayList { "runel list" };
-        QTest::newRow("keys that match nothing are passed over, as a shortcut plays them")
-            << QStringList { u"gxs"_s } << 0 << QByteArray("status\n") << QByteArrayList {};
         QTest::newRow("a modifier runel does not know is a usage error")
             << QStringList { u"a"_s, u"--modifiers"_s, u"cmd"_s } << 2 << QByteArray()
             << QByteArrayList { "alt, ctrl and shift" };
@@ -92,8 +89,6 @@ private Q_SLOTS:
             << QStringList { u"m"_s } << 0
             << QByteArray("[not a list\nbefore\n1. One  (a.sh)\n2. Two — second  (b.sh)\n")
             << QByteArrayList {};
-        QTest::newRow("an array that is no list is passed through")
-            << QStringList { u"n"_s } << 0 << QByteArray("[1, 2]\n") << QByteArrayList {};
     }
 
     void passThrough()

@@ -86,12 +86,6 @@ private Q_SLOTS:
         QCOMPARE(LogStore::defaultLogDirectory(), expected);
     }
 
-    void sharedStoreUsesTheDataHome()
-    {
-        QCOMPARE(LogStore::shared().logDirectory(), logs());
-        QVERIFY(QFileInfo(logs()).isDir());
-    }
-
     // Private files in private folders, the record written whole (no temporary left behind).
     void startedRunIsListedWithOutputAndRecord()
     {
