@@ -1,30 +1,14 @@
+#include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "TestEnvironment.h"
 #include "execution/LogStore.h"
 
 #include <QProcess>
-#include <QtTest>
 #include <nlohmann/json.hpp>
 
 using namespace runel;
 using namespace runel::test;
 using namespace Qt::StringLiterals;
 using nlohmann::json;
-
-namespace {
-
-// A run's two files as a runel process leaves them.
-void writeRecord(const QString &directory, const QString &name, const QDateTime &date,
-    std::optional<RunExitStatus> status)
-{
-    const QUuid id = QUuid::createUuid();
-    const LogRecord record { id, name, date, LogRecord::logFileNameFor(id), status };
-    writeFile(directory + u'/' + record.logFileName, QByteArray());
-    writeFile(directory + u'/' + LogRecord::recordFileNameFor(id),
-        QByteArray::fromStdString(record.toJson()));
-}
-
-} // namespace
 
 // "runel log": the runs of the log in the user's data folder, as a table or as JSON.
 class TestLogCli : public QObject {
@@ -39,15 +23,36 @@ private Q_SLOTS:
         qputenv("TZ", "UTC");
     }
 
-    void emptyLog()
+    void emptyLogAndUsage_data()
     {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out"); // found in standard output
+        QTest::addColumn<QByteArray>("err"); // the start of standard error; empty: none
+
+        QTest::newRow("empty log")
+            << QStringList { u"log"_s } << 0 << QByteArray("No runs in the log") << QByteArray();
+        QTest::newRow("empty log as JSON")
+            << QStringList { u"log"_s, u"--json"_s } << 0 << QByteArray("[]\n") << QByteArray();
+        QTest::newRow("help") << QStringList { u"log"_s, u"--help"_s } << 0
+                              << QByteArray("Usage: runel log [--json]") << QByteArray();
+        QTest::newRow("listed in the main help")
+            << QStringList { u"--help"_s } << 0 << QByteArray("\n  log ") << QByteArray();
+        QTest::newRow("positional refused")
+            << QStringList { u"log"_s, u"all"_s } << 2 << QByteArray() << QByteArray("runel log: ");
+    }
+
+    void emptyLogAndUsage()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
         TestHome home;
-        const Run plain = runRunel({ u"log"_s });
-        QCOMPARE(plain.exitCode, 0);
-        QVERIFY2(plain.out.startsWith("No runs in the log"), plain.out.constData());
-        const Run asJson = runRunel({ u"log"_s, u"--json"_s });
-        QCOMPARE(asJson.exitCode, 0);
-        QCOMPARE(asJson.out, QByteArray("[]\n"));
+        const Run run = runRunel(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.out.contains(out), run.out.constData());
+        QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.startsWith(err), run.err.constData());
     }
 
     // Runs from the terminal are logged like any other: one that failed, and one still going in
@@ -58,10 +63,11 @@ private Q_SLOTS:
     {
         TestHome home;
         const QString directory = LogStore::defaultLogDirectory();
-        writeRecord(directory, u"Cut off"_s, QDateTime(QDate(2024, 12, 31), QTime(23, 0), Qt::UTC),
-            std::nullopt);
-        writeRecord(directory, u"Line\nbreak"_s, QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC),
-            RunExitStatus::cancelled);
+        const std::string cutOff
+            = writeLoggedRun(directory, u"Cut off"_s, u"2024-12-31T23:00:00Z"_s, std::nullopt)
+                  .toStdString();
+        writeLoggedRun(
+            directory, u"Line\nbreak"_s, u"2025-01-01T00:00:00Z"_s, RunExitStatus::cancelled);
         const QString scripts = home.file(u"scripts"_s);
         writeFile(scripts + u"/exit.sh"_s, "#!/bin/bash\nexit 3\n");
         writeFile(scripts + u"/wait.sh"_s, "#!/bin/bash\necho started\nread line\n");
@@ -75,21 +81,18 @@ private Q_SLOTS:
         const Run asJson = runRunel({ u"log"_s, u"--json"_s });
         QCOMPARE(asJson.exitCode, 0);
         QCOMPARE(asJson.err, QByteArray());
-        const json runs = json::parse(asJson.out.toStdString(), nullptr, false);
+        const json runs = parsedJson(asJson.out);
         QVERIFY2(runs.is_array() && runs.size() == 4, asJson.out.constData());
-        const std::string id = runs[0].value("id", "");
         QCOMPARE(QString::fromStdString(runs[0].dump()),
-            QString::fromStdString(json { { "id", id }, { "scriptName", "Cut off" },
+            QString::fromStdString(json { { "id", cutOff }, { "scriptName", "Cut off" },
                 { "date", "2024-12-31T23:00:00Z" }, { "status", "interrupted" },
-                { "logFile", directory.toStdString() + '/' + id + ".log" } }
+                { "logFile", directory.toStdString() + '/' + cutOff + ".log" } }
                                        .dump()));
         QCOMPARE(runs[1].value("scriptName", ""), "Line\nbreak");
         QCOMPARE(runs[2].value("scriptName", ""), "Exit");
         QCOMPARE(runs[2].value("status", ""), "failure");
         const QString exitLog = QString::fromStdString(runs[2].value("logFile", ""));
         QVERIFY(QFileInfo(exitLog).isFile());
-        QCOMPARE(QString::fromStdString(runs[2].value("id", "")),
-            QString::fromStdString(runs[2].value("id", "")).toUpper());
         QCOMPARE(runs[3].value("scriptName", ""), "Wait");
         QVERIFY(runs[3].at("status").is_null());
 
@@ -110,43 +113,10 @@ private Q_SLOTS:
         going.closeWriteChannel();
         QVERIFY(going.waitForFinished(30000));
         QCOMPARE(going.exitCode(), 0);
-        const Run after = runRunel({ u"log"_s, u"--json"_s });
-        const json again = json::parse(after.out.toStdString(), nullptr, false);
+        const json again = parsedJson(runRunel({ u"log"_s, u"--json"_s }).out);
         QVERIFY(again.is_array() && again.size() == 4);
         QCOMPARE(again[3].value("status", ""), "success");
         QCOMPARE(again[0].value("status", ""), "interrupted");
-    }
-
-    void usage_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("out"); // the start of standard output
-        QTest::addColumn<QByteArray>("err"); // the start of standard error
-
-        QTest::newRow("help") << QStringList { u"log"_s, u"--help"_s } << 0
-                              << QByteArray("Usage: runel log [--json]") << QByteArray();
-        QTest::newRow("listed in the main help")
-            << QStringList { u"--help"_s } << 0 << QByteArray("Usage: runel") << QByteArray();
-        QTest::newRow("positional refused")
-            << QStringList { u"log"_s, u"all"_s } << 2 << QByteArray() << QByteArray("runel log: ");
-        QTest::newRow("unknown option refused") << QStringList { u"log"_s, u"--dir=x"_s } << 2
-                                                << QByteArray() << QByteArray("runel log: ");
-    }
-
-    void usage()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QByteArray, out);
-        QFETCH(QByteArray, err);
-        TestHome home;
-        const Run run = runRunel(arguments);
-        QCOMPARE(run.exitCode, exitCode);
-        QVERIFY2(run.out.startsWith(out), run.out.constData());
-        QVERIFY2(run.err.startsWith(err), run.err.constData());
-        if (arguments == QStringList { u"--help"_s })
-            QVERIFY(run.out.contains("\n  log "));
     }
 };
 

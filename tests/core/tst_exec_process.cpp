@@ -1,11 +1,10 @@
-#include "TestEnvironment.h"
+#include "RunFixtures.h"
 
 #include "execution/ChildProcess.h"
 #include "execution/FileExecutor.h"
 #include "threading/WorkerThreads.h"
 
 #include <QDir>
-#include <csignal>
 #include <mutex>
 #include <pthread.h>
 
@@ -13,13 +12,15 @@ using namespace runel;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+Q_DECLARE_METATYPE(Termination)
+
 namespace {
 
 // What a run's readers and exit waiter hand back; shared with their threads, so that a failed
 // test leaves nothing dangling.
 struct Observed {
     std::mutex mutex;
-    QByteArray standardOutput;
+    QByteArray standardOutput; // guarded by mutex, as standardError
     QByteArray standardError;
     QByteArray untilOutcome; // the reader thread until the outcome, then the main thread
     std::optional<Termination> termination; // main thread, as the rest
@@ -27,10 +28,10 @@ struct Observed {
     bool outputEndedFirst = false;
     bool outputEnded = false;
 
-    QByteArray output()
+    QByteArray output(bool error = false)
     {
         std::lock_guard lock(mutex);
-        return standardOutput;
+        return error ? standardError : standardOutput;
     }
 };
 
@@ -39,27 +40,21 @@ int openDescriptors()
     return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
 }
 
+// A private home with one script file per call (a run may read its script after the next is
+// written), run as a run does: launch, a reader per pipe, the exit waiter.
 class ExecutionHarness {
 public:
-    explicit ExecutionHarness(const TestHome &home)
-        : m_home(home)
-    { }
-
-    // A script file of its own per call: a run may read its script after the next is written.
     ProcessSetup bash(const QByteArray &body)
     {
-        const QString path = writeFile(
-            m_home.file(u"scripts/run-%1.sh"_s.arg(++m_scripts)), "#!/bin/bash\n" + body);
-        m_lastScript = path;
-        return { u"/bin/bash"_s, { path }, QFileInfo(path).absolutePath(), std::nullopt };
+        lastScript
+            = writeFile(home.file(u"scripts/run-%1.sh"_s.arg(++m_scripts)), "#!/bin/bash\n" + body);
+        return { u"/bin/bash"_s, { lastScript }, QFileInfo(lastScript).absolutePath(), {} };
     }
 
-    // Runs setup as a run does: launch, a reader per pipe, the exit waiter.
     std::shared_ptr<Observed> start(const ProcessSetup &setup,
         std::chrono::milliseconds drainAfterExit = FileExecutor::drainTimeout)
     {
         auto observed = std::make_shared<Observed>();
-        process = std::make_shared<ChildProcess>();
         FileExecutor::Handlers handlers;
         handlers.standardOutput = [observed](const char *data, std::size_t size) {
             std::lock_guard lock(observed->mutex);
@@ -78,27 +73,16 @@ public:
             observed->outputEndedFirst = result.outputEnded;
         };
         handlers.outputEnded = [observed] { observed->outputEnded = true; };
-        FileExecutor::execute(process, setup, std::move(handlers), drainAfterExit);
+        FileExecutor::execute(
+            std::make_shared<ChildProcess>(), setup, std::move(handlers), drainAfterExit);
         return observed;
     }
 
-    std::shared_ptr<ChildProcess> process;
-    const QString &lastScript() const { return m_lastScript; }
+    TestHome home;
+    QString lastScript;
 
 private:
-    const TestHome &m_home;
-    QString m_lastScript;
     int m_scripts = 0;
-};
-
-// Ends a process the script left behind when the test is over, passed or not.
-struct LeftChild {
-    pid_t pid = 0;
-    ~LeftChild()
-    {
-        if (pid > 0)
-            ::kill(pid, SIGKILL);
-    }
 };
 
 } // namespace
@@ -112,81 +96,54 @@ private Q_SLOTS:
     // thread left over from other runs.
     void noThreadMeansNoStart()
     {
-        TestHome home;
-        ExecutionHarness harness(home);
+        ExecutionHarness harness;
         WorkerThreads::setMaximumThreads(1);
         const auto observed = harness.start(harness.bash("touch \"$0.started\""));
         QTRY_VERIFY(observed->outputEnded);
         WorkerThreads::setMaximumThreads(0);
         QVERIFY(!observed->termination);
         QCOMPARE(observed->launchError, qt_error_string(EAGAIN));
-        QVERIFY(!QFile::exists(harness.lastScript() + u".started"_s));
+        QVERIFY(!QFile::exists(harness.lastScript + u".started"_s));
     }
 
-    void terminations_data()
+    void runs_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("signalled");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("shellStatus");
+        QTest::addColumn<Termination>("termination");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
 
-        QTest::newRow("exit 0") << QByteArray("exit 0") << false << 0 << 0;
-        QTest::newRow("exit 3") << QByteArray("exit 3") << false << 3 << 3;
-        QTest::newRow("exit 255") << QByteArray("exit 255") << false << 255 << 255;
-        QTest::newRow("killing itself with TERM")
-            << QByteArray("kill -TERM $$") << true << SIGTERM << 128 + SIGTERM;
-        QTest::newRow("killing itself with KILL")
-            << QByteArray("kill -KILL $$") << true << SIGKILL << 128 + SIGKILL;
+        QTest::newRow("exit 255") << QByteArray("exit 255") << Termination { false, 255 }
+                                  << QByteArray() << QByteArray();
+        QTest::newRow("terminated, though the application blocks SIGTERM")
+            << QByteArray("kill -TERM $$") << Termination { true, SIGTERM } << QByteArray()
+            << QByteArray();
+        QTest::newRow("killed") << QByteArray("kill -KILL $$") << Termination { true, SIGKILL }
+                                << QByteArray() << QByteArray();
+        QTest::newRow("a pipeline's writer dies of SIGPIPE, though the application ignores it")
+            << QByteArray("yes | head -n 1 >/dev/null\nprintf %s \"${PIPESTATUS[0]}\"")
+            << Termination { false, 0 } << QByteArray::number(128 + SIGPIPE) << QByteArray();
+        QTest::newRow("the environment as it was at the run call")
+            << QByteArray("printf %s \"$RUNEL_TEST_VALUE\"") << Termination { false, 0 }
+            << QByteArray("inherited") << QByteArray();
+        QTest::newRow("a flood on both pipes, whole and each on its own")
+            << QByteArray("head -c 20000000 /dev/zero\nprintf end >&2\nexit 3")
+            << Termination { false, 3 } << QByteArray(20000000, '\0') << QByteArray("end");
     }
 
-    void terminations()
+    // What the application ignores or blocks, and its environment after the run call, are not
+    // passed on; a finished run lets go of both pipes.
+    void runs()
     {
         QFETCH(QByteArray, body);
-        QFETCH(bool, signalled);
-        QFETCH(int, code);
-        QFETCH(int, shellStatus);
-        TestHome home;
-        ExecutionHarness harness(home);
-        const auto observed = harness.start(harness.bash(body));
-        QTRY_VERIFY(observed->termination);
-        QCOMPARE(*observed->termination, (Termination { signalled, code }));
-        QCOMPARE(observed->termination->shellStatus(), shellStatus);
-    }
-
-    // Output on both pipes arrives whole and on its own stream, however much there is.
-    void floodIsReadInFull()
-    {
-        TestHome home;
-        ExecutionHarness harness(home);
-        const auto observed
-            = harness.start(harness.bash("head -c 20000000 /dev/zero\nprintf end >&2"));
-        QTRY_VERIFY_WITH_TIMEOUT(observed->termination, 20000);
-        QCOMPARE(observed->standardOutput.size(), 20000000);
-        QCOMPARE(observed->standardError, QByteArray("end"));
-    }
-
-    // The environment is inherited as it was when the run was asked for, not when a worker
-    // thread got round to starting the process.
-    void environmentIsTheOneOfTheRunCall()
-    {
-        TestHome home;
-        ExecutionHarness harness(home);
+        QFETCH(Termination, termination);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        ExecutionHarness harness;
         qputenv("RUNEL_TEST_VALUE", "inherited");
-        ProcessSetup setup = harness.bash("printf %s \"$RUNEL_TEST_VALUE\"");
+        ProcessSetup setup = harness.bash(body);
         setup.environment = currentEnvironment();
         qputenv("RUNEL_TEST_VALUE", "changed after the run call");
-        const auto observed = harness.start(setup);
-        QTRY_VERIFY(observed->termination);
-        qunsetenv("RUNEL_TEST_VALUE");
-        QCOMPARE(observed->standardOutput, QByteArray("inherited"));
-    }
-
-    // What the application ignores or blocks is not passed on: a pipeline's writer still dies
-    // of SIGPIPE, and a script can still be terminated.
-    void signalStateIsReset()
-    {
-        TestHome home;
-        ExecutionHarness harness(home);
         struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         struct sigaction previousPipe = {};
@@ -196,16 +153,20 @@ private Q_SLOTS:
         sigaddset(&terminate, SIGTERM);
         sigset_t previousMask;
         ::pthread_sigmask(SIG_BLOCK, &terminate, &previousMask);
+        const int descriptors = openDescriptors();
 
-        const auto pipeline = harness.start(
-            harness.bash("yes | head -n 1 >/dev/null\nprintf %s \"${PIPESTATUS[0]}\""));
-        const auto terminated = harness.start(harness.bash("kill -TERM $$"));
-
+        const auto observed = harness.start(setup);
+        qunsetenv("RUNEL_TEST_VALUE");
+        // Kept until the end: the launch happens on a worker thread, some time after the start.
+        const bool ended
+            = QTest::qWaitFor([&] { return observed->termination.has_value(); }, 20000);
         ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         ::sigaction(SIGPIPE, &previousPipe, nullptr);
-        QTRY_VERIFY(pipeline->termination && terminated->termination);
-        QCOMPARE(pipeline->standardOutput, QByteArray::number(128 + SIGPIPE));
-        QCOMPARE(*terminated->termination, (Termination { true, SIGTERM }));
+        QVERIFY(ended);
+        QCOMPARE(*observed->termination, termination);
+        QCOMPARE(observed->output(), out);
+        QCOMPARE(observed->output(true), err);
+        QTRY_COMPARE(openDescriptors(), descriptors);
     }
 
     void launchFailures_data()
@@ -243,51 +204,28 @@ private Q_SLOTS:
         QVERIFY(!process->signalGroup(SIGTERM));
     }
 
-    // A finished run lets go of both pipes.
-    void runsLeaveNoDescriptors()
+    // A cancel that comes while the process is still being started is sent on start. Once
+    // reaped, the process's id may be another process's: no signal is sent any more.
+    void signalsReachOnlyTheLiveProcess()
     {
-        TestHome home;
-        ExecutionHarness harness(home);
-        const ProcessSetup setup = harness.bash("echo out\necho err >&2");
-        const int descriptors = openDescriptors();
-        const auto observed = harness.start(setup);
-        QTRY_VERIFY(observed->termination);
-        QTRY_COMPARE(openDescriptors(), descriptors);
-    }
-
-    // Once reaped, the process's id may be another process's: no signal is sent any more.
-    void noSignalAfterReaping()
-    {
-        TestHome home;
-        ExecutionHarness harness(home);
+        ExecutionHarness harness;
         const auto [process, launch] = ChildProcess::launch(harness.bash("exec sleep 600"));
         QVERIFY(launch.error.isEmpty());
-        QVERIFY(process->signalGroup(0));
-        QVERIFY(!process->isReaped());
+        QVERIFY(process->signalGroup(0) && !process->isReaped());
         QVERIFY(process->signalGroup(SIGKILL));
         QCOMPARE(process->waitForExit(), (Termination { true, SIGKILL }));
-        QVERIFY(process->isReaped());
-        QVERIFY(!process->signalGroup(0));
-        QVERIFY(!process->signalGroup(SIGTERM));
-    }
+        QVERIFY(process->isReaped() && !process->signalGroup(0));
 
-    // A cancel that comes while the process is still being started is not lost.
-    void signalBeforeTheStartIsSentOnStart()
-    {
-        TestHome home;
-        ExecutionHarness harness(home);
-        auto process = std::make_shared<ChildProcess>();
-        QVERIFY(process->signalGroup(SIGTERM));
-        const ChildProcess::Launch launch = process->start(harness.bash("exec sleep 600"));
-        QVERIFY(launch.error.isEmpty());
-        QCOMPARE(process->waitForExit(), (Termination { true, SIGTERM }));
+        auto early = std::make_shared<ChildProcess>();
+        QVERIFY(early->signalGroup(SIGTERM));
+        QVERIFY(early->start(harness.bash("exec sleep 600")).error.isEmpty());
+        QCOMPARE(early->waitForExit(), (Termination { true, SIGTERM }));
     }
 
     // With pipes that close when the script exits, the run ends then, not after the grace time.
     void drainedPipesEndTheRunAtOnce()
     {
-        TestHome home;
-        ExecutionHarness harness(home);
+        ExecutionHarness harness;
         const auto observed = harness.start(
             harness.bash("sleep 600 >/dev/null 2>&1 &\necho $!"), std::chrono::hours(1));
         QTRY_VERIFY(observed->termination);
@@ -300,22 +238,20 @@ private Q_SLOTS:
     // killed by a closed pipe: its later output is still read, after the outcome was taken.
     void jobLeftRunningIsDrainedAfterTheOutcome()
     {
-        TestHome home;
-        ExecutionHarness harness(home);
+        ExecutionHarness harness;
         const auto observed
             = harness.start(harness.bash("( while [ ! -e \"$0.go\" ]; do sleep 0.05; done\n"
                                          "  echo late; touch \"$0.done\" ) &\necho started"),
                 50ms);
         QTRY_VERIFY(observed->termination);
-        QVERIFY(!observed->outputEndedFirst);
-        QVERIFY(!observed->outputEnded);
+        QVERIFY(!observed->outputEndedFirst && !observed->outputEnded);
         QCOMPARE(observed->untilOutcome, QByteArray("started\n"));
         // Release the job; its output goes on to the log handler, not to the outcome's.
-        writeFile(harness.lastScript() + u".go"_s);
+        writeFile(harness.lastScript + u".go"_s);
         QTRY_VERIFY(observed->outputEnded);
         QCOMPARE(observed->output(), QByteArray("started\nlate\n"));
         QCOMPARE(observed->untilOutcome, QByteArray("started\n"));
-        QVERIFY(QFile::exists(harness.lastScript() + u".done"_s));
+        QVERIFY(QFile::exists(harness.lastScript + u".done"_s));
     }
 };
 
