@@ -15,8 +15,8 @@
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "fuzz invariant failed: %s (%s:%d)\n", #condition, __FILE__,      \
-                __LINE__);                                                                         \
+            std::fprintf(                                                                          \
+                stderr, "fuzz invariant failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);    \
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)

@@ -20,7 +20,8 @@ std::string encode(const std::vector<ListEntry> &entries)
 {
     nlohmann::json array = nlohmann::json::array();
     for (const ListEntry &entry : entries) {
-        nlohmann::json object = { { "title", utf8(entry.title) }, { "script", utf8(entry.script) } };
+        nlohmann::json object
+            = { { "title", utf8(entry.title) }, { "script", utf8(entry.script) } };
         if (entry.icon)
             object["icon"] = utf8(*entry.icon);
         if (entry.subtitle)

@@ -20,14 +20,8 @@ namespace {
 // Characters that make names collide, differ only in case or composition, lower-case to more
 // than one code unit, or cannot be typed at all.
 const QString alphabet[] = {
-    QStringLiteral("a"),
-    QStringLiteral("b"),
-    QStringLiteral("c"),
-    QStringLiteral("A"),
-    QStringLiteral("B"),
-    QStringLiteral("1"),
-    QStringLiteral("-"),
-    QStringLiteral(" "),
+    QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("A"),
+    QStringLiteral("B"), QStringLiteral("1"), QStringLiteral("-"), QStringLiteral(" "),
     QStringLiteral("."),
     QString(QChar(0x00E9)), // é, composed
     QStringLiteral("e") + QChar(0x0301), // é, decomposed
@@ -56,8 +50,8 @@ QString nameFrom(FuzzedDataProvider &input)
     return name;
 }
 
-const QString extensions[] = { QStringLiteral(".sh"), QStringLiteral(".SH"),
-    QStringLiteral(".applescript") };
+const QString extensions[]
+    = { QStringLiteral(".sh"), QStringLiteral(".SH"), QStringLiteral(".applescript") };
 
 FileIndex filesFrom(FuzzedDataProvider &input)
 {
@@ -78,7 +72,8 @@ FileIndex filesFrom(FuzzedDataProvider &input)
             continue;
         seen.insert(item.relativePath);
         item.path = root + u'/' + item.relativePath;
-        item.scriptType = extension == u".applescript" ? ScriptType::appleScript : ScriptType::shell;
+        item.scriptType
+            = extension == u".applescript" ? ScriptType::appleScript : ScriptType::shell;
         const uint8_t flags = input.ConsumeIntegral<uint8_t>();
         if (flags & 1)
             item.metadata.label = nameFrom(input);
@@ -166,8 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider input(data, size);
     ScriptIndex::Configuration configuration;
     configuration.enhanceLabels = input.ConsumeBool();
-    const std::unique_ptr<ScriptIndex> index
-        = ScriptIndex::build(filesFrom(input), configuration);
+    const std::unique_ptr<ScriptIndex> index = ScriptIndex::build(filesFrom(input), configuration);
     const SequenceIndex &sequence = index->sequence;
 
     QSet<QString> sequences;
