@@ -9,7 +9,7 @@
 #include <string_view>
 
 // What every fuzz target shares: a failed invariant ends the run the way a sanitizer does, so
-// libFuzzer keeps the input; the core's warnings are silenced, since most inputs are meant to
+// libFuzzer keeps the input; the core's log lines are silenced, since most inputs are meant to
 // be refused and a line per refusal would slow the run to the speed of the terminal.
 
 #define FUZZ_CHECK(condition)                                                                      \
@@ -23,10 +23,11 @@
 
 namespace runel::fuzz {
 
-inline void silenceLogging()
-{
+// Set before libFuzzer starts, in every target that includes this header.
+inline const bool loggingSilenced = [] {
     QLoggingCategory::setFilterRules(QStringLiteral("runel.*=false"));
-}
+    return true;
+}();
 
 inline std::string_view bytesOf(const uint8_t *data, size_t size)
 {

@@ -27,12 +27,6 @@ bool isTrimmedLineValue(const std::optional<QString> &value)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string_view bytes = fuzz::bytesOf(data, size);

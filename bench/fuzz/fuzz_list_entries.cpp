@@ -39,12 +39,6 @@ std::string encode(const std::vector<ListEntry> &entries)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string_view line = fuzz::bytesOf(data, size);

@@ -7,12 +7,6 @@
 
 using namespace runel;
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::optional<LogRecord> record = LogRecord::fromJson(fuzz::bytesOf(data, size));

@@ -38,7 +38,6 @@ bool isUsableDelay(double seconds)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::silenceLogging();
     // Every save is synced to disk: in memory (tmpfs) a run makes twenty times the inputs.
     const QString memory = QStringLiteral("/dev/shm");
     home = QFileInfo(memory).isDir() && QFileInfo(memory).isWritable()
