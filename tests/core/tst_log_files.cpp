@@ -66,6 +66,10 @@ private Q_SLOTS:
             << QByteArray("date=\"2025-03-01T09:30:00\"") << u"rejected"_s;
         QTest::newRow("date with fraction")
             << QByteArray("date=\"2025-03-01T09:30:00.5Z\"") << u"rejected"_s;
+        QTest::newRow("offset date past year 9999")
+            << QByteArray("date=\"9999-12-31T23:30:00-01:00\"") << u"rejected"_s;
+        QTest::newRow("offset date before year 1")
+            << QByteArray("date=\"0001-01-01T00:30:00+01:00\"") << u"rejected"_s;
         QTest::newRow("impossible date")
             << QByteArray("date=\"2025-02-30T09:30:00Z\"") << u"rejected"_s;
         QTest::newRow("id in braces")

@@ -101,7 +101,12 @@ QDateTime dateFromString(std::string_view text)
     if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || !date.isValid()
         || !time.isValid())
         return {};
-    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    const QDateTime utc = QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    // Records write four-digit years: a date that its offset moves past them (9999-12-31T23:00
+    // at -01:00) could not be written back in a form this reads.
+    if (utc.date().year() < 1 || utc.date().year() > 9999)
+        return {};
+    return utc;
 }
 
 QString LogRecord::logFileNameFor(const QUuid &id)
