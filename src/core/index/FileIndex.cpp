@@ -138,10 +138,7 @@ public:
                     return false;
                 continue;
             }
-            const qsizetype dot = entry.decoded.lastIndexOf(u'.');
-            const auto type = dot > 0
-                ? scriptTypeForExtension(QStringView(entry.decoded).sliced(dot + 1))
-                : std::nullopt;
+            const std::optional<ScriptType> type = scriptTypeForFileName(entry.decoded);
             if (!type || accepted >= m_configuration.maxFilesPerFolder)
                 continue;
             ++accepted;
@@ -157,8 +154,13 @@ public:
 private:
     bool list(DIR *directory, const std::string &folder, std::vector<DirectoryEntry> &entries)
     {
-        errno = 0;
-        while (const dirent *entry = readdir(directory)) {
+        // readdir leaves errno alone at the end of the folder, so it is cleared before every
+        // call: a failed look at a link target must not read as a listing error.
+        for (;;) {
+            errno = 0;
+            const dirent *entry = readdir(directory);
+            if (!entry)
+                break;
             if (entry->d_name[0] == '.')
                 continue;
             bool isDirectory = entry->d_type == DT_DIR;
@@ -176,7 +178,6 @@ private:
             const QString decoded = QString::fromUtf8(entry->d_name);
             entries.push_back(
                 { entry->d_name, decoded, text::lowercased(text::nfc(decoded)), isDirectory });
-            errno = 0;
         }
         const int error = errno;
         closedir(directory);

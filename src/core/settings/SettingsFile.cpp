@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "Logging.h"
+#include "XdgDirs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,11 +35,7 @@ SettingsFile::SettingsFile(QString path)
 
 QString SettingsFile::defaultPath()
 {
-    // A relative XDG_CONFIG_HOME is invalid by the XDG base directory rules and is ignored.
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/runel/settings.json"));
+    return XdgDirs::configHome() + QStringLiteral("/runel/settings.json");
 }
 
 const nlohmann::json &SettingsFile::value(const std::string &key) const
