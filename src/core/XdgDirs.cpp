@@ -19,7 +19,7 @@ QString userDatabaseHome()
 {
     long size = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
-    passwd entry { };
+    passwd entry {};
     passwd *found = nullptr;
     while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
         buffer.resize(buffer.size() * 2);

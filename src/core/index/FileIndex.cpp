@@ -2,19 +2,22 @@
 
 #include "Logging.h"
 #include "text/Text.h"
+#include "threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
+#include <system_error>
 #include <unistd.h>
 
 namespace runel {
@@ -94,10 +97,114 @@ bool isValidUtf8(const std::string &bytes)
     return isValidUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
 }
 
+// Reads a script whole and parses its annotations; a failure becomes the item's read error.
+FileItem readItem(const AcceptedFile &file, const QString &root)
+{
+    FileItem item;
+    item.path = root == u"/" ? u'/' + file.relativePath : root + u'/' + file.relativePath;
+    item.relativePath = file.relativePath;
+    item.scriptType = file.type;
+    auto failed = [&item](QString message) {
+        item.status = IndexStatus::invalid(IndexInvalidReason::readFailure);
+        item.readError = std::move(message);
+        return item;
+    };
+    if (!file.nameIsUtf8)
+        return failed(QStringLiteral("The name of this file or of a folder above it is not "
+                                     "valid UTF-8; rename it to use the script."));
+    const int fd = open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(systemMessage(errno));
+    std::string contents;
+    struct stat info { };
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        contents.reserve(size_t(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            close(fd);
+            return failed(systemMessage(error));
+        }
+        if (count == 0)
+            break;
+        contents.append(buffer, size_t(count));
+    }
+    close(fd);
+    if (!isValidUtf8(contents))
+        return failed(QStringLiteral("The file is not valid UTF-8 text."));
+    item.metadata = ShellFileMetadata::parseUtf8(
+        contents.data(), contents.size(), annotationPrefix(file.type));
+    item.status = IndexStatus::valid();
+    return item;
+}
+
+// The files the walk accepts, read while the walk goes on: the walk adds them in walk order,
+// readers (the walking thread too, once it is done) take the next unread one, and every item
+// lands at its file's place, so the order is the walk's however the reads interleave.
+class ReadQueue {
+public:
+    explicit ReadQueue(QString root)
+        : m_root(std::move(root))
+    { }
+
+    void add(AcceptedFile file)
+    {
+        std::lock_guard lock(m_mutex);
+        m_files.push_back(std::move(file));
+        m_items.emplace_back();
+        m_changed.notify_one();
+    }
+    // No more files come; with abandon, the walk failed and unread files are left unread.
+    void finish(bool abandon)
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_abandoned = abandon;
+        m_changed.notify_all();
+    }
+    // Reads files until none is left and the walk has finished.
+    void read()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_next < m_files.size() || m_finished; });
+            if (m_abandoned || m_next == m_files.size())
+                return;
+            // A deque keeps its elements in place as it grows, so they are used unlocked.
+            const size_t i = m_next++;
+            const AcceptedFile &file = m_files[i];
+            FileItem &item = m_items[i];
+            lock.unlock();
+            item = readItem(file, m_root);
+            lock.lock();
+        }
+    }
+    std::vector<FileItem> takeItems()
+    {
+        std::lock_guard lock(m_mutex);
+        return { std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()) };
+    }
+
+private:
+    const QString m_root;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<AcceptedFile> m_files; // guarded by m_mutex, as are the fields below
+    std::deque<FileItem> m_items;
+    size_t m_next = 0;
+    bool m_finished = false;
+    bool m_abandoned = false;
+};
+
 class Walker {
 public:
-    explicit Walker(FileIndex::Configuration configuration)
+    Walker(FileIndex::Configuration configuration, ReadQueue &files)
         : m_configuration(configuration)
+        , m_files(files)
     { }
 
     // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
@@ -142,13 +249,12 @@ public:
             if (!type || accepted >= m_configuration.maxFilesPerFolder)
                 continue;
             ++accepted;
-            m_files.push_back({ path, relative, *type, utf8 });
+            m_files.add({ path, relative, *type, utf8 });
         }
         m_openFolders.pop_back();
         return true;
     }
 
-    std::vector<AcceptedFile> takeFiles() { return std::move(m_files); }
     const QString &error() const { return m_error; }
 
 private:
@@ -201,82 +307,45 @@ private:
 
     FileIndex::Configuration m_configuration;
     std::vector<std::pair<dev_t, ino_t>> m_openFolders;
-    std::vector<AcceptedFile> m_files;
+    ReadQueue &m_files;
     QString m_error;
 };
-
-// Reads a script whole and parses its annotations; a failure becomes the item's read error.
-FileItem readItem(const AcceptedFile &file, const QString &root)
-{
-    FileItem item;
-    item.path = root == u"/" ? u'/' + file.relativePath : root + u'/' + file.relativePath;
-    item.relativePath = file.relativePath;
-    item.scriptType = file.type;
-    auto failed = [&item](QString message) {
-        item.status = IndexStatus::invalid(IndexInvalidReason::readFailure);
-        item.readError = std::move(message);
-        return item;
-    };
-    if (!file.nameIsUtf8)
-        return failed(QStringLiteral("The name of this file or of a folder above it is not "
-                                     "valid UTF-8; rename it to use the script."));
-    const int fd = open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return failed(systemMessage(errno));
-    std::string contents;
-    struct stat info { };
-    if (fstat(fd, &info) == 0 && info.st_size > 0)
-        contents.reserve(size_t(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            close(fd);
-            return failed(systemMessage(error));
-        }
-        if (count == 0)
-            break;
-        contents.append(buffer, size_t(count));
-    }
-    close(fd);
-    if (!isValidUtf8(contents))
-        return failed(QStringLiteral("The file is not valid UTF-8 text."));
-    item.metadata = ShellFileMetadata::parseUtf8(
-        contents.data(), contents.size(), annotationPrefix(file.type));
-    item.status = IndexStatus::valid();
-    return item;
-}
 
 } // namespace
 
 FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configuration)
 {
     const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    Walker walker(configuration);
-    const QByteArray nativeRoot = QFile::encodeName(standardizedRoot);
-    if (!walker.scan(nativeRoot.toStdString(), QString(), 0, true))
+    ReadQueue files(standardizedRoot);
+    // Reading dominates the scan: a worker thread reads while this one walks, then both read.
+    // Without a worker thread (a process limit) this thread reads everything after the walk.
+    std::mutex helperMutex;
+    std::condition_variable helperDone;
+    bool helperRunning = true; // guarded by helperMutex once the helper may run
+    try {
+        WorkerThreads::start([&] {
+            files.read();
+            std::lock_guard lock(helperMutex);
+            helperRunning = false;
+            helperDone.notify_one();
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: this thread reads alone.
+        std::lock_guard lock(helperMutex);
+        helperRunning = false;
+    }
+    Walker walker(configuration, files);
+    const bool walked
+        = walker.scan(QFile::encodeName(standardizedRoot).toStdString(), QString(), 0, true);
+    files.finish(!walked);
+    if (walked)
+        files.read();
+    std::unique_lock lock(helperMutex);
+    helperDone.wait(lock, [&] { return !helperRunning; });
+    if (!walked)
         return { std::nullopt, walker.error() };
-
-    const std::vector<AcceptedFile> files = walker.takeFiles();
     FileIndex index;
-    index.entries.resize(files.size());
-    // Reading dominates the scan; spread it over the cores, keeping the walk order.
-    std::atomic<size_t> next { 0 };
-    auto work = [&] {
-        for (size_t i = next++; i < files.size(); i = next++)
-            index.entries[i] = readItem(files[i], standardizedRoot);
-    };
-    const size_t threads = std::min<size_t>(
-        std::max(1u, std::thread::hardware_concurrency()), files.size() / 32 + 1);
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    index.entries = files.takeItems();
     return { std::move(index), QString() };
 }
 

@@ -84,7 +84,8 @@ ConfigManager &ConfigManager::shared()
     // Never destroyed: objects that outlive main() (hot key handlers, queued calls) may still
     // read it, and a QObject must not be torn down after the application object.
     static ConfigManager *const instance = [] {
-        auto *config = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+        auto *config
+            = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
         config->prepareScriptsDir();
         return config;
     }();
