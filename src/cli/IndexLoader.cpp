@@ -41,6 +41,7 @@ std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QStri
         hint = u"Check that the folder given to --dir exists and that you may read it."_s;
     } else {
         ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+        config.prepareScriptsDir();
         reportLoadWarning(console, config.store());
         loaded.enhanceLabels = config.enhanceLabels();
         loaded.root = config.scriptsDir();

@@ -45,6 +45,7 @@ private Q_SLOTS:
     void listFollowsEnhanceLabelsSetting();
     void listPlainKeepsEveryRowOnOneAlignedLine();
     void listJsonStaysUtf8ForUndecodableFileNames();
+    void dirChangesNoSettingAndSeedsNothing_data();
     void dirChangesNoSettingAndSeedsNothing();
     void unlistableFolder_data();
     void unlistableFolder();
@@ -239,27 +240,32 @@ void TstCli::listJsonStaysUtf8ForUndecodableFileNames()
     QCOMPARE(rows.at(0).at("path").get<std::string>(), std::string("bad\uFFFD.sh"));
 }
 
+void TstCli::dirChangesNoSettingAndSeedsNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("list") << QStringList { u"list"_s, u"--json"_s };
+    QTest::newRow("resolve") << QStringList { u"resolve"_s, u"x"_s };
+    QTest::newRow("search") << QStringList { u"search"_s, u"x"_s };
+    QTest::newRow("run") << QStringList { u"run"_s, u"x"_s };
+}
+
 void TstCli::dirChangesNoSettingAndSeedsNothing()
 {
+    QFETCH(QStringList, arguments);
     TestHome home;
     const QByteArray settings
         = "{\n  \"scriptsDir\": \"~/configured\",\n  \"futureKey\": [1, 2]\n}\n";
     writeFile(settingsPath(), settings);
-    const QString empty = home.file(u"empty"_s);
-    QVERIFY(QDir().mkpath(empty));
+    const QString folder = home.file(u"given"_s);
+    writeFile(folder + u"/x.sh"_s, "exit 0\n");
 
-    const Run run = runRunel({ u"list"_s, u"--dir"_s, empty, u"--json"_s });
+    const Run run = runRunel(arguments + QStringList { u"--dir"_s, folder });
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QByteArray("[]\n"));
     QCOMPARE(readAll(settingsPath()), settings);
-    QVERIFY2(QDir(empty).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        "--dir must not seed the folder it scans");
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList { u"x.sh"_s });
     QVERIFY2(!QFileInfo::exists(home.file(u"configured"_s)),
         "--dir must not create the configured folder");
-
-    const Run plain = runRunel({ u"list"_s, u"--dir"_s, empty });
-    QCOMPARE(plain.exitCode, 0);
-    QVERIFY(plain.out.startsWith("No scripts in "));
 }
 
 void TstCli::unlistableFolder_data()

@@ -1,12 +1,16 @@
 #include "TestEnvironment.h"
+#include "XdgDirs.h"
 #include "index/FileIndex.h"
+#include "settings/ScriptsFolder.h"
 
 #include <QtTest>
+#include <pwd.h>
 #include <unistd.h>
 
 using namespace runel;
 
-// The walk of the scripts folder: order, limits, links and files that cannot be read.
+// The walk of the scripts folder: order, limits, links and files that cannot be read; and what
+// counts as a script when an empty folder is seeded.
 class TestScan : public QObject {
     Q_OBJECT
 
@@ -24,6 +28,21 @@ private:
         for (const FileItem &item : index.entries)
             result.append(item.relativePath);
         return result;
+    }
+    // Files given as "path", or "path->target" for a symbolic link to target (as written).
+    void makeAll(const QStringList &files)
+    {
+        QDir().mkpath(root());
+        for (const QString &file : files) {
+            const QStringList link = file.split(QStringLiteral("->"));
+            if (link.size() == 1) {
+                make(file);
+                continue;
+            }
+            const QString path = root() + u'/' + link[0];
+            QDir().mkpath(QFileInfo(path).path());
+            QVERIFY(::symlink(link[1].toUtf8().constData(), path.toUtf8().constData()) == 0);
+        }
     }
     FileIndex scan(FileIndex::Configuration configuration = {})
     {
@@ -151,8 +170,6 @@ private Q_SLOTS:
         QVERIFY(QFile::link(
             dotfiles + QStringLiteral("/tool.sh"), root() + QStringLiteral("/tool.sh")));
         QVERIFY(QFile::link(dotfiles + QStringLiteral("/dir"), root() + QStringLiteral("/linked")));
-        QVERIFY(QFile::link(
-            root() + QStringLiteral("/nowhere"), root() + QStringLiteral("/broken.sh")));
         QVERIFY(QFile::link(root(), root() + QStringLiteral("/real/loop")));
         const FileIndex index = scan();
         QCOMPARE(paths(index),
@@ -168,6 +185,92 @@ private Q_SLOTS:
         QVERIFY(viaLink.index);
         QCOMPARE(viaLink.index->entries.size(), size_t(3));
         QCOMPARE(viaLink.index->entries[0].path, linkedRoot + QStringLiteral("/linked/inner.sh"));
+    }
+
+    // A link that leads nowhere is neither file nor folder: skipped, wherever the listing puts
+    // it (alone in its folder, it is the last entry listed).
+    void linksThatLeadNowhereAreSkipped_data()
+    {
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("broken link") << QStringList { QStringLiteral("only/gone.sh->nowhere") };
+        QTest::newRow("link to itself") << QStringList { QStringLiteral("only/self.sh->self.sh") };
+        QTest::newRow("two links to each other")
+            << QStringList { QStringLiteral("only/a->b"), QStringLiteral("only/b->a") };
+        QTest::newRow("link to a folder being walked")
+            << QStringList { QStringLiteral("only/up->..") };
+    }
+    void linksThatLeadNowhereAreSkipped()
+    {
+        QFETCH(QStringList, links);
+        makeAll(links + QStringList { QStringLiteral("real.sh") });
+        const FileIndex::ScanResult result = FileIndex::scan(root(), {});
+        QVERIFY2(result.index, qPrintable(result.error));
+        QCOMPARE(paths(*result.index), QStringList { QStringLiteral("real.sh") });
+    }
+
+    // Seeding and the scan agree on what a script is: a folder gets the examples exactly when
+    // the scan would list nothing in it.
+    void seedingAgreesWithTheScan_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("empty") << QStringList();
+        QTest::newRow("upper-case extension") << QStringList { QStringLiteral("RUN.SH") };
+        QTest::newRow("mixed-case AppleScript") << QStringList { QStringLiteral("x.AppleScript") };
+        QTest::newRow("hidden script") << QStringList { QStringLiteral(".x.sh") };
+        QTest::newRow("script in a hidden folder")
+            << QStringList { QStringLiteral(".git/hook.sh") };
+        QTest::newRow("other files") << QStringList { QStringLiteral("notes.txt"),
+            QStringLiteral("x.sh.bak"), QStringLiteral("sh") };
+        QTest::newRow("script deep below") << QStringList { QStringLiteral("a/b/c/d/e/x.sh") };
+        QTest::newRow("broken link named as a script")
+            << QStringList { QStringLiteral("gone.sh->nowhere") };
+        QTest::newRow("linked script")
+            << QStringList { QStringLiteral("tool.sh->../outside/t.sh") };
+        QTest::newRow("linked folder") << QStringList { QStringLiteral("tools->../outside") };
+    }
+    void seedingAgreesWithTheScan()
+    {
+        QFETCH(QStringList, files);
+        writeFile(m_dir.path() + QStringLiteral("/outside/t.sh"));
+        const QString examples = m_dir.path() + QStringLiteral("/examples");
+        writeFile(examples + QStringLiteral("/hello.sh"));
+        makeAll(files);
+        const bool listed = !scan().entries.empty();
+        QCOMPARE(ScriptsFolder::holdsScript(root()), listed);
+        ScriptsFolder::seedExamples(root(), examples);
+        QCOMPARE(QFileInfo::exists(root() + QStringLiteral("/hello.sh")), !listed);
+    }
+
+    // The user's folders come from the environment, or from the user database when HOME is
+    // empty or unset: never from a made-up "/".
+    void userFolders_data()
+    {
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("expectedHome"); // "DB" for the user database's home
+        QTest::addColumn<QString>("expectedConfig");
+        QTest::newRow("set") << QByteArray("/h") << QByteArray("/c") << QStringLiteral("/h")
+                             << QStringLiteral("/c");
+        QTest::newRow("relative XDG folder ignored")
+            << QByteArray("/h/") << QByteArray("c") << QStringLiteral("/h")
+            << QStringLiteral("/h/.config");
+        QTest::newRow("empty HOME") << QByteArray("") << QByteArray() << QStringLiteral("DB")
+                                    << QStringLiteral("DB/.config");
+        QTest::newRow("unset HOME")
+            << QByteArray() << QByteArray() << QStringLiteral("DB") << QStringLiteral("DB/.config");
+    }
+    void userFolders()
+    {
+        QFETCH(QByteArray, home);
+        QFETCH(QByteArray, config);
+        QFETCH(QString, expectedHome);
+        QFETCH(QString, expectedConfig);
+        TestHome saved; // restores the variables afterwards
+        home.isNull() ? qunsetenv("HOME") : qputenv("HOME", home);
+        config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+        const QString database = QFile::decodeName(getpwuid(getuid())->pw_dir);
+        QCOMPARE(XdgDirs::home(), expectedHome.replace(QStringLiteral("DB"), database));
+        QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(QStringLiteral("DB"), database));
     }
 
     void missingRootFailsAsAWhole()

@@ -1,6 +1,7 @@
 #include "TestEnvironment.h"
 
 #include "settings/ConfigManager.h"
+#include "settings/ScriptsFolder.h"
 
 #include <QDirIterator>
 #include <QMetaProperty>
@@ -96,6 +97,8 @@ private Q_SLOTS:
         QCOMPARE(values(*config), expected);
         QVERIFY(config->store().loadWarning().isEmpty());
         QVERIFY(!QFileInfo::exists(SettingsFile::defaultPath())); // reading writes nothing
+        QVERIFY(!QFileInfo::exists(home.file(u".runel"_s)));
+        config->prepareScriptsDir();
         QVERIFY(QFileInfo::exists(home.file(u".runel/sub/deep.sh"_s)));
     }
 
@@ -318,33 +321,6 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(SettingsFile::defaultPath()));
     }
 
-    void seeding_data()
-    {
-        QTest::addColumn<QString>("existing");
-        QTest::addColumn<bool>("seeded");
-        QTest::newRow("empty folder") << QString() << true;
-        QTest::newRow("shell script deep below") << u"a/b/c/d/e/f/g/x.sh"_s << false;
-        QTest::newRow("hidden script") << u".config/.x.sh"_s << false;
-        QTest::newRow("applescript") << u"y.applescript"_s << false;
-        QTest::newRow("upper-case extension does not count") << u"X.SH"_s << true;
-        QTest::newRow("other files do not count") << u"x.sh.bak"_s << true;
-    }
-    void seeding()
-    {
-        QFETCH(QString, existing);
-        QFETCH(bool, seeded);
-        TestHome home;
-        const QString examples = makeExamples(home);
-        const QString folder = home.file(u"scripts"_s);
-        QVERIFY(QDir().mkpath(folder));
-        if (!existing.isEmpty())
-            writeFile(folder + u'/' + existing);
-
-        ConfigManager::seedExamples(folder, examples);
-        QCOMPARE(QFileInfo::exists(folder + u"/hello.sh"_s), seeded);
-        QCOMPARE(QFileInfo::exists(folder + u"/sub/deep.sh"_s), seeded);
-    }
-
     void seedingNeverReplacesExistingEntries()
     {
         TestHome home;
@@ -353,7 +329,7 @@ private Q_SLOTS:
         writeFile(folder + u"/notes.txt"_s, "mine\n");
         writeFile(folder + u"/sub"_s, "a file where the examples have a folder\n");
 
-        ConfigManager::seedExamples(folder, examples);
+        ScriptsFolder::seedExamples(folder, examples);
         QCOMPARE(readBytes(folder + u"/notes.txt"_s), QByteArray("mine\n"));
         QVERIFY(QFileInfo(folder + u"/sub"_s).isFile());
         // The walk went on past what failed, and the copies are the user's to edit and run.
@@ -363,7 +339,7 @@ private Q_SLOTS:
 
         QFile::remove(folder + u"/sub"_s);
         QFile::remove(hello.filePath());
-        ConfigManager::seedExamples(folder, examples);
+        ScriptsFolder::seedExamples(folder, examples);
         const QFileInfo deep(folder + u"/sub/deep.sh"_s);
         QVERIFY(deep.permissions().testFlag(QFile::WriteOwner));
         QVERIFY(!deep.permissions().testFlag(QFile::ExeOwner)); // no "#!"
@@ -416,7 +392,7 @@ private Q_SLOTS:
         TestHome home;
         const QString folder = home.file(u"scripts"_s);
         QDir().mkpath(folder);
-        ConfigManager::seedExamples(folder, u":/examples"_s);
+        ScriptsFolder::seedExamples(folder, u":/examples"_s);
         QDirIterator it(u":/examples"_s, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         QVERIFY(it.hasNext());
         while (it.hasNext()) {

@@ -1,14 +1,10 @@
 #include "ListEntry.h"
 
-#include <nlohmann/json.hpp>
+#include "Json.h"
 
 namespace runel {
 
 namespace {
-
-// Deeper nesting than this is not read: a list needs three levels, and a line of brackets must
-// not cost a deep document.
-constexpr int maxNestingDepth = 512;
 
 using Json = nlohmann::json;
 
@@ -80,14 +76,8 @@ std::optional<std::vector<ListEntry>> decodeListEntries(std::string_view utf8)
     if (first == std::string_view::npos || utf8[first] != '[')
         return std::nullopt;
 
-    bool tooDeep = false;
-    const Json::parser_callback_t limitDepth = [&tooDeep](int depth, Json::parse_event_t, Json &) {
-        if (depth > maxNestingDepth)
-            tooDeep = true;
-        return !tooDeep;
-    };
-    const Json parsed = Json::parse(utf8.begin(), utf8.end(), limitDepth, false);
-    if (tooDeep || !parsed.is_array())
+    const Json parsed = parseJson(utf8).value;
+    if (!parsed.is_array())
         return std::nullopt;
 
     std::vector<ListEntry> entries;

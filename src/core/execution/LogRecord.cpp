@@ -1,5 +1,7 @@
 #include "LogRecord.h"
 
+#include "Json.h"
+
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
@@ -28,25 +30,6 @@ bool isPlainFileName(const QString &name)
         && !name.contains(QChar(0));
 }
 
-// The canonical textual form only: 36 characters, hyphens at 8, 13, 18 and 23, hex digits of
-// either case elsewhere.
-std::optional<QUuid> uuidFromString(std::string_view text)
-{
-    if (text.size() != 36)
-        return std::nullopt;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (hyphen ? c != '-' : !hex)
-            return std::nullopt;
-    }
-    const QUuid id = QUuid::fromString(QLatin1StringView(text.data(), qsizetype(text.size())));
-    if (id.isNull() && text != "00000000-0000-0000-0000-000000000000")
-        return std::nullopt;
-    return id;
-}
-
 } // namespace
 
 QString rawValue(RunExitStatus status)
@@ -62,11 +45,6 @@ std::optional<RunExitStatus> runExitStatusFromRawValue(std::string_view raw)
             return static_cast<RunExitStatus>(i);
     }
     return std::nullopt;
-}
-
-QString uuidString(const QUuid &id)
-{
-    return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
 QString dateString(const QDateTime &date)
@@ -134,7 +112,7 @@ std::string LogRecord::toJson() const
 
 std::optional<LogRecord> LogRecord::fromJson(std::string_view json)
 {
-    const nlohmann::json object = nlohmann::json::parse(json, nullptr, false);
+    const nlohmann::json object = parseJson(json).value;
     if (!object.is_object())
         return std::nullopt;
     const auto member = [&object](const char *key) -> const std::string * {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Uuid.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QUuid>
@@ -44,8 +46,6 @@ struct LogRecord {
     bool operator==(const LogRecord &) const = default;
 };
 
-// The id as records and file names write it: upper-case, with hyphens, without braces.
-QString uuidString(const QUuid &id);
 // The date as records write it, and its reading; a null date for anything else.
 QString dateString(const QDateTime &date);
 QDateTime dateFromString(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
+#include "XdgDirs.h"
 #include "threading/MainThreadQueue.h"
 
 #include <QDir>
@@ -90,14 +91,6 @@ void removeEntry(const std::string &directory, const std::string &name)
         ::unlink(path.c_str());
 }
 
-QString dataHome()
-{
-    const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!configured.isEmpty() && QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::homePath() + u"/.local/share"_s;
-}
-
 // Records keep whole seconds, so runs of one second are ordered by id, and ids are made to
 // grow with the start time.
 bool startedBefore(const LogRunPtr &a, const LogRunPtr &b)
@@ -160,7 +153,7 @@ LogStore &LogStore::shared()
 
 QString LogStore::defaultLogDirectory()
 {
-    return dataHome() + u"/runel/logs"_s;
+    return XdgDirs::dataHome() + u"/runel/logs"_s;
 }
 
 LogRunPtr LogStore::startRun(const QString &scriptName)

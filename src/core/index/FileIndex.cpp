@@ -3,19 +3,22 @@
 #include "Logging.h"
 #include "SystemError.h"
 #include "text/Text.h"
+#include "threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
+#include <system_error>
 #include <unistd.h>
 
 namespace runel {
@@ -95,116 +98,6 @@ bool isValidUtf8(const std::string &bytes)
     return isValidUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
 }
 
-class Walker {
-public:
-    explicit Walker(FileIndex::Configuration configuration)
-        : m_configuration(configuration)
-    { }
-
-    // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
-    bool scan(const std::string &folder, const QString &relativeFolder, int depth, bool pathIsUtf8)
-    {
-        if (m_configuration.maxFolderDepth < depth)
-            return true;
-        DIR *directory = opendir(folder.c_str());
-        if (!directory)
-            return fail(folder, errno);
-        struct stat folderStat { };
-        if (fstat(dirfd(directory), &folderStat) != 0) {
-            const int error = errno;
-            closedir(directory);
-            return fail(folder, error);
-        }
-        // A linked folder that leads back to a folder being walked would only repeat it.
-        const auto identity = std::make_pair(folderStat.st_dev, folderStat.st_ino);
-        if (std::find(m_openFolders.begin(), m_openFolders.end(), identity)
-            != m_openFolders.end()) {
-            closedir(directory);
-            qCDebug(lcIndex) << "skipping a folder link that loops:" << folder.c_str();
-            return true;
-        }
-        std::vector<DirectoryEntry> entries;
-        if (!list(directory, folder, entries))
-            return false;
-
-        m_openFolders.push_back(identity);
-        int accepted = 0;
-        for (const DirectoryEntry &entry : entries) {
-            const std::string path = folder + '/' + entry.name;
-            const QString relative
-                = relativeFolder.isEmpty() ? entry.decoded : relativeFolder + u'/' + entry.decoded;
-            const bool utf8 = pathIsUtf8 && isValidUtf8(entry.name);
-            if (entry.isDirectory) {
-                if (!scan(path, relative, depth + 1, utf8))
-                    return false;
-                continue;
-            }
-            const qsizetype dot = entry.decoded.lastIndexOf(u'.');
-            const auto type = dot > 0
-                ? scriptTypeForExtension(QStringView(entry.decoded).sliced(dot + 1))
-                : std::nullopt;
-            if (!type || accepted >= m_configuration.maxFilesPerFolder)
-                continue;
-            ++accepted;
-            m_files.push_back({ path, relative, *type, utf8 });
-        }
-        m_openFolders.pop_back();
-        return true;
-    }
-
-    std::vector<AcceptedFile> takeFiles() { return std::move(m_files); }
-    const QString &error() const { return m_error; }
-
-private:
-    bool list(DIR *directory, const std::string &folder, std::vector<DirectoryEntry> &entries)
-    {
-        errno = 0;
-        while (const dirent *entry = readdir(directory)) {
-            if (entry->d_name[0] == '.')
-                continue;
-            bool isDirectory = entry->d_type == DT_DIR;
-            bool isFile = entry->d_type == DT_REG;
-            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-                // Links are followed; one that leads nowhere is neither file nor folder.
-                struct stat target { };
-                if (fstatat(dirfd(directory), entry->d_name, &target, 0) == 0) {
-                    isDirectory = S_ISDIR(target.st_mode);
-                    isFile = S_ISREG(target.st_mode);
-                }
-            }
-            if (!isDirectory && !isFile)
-                continue;
-            const QString decoded = QString::fromUtf8(entry->d_name);
-            entries.push_back(
-                { entry->d_name, decoded, text::lowercased(text::nfc(decoded)), isDirectory });
-            errno = 0;
-        }
-        const int error = errno;
-        closedir(directory);
-        if (error != 0)
-            return fail(folder, error);
-        std::sort(
-            entries.begin(), entries.end(), [](const DirectoryEntry &a, const DirectoryEntry &b) {
-                if (const int order = text::compareScalars(a.sortKey, b.sortKey))
-                    return order < 0;
-                return text::compareScalars(text::nfc(a.decoded), text::nfc(b.decoded)) < 0;
-            });
-        return true;
-    }
-
-    bool fail(const std::string &folder, int error)
-    {
-        m_error = QStringLiteral("The folder %1 cannot be read: %2.")
-                      .arg(QString::fromUtf8(folder.c_str()), systemMessage(error));
-        return false;
-    }
-
-    FileIndex::Configuration m_configuration;
-    std::vector<std::pair<dev_t, ino_t>> m_openFolders;
-    std::vector<AcceptedFile> m_files;
-    QString m_error;
-};
-
 // Reads a script whole and parses its annotations; a failure becomes the item's read error.
 FileItem readItem(const AcceptedFile &file, const QString &root)
 {
@@ -250,33 +143,210 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
     return item;
 }
 
+// The files the walk accepts, read while the walk goes on: the walk adds them in walk order,
+// readers (the walking thread too, once it is done) take the next unread one, and every item
+// lands at its file's place, so the order is the walk's however the reads interleave.
+class ReadQueue {
+public:
+    explicit ReadQueue(QString root)
+        : m_root(std::move(root))
+    { }
+
+    void add(AcceptedFile file)
+    {
+        std::lock_guard lock(m_mutex);
+        m_files.push_back(std::move(file));
+        m_items.emplace_back();
+        m_changed.notify_one();
+    }
+    // No more files come; with abandon, the walk failed and unread files are left unread.
+    void finish(bool abandon)
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_abandoned = abandon;
+        m_changed.notify_all();
+    }
+    // Reads files until none is left and the walk has finished.
+    void read()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_next < m_files.size() || m_finished; });
+            if (m_abandoned || m_next == m_files.size())
+                return;
+            // A deque keeps its elements in place as it grows, so they are used unlocked.
+            const size_t i = m_next++;
+            const AcceptedFile &file = m_files[i];
+            FileItem &item = m_items[i];
+            lock.unlock();
+            item = readItem(file, m_root);
+            lock.lock();
+        }
+    }
+    std::vector<FileItem> takeItems()
+    {
+        std::lock_guard lock(m_mutex);
+        return { std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()) };
+    }
+
+private:
+    const QString m_root;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<AcceptedFile> m_files; // guarded by m_mutex, as are the fields below
+    std::deque<FileItem> m_items;
+    size_t m_next = 0;
+    bool m_finished = false;
+    bool m_abandoned = false;
+};
+
+class Walker {
+public:
+    Walker(FileIndex::Configuration configuration, ReadQueue &files)
+        : m_configuration(configuration)
+        , m_files(files)
+    { }
+
+    // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
+    bool scan(const std::string &folder, const QString &relativeFolder, int depth, bool pathIsUtf8)
+    {
+        if (m_configuration.maxFolderDepth < depth)
+            return true;
+        DIR *directory = opendir(folder.c_str());
+        if (!directory)
+            return fail(folder, errno);
+        struct stat folderStat { };
+        if (fstat(dirfd(directory), &folderStat) != 0) {
+            const int error = errno;
+            closedir(directory);
+            return fail(folder, error);
+        }
+        // A linked folder that leads back to a folder being walked would only repeat it.
+        const auto identity = std::make_pair(folderStat.st_dev, folderStat.st_ino);
+        if (std::find(m_openFolders.begin(), m_openFolders.end(), identity)
+            != m_openFolders.end()) {
+            closedir(directory);
+            qCDebug(lcIndex) << "skipping a folder link that loops:" << folder.c_str();
+            return true;
+        }
+        std::vector<DirectoryEntry> entries;
+        if (!list(directory, folder, entries))
+            return false;
+
+        m_openFolders.push_back(identity);
+        int accepted = 0;
+        for (const DirectoryEntry &entry : entries) {
+            const std::string path = folder + '/' + entry.name;
+            const QString relative
+                = relativeFolder.isEmpty() ? entry.decoded : relativeFolder + u'/' + entry.decoded;
+            const bool utf8 = pathIsUtf8 && isValidUtf8(entry.name);
+            if (entry.isDirectory) {
+                if (!scan(path, relative, depth + 1, utf8))
+                    return false;
+                continue;
+            }
+            const std::optional<ScriptType> type = scriptTypeForFileName(entry.decoded);
+            if (!type || accepted >= m_configuration.maxFilesPerFolder)
+                continue;
+            ++accepted;
+            m_files.add({ path, relative, *type, utf8 });
+        }
+        m_openFolders.pop_back();
+        return true;
+    }
+
+    const QString &error() const { return m_error; }
+
+private:
+    bool list(DIR *directory, const std::string &folder, std::vector<DirectoryEntry> &entries)
+    {
+        // readdir leaves errno alone at the end of the folder, so it is cleared before every
+        // call: a failed look at a link target must not read as a listing error.
+        for (;;) {
+            errno = 0;
+            const dirent *entry = readdir(directory);
+            if (!entry)
+                break;
+            if (entry->d_name[0] == '.')
+                continue;
+            bool isDirectory = entry->d_type == DT_DIR;
+            bool isFile = entry->d_type == DT_REG;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // Links are followed; one that leads nowhere is neither file nor folder.
+                struct stat target { };
+                if (fstatat(dirfd(directory), entry->d_name, &target, 0) == 0) {
+                    isDirectory = S_ISDIR(target.st_mode);
+                    isFile = S_ISREG(target.st_mode);
+                }
+            }
+            if (!isDirectory && !isFile)
+                continue;
+            const QString decoded = QString::fromUtf8(entry->d_name);
+            entries.push_back(
+                { entry->d_name, decoded, text::lowercased(text::nfc(decoded)), isDirectory });
+        }
+        const int error = errno;
+        closedir(directory);
+        if (error != 0)
+            return fail(folder, error);
+        std::sort(
+            entries.begin(), entries.end(), [](const DirectoryEntry &a, const DirectoryEntry &b) {
+                if (const int order = text::compareScalars(a.sortKey, b.sortKey))
+                    return order < 0;
+                return text::compareScalars(text::nfc(a.decoded), text::nfc(b.decoded)) < 0;
+            });
+        return true;
+    }
+
+    bool fail(const std::string &folder, int error)
+    {
+        m_error = QStringLiteral("The folder %1 cannot be read: %2.")
+                      .arg(QString::fromUtf8(folder.c_str()), systemMessage(error));
+        return false;
+    }
+
+    FileIndex::Configuration m_configuration;
+    std::vector<std::pair<dev_t, ino_t>> m_openFolders;
+    ReadQueue &m_files;
+    QString m_error;
+};
+
 } // namespace
 
 FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configuration)
 {
     const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    Walker walker(configuration);
-    const QByteArray nativeRoot = QFile::encodeName(standardizedRoot);
-    if (!walker.scan(nativeRoot.toStdString(), QString(), 0, true))
+    ReadQueue files(standardizedRoot);
+    // Reading dominates the scan: a worker thread reads while this one walks, then both read.
+    // Without a worker thread (a process limit) this thread reads everything after the walk.
+    std::mutex helperMutex;
+    std::condition_variable helperDone;
+    bool helperRunning = true; // guarded by helperMutex once the helper may run
+    try {
+        WorkerThreads::start([&] {
+            files.read();
+            std::lock_guard lock(helperMutex);
+            helperRunning = false;
+            helperDone.notify_one();
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: this thread reads alone.
+        std::lock_guard lock(helperMutex);
+        helperRunning = false;
+    }
+    Walker walker(configuration, files);
+    const bool walked
+        = walker.scan(QFile::encodeName(standardizedRoot).toStdString(), QString(), 0, true);
+    files.finish(!walked);
+    if (walked)
+        files.read();
+    std::unique_lock lock(helperMutex);
+    helperDone.wait(lock, [&] { return !helperRunning; });
+    if (!walked)
         return { std::nullopt, walker.error() };
-
-    const std::vector<AcceptedFile> files = walker.takeFiles();
     FileIndex index;
-    index.entries.resize(files.size());
-    // Reading dominates the scan; spread it over the cores, keeping the walk order.
-    std::atomic<size_t> next { 0 };
-    auto work = [&] {
-        for (size_t i = next++; i < files.size(); i = next++)
-            index.entries[i] = readItem(files[i], standardizedRoot);
-    };
-    const size_t threads = std::min<size_t>(
-        std::max(1u, std::thread::hardware_concurrency()), files.size() / 32 + 1);
-    std::vector<std::thread> helpers;
-    for (size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    index.entries = files.takeItems();
     return { std::move(index), QString() };
 }
 

@@ -1,8 +1,7 @@
 #include "ShellFileMetadata.h"
 
+#include "Json.h"
 #include "text/Text.h"
-
-#include <nlohmann/json.hpp>
 
 #include <cstring>
 #include <string_view>
@@ -13,8 +12,9 @@ namespace {
 std::optional<ScriptArgument> parseArgument(QStringView value)
 {
     const QByteArray utf8 = value.toUtf8();
-    const nlohmann::json json = nlohmann::json::parse(utf8.cbegin(), utf8.cend(), nullptr, false);
-    if (json.is_discarded() || !json.is_object())
+    const nlohmann::json json
+        = parseJson(std::string_view(utf8.constData(), size_t(utf8.size()))).value;
+    if (!json.is_object())
         return std::nullopt;
     auto member = [&json](const char *name) {
         const auto found = json.find(name);

@@ -1,11 +1,9 @@
 #include "settings/ConfigManager.h"
 
-#include "Logging.h"
+#include "XdgDirs.h"
+#include "settings/ScriptsFolder.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 
 namespace runel {
 
@@ -17,7 +15,7 @@ const QString defaultBackgroundSuccessSound = QStringLiteral("Default");
 
 QString homeFolder()
 {
-    return QDir::cleanPath(QDir::homePath());
+    return XdgDirs::home();
 }
 
 QString defaultScriptsDir()
@@ -67,31 +65,6 @@ const char *visibilityWord(ResultsVisibility visibility)
     return "immediately";
 }
 
-bool isScriptName(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return false;
-    const QStringView extension = QStringView(fileName).mid(dot + 1);
-    return extension == u"sh" || extension == u"applescript";
-}
-
-// Copies of the bundled examples must be editable; those that start with "#!" can also be run
-// from a terminal. The resource files themselves are read-only.
-void makeUserFile(const QString &path)
-{
-    QFile file(path);
-    bool runnable = false;
-    if (file.open(QIODevice::ReadOnly))
-        runnable = file.read(2) == "#!";
-    file.close();
-    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser
-        | QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther;
-    if (runnable)
-        permissions |= QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
-    file.setPermissions(permissions);
-}
-
 } // namespace
 
 ConfigManager::ConfigManager(
@@ -102,7 +75,6 @@ ConfigManager::ConfigManager(
     , m_examplesDir(std::move(examplesDir))
 {
     load();
-    prepareScriptsDir();
 }
 
 ConfigManager::~ConfigManager() = default;
@@ -111,8 +83,12 @@ ConfigManager &ConfigManager::shared()
 {
     // Never destroyed: objects that outlive main() (hot key handlers, queued calls) may still
     // read it, and a QObject must not be torn down after the application object.
-    static ConfigManager *const instance
-        = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+    static ConfigManager *const instance = [] {
+        auto *config
+            = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+        config->prepareScriptsDir();
+        return config;
+    }();
     return *instance;
 }
 
@@ -145,9 +121,7 @@ void ConfigManager::load()
 
 void ConfigManager::prepareScriptsDir()
 {
-    // Failure is reported later, by the scan of the folder, where the user sees it.
-    QDir().mkpath(m_scriptsDir);
-    seedExamples(m_scriptsDir, m_examplesDir);
+    ScriptsFolder::prepare(m_scriptsDir, m_examplesDir);
 }
 
 void ConfigManager::requestReload()
@@ -179,46 +153,6 @@ QString ConfigManager::expandedPath(const QString &stored)
     if (QDir::isRelativePath(stored))
         return QDir::cleanPath(homeFolder() + QLatin1Char('/') + stored);
     return QDir::cleanPath(stored);
-}
-
-bool ConfigManager::holdsScript(const QString &folder)
-{
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        if (isScriptName(it.fileName()))
-            return true;
-    }
-    return false;
-}
-
-void ConfigManager::seedExamples(const QString &folder, const QString &examplesDir)
-{
-    // Nothing could be copied into a folder that does not exist.
-    if (!QFileInfo(folder).isDir() || holdsScript(folder) || !QFileInfo(examplesDir).isDir())
-        return;
-    const QString prefix = examplesDir + QLatin1Char('/');
-    QDirIterator it(examplesDir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        if (!source.startsWith(prefix))
-            continue;
-        const QString destination = folder + QLatin1Char('/') + source.mid(prefix.size());
-        if (it.fileInfo().isDir()) {
-            QDir().mkpath(destination);
-            continue;
-        }
-        // A dangling link counts as something the user put there.
-        const QFileInfo existing(destination);
-        if (existing.exists() || existing.isSymLink())
-            continue;
-        if (QFile::copy(source, destination))
-            makeUserFile(destination);
-        else
-            qCDebug(lcSettings) << "could not copy example" << source << "to" << destination;
-    }
 }
 
 template<typename T>

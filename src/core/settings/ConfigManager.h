@@ -49,8 +49,9 @@ public:
     static constexpr double defaultResultsDelay = 0.4;
     static constexpr double defaultAutorunDelay = 1.0;
 
-    // Loads every setting from store, makes sure the scripts folder exists and seeds it from
-    // examplesDir when it holds no script.
+    // Loads every setting from store. The scripts folder is left alone until
+    // prepareScriptsDir(): a command that reads the settings for its sounds, or scans a folder
+    // of its own, must not create or seed the configured one.
     explicit ConfigManager(std::unique_ptr<SettingsFile> store,
         QString examplesDir = QStringLiteral(":/examples"), QObject *parent = nullptr);
     ~ConfigManager() override;
@@ -93,9 +94,9 @@ public:
     static QString abbreviatedPath(const QString &path);
     // The reverse: a leading "~" expanded; a relative path is taken from the home folder.
     static QString expandedPath(const QString &stored);
-    // Copies the examples into folder when nothing below it is a script; never overwrites.
-    static void seedExamples(const QString &folder, const QString &examplesDir);
-    static bool holdsScript(const QString &folder);
+    // Makes sure the scripts folder exists and seeds it from examplesDir when it holds no
+    // script (ScriptsFolder). shared() does this on creation, setScriptsDir on every assignment.
+    void prepareScriptsDir();
 
 Q_SIGNALS:
     void scriptsDirChanged();
@@ -117,7 +118,6 @@ Q_SIGNALS:
 
 private:
     void load();
-    void prepareScriptsDir();
     void requestReload();
     // Stores value in field, writes stored under key (also for an equal value) and emits
     // notify only when the value changed.

@@ -1,6 +1,8 @@
 #include "settings/SettingsFile.h"
 
+#include "Json.h"
 #include "Logging.h"
+#include "XdgDirs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,9 +13,6 @@
 namespace runel {
 
 namespace {
-
-// Deeper documents are refused at load: writing them back out would recurse that deep.
-constexpr int maxNestingDepth = 256;
 
 bool isBlank(const QByteArray &bytes)
 {
@@ -34,11 +33,7 @@ SettingsFile::SettingsFile(QString path)
 
 QString SettingsFile::defaultPath()
 {
-    // A relative XDG_CONFIG_HOME is invalid by the XDG base directory rules and is ignored.
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/runel/settings.json"));
+    return XdgDirs::configHome() + QStringLiteral("/runel/settings.json");
 }
 
 const nlohmann::json &SettingsFile::value(const std::string &key) const
@@ -75,31 +70,16 @@ void SettingsFile::load()
     if (isBlank(bytes))
         return;
 
-    bool tooDeep = false;
-    const nlohmann::json::parser_callback_t limitDepth
-        = [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json &) {
-              if (depth > maxNestingDepth)
-                  tooDeep = true;
-              return !tooDeep;
-          };
-    nlohmann::json parsed;
-    QString problem;
-    try {
-        parsed = nlohmann::json::parse(bytes.begin(), bytes.end(), limitDepth);
-    } catch (const nlohmann::json::exception &error) {
-        // The library reports syntax errors and out-of-range numbers by throwing; they stop here.
-        problem = QString::fromUtf8(error.what());
-    }
-    if (tooDeep)
-        problem = QStringLiteral("nested more than %1 levels deep").arg(maxNestingDepth);
-    else if (problem.isEmpty() && !parsed.is_object())
+    ParsedJson parsed = parseJson(std::string_view(bytes.constData(), size_t(bytes.size())));
+    QString problem = parsed.error;
+    if (parsed.ok() && !parsed.value.is_object())
         problem = QStringLiteral("it does not hold a JSON object");
 
     if (!problem.isEmpty()) {
         moveAside(problem);
         return;
     }
-    m_object = std::move(parsed);
+    m_object = std::move(parsed.value);
 }
 
 void SettingsFile::moveAside(const QString &reason)

@@ -11,6 +11,14 @@ std::optional<ScriptType> scriptTypeForExtension(QStringView extension)
     return std::nullopt;
 }
 
+std::optional<ScriptType> scriptTypeForFileName(QStringView name)
+{
+    if (name.startsWith(u'.'))
+        return std::nullopt;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? scriptTypeForExtension(name.sliced(dot + 1)) : std::nullopt;
+}
+
 QString annotationPrefix(ScriptType type)
 {
     return type == ScriptType::shell ? QStringLiteral("# @runel.") : QStringLiteral("-- @runel.");
