@@ -1,6 +1,7 @@
 #include "InstanceClient.h"
 
 #include "InstanceSocket.h"
+#include "SystemError.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,7 +24,7 @@ constexpr int replyTimeoutMs = 5000;
 
 QString systemError()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 class FileDescriptor {

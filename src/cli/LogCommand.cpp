@@ -59,7 +59,7 @@ QString runTable(const QList<LogRunPtr> &runs, const Console &console)
 
 int runLog(const Arguments &arguments, Console &console)
 {
-    LogStore &store = LogStore::shared();
+    LogStore store(LogStore::defaultLogDirectory());
     // The reload hands its result to the event loop; no window is involved.
     QEventLoop loop;
     store.reload([&loop] { loop.quit(); });

@@ -76,7 +76,7 @@ public:
         , m_console(console)
         , m_index(*loaded.index)
         , m_enhanceLabels(loaded.enhanceLabels)
-        , m_coordinator(config, LogStore::shared(), m_services)
+        , m_coordinator(config, m_logStore, m_services)
     {
         m_coordinator.setOnEvent([this](const ScriptExecutionCoordinator::Event &event) {
             if (event.kind == ScriptExecutionCoordinator::Event::Kind::showingList)
@@ -162,7 +162,7 @@ private:
     {
         if (!logRun)
             return;
-        LogStore::shared().waitForPendingWrites();
+        m_logStore.waitForPendingWrites();
         if (const QString error = logRun->recordError(); !error.isEmpty())
             m_console.printError(u"runel: the run was not recorded in the log: %1.\n"
                                  u"It will be listed as interrupted. Free some disk space or make "
@@ -228,6 +228,8 @@ private:
     const ScriptIndex &m_index;
     bool m_enhanceLabels;
     NullSystemServices m_services;
+    // The run log of this one run; its pending record writes finish before it is destroyed.
+    LogStore m_logStore { LogStore::defaultLogDirectory() };
     ScriptExecutionCoordinator m_coordinator;
     std::optional<std::vector<ListEntry>> m_entries;
 };

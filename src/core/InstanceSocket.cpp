@@ -1,8 +1,10 @@
 #include "InstanceSocket.h"
 
+#include "SystemError.h"
+#include "XdgDirs.h"
+
 #include <QDir>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,18 +32,18 @@ QString ownerProblem(const QString &what, const QString &path, const struct stat
 
 InstanceFolder instanceFolder(bool create)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString runtime = XdgDirs::runtimeDir();
     InstanceFolder folder;
-    folder.path = !runtime.isEmpty() && QDir::isAbsolutePath(runtime)
-        ? QDir::cleanPath(runtime) + u"/runel"_s
+    folder.path = !runtime.isEmpty()
+        ? runtime + u"/runel"_s
         : QDir::cleanPath(QDir::tempPath()) + u"/runel-%1"_s.arg(getuid());
     const QByteArray native = QFile::encodeName(folder.path);
 
     struct stat info { };
     if (lstat(native.constData(), &info) != 0) {
         if (errno != ENOENT) {
-            folder.error = u"cannot look at the folder %1: %2"_s.arg(
-                folder.path, QString::fromLocal8Bit(std::strerror(errno)));
+            folder.error
+                = u"cannot look at the folder %1: %2"_s.arg(folder.path, systemErrorText(errno));
             return folder;
         }
         if (!create) {
@@ -51,7 +53,7 @@ InstanceFolder instanceFolder(bool create)
         // The parent is the user's runtime folder; it may not exist when the variable is stale.
         if (mkdir(native.constData(), 0700) != 0 || lstat(native.constData(), &info) != 0) {
             folder.error = u"cannot create the folder %1: %2. Check XDG_RUNTIME_DIR."_s.arg(
-                folder.path, QString::fromLocal8Bit(std::strerror(errno)));
+                folder.path, systemErrorText(errno));
             return folder;
         }
     }

@@ -168,8 +168,14 @@ private Q_SLOTS:
     void firstLaunchWritesTheFlagOnce()
     {
         QVERIFY(m_config->isFirstLaunch());
+        // With no settings window to open, the flag waits for a launch that has one.
+        m_delegate->finishLaunching();
+        QVERIFY(m_config->isFirstLaunch());
+        int opened = 0;
+        m_delegate->setOpenSettingsAction([&opened] { ++opened; });
         m_delegate->showSearchWindow();
         m_delegate->finishLaunching();
+        QCOMPARE(opened, 1);
         QVERIFY(!m_config->isFirstLaunch());
         QVERIFY(!m_delegate->isSearchWindowOpen()); // openSettings hid the HUD
         ConfigManager reread(

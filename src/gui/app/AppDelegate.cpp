@@ -19,7 +19,11 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
     , m_scriptStore(scriptStore)
     , m_logStore(logStore)
     , m_services(services)
-{ }
+{
+    // Every index the store builds comes with its search catalog, made on the worker thread, so
+    // the first search key after a reload does not build it.
+    SearchCatalog::buildWithIndexes(m_scriptStore);
+}
 
 AppDelegate::~AppDelegate()
 {
@@ -30,7 +34,9 @@ AppDelegate::~AppDelegate()
 void AppDelegate::finishLaunching()
 {
     QTimer::singleShot(0, &m_scriptStore, [store = &m_scriptStore] { store->reload(); });
-    if (m_configManager.isFirstLaunch()) {
+    // The first launch shows the settings window; until there is one to show, the flag is kept
+    // for the launch that can.
+    if (m_configManager.isFirstLaunch() && m_openSettingsAction) {
         m_configManager.setIsFirstLaunch(false);
         openSettings();
     }
