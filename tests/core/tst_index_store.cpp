@@ -1,6 +1,10 @@
 #include "TestEnvironment.h"
 #include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
+#include "threading/WorkerThreads.h"
+
+#include <condition_variable>
+#include <mutex>
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -50,6 +54,34 @@ private Q_SLOTS:
         store.reload();
         QVERIFY(published.wait());
         QCOMPARE(published.count(), 2);
+    }
+
+    // Under a process limit no worker thread can be had: the index is still built (here,
+    // and the scan reads alone), never left loading for ever.
+    void reloadWithoutAThreadStillPublishes()
+    {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+        WorkerThreads::setMaximumThreads(2);
+        int busy = 0;
+        while (busy < 8 && WorkerThreads::start([&] {
+            std::unique_lock lock(mutex);
+            released.wait(lock, [&] { return release; });
+        }))
+            ++busy;
+        QVERIFY(busy < 8); // the pool is full
+        ScriptStore store(*m_config);
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
+        store.reload();
+        QVERIFY(published.wait());
+        QCOMPARE(store.scriptIndex()->sequence.reachableItems.size(), size_t(1));
+        {
+            std::lock_guard lock(mutex);
+            release = true;
+        }
+        released.notify_all();
+        WorkerThreads::setMaximumThreads(0);
     }
 
     void newestReloadWins()

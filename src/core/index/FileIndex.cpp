@@ -323,14 +323,13 @@ FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configu
     std::mutex helperMutex;
     std::condition_variable helperDone;
     bool helperRunning = true; // guarded by helperMutex once the helper may run
-    try {
-        WorkerThreads::start([&] {
-            files.read();
-            std::lock_guard lock(helperMutex);
-            helperRunning = false;
-            helperDone.notify_one();
-        });
-    } catch (const std::system_error &) {
+    const bool helped = WorkerThreads::start([&] {
+        files.read();
+        std::lock_guard lock(helperMutex);
+        helperRunning = false;
+        helperDone.notify_one();
+    });
+    if (!helped) {
         // No thread to be had: this thread reads alone.
         std::lock_guard lock(helperMutex);
         helperRunning = false;

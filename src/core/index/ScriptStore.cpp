@@ -55,8 +55,8 @@ void ScriptStore::reload(std::function<void()> completion)
     // queue and is applied only if the store still exists then.
     std::weak_ptr<ScriptStore *> store = m_self;
     Preparation prepare = m_preparation;
-    WorkerThreads::start([store, generation, root, configuration, cancelled, prepare,
-                             completion = std::move(completion)]() mutable {
+    auto build = [store, generation, root, configuration, cancelled, prepare,
+                     completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
         FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
         if (*cancelled) {
@@ -79,7 +79,12 @@ void ScriptStore::reload(std::function<void()> completion)
             if (const std::shared_ptr<ScriptStore *> self = store.lock())
                 (*self)->apply(generation, std::move(result), std::move(completion));
         });
-    });
+    };
+    // Without a thread to be had (a process limit), the build runs here: slower, but the
+    // store still gets its index rather than loading for ever.
+    auto task = std::make_shared<decltype(build)>(std::move(build));
+    if (!WorkerThreads::start([task] { (*task)(); }))
+        (*task)();
 }
 
 void ScriptStore::apply(
