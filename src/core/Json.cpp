@@ -29,22 +29,16 @@ int nestingDepth(std::string_view text, int limit)
 
 } // namespace
 
-ParsedJson parseJson(std::string_view utf8)
+Expected<nlohmann::json> parseJson(std::string_view utf8)
 {
-    ParsedJson parsed;
-    if (nestingDepth(utf8, maxJsonDepth) > maxJsonDepth) {
-        parsed.value = nlohmann::json(nlohmann::json::value_t::discarded);
-        parsed.error = QStringLiteral("nested more than %1 levels deep").arg(maxJsonDepth);
-        return parsed;
-    }
+    if (nestingDepth(utf8, maxJsonDepth) > maxJsonDepth)
+        return Failure { QStringLiteral("nested more than %1 levels deep").arg(maxJsonDepth) };
     try {
-        parsed.value = nlohmann::json::parse(utf8.begin(), utf8.end());
+        return nlohmann::json::parse(utf8.begin(), utf8.end());
     } catch (const nlohmann::json::exception &error) {
         // Syntax errors and out-of-range numbers are reported by throwing; they stop here.
-        parsed.value = nlohmann::json(nlohmann::json::value_t::discarded);
-        parsed.error = QString::fromUtf8(error.what());
+        return Failure { QString::fromUtf8(error.what()) };
     }
-    return parsed;
 }
 
 } // namespace runel

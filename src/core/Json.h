@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QString>
+#include "Expected.h"
+
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -12,12 +13,6 @@ namespace runel {
 // once per level and a line of brackets must not cost a deep stack.
 inline constexpr int maxJsonDepth = 256;
 
-struct ParsedJson {
-    nlohmann::json value; // discarded (is_discarded()) when the text was refused
-    QString error; // why it was refused, for the user; empty when it was read
-    bool ok() const { return error.isEmpty(); }
-};
-
-ParsedJson parseJson(std::string_view utf8);
+Expected<nlohmann::json> parseJson(std::string_view utf8);
 
 } // namespace runel

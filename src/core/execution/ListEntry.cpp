@@ -76,7 +76,7 @@ std::optional<std::vector<ListEntry>> decodeListEntries(std::string_view utf8)
     if (first == std::string_view::npos || utf8[first] != '[')
         return std::nullopt;
 
-    const Json parsed = parseJson(utf8).value;
+    const Json parsed = parseJson(utf8).value_or({});
     if (!parsed.is_array())
         return std::nullopt;
 

@@ -112,7 +112,7 @@ std::string LogRecord::toJson() const
 
 std::optional<LogRecord> LogRecord::fromJson(std::string_view json)
 {
-    const nlohmann::json object = parseJson(json).value;
+    const nlohmann::json object = parseJson(json).value_or({});
     if (!object.is_object())
         return std::nullopt;
     const auto member = [&object](const char *key) -> const std::string * {

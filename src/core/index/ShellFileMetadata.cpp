@@ -13,7 +13,7 @@ std::optional<ScriptArgument> parseArgument(QStringView value)
 {
     const QByteArray utf8 = value.toUtf8();
     const nlohmann::json json
-        = parseJson(std::string_view(utf8.constData(), size_t(utf8.size()))).value;
+        = parseJson(std::string_view(utf8.constData(), size_t(utf8.size()))).value_or({});
     if (!json.is_object())
         return std::nullopt;
     auto member = [&json](const char *name) {

@@ -70,16 +70,13 @@ void SettingsFile::load()
     if (isBlank(bytes))
         return;
 
-    ParsedJson parsed = parseJson(std::string_view(bytes.constData(), size_t(bytes.size())));
-    QString problem = parsed.error;
-    if (parsed.ok() && !parsed.value.is_object())
-        problem = QStringLiteral("it does not hold a JSON object");
-
-    if (!problem.isEmpty()) {
-        moveAside(problem);
+    Expected<nlohmann::json> parsed
+        = parseJson(std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (!parsed || !parsed->is_object()) {
+        moveAside(parsed ? QStringLiteral("it does not hold a JSON object") : parsed.error());
         return;
     }
-    m_object = std::move(parsed.value);
+    m_object = std::move(parsed).value();
 }
 
 void SettingsFile::moveAside(const QString &reason)
