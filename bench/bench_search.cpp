@@ -4,6 +4,7 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
 #include "text/Text.h"

@@ -2,6 +2,7 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 
 #include <nlohmann/json.hpp>

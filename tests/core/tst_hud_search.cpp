@@ -1,5 +1,6 @@
 #include "ResultRowText.h"
 #include "TestEnvironment.h"
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
 

@@ -1,3 +1,4 @@
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 #include "hud/TextMatcher.h"
 

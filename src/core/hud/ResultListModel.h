@@ -2,6 +2,7 @@
 
 #include "execution/ListEntry.h"
 #include "hud/ResultRows.h"
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 
 #include <QAbstractListModel>

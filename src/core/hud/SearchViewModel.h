@@ -2,6 +2,7 @@
 
 #include "execution/ExecutionStatus.h"
 #include "execution/ScriptExecutionCoordinator.h"
+#include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
 
