@@ -30,7 +30,7 @@ SequenceIndex SequenceIndex::build(
         SequenceItem item;
         item.file = candidate.file;
         item.displayName = names[size_t(candidate.file - files.data())];
-        item.keyGroups = tree.keyGroups(candidate.file->standardizedPath());
+        item.keyGroups = tree.keyGroups(i);
         for (const KeyGroup &group : item.keyGroups)
             item.flatKeys.insert(item.flatKeys.end(), group.begin(), group.end());
         item.status = candidate.status;
