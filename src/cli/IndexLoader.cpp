@@ -61,4 +61,11 @@ std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QStri
     return loaded;
 }
 
+void keepUntilExit(std::unique_ptr<ScriptIndex> index)
+{
+    static std::vector<std::unique_ptr<ScriptIndex>> *const kept
+        = new std::vector<std::unique_ptr<ScriptIndex>>;
+    kept->push_back(std::move(index));
+}
+
 } // namespace runel::cli

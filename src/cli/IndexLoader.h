@@ -23,4 +23,9 @@ struct LoadedIndex {
 // when the folder cannot be listed.
 std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QString> &folder);
 
+// For a command about to end the process: the index is never freed, since the system takes a
+// process's memory back at once where freeing it would visit every string of every script. It
+// stays reachable, so leak checkers do not count it.
+void keepUntilExit(std::unique_ptr<ScriptIndex> index);
+
 } // namespace runel::cli

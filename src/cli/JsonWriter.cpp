@@ -4,6 +4,13 @@
 
 namespace runel::cli {
 
+JsonWriter JsonWriter::continuing()
+{
+    JsonWriter writer;
+    writer.m_needsComma = true;
+    return writer;
+}
+
 void JsonWriter::separate()
 {
     if (m_needsComma)

@@ -10,6 +10,12 @@ namespace runel::cli {
 // the nesting right; the writer places the commas.
 class JsonWriter {
 public:
+    JsonWriter() = default;
+    // A writer for values that continue an array begun by another writer, after its values:
+    // the first one written is preceded by a comma.
+    static JsonWriter continuing();
+
+    void reserve(size_t bytes) { m_text.reserve(bytes); }
     JsonWriter &beginObject() { return open('{'); }
     JsonWriter &endObject() { return close('}'); }
     JsonWriter &beginArray() { return open('['); }
@@ -21,6 +27,7 @@ public:
     JsonWriter &raw(const char *text); // inserted as is, between values (white space)
 
     const std::string &text() const { return m_text; }
+    std::string takeText() { return std::move(m_text); }
 
 private:
     JsonWriter &open(char bracket);

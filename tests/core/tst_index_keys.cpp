@@ -227,6 +227,16 @@ private Q_SLOTS:
             QStringLiteral("Ignored in key-sequence mode."));
     }
 
+    // Keys of a folder and of a file that join into the same sequence make both duplicates,
+    // however far apart the scan lists them.
+    void duplicatesAcrossFolders()
+    {
+        build({ QStringLiteral("a/b.sh"), QStringLiteral("aa.sh"), QStringLiteral("ab.sh") });
+        QVERIFY(item(QStringLiteral("a/b.sh")).status.is(IndexInvalidReason::duplicateSequence));
+        QVERIFY(item(QStringLiteral("ab.sh")).status.is(IndexInvalidReason::duplicateSequence));
+        QVERIFY(item(QStringLiteral("aa.sh")).status.isValid());
+    }
+
     void availabilityMessages()
     {
         QCOMPARE(availabilityMessage(ScriptAvailability::searchOnly),

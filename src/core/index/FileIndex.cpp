@@ -18,7 +18,6 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace runel {
@@ -318,30 +317,17 @@ FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configu
 {
     const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
     ReadQueue files(standardizedRoot);
-    // Reading dominates the scan: a worker thread reads while this one walks, then both read.
-    // Without a worker thread (a process limit) this thread reads everything after the walk.
-    std::mutex helperMutex;
-    std::condition_variable helperDone;
-    bool helperRunning = true; // guarded by helperMutex once the helper may run
-    const bool helped = WorkerThreads::start([&] {
-        files.read();
-        std::lock_guard lock(helperMutex);
-        helperRunning = false;
-        helperDone.notify_one();
-    });
-    if (!helped) {
-        // No thread to be had: this thread reads alone.
-        std::lock_guard lock(helperMutex);
-        helperRunning = false;
-    }
     Walker walker(configuration, files);
-    const bool walked
-        = walker.scan(QFile::encodeName(standardizedRoot).toStdString(), QString(), 0, true);
-    files.finish(!walked);
-    if (walked)
-        files.read();
-    std::unique_lock lock(helperMutex);
-    helperDone.wait(lock, [&] { return !helperRunning; });
+    bool walked = false;
+    // Reading dominates the scan: a worker thread reads while this one walks, then both read.
+    WorkerThreads::runBeside([&files] { files.read(); },
+        [&] {
+            walked = walker.scan(
+                QFile::encodeName(standardizedRoot).toStdString(), QString(), 0, true);
+            files.finish(!walked);
+            if (walked)
+                files.read();
+        });
     if (!walked)
         return { std::nullopt, walker.error() };
     FileIndex index;

@@ -1,6 +1,7 @@
 #include "ScriptIndex.h"
 
 #include "Labels.h"
+#include "threading/WorkerThreads.h"
 
 namespace runel {
 
@@ -9,9 +10,15 @@ std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configura
     auto index = std::make_unique<ScriptIndex>();
     index->file = std::move(files);
     const std::vector<FileItem> &entries = index->file.entries;
-    const std::vector<QString> names = displayNames(entries, configuration.enhanceLabels);
-    index->search = SearchIndex::build(entries, names);
-    index->sequence = SequenceIndex::build(entries, names);
+    // The names and the search index take one core while the sequence index takes the other.
+    std::vector<QString> names;
+    WorkerThreads::runBeside(
+        [&] {
+            names = displayNames(entries, configuration.enhanceLabels);
+            index->search = SearchIndex::build(entries, names);
+        },
+        [&] { index->sequence = SequenceIndex::buildUnnamed(entries); });
+    index->sequence.nameEntries(entries, names);
     index->health = buildHealthList(entries, index->search, index->sequence, names);
     return index;
 }

@@ -3,6 +3,7 @@
 #include "IndexCandidate.h"
 #include "Labels.h"
 #include "SequencePathTree.h"
+#include "threading/WorkerThreads.h"
 
 #include <QHash>
 #include <algorithm>
@@ -17,33 +18,61 @@ SequenceIndex SequenceIndex::build(const std::vector<FileItem> &files, bool enha
 SequenceIndex SequenceIndex::build(
     const std::vector<FileItem> &files, const std::vector<QString> &names)
 {
+    SequenceIndex index = buildUnnamed(files);
+    index.nameEntries(files, names);
+    return index;
+}
+
+namespace {
+
+// The item of one candidate, valid or not by its own keys; duplicates are found later.
+SequenceItem unnamedItem(const IndexCandidate &candidate, std::vector<KeyGroup> keyGroups)
+{
+    SequenceItem item;
+    item.file = candidate.file;
+    item.keyGroups = std::move(keyGroups);
+    size_t count = 0;
+    for (const KeyGroup &group : item.keyGroups)
+        count += group.size();
+    item.flatKeys.reserve(count);
+    for (const KeyGroup &group : item.keyGroups)
+        item.flatKeys.insert(item.flatKeys.end(), group.begin(), group.end());
+    item.status = candidate.status;
+    if (item.status.isValid()
+        && !std::all_of(item.flatKeys.begin(), item.flatKeys.end(),
+            [](const Key &key) { return isTypableKey(key); }))
+        item.status = IndexStatus::invalid(IndexInvalidReason::invalidKey);
+    return item;
+}
+
+} // namespace
+
+SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
+{
     const std::vector<IndexCandidate> candidates = indexCandidates(files, ScriptMode::sequence);
     const SequencePathTree tree(candidates);
 
     SequenceIndex index;
-    index.entries.reserve(candidates.size());
+    index.entries.resize(candidates.size());
+    std::vector<QString> sequences(candidates.size());
+    // Each item depends on the shared, read-only tree only: the two halves are made at once.
+    auto makeItems = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            index.entries[i] = unnamedItem(candidates[i], tree.keyGroups(i));
+            if (index.entries[i].status.isValid())
+                sequences[i] = keySequenceString(index.entries[i].flatKeys);
+        }
+    };
+    const size_t half = candidates.size() / 2;
+    WorkerThreads::runBeside(
+        [&] { makeItems(half, candidates.size()); }, [&] { makeItems(0, half); });
+
     // How many valid scripts share each key sequence: two or more are all invalid.
     QHash<QString, int> sequenceCounts;
-    std::vector<QString> sequences(candidates.size());
+    sequenceCounts.reserve(qsizetype(candidates.size()));
     for (size_t i = 0; i < candidates.size(); ++i) {
-        const IndexCandidate &candidate = candidates[i];
-        SequenceItem item;
-        item.file = candidate.file;
-        item.displayName = names[size_t(candidate.file - files.data())];
-        item.keyGroups = tree.keyGroups(candidate.file->standardizedPath());
-        for (const KeyGroup &group : item.keyGroups)
-            item.flatKeys.insert(item.flatKeys.end(), group.begin(), group.end());
-        item.status = candidate.status;
-        if (item.status.isValid()) {
-            if (!std::all_of(item.flatKeys.begin(), item.flatKeys.end(),
-                    [](const Key &key) { return isTypableKey(key); })) {
-                item.status = IndexStatus::invalid(IndexInvalidReason::invalidKey);
-            } else {
-                sequences[i] = keySequenceString(item.flatKeys);
-                ++sequenceCounts[sequences[i]];
-            }
-        }
-        index.entries.push_back(std::move(item));
+        if (index.entries[i].status.isValid())
+            ++sequenceCounts[sequences[i]];
     }
     for (size_t i = 0; i < index.entries.size(); ++i) {
         SequenceItem &item = index.entries[i];
@@ -53,6 +82,13 @@ SequenceIndex SequenceIndex::build(
             index.reachableItems.push_back(&item);
     }
     return index;
+}
+
+void SequenceIndex::nameEntries(
+    const std::vector<FileItem> &files, const std::vector<QString> &names)
+{
+    for (SequenceItem &item : entries)
+        item.displayName = names[size_t(item.file - files.data())];
 }
 
 } // namespace runel

@@ -30,6 +30,11 @@ struct SequenceIndex {
     // The same with the display name of every file already worked out, one per file.
     static SequenceIndex build(
         const std::vector<FileItem> &files, const std::vector<QString> &names);
+
+    // build in two steps, for working out the display names on another thread meanwhile:
+    // the entries without their names, then the names, one per file.
+    static SequenceIndex buildUnnamed(const std::vector<FileItem> &files);
+    void nameEntries(const std::vector<FileItem> &files, const std::vector<QString> &names);
 };
 
 } // namespace runel

@@ -35,36 +35,40 @@ size_t commonCharacters(const SequencePathTree::Node &a, const SequencePathTree:
 } // namespace
 SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates)
 {
-    m_root = newNode(QString(), nullptr);
+    m_root = newNode(nullptr, QString(), nullptr);
+    m_files.reserve(candidates.size());
+    // The scan lists a folder's files one after the other, so a file is mostly in the folder of
+    // the file before it, and that folder's path is not looked up again.
+    QStringView previousFolder;
+    Node *previousCursor = nullptr;
     for (const IndexCandidate &candidate : candidates) {
-        const QStringList components = candidate.file->relativePath.split(u'/', Qt::SkipEmptyParts);
-        if (components.isEmpty())
+        QStringView relative(candidate.file->relativePath);
+        while (relative.endsWith(u'/'))
+            relative.chop(1);
+        if (relative.isEmpty()) {
+            m_files.push_back(nullptr);
             continue;
-        PathNodes path;
-        Node *cursor = m_root;
-        for (qsizetype i = 0; i < components.size(); ++i) {
-            path.parents.push_back(cursor);
-            if (i + 1 < components.size()) {
-                const QString key = text::lowercased(text::nfc(components[i]));
-                Node *&folder = cursor->childFoldersByName[key];
-                if (!folder) {
-                    folder = newNode(components[i], nullptr);
-                    cursor->children.push_back(folder);
-                }
-                cursor = folder;
-            } else {
-                Node *file = newNode(candidate.file->nameWithoutExtension(), &candidate);
-                cursor->children.push_back(file);
-                cursor = file;
-            }
-            path.nodes.push_back(cursor);
         }
-        m_paths.insert(candidate.file->standardizedPath(), std::move(path));
+        const qsizetype slash = relative.lastIndexOf(u'/');
+        const QStringView folderPath = relative.first(std::max<qsizetype>(slash, 0));
+        Node *cursor = previousCursor;
+        if (!cursor || folderPath != previousFolder) {
+            cursor = m_root;
+            for (const QStringView component : folderPath.tokenize(u'/', Qt::SkipEmptyParts))
+                cursor = folder(*cursor, component);
+            previousFolder = folderPath;
+            previousCursor = cursor;
+        }
+        Node *file = newNode(cursor, candidate.file->nameWithoutExtension(), &candidate);
+        cursor->children.push_back(file);
+        m_files.push_back(file);
     }
     markReachable(*m_root, true);
+    assignKeyGroups();
 }
 
-SequencePathTree::Node *SequencePathTree::newNode(QString name, const IndexCandidate *candidate)
+SequencePathTree::Node *SequencePathTree::newNode(
+    Node *parent, QString name, const IndexCandidate *candidate)
 {
     auto node = std::make_unique<Node>();
     node->lowerName = text::lowercased(text::nfc(name));
@@ -72,8 +76,21 @@ SequencePathTree::Node *SequencePathTree::newNode(QString name, const IndexCandi
     node->isTypable = allTypable(name);
     node->name = std::move(name);
     node->candidate = candidate;
+    node->parent = parent;
     m_nodes.push_back(std::move(node));
     return m_nodes.back().get();
+}
+
+// Folders are told apart by their lower-cased, composed names, as the file system of a typist
+// would.
+SequencePathTree::Node *SequencePathTree::folder(Node &parent, QStringView name)
+{
+    Node *&found = parent.childFoldersByName[text::lowercased(text::nfc(name))];
+    if (!found) {
+        found = newNode(&parent, name.toString(), nullptr);
+        parent.children.push_back(found);
+    }
+    return found;
 }
 
 // A script is reachable when it is valid and every folder on its path and its own name can be
@@ -89,15 +106,13 @@ bool SequencePathTree::markReachable(Node &node, bool foldersTypable)
     return reachable;
 }
 
-const KeyGroup &SequencePathTree::keyGroupOf(const Node &node, const Node &parent)
+KeyGroup SequencePathTree::uniquePrefix(const Node &node)
 {
-    if (node.keyGroup)
-        return *node.keyGroup;
     // The shortest unique prefix is one character longer than the longest prefix shared with
     // a sibling that competes: itself, and every sibling with a reachable script.
     const size_t count = node.characterEnds.size();
     size_t length = 1;
-    for (const Node *sibling : parent.children) {
+    for (const Node *sibling : node.parent->children) {
         if (sibling != &node && sibling->hasReachableDescendant)
             length = std::max(length, commonCharacters(node, *sibling) + 1);
     }
@@ -111,18 +126,25 @@ const KeyGroup &SequencePathTree::keyGroupOf(const Node &node, const Node &paren
             keyOf(QStringView(node.lowerName).sliced(start, node.characterEnds[i] - start)));
         start = node.characterEnds[i];
     }
-    node.keyGroup = std::move(group);
-    return *node.keyGroup;
+    return group;
 }
 
-std::vector<KeyGroup> SequencePathTree::keyGroups(const QString &standardizedPath) const
+void SequencePathTree::assignKeyGroups()
 {
-    std::vector<KeyGroup> groups;
-    const auto found = m_paths.constFind(standardizedPath);
-    if (found == m_paths.cend())
-        return groups;
-    for (size_t i = 0; i < found->nodes.size(); ++i)
-        groups.push_back(keyGroupOf(*found->nodes[i], *found->parents[i]));
+    for (const std::unique_ptr<Node> &node : m_nodes) {
+        if (node->parent)
+            node->keyGroup = uniquePrefix(*node);
+    }
+}
+
+std::vector<KeyGroup> SequencePathTree::keyGroups(size_t candidate) const
+{
+    size_t depth = 0;
+    for (const Node *node = m_files[candidate]; node && node->parent; node = node->parent)
+        ++depth;
+    std::vector<KeyGroup> groups(depth);
+    for (const Node *node = m_files[candidate]; depth > 0; node = node->parent)
+        groups[--depth] = node->keyGroup;
     return groups;
 }
 

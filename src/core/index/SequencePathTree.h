@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QString>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace runel {
@@ -18,6 +17,7 @@ public:
     struct Node {
         QString name; // folder name as on disk, or file name without its last extension
         const IndexCandidate *candidate = nullptr; // file nodes only
+        Node *parent = nullptr; // null for the root only
         std::vector<Node *> children; // insertion order, folders and files mixed
         QHash<QString, Node *> childFoldersByName; // by lower-cased name
         bool hasReachableDescendant = false;
@@ -25,32 +25,31 @@ public:
         QString lowerName; // lower-cased and composed, for prefix tests
         std::vector<qsizetype> characterEnds; // where each character of lowerName ends
         bool isTypable = false; // every character of name can be typed
-        mutable std::optional<KeyGroup> keyGroup; // computed on first use
-    };
-    struct PathNodes {
-        std::vector<Node *> nodes; // top folder down to the file
-        std::vector<Node *> parents; // parents[i] is the parent of nodes[i]
+        KeyGroup keyGroup; // the shortest unique prefix among the siblings, as keys
     };
 
-    // candidates must outlive the tree.
+    // candidates must outlive the tree. Every node's keys are worked out here, so a built tree
+    // is only read and may be shared between threads.
     explicit SequencePathTree(const std::vector<IndexCandidate> &candidates);
     SequencePathTree(const SequencePathTree &) = delete;
     SequencePathTree &operator=(const SequencePathTree &) = delete;
 
-    // The key groups along the path of a file, by its standardized path; empty when unknown.
-    std::vector<KeyGroup> keyGroups(const QString &standardizedPath) const;
+    // The key groups along the path of candidates[candidate], top folder first; empty for a
+    // file without a path.
+    std::vector<KeyGroup> keyGroups(size_t candidate) const;
 
-    const QHash<QString, PathNodes> &paths() const { return m_paths; }
     const Node &root() const { return *m_root; }
 
 private:
-    Node *newNode(QString name, const IndexCandidate *candidate);
+    Node *newNode(Node *parent, QString name, const IndexCandidate *candidate);
+    Node *folder(Node &parent, QStringView name);
     static bool markReachable(Node &node, bool foldersTypable);
-    static const KeyGroup &keyGroupOf(const Node &node, const Node &parent);
+    static KeyGroup uniquePrefix(const Node &node);
+    void assignKeyGroups();
 
-    std::vector<std::unique_ptr<Node>> m_nodes;
+    std::vector<std::unique_ptr<Node>> m_nodes; // m_nodes[0] is the root
     Node *m_root = nullptr;
-    QHash<QString, PathNodes> m_paths;
+    std::vector<const Node *> m_files; // the file node of each candidate, or null
 };
 
 } // namespace runel

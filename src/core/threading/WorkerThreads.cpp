@@ -84,6 +84,26 @@ bool WorkerThreads::start(std::function<void()> task)
     return pool().start(std::move(task));
 }
 
+void WorkerThreads::runBeside(const std::function<void()> &task, const std::function<void()> &own)
+{
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false; // guarded by mutex
+    const bool started = start([&] {
+        task();
+        std::lock_guard lock(mutex);
+        done = true;
+        ended.notify_one();
+    });
+    own();
+    if (!started) {
+        task();
+        return;
+    }
+    std::unique_lock lock(mutex);
+    ended.wait(lock, [&] { return done; });
+}
+
 void WorkerThreads::setMaximumThreads(std::size_t count)
 {
     pool().setMaximum(count);
