@@ -69,7 +69,9 @@ fi
 if [[ $session == russian-layout ]]; then
     # Russian is the active group: the keys send Cyrillic keysyms, and the HUD has to find the
     # letter that the same physical key gives in the user's Latin layout (the second group).
+    # (The window manager's connection keeps the server from resetting to its default keymap.)
     setxkbmap -layout ru,us || fail "setxkbmap could not set a Russian layout"
+    setxkbmap -query | grep -Eq '^layout: +ru,us$' || fail "the Russian layout did not take"
 fi
 if [[ $session == desktop ]]; then
     command -v trayer >/dev/null || { echo "trayer is missing: skipped"; exit 0; }
