@@ -113,10 +113,11 @@ hud_shown() {
 hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
 hud_hidden() { ! hud_shown; }
 focused_name() { xdotool getwindowfocus getwindowname 2>/dev/null; }
-results_shown() { xdotool search --onlyvisible --name '^Runel Results$' >/dev/null 2>&1; }
+# Qt adds the app's name to a title that lacks it: "Runel Results — Runel".
+results_shown() { xdotool search --onlyvisible --name '^Runel Results' >/dev/null 2>&1; }
 geometry_of() {
     local window
-    window=$(xdotool search --onlyvisible --name "^$1\$" | head -n1)
+    window=$(xdotool search --onlyvisible --name "$1" | head -n1)
     [[ -n $window ]] || return 1
     xdotool getwindowgeometry --shell "$window"
 }
@@ -151,8 +152,8 @@ until_true "runel show did not give the HUD the focus" hud_focused
 xdotool type --delay 80 p
 until_true "the prefix p did not show the results panel" results_shown
 [[ $(focused_name) == Runel ]] || fail "the results panel took the focus from the HUD: $(focused_name)"
-eval "$(geometry_of Runel | sed 's/^/HUD_/')"
-eval "$(geometry_of 'Runel Results' | sed 's/^/RESULTS_/')"
+eval "$(geometry_of '^Runel$' | sed 's/^/HUD_/')"
+eval "$(geometry_of '^Runel Results' | sed 's/^/RESULTS_/')"
 (( RESULTS_X == HUD_X && RESULTS_Y == HUD_Y + HUD_HEIGHT + 10 )) \
     || fail "results panel at $RESULTS_X,$RESULTS_Y; HUD at $HUD_X,$HUD_Y height $HUD_HEIGHT"
 
