@@ -108,6 +108,8 @@ int main(int argc, char *argv[])
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
     // The shimmer would repaint for ever; the figures are about the work of a change.
     qputenv("RUNEL_REDUCE_MOTION", "1");
+    // The offscreen platform warns on every raise(); the figures are what this prints.
+    qputenv("QT_LOGGING_RULES", "default.warning=false");
 
     PaintClock app(argc, argv);
     int rounds = 101;
@@ -141,6 +143,8 @@ int main(int argc, char *argv[])
 
     std::vector<double> showing;
     std::vector<double> typing;
+    std::vector<double> firstKey;
+    std::vector<double> backspace;
     for (int round = 0; round < rounds; ++round) {
         qint64 start = app.now();
         delegate.showSearchWindow();
@@ -151,22 +155,27 @@ int main(int argc, char *argv[])
         if (!focused)
             focused = QApplication::activeWindow();
         // "s" begins more scripts than any other key: the longest results list to refresh.
-        for (const auto &[key, text] :
-            { std::pair { Qt::Key_S, QStringLiteral("s") }, std::pair { Qt::Key_Backspace, QString() } }) {
+        for (const auto &[key, text] : { std::pair { Qt::Key_S, QStringLiteral("s") },
+                 std::pair { Qt::Key_Backspace, QString() } }) {
             if (!focused)
                 break;
             start = app.now();
             sendKey(focused, key, text);
             const double repainted = app.millisecondsToLastPaint(start);
-            if (repainted >= 0)
+            if (repainted >= 0) {
                 typing.push_back(repainted);
+                (key == Qt::Key_S ? firstKey : backspace).push_back(repainted);
+            }
         }
         delegate.hideSearchWindow();
         QApplication::processEvents();
     }
     std::printf("%s, 5,000 scripts indexed (%d reachable)\n",
-        qPrintable(QApplication::platformName()), int(store.scriptIndex()->sequence.reachableItems.size()));
+        qPrintable(QApplication::platformName()),
+        int(store.scriptIndex()->sequence.reachableItems.size()));
     report("show request to the HUD's first paint", showing, 10);
     report("typed key to repainted HUD and results panel", typing, 4);
+    report("  of which \"s\" (1,044 of 5,000 scripts match)", firstKey, 4);
+    report("  of which Backspace (back to no keys)", backspace, 4);
     return showing.empty() || typing.empty() ? 1 : 0;
 }
