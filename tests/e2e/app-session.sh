@@ -4,6 +4,7 @@
 #   desktop            openbox and a tray (trayer): the whole flow
 #   no-tray            openbox, no tray host: the app says once how to reach it and still works
 #   no-window-manager  a bare X server: the HUD still opens with the focus and runs scripts
+#   russian-layout     openbox, the keyboard on a Russian layout: a script's keys still run it
 set -euo pipefail
 runel=$(realpath "$1")
 session=$2
@@ -65,6 +66,13 @@ if [[ $session != no-window-manager ]]; then
     done
     until_true "openbox did not start" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 fi
+if [[ $session == russian-layout ]]; then
+    # Russian is the active group: the keys send Cyrillic keysyms, and the HUD has to find the
+    # letter that the same physical key gives in the user's Latin layout (the second group).
+    # (The window manager's connection keeps the server from resetting to its default keymap.)
+    setxkbmap -layout ru,us || fail "setxkbmap could not set a Russian layout"
+    setxkbmap -query | grep -Eq '^layout: +ru,us$' || fail "the Russian layout did not take"
+fi
 if [[ $session == desktop ]]; then
     command -v trayer >/dev/null || { echo "trayer is missing: skipped"; exit 0; }
     trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
@@ -75,6 +83,13 @@ fi
 # A script the test types, and a window that has the focus before the HUD opens.
 mkdir -p "$HOME/.runel"
 printf '#!/bin/bash\necho e2e-ran\n' > "$HOME/.runel/zed.sh"
+# Two scripts that share a first letter, so that "p" is a prefix and runs nothing.
+printf '#!/bin/bash\necho one\n' > "$HOME/.runel/pack one.sh"
+printf '#!/bin/bash\necho two\n' > "$HOME/.runel/pack two.sh"
+# A foreground run that lasts until the test lets it end.
+printf '#!/bin/bash\ntouch "$HOME/started"\nwhile [ ! -e "$HOME/release" ]; do sleep 0.05; done\necho done\n' \
+    > "$HOME/.runel/wait.sh"
+chmod +x "$HOME"/.runel/*.sh
 xmessage -geometry 300x100+10+10 "another window" >/dev/null 2>&1 &
 pids+=($!)
 until_true "the other window did not appear" xdotool search --onlyvisible --class xmessage
@@ -97,15 +112,72 @@ hud_shown() {
 }
 hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
 hud_hidden() { ! hud_shown; }
+focused_name() { xdotool getwindowfocus getwindowname 2>/dev/null; }
+# Qt adds the app's name to a title that lacks it: "Runel Results — Runel".
+results_shown() { xdotool search --onlyvisible --name '^Runel Results' >/dev/null 2>&1; }
+geometry_of() {
+    local window
+    window=$(xdotool search --onlyvisible --name "$1" | head -n1)
+    [[ -n $window ]] || return 1
+    xdotool getwindowgeometry --shell "$window"
+}
+other_focused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$other" ]]; }
 
 xdotool windowfocus --sync "$other" 2>/dev/null || true
+until_true "the other window did not get the focus" other_focused
 "$runel" toggle || fail "runel toggle failed"
 until_true "runel toggle did not show the HUD" hud_shown
 until_true "the HUD did not take the focus from the other window" hud_focused
 
-# Typing a script's keys runs it, and the run is logged.
-xdotool type --delay 80 z
+# Typing a script's keys runs it, and the run is logged. On the Russian layout the key that
+# is "z" on a US keyboard gives "я".
+if [[ $session == russian-layout ]]; then
+    xdotool key --delay 80 Cyrillic_ya
+else
+    xdotool type --delay 80 z
+fi
 until_true "typing z did not log a run of zed.sh" sh -c "'$runel' log | grep -q Zed"
+if [[ $session == russian-layout ]]; then
+    "$runel" quit || fail "runel quit failed"
+    until_true "runel quit did not end the app" sh -c "! kill -0 $app"
+    echo "PASS ($session)"
+    exit 0
+fi
+
+# A prefix shows the results panel 10 px below the HUD, left edges aligned, and the focus
+# stays in the HUD.
+until_true "the HUD did not close after the run" hud_hidden
+"$runel" show || fail "runel show failed"
+until_true "runel show did not give the HUD the focus" hud_focused
+xdotool type --delay 80 p
+until_true "the prefix p did not show the results panel" results_shown
+[[ $(focused_name) == Runel ]] || fail "the results panel took the focus from the HUD: $(focused_name)"
+eval "$(geometry_of '^Runel$' | sed 's/^/HUD_/')"
+eval "$(geometry_of '^Runel Results' | sed 's/^/RESULTS_/')"
+(( RESULTS_X == HUD_X && RESULTS_Y == HUD_Y + HUD_HEIGHT + 10 )) \
+    || fail "results panel at $RESULTS_X,$RESULTS_Y; HUD at $HUD_X,$HUD_Y height $HUD_HEIGHT"
+
+# A click in another window closes the HUD (a bare X server moves no focus on a click).
+if [[ $session != no-window-manager ]]; then
+    xdotool mousemove 150 30 click 1
+    until_true "a click outside did not close the HUD" hud_hidden
+    results_shown && fail "the results panel stayed after the click outside"
+else
+    "$runel" hide || fail "runel hide failed"
+    until_true "runel hide did not hide the HUD" hud_hidden
+fi
+
+# A foreground run keeps the HUD open when it loses the focus, until the run's outcome.
+"$runel" show || fail "runel show failed"
+until_true "runel show did not give the HUD the focus" hud_focused
+xdotool type --delay 80 w
+until_true "typing w did not start wait.sh" test -e "$HOME/started"
+xdotool windowfocus --sync "$other" 2>/dev/null || true
+until_true "the other window did not get the focus back" other_focused
+hud_shown || fail "the HUD closed on losing the focus during a foreground run"
+touch "$HOME/release"
+until_true "the HUD stayed open after the run's outcome" hud_hidden
+until_true "the run of wait.sh was not logged" sh -c "'$runel' log | grep -q Wait"
 
 "$runel" show || fail "runel show failed"
 until_true "runel show did not show the HUD" hud_shown
