@@ -132,8 +132,8 @@ private:
     // Plays steps written "verb argument" and separated by ", ": type KEYS, sequence KEYS, tab,
     // escape, backspace, up, down, panel (shown), enter MODIFIERS, cancel (control-C),
     // clipboard TEXT, unknownKeySearches, search TEXT, next (search row), confirm (search),
-    // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList, and
-    // "until STATE" which waits for that state.
+    // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList; "is STATE" checks
+    // the state now, "until STATE" waits for it.
     void play(const QString &steps)
     {
         SearchViewModel &m = model();
@@ -180,6 +180,8 @@ private:
                 m.confirmArgument(text, u"ctrl"_s);
             else if (verb == u"cancelList")
                 m.cancelList();
+            else if (verb == u"is")
+                QCOMPARE(state(), text);
             else if (verb == u"until")
                 QTRY_COMPARE(state(), text);
             else
@@ -266,7 +268,7 @@ private Q_SLOTS:
         row("search runs the chosen fallback with the text", false,
             u"tab, search https://example.org, next, confirm"_s,
             u"succeeded \"ran web.sh [] [https://example.org]\" logged:success closed:1"_s);
-        row("a background run closes the HUD at once", false, u"sequence b, until b closed:1"_s,
+        row("a background run closes the HUD at once", false, u"sequence b, is b closed:1"_s,
             u"b sound:complete logged:success closed:1"_s);
         row("control-C cancels a foreground run and clears the keys", false,
             u"type h, until h running \"started\", cancel"_s, u"logged:cancelled"_s);
