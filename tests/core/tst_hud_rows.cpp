@@ -278,14 +278,14 @@ void TstRows::listDisplay_data()
 
     QTest::newRow("no filter: the list as printed, no highlight")
         << QString()
-        << QStringList { u"star | Deploy - | prod servers - | - | 0"_s,
-               u"doc.text | Status - | - - | - | 0"_s };
-    QTest::newRow("title hit first, highlights in both lines")
+        << QStringList { u"star | Deploy - | servers - | - | 0"_s,
+               u"doc.text | Restart - | - - | - | 0"_s };
+    QTest::newRow("a title hit ranks before an earlier subtitle hit")
         << u"S"_s
-        << QStringList { u"doc.text | Status 0+1 | - - | - | 0"_s,
-               u"star | Deploy - | prod servers 5+1 | - | 0"_s };
+        << QStringList { u"doc.text | Restart 2+1 | - - | - | 0"_s,
+               u"star | Deploy - | servers 0+1 | - | 0"_s };
     QTest::newRow("no hit in either line drops the entry")
-        << u"dep"_s << QStringList { u"star | Deploy 0+3 | prod servers - | - | 0"_s };
+        << u"dep"_s << QStringList { u"star | Deploy 0+3 | servers - | - | 0"_s };
     QTest::newRow("no hit at all") << u"zzz"_s << QStringList {};
 }
 
@@ -294,8 +294,8 @@ void TstRows::listDisplay()
     QFETCH(QString, filter);
     QFETCH(QStringList, expected);
     const std::vector<ListEntry> list {
-        { u"star"_s, u"Deploy"_s, u"prod servers"_s, u"d.sh"_s, std::nullopt },
-        { std::nullopt, u"Status"_s, std::nullopt, u"s.sh"_s, std::nullopt },
+        { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
+        { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
     };
     QStringList shown;
     for (const ResultDisplayItem &item : displayItems(TextMatcher::filter(filter, list), filter))
