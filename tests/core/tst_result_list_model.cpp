@@ -7,6 +7,7 @@
 #include <QtTest>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 using Role = ResultListModel::Role;
 
 // What the HUD shows, worked out without a display: the modifier text, the title line and the
@@ -30,13 +31,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("none") << Qt::KeyboardModifiers() << QString();
         QTest::newRow("all three in order")
-            << (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)
-            << QStringLiteral("alt,ctrl,shift");
-        QTest::newRow("alt and shift")
-            << (Qt::ShiftModifier | Qt::AltModifier) << QStringLiteral("alt,shift");
+            << (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier) << u"alt,ctrl,shift"_s;
+        QTest::newRow("alt and shift") << (Qt::ShiftModifier | Qt::AltModifier) << u"alt,shift"_s;
         QTest::newRow("super is not named") << Qt::KeyboardModifiers(Qt::MetaModifier) << QString();
         QTest::newRow("keypad is not named")
-            << (Qt::KeypadModifier | Qt::ControlModifier) << QStringLiteral("ctrl");
+            << (Qt::KeypadModifier | Qt::ControlModifier) << u"ctrl"_s;
     }
     void modifierText()
     {
@@ -49,28 +48,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("outputs"); // latestOutput in turn; "-" for none
         QTest::addColumn<QString>("refresh");
         QTest::addColumn<QString>("title");
-        const QString none = QStringLiteral("-");
-        QTest::newRow("hud title") << QStringList { none } << QString() << QStringLiteral("Runel");
+        const QString none = u"-"_s;
+        QTest::newRow("hud title") << QStringList { none } << QString() << u"Runel"_s;
         QTest::newRow("refresh message")
-            << QStringList { none } << QStringLiteral("Scripts reloaded")
-            << QStringLiteral("Scripts reloaded");
+            << QStringList { none } << u"Scripts reloaded"_s << u"Scripts reloaded"_s;
         QTest::newRow("output wins")
-            << QStringList { QStringLiteral("step 2") } << QStringLiteral("Scripts reloaded")
-            << QStringLiteral("step 2");
+            << QStringList { u"step 2"_s } << u"Scripts reloaded"_s << u"step 2"_s;
         QTest::newRow("json object hidden")
-            << QStringList { QStringLiteral("{\"a\": 1}") } << QString() << QStringLiteral("Runel");
+            << QStringList { u"{\"a\": 1}"_s } << QString() << u"Runel"_s;
         QTest::newRow("json list keeps the line before")
-            << QStringList { QStringLiteral("loading"), QStringLiteral("[{\"title\": \"x\"}]") }
-            << QString() << QStringLiteral("loading");
+            << QStringList { u"loading"_s, u"[{\"title\": \"x\"}]"_s } << QString() << u"loading"_s;
         QTest::newRow("quoted string hidden")
-            << QStringList { QStringLiteral("\"x\"") } << QString() << QStringLiteral("Runel");
-        QTest::newRow("bracket text shown") << QStringList { QStringLiteral("[ok] done") }
-                                            << QString() << QStringLiteral("[ok] done");
+            << QStringList { u"\"x\""_s } << QString() << u"Runel"_s;
+        QTest::newRow("bracket text shown")
+            << QStringList { u"[ok] done"_s } << QString() << u"[ok] done"_s;
         QTest::newRow("ordinary line replaces at once")
-            << QStringList { QStringLiteral("a"), QStringLiteral("{"), QStringLiteral("b") }
-            << QString() << QStringLiteral("b");
-        QTest::newRow("cleared output forgets the line") << QStringList { QStringLiteral("a"), none,
-            QStringLiteral("[\"x\"]") } << QString() << QStringLiteral("Runel");
+            << QStringList { u"a"_s, u"{"_s, u"b"_s } << QString() << u"b"_s;
+        QTest::newRow("cleared output forgets the line")
+            << QStringList { u"a"_s, none, u"[\"x\"]"_s } << QString() << u"Runel"_s;
     }
     void titleLine()
     {
@@ -80,9 +75,9 @@ private Q_SLOTS:
         QString shown;
         for (const QString &output : outputs) {
             const std::optional<QString> latest
-                = output == QStringLiteral("-") ? std::nullopt : std::optional(output);
-            shown = line.text(latest, refresh.isEmpty() ? std::nullopt : std::optional(refresh),
-                QStringLiteral("Runel"));
+                = output == u"-"_s ? std::nullopt : std::optional(output);
+            shown = line.text(
+                latest, refresh.isEmpty() ? std::nullopt : std::optional(refresh), u"Runel"_s);
         }
         QTEST(shown, "title");
     }
@@ -91,10 +86,9 @@ private Q_SLOTS:
     // and a moved selection touches just the rows involved.
     void rowsFollowTheViewModel()
     {
-        HudStack stack({ { QStringLiteral("git/deploy.sh"), "echo hi\n" },
-            { QStringLiteral("git/status.sh"), "echo hi\n" },
-            { QStringLiteral("notes/todo list.sh"), "echo hi\n" },
-            { QStringLiteral("menu.sh"),
+        HudStack stack({ { u"git/deploy.sh"_s, "echo hi\n" }, { u"git/status.sh"_s, "echo hi\n" },
+            { u"notes/todo list.sh"_s, "echo hi\n" },
+            { u"menu.sh"_s,
                 "echo '[{\"title\": \"First\", \"script\": \"git/deploy.sh\"},"
                 " {\"title\": \"Second\", \"subtitle\": \"two\", \"script\": \"x.sh\"}]'\n" } });
         QVERIFY(stack.loaded);
@@ -106,12 +100,11 @@ private Q_SLOTS:
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy updates(&model, &QAbstractItemModel::dataChanged);
 
-        viewModel.handleCharacter(QStringLiteral("g"));
+        viewModel.handleCharacter(u"g"_s);
         QCOMPARE(model.mode(), ResultListModel::Mode::sequence);
-        QCOMPARE(
-            titles(model), (QStringList { QStringLiteral("Deploy"), QStringLiteral("Status") }));
-        QCOMPARE(model.index(0).data(Role::KeyHintRole).toString(), QStringLiteral("d"));
-        QCOMPARE(model.index(0).data(Role::SubtitleRole).toString(), QStringLiteral("deploy.sh"));
+        QCOMPARE(titles(model), (QStringList { u"Deploy"_s, u"Status"_s }));
+        QCOMPARE(model.index(0).data(Role::KeyHintRole).toString(), u"d"_s);
+        QCOMPARE(model.index(0).data(Role::SubtitleRole).toString(), u"deploy.sh"_s);
         QCOMPARE(model.index(0).data(Role::SubtitleStemLengthRole).toInt(), 6);
         QCOMPARE(model.index(0).data(Role::SelectedRole).toBool(), true);
         const qsizetype resetsAfterTyping = resets.size();
@@ -126,24 +119,23 @@ private Q_SLOTS:
 
         viewModel.toggleSearchMode(); // search with "g"
         QCOMPARE(model.mode(), ResultListModel::Mode::search);
-        viewModel.searchTextChanged(QStringLiteral("list"));
-        QCOMPARE(titles(model), QStringList { QStringLiteral("Todo List") });
+        viewModel.searchTextChanged(u"list"_s);
+        QCOMPARE(titles(model), QStringList { u"Todo List"_s });
         const QModelIndex found = model.index(0);
-        QCOMPARE(found.data(Role::SubtitleRole).toString(), QStringLiteral("notes/todo list.sh"));
+        QCOMPARE(found.data(Role::SubtitleRole).toString(), u"notes/todo list.sh"_s);
         QCOMPARE(found.data(Role::TitleHighlightStartRole).toInt(), 5);
         QCOMPARE(found.data(Role::TitleHighlightLengthRole).toInt(), 4);
         QVERIFY(found.data(Role::KeyHintRole).toString().isNull());
 
         viewModel.exitSearchMode();
         stack.config->setScriptDelay(0.01);
-        viewModel.handleCharacter(QStringLiteral("m"));
+        viewModel.handleCharacter(u"m"_s);
         QTRY_COMPARE(model.mode(), ResultListModel::Mode::list);
-        QCOMPARE(
-            titles(model), (QStringList { QStringLiteral("First"), QStringLiteral("Second") }));
-        QCOMPARE(model.index(0).data(Role::IconRole).toString(), QStringLiteral("doc.text"));
-        viewModel.listFilterChanged(QStringLiteral("sec"));
-        QCOMPARE(titles(model), QStringList { QStringLiteral("Second") });
-        QCOMPARE(model.index(0).data(Role::SubtitleRole).toString(), QStringLiteral("two"));
+        QCOMPARE(titles(model), (QStringList { u"First"_s, u"Second"_s }));
+        QCOMPARE(model.index(0).data(Role::IconRole).toString(), u"doc.text"_s);
+        viewModel.listFilterChanged(u"sec"_s);
+        QCOMPARE(titles(model), QStringList { u"Second"_s });
+        QCOMPARE(model.index(0).data(Role::SubtitleRole).toString(), u"two"_s);
         QCOMPARE(model.index(0).data(Role::TitleHighlightLengthRole).toInt(), 3);
     }
 };

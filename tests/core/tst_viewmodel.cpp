@@ -1,32 +1,12 @@
-#include "SystemServices.h"
 #include "TestEnvironment.h"
-#include "execution/LogStore.h"
-#include "hud/SearchViewModel.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace runel;
 using namespace Qt::StringLiterals;
+using Kind = ExecutionStatus::Kind;
 
 namespace {
-
-class FakeServices : public SystemServices {
-public:
-    QString clipboard;
-    QStringList sounds;
-    int beeps = 0;
-    QString clipboardText() override { return clipboard; }
-    void playSound(const QString &name) override { sounds.append(name); }
-    void beep() override { ++beeps; }
-    void open(const QString &) override { }
-    void reveal(const QString &) override { }
-};
-
-using Kind = ExecutionStatus::Kind;
-using Operation = std::function<void(SearchViewModel &)>;
 
 // Counts every notification of a view model by signal name.
 class NotificationSpy {
@@ -56,108 +36,252 @@ private:
     std::vector<std::pair<QString, std::unique_ptr<QSignalSpy>>> m_spies;
 };
 
+// Each script echoes what it was given, so a test sees which script ran with which parameters.
+QList<std::pair<QString, QByteArray>> scripts()
+{
+    const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
+    return {
+        { u"git/deploy.sh"_s, echo },
+        { u"git/status.sh"_s, echo },
+        { u"fail.sh"_s, "echo nope; exit 3\n" },
+        { u"hang.sh"_s, "echo started; exec sleep 60\n" },
+        { u"ask.sh"_s,
+            "# @runel.argument {\"placeholder\": \"Query\", \"value\": \"q: {clipboard}\"}\n"
+                + echo },
+        { u"bg.sh"_s, "# @runel.output background\n" + echo },
+        { u"menu.sh"_s,
+            "echo '[{\"title\": \"Deploy\", \"script\": \"git/deploy.sh\"},"
+            " {\"title\": \"Ask now\", \"script\": \"ask.sh\", \"arguments\": [\"given\"]},"
+            " {\"title\": \"Ask me\", \"script\": \"ask.sh\"},"
+            " {\"title\": \"Gone\", \"script\": \"gone.sh\"}]'\n" },
+        { u"web.sh"_s, "# @runel.fallback\n# @runel.ignore sequence\n" + echo },
+        { u"url.sh"_s, "# @runel.fallback ^https?://\n# @runel.ignore sequence\n" + echo },
+        { u"pin.sh"_s, "# @runel.pinned\n" + echo },
+    };
+}
+
 } // namespace
 
-Q_DECLARE_METATYPE(Operation)
-
-// The HUD's state machine driven without a window, running real scripts. Each script echoes
-// what it was given, so a test can see which script ran and with which parameters.
+// The HUD's state machine driven without a window, running real scripts.
 class TestViewModel : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<ConfigManager> m_config;
-    std::unique_ptr<ScriptStore> m_store;
-    std::unique_ptr<LogStore> m_log;
-    FakeServices m_services;
-    std::unique_ptr<SearchViewModel> m_model;
+    std::unique_ptr<HudStack> m_stack;
     int m_dismissals = 0;
 
-    QString scripts() const { return m_home->file(QStringLiteral("scripts")); }
+    SearchViewModel &model() { return *m_stack->viewModel; }
+    ConfigManager &config() { return *m_stack->config; }
+    Kind status() { return model().executionStatus().kind(); }
+    QString scriptPath(const QString &relative)
+    {
+        return m_stack->home.file(u"scripts/"_s + relative);
+    }
     void type(const QString &keys)
     {
         for (QChar c : keys)
-            m_model->handleCharacter(QString(c));
+            model().handleCharacter(QString(c));
     }
-    Kind status() const { return m_model->executionStatus().kind(); }
-    QString output() const { return m_model->latestOutput().value_or(QString()); }
+    void reloadAndWait()
+    {
+        QSignalSpy published(m_stack->store.get(), &ScriptStore::scriptIndexChanged);
+        model().reloadScripts();
+        QVERIFY(published.wait());
+    }
+
+    // The HUD's state on one line, each part only when it applies: the keys, "search:text",
+    // "pending", "browsing", "row:N", the run's status, what it shows in quotes (the failure
+    // message, the argument field or the output), "entries:N" of a list, the sounds, "beeps:N",
+    // the newest logged run's exit status and "closed:N".
+    QString state()
+    {
+        static const QStringList kinds { u"argument"_s, u"list"_s, u"failed"_s, QString(),
+            u"running"_s, u"succeeded"_s };
+        static const QStringList exits { u"success"_s, u"failure"_s, u"cancelled"_s };
+        const ExecutionStatus &execution = model().executionStatus();
+        const QString shown = execution.message() ? *execution.message()
+            : execution.argument()                ? execution.argument()->value
+                                                  : model().latestOutput().value_or(QString());
+        const auto &runs = m_stack->log->runs();
+        QStringList parts { joinedKeys(model().keys()) };
+        if (model().isSearchMode())
+            parts << u"search:"_s + model().searchFilterText();
+        if (model().isRunPending())
+            parts << u"pending"_s;
+        if (model().isBrowsingResults())
+            parts << u"browsing"_s;
+        if (model().selectedIndex() != 0)
+            parts << u"row:%1"_s.arg(model().selectedIndex());
+        parts << kinds.value(int(status()));
+        if (!shown.isEmpty())
+            parts << u'"' + shown + u'"';
+        if (status() == Kind::showingList)
+            parts << u"entries:%1"_s.arg(model().filteredList().size());
+        for (const QString &sound : m_stack->services.sounds)
+            parts << u"sound:"_s + sound;
+        if (m_stack->services.beeps)
+            parts << u"beeps:%1"_s.arg(m_stack->services.beeps);
+        if (!runs.empty() && runs.back()->exitStatus())
+            parts << u"logged:"_s + exits.value(int(*runs.back()->exitStatus()));
+        if (m_dismissals)
+            parts << u"closed:%1"_s.arg(m_dismissals);
+        parts.removeAll(QString());
+        return parts.join(u' ');
+    }
+
+    // Plays steps written "verb argument" and separated by ", ": type KEYS, sequence KEYS, tab,
+    // escape, backspace, up, down, panel (shown), enter MODIFIERS, cancel (control-C),
+    // clipboard TEXT, unknownKeySearches, search TEXT, next (search row), confirm (search),
+    // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList; "is STATE" checks
+    // the state now, "until STATE" waits for it.
+    void play(const QString &steps)
+    {
+        SearchViewModel &m = model();
+        for (const QString &step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
+            const QString verb = step.section(u' ', 0, 0);
+            const QString text = step.section(u' ', 1);
+            if (verb == u"type")
+                type(text);
+            else if (verb == u"sequence")
+                m.runSequence(text);
+            else if (verb == u"tab")
+                m.toggleSearchMode();
+            else if (verb == u"escape")
+                m.handleEscape();
+            else if (verb == u"backspace")
+                m.handleBackspace();
+            else if (verb == u"up")
+                m.moveSelectionUp();
+            else if (verb == u"down")
+                m.moveSelectionDown();
+            else if (verb == u"panel")
+                m.setResultsPanelVisible(true);
+            else if (verb == u"enter")
+                m.handleEnter(text);
+            else if (verb == u"cancel")
+                m.handleCancel();
+            else if (verb == u"clipboard")
+                m_stack->services.clipboard = text;
+            else if (verb == u"unknownKeySearches")
+                config().setSearchOnUnknownKey(true);
+            else if (verb == u"search")
+                m.searchTextChanged(text);
+            else if (verb == u"next")
+                m.moveSearchSelection(1);
+            else if (verb == u"confirm")
+                m.confirmSearch();
+            else if (verb == u"filter")
+                m.listFilterChanged(text);
+            else if (verb == u"entry")
+                m.confirmListEntry(text);
+            else if (verb == u"row")
+                m.activateRow(text.toInt(), QString());
+            else if (verb == u"argument")
+                m.confirmArgument(text, u"ctrl"_s);
+            else if (verb == u"cancelList")
+                m.cancelList();
+            else if (verb == u"is")
+                QCOMPARE(state(), text);
+            else if (verb == u"until")
+                QTRY_COMPARE(state(), text);
+            else
+                QFAIL(qPrintable(u"unknown step: "_s + step));
+        }
+    }
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
-        writeFile(scripts() + QStringLiteral("/git/deploy.sh"), echo);
-        writeFile(scripts() + QStringLiteral("/git/status.sh"), echo);
-        writeFile(scripts() + QStringLiteral("/fail.sh"), "echo nope; exit 3\n");
-        writeFile(scripts() + QStringLiteral("/hang.sh"), "echo started; exec sleep 60\n");
-        writeFile(scripts() + QStringLiteral("/ask.sh"),
-            "# @runel.argument {\"placeholder\": \"Query\", \"value\": \"q: {clipboard}\"}\n"
-                + echo);
-        writeFile(scripts() + QStringLiteral("/bg.sh"), "# @runel.output background\n" + echo);
-        writeFile(scripts() + QStringLiteral("/menu.sh"),
-            "echo '[{\"title\": \"Deploy\", \"script\": \"git/deploy.sh\"},"
-            " {\"title\": \"Ask now\", \"script\": \"ask.sh\", \"arguments\": [\"given\"]},"
-            " {\"title\": \"Ask me\", \"script\": \"ask.sh\"},"
-            " {\"title\": \"Gone\", \"script\": \"gone.sh\"}]'\n");
-        writeFile(scripts() + QStringLiteral("/web.sh"),
-            "# @runel.fallback\n# @runel.ignore sequence\n" + echo);
-        writeFile(scripts() + QStringLiteral("/url.sh"),
-            "# @runel.fallback ^https?://\n# @runel.ignore sequence\n" + echo);
-        writeFile(scripts() + QStringLiteral("/pin.sh"), "# @runel.pinned\n" + echo);
-
-        auto settings = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
-        settings->setValue("scriptsDir", scripts().toStdString());
-        settings->setValue("scriptDelay", 0.05);
-        m_config = std::make_unique<ConfigManager>(std::move(settings), QString());
-        m_store = std::make_unique<ScriptStore>(*m_config);
-        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
-        m_store->reload();
-        QVERIFY(published.wait());
-        m_log = std::make_unique<LogStore>(m_home->file(QStringLiteral("logs")));
-        m_services = FakeServices();
-        m_model = std::make_unique<SearchViewModel>(*m_config, *m_store, *m_log, m_services);
+        m_stack = std::make_unique<HudStack>(scripts());
+        QVERIFY(m_stack->loaded);
         m_dismissals = 0;
-        m_model->setOnDismiss([this] { ++m_dismissals; });
+        model().setOnDismiss([this] { ++m_dismissals; });
     }
-    void cleanup()
-    {
-        m_model.reset();
-        m_log.reset();
-        m_store.reset();
-        m_config.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_stack.reset(); }
 
-    void fullMatchRunsAfterTheDelayAndCloses()
+    // Keys, runs and how each ends. "wait" rows keep the run delay long, so that a scheduled
+    // run stays pending.
+    void behaviour_data()
     {
-        type(QStringLiteral("gd"));
-        QVERIFY(m_model->isRunPending());
-        QCOMPARE(m_model->evaluation().matchedLabels,
-            (std::vector<QString> { QStringLiteral("Git"), QStringLiteral("Deploy") }));
-        QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran deploy.sh [] []"));
-        QCOMPARE(m_services.sounds, QStringList()); // success sound is "None" by default
-        QTRY_COMPARE(m_dismissals, 1);
-        QCOMPARE(m_log->runs().size(), 1);
-        QCOMPARE(m_log->runs().front()->exitStatus(), RunExitStatus::success);
+        QTest::addColumn<bool>("wait");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("expected");
+        const auto row
+            = [](const char *name, bool wait, const QString &steps, const QString &expected) {
+                  QTest::newRow(name) << wait << steps << expected;
+              };
+        // Keys before anything runs.
+        row("two prefix matches wait for more keys", true, u"type g"_s, u"g"_s);
+        row("a full match schedules its run", true, u"type gd"_s, u"gd pending"_s);
+        row("backspace cancels the pending run", true, u"type gd, backspace"_s, u"g"_s);
+        row("browsing cancels the pending run", true, u"type gs, down"_s, u"gs browsing"_s);
+        row("the first move down only shows a hidden panel", true, u"type g, down"_s,
+            u"g browsing"_s);
+        row("selection wraps downwards", true, u"type g, panel, down, down"_s, u"g browsing"_s);
+        row("selection wraps upwards", true, u"type g, up"_s, u"g browsing row:1"_s);
+        row("an unknown key beeps and is dropped", true, u"type gx"_s, u"g beeps:1"_s);
+        row("an unknown key opens search when asked", true, u"unknownKeySearches, type gx"_s,
+            u"search:gx"_s);
+        row("tab carries the keys into search and back", true,
+            u"type g, tab, type it, until search:git, tab"_s, QString());
+        row("escape clears the keys", true, u"type g, escape"_s, QString());
+        row("escape with no keys closes", true, u"type g, escape, escape"_s, u"closed:1"_s);
+        row("a foreground run ignores keys, escape and tab", true,
+            u"sequence h, until h running \"started\", type g, escape, tab"_s,
+            u"h running \"started\""_s);
+        // Sequences played at once: a key that names nothing ends the play and nothing runs.
+        row("a sequence runs what it names at once", true, u"sequence gd"_s,
+            u"gd succeeded \"ran deploy.sh [] []\" logged:success closed:1"_s);
+        row("keys after the named script are not needed", true, u"sequence gdq"_s,
+            u"gd succeeded \"ran deploy.sh [] []\" logged:success closed:1"_s);
+        row("an unknown key inside a sequence", false, u"sequence gxd"_s, u"g beeps:1"_s);
+        row("unknown keys first", false, u"sequence qqqh"_s, u"beeps:1"_s);
+        row("a sequence that still begins several", false, u"sequence g"_s, u"g"_s);
+        // Runs and how they end.
+        row("a full match runs after the delay, quietly, and closes", false, u"type gd"_s,
+            u"gd succeeded \"ran deploy.sh [] []\" logged:success closed:1"_s);
+        row("a failure shows its message and the error sound", false, u"type f"_s,
+            u"f failed \"Fail exited with code 3\" sound:dialog-error logged:failure closed:1"_s);
+        row("enter runs the selected row with its modifiers", true,
+            u"type g, panel, up, enter alt"_s,
+            u"g browsing row:1 succeeded \"ran status.sh [alt] []\" logged:success closed:1"_s);
+        row("the argument field takes the clipboard on one line", false,
+            u"clipboard two\nlines\r, type a"_s, u"a argument \"q: two lines \""_s);
+        row("the argument field with an empty clipboard", false, u"sequence a"_s,
+            u"a argument \"q: \""_s);
+        row("the confirmed argument and modifiers reach the script", false,
+            u"sequence a, argument hello"_s,
+            u"a succeeded \"ran ask.sh [ctrl] [hello]\" logged:success closed:1"_s);
+        row("a list entry with arguments runs at once, whatever its script asks", false,
+            u"type m, until m list \"Menu\" entries:4 logged:success, filter ask, "
+            "until m list \"Menu\" entries:2 logged:success, entry shift"_s,
+            u"m succeeded \"ran ask.sh [shift] [given]\" logged:success closed:1"_s);
+        row("a list entry without arguments asks for one", false,
+            u"type m, until m list \"Menu\" entries:4 logged:success, filter ask me, entry"_s,
+            u"m argument \"q: \" logged:success"_s);
+        row("a list entry naming a missing script fails", false,
+            u"type m, until m list \"Menu\" entries:4 logged:success, row 3"_s,
+            u"m failed \"Script not found: gone.sh\" sound:dialog-error logged:success closed:1"_s);
+        row("cancelling a list closes", false,
+            u"type m, until m list \"Menu\" entries:4 logged:success, cancelList"_s,
+            u"m \"Menu\" logged:success closed:1"_s);
+        row("search runs the chosen fallback with the text", false,
+            u"tab, search https://example.org, next, confirm"_s,
+            u"succeeded \"ran web.sh [] [https://example.org]\" logged:success closed:1"_s);
+        row("a background run closes the HUD at once", false, u"sequence b, is b closed:1"_s,
+            u"b sound:complete logged:success closed:1"_s);
+        row("control-C cancels a foreground run and clears the keys", false,
+            u"type h, until h running \"started\", cancel"_s, u"logged:cancelled"_s);
     }
-
-    void furtherKeysReplaceThePendingRun()
+    void behaviour()
     {
-        m_config->setScriptDelay(30);
-        type(QStringLiteral("g"));
-        QVERIFY(!m_model->isRunPending()); // two prefix matches
-        type(QStringLiteral("d"));
-        QVERIFY(m_model->isRunPending());
-        m_model->handleBackspace();
-        QVERIFY(!m_model->isRunPending());
-        QCOMPARE(m_model->keys().size(), size_t(1));
-        type(QStringLiteral("s"));
-        QVERIFY(m_model->isRunPending());
-        m_model->moveSelectionDown(); // browsing cancels the run
-        QVERIFY(!m_model->isRunPending());
+        QFETCH(bool, wait);
+        QFETCH(QString, steps);
+        if (wait)
+            config().setScriptDelay(30);
+        play(steps);
+        QFETCH(QString, expected);
+        QTRY_COMPARE(state(), expected);
     }
 
     // One operation: each field that changed notifies once, after the whole state is updated;
@@ -165,341 +289,126 @@ private Q_SLOTS:
     void notifications_data()
     {
         QTest::addColumn<QString>("before");
-        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("operation");
         QTest::addColumn<QStringList>("expected");
-        const auto type = [](const char *keys) {
-            return [keys](SearchViewModel &model) {
-                for (const char *c = keys; *c; ++c)
-                    model.handleCharacter(QString(QLatin1Char(*c)));
-            };
-        };
         QTest::newRow("key that begins two scripts")
-            << QString() << Operation(type("g"))
+            << QString() << u"type g"_s
             << QStringList { u"changed"_s, u"evaluationChanged"_s, u"keysChanged"_s,
                    u"shouldShowResultsPanelChanged"_s };
-        QTest::newRow("key that names nothing") << u"g"_s << Operation(type("x")) << QStringList();
+        QTest::newRow("key that names nothing") << u"type g"_s << u"type x"_s << QStringList();
         QTest::newRow("tab carries the keys into search")
-            << u"g"_s << Operation([](SearchViewModel &model) { model.toggleSearchMode(); })
+            << u"type g"_s << u"tab"_s
             << QStringList { u"changed"_s, u"evaluationChanged"_s, u"isInputBlockedChanged"_s,
                    u"isSearchModeChanged"_s, u"keysChanged"_s, u"searchFilterTextChanged"_s,
                    u"searchResultsChanged"_s };
-        QTest::newRow("equal search text") << u"\t"_s << Operation([](SearchViewModel &model) {
-            model.searchTextChanged(QString());
-        }) << QStringList();
+        QTest::newRow("equal search text") << u"tab"_s << u"search"_s << QStringList();
         QTest::newRow("browsing moves the selection")
-            << u"g"_s << Operation([](SearchViewModel &model) { model.moveSelectionUp(); })
+            << u"type g"_s << u"up"_s
             << QStringList { u"changed"_s, u"isBrowsingResultsChanged"_s,
                    u"selectedIndexChanged"_s };
     }
     void notifications()
     {
         QFETCH(QString, before);
-        QFETCH(Operation, operation);
-        QFETCH(QStringList, expected);
-        m_config->setScriptDelay(30);
-        if (before == u"\t")
-            m_model->toggleSearchMode();
-        else
-            type(before);
+        QFETCH(QString, operation);
+        config().setScriptDelay(30);
+        play(before);
         // What a view reads when told the keys changed is already the state that goes with them.
         std::vector<std::pair<size_t, size_t>> seen;
-        connect(m_model.get(), &SearchViewModel::keysChanged, this, [&] {
-            seen.emplace_back(m_model->keys().size(), m_model->evaluation().matchedLabels.size());
+        connect(&model(), &SearchViewModel::keysChanged, this, [&] {
+            seen.emplace_back(model().keys().size(), model().evaluation().matchedLabels.size());
         });
-        NotificationSpy spy(*m_model);
-        operation(*m_model);
-        QCOMPARE(spy.emitted(), expected);
+        NotificationSpy spy(model());
+        play(operation);
+        QTEST(spy.emitted(), "expected");
         for (const auto &[keys, labels] : seen)
             QCOMPARE(labels, keys);
     }
 
-    // A key that names nothing ends the play and nothing runs: the keys before it stay shown.
-    void runSequencePlaysKeys_data()
+    // A pinned first row starts after the autorun delay; named completely, the run timer starts
+    // it first and the autorun must not start it again.
+    void autorunStartsAPinnedFirstRowOnce()
     {
-        QTest::addColumn<QString>("sequence");
-        QTest::addColumn<QString>("ran");
-        QTest::addColumn<int>("beeps");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("names one script") << u"gd"_s << u"ran deploy.sh [] []"_s << 0 << u"gd"_s;
-        QTest::newRow("keys after the named script are not needed")
-            << u"gdq"_s << u"ran deploy.sh [] []"_s << 0 << u"gd"_s;
-        QTest::newRow("unknown key inside") << u"gxd"_s << QString() << 1 << u"g"_s;
-        QTest::newRow("unknown keys first") << u"qqqh"_s << QString() << 1 << QString();
-        QTest::newRow("keys that still begin several") << u"g"_s << QString() << 0 << u"g"_s;
-    }
-    void runSequencePlaysKeys()
-    {
-        QFETCH(QString, sequence);
-        QFETCH(QString, ran);
-        QFETCH(int, beeps);
-        QFETCH(QString, shown);
-        m_model->runSequence(sequence);
-        QCOMPARE(m_services.beeps, beeps);
-        QCOMPARE(joinedKeys(m_model->keys()), shown);
-        QVERIFY(!m_model->isRunPending());
-        if (ran.isEmpty()) {
-            QCOMPARE(status(), Kind::idle);
-            QVERIFY(m_log->runs().empty());
-        } else {
-            QTRY_COMPARE(status(), Kind::succeeded);
-            QCOMPARE(output(), ran);
-        }
-    }
-
-    void unknownKeyBeepsOrSearches()
-    {
-        type(QStringLiteral("gx"));
-        QCOMPARE(m_services.beeps, 1);
-        QCOMPARE(m_model->keys().size(), size_t(1));
-        m_config->setSearchOnUnknownKey(true);
-        type(QStringLiteral("x"));
-        QVERIFY(m_model->isSearchMode());
-        QCOMPARE(m_model->searchFilterText(), QStringLiteral("gx"));
-        QVERIFY(m_model->keys().empty());
-    }
-
-    void tabCarriesKeysIntoSearchAndBack()
-    {
-        type(QStringLiteral("g"));
-        m_model->toggleSearchMode();
-        QVERIFY(m_model->isSearchMode());
-        QCOMPARE(m_model->searchFilterText(), QStringLiteral("g"));
-        type(QStringLiteral("it"));
-        QCOMPARE(m_model->searchFilterText(), QStringLiteral("git"));
-        m_model->toggleSearchMode();
-        QVERIFY(!m_model->isSearchMode());
-        QCOMPARE(m_model->searchFilterText(), QString());
-        QVERIFY(m_model->keys().empty());
-    }
-
-    void selectionWrapsAndEnterRunsTheRow()
-    {
-        m_config->setScriptDelay(30);
-        type(QStringLiteral("g"));
-        QCOMPARE(m_model->evaluation().resultItems.size(), size_t(2));
-        m_model->moveSelectionDown(); // panel hidden: only shows it
-        QCOMPARE(m_model->selectedIndex(), 0);
-        QVERIFY(m_model->isBrowsingResults());
-        m_model->setResultsPanelVisible(true);
-        m_model->moveSelectionDown();
-        m_model->moveSelectionDown();
-        QCOMPARE(m_model->selectedIndex(), 0);
-        m_model->moveSelectionUp();
-        QCOMPARE(m_model->selectedIndex(), 1);
-        m_model->handleEnter(QStringLiteral("alt"));
-        QCOMPARE(status(), Kind::runningForeground);
+        config().setScriptDelay(30);
+        config().setAutorunEnabled(true);
+        config().setAutorunDelay(0.05);
+        type(u"p"_s);
+        QVERIFY(model().isAutorunPending());
         QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran status.sh [alt] []"));
-    }
+        QCOMPARE(model().latestOutput(), u"ran pin.sh [] []"_s);
 
-    void escapeClearsThenCloses()
-    {
-        type(QStringLiteral("g"));
-        m_model->handleEscape();
-        QVERIFY(m_model->keys().empty());
-        QCOMPARE(m_dismissals, 0);
-        m_model->handleEscape();
-        QCOMPARE(m_dismissals, 1);
-    }
-
-    void runningBlocksInputAndControlCCancels()
-    {
-        type(QStringLiteral("h"));
-        QTRY_COMPARE(status(), Kind::runningForeground);
-        QTRY_COMPARE(output(), QStringLiteral("started"));
-        type(QStringLiteral("g"));
-        m_model->handleEscape();
-        m_model->toggleSearchMode();
-        QVERIFY(m_model->keys().empty() || m_model->keys().size() == 1);
-        QVERIFY(!m_model->isSearchMode());
-        QCOMPARE(m_dismissals, 0);
-        m_model->handleCancel();
-        QTRY_COMPARE(status(), Kind::idle);
-        QVERIFY(m_model->keys().empty());
-        QCOMPARE(m_services.sounds, QStringList());
-        QTRY_COMPARE(m_log->runs().front()->exitStatus(), RunExitStatus::cancelled);
-    }
-
-    void failureShowsTheMessageAndSound()
-    {
-        type(QStringLiteral("f"));
-        QTRY_COMPARE(status(), Kind::failed);
-        QCOMPARE(*m_model->executionStatus().message(), QStringLiteral("Fail exited with code 3"));
-        QCOMPARE(m_services.sounds, QStringList { QStringLiteral("dialog-error") });
-        QTRY_COMPARE(m_dismissals, 1);
-    }
-
-    void argumentTakesTheClipboardOnOneLine()
-    {
-        m_services.clipboard = QStringLiteral("two\nlines\r");
-        type(QStringLiteral("a"));
-        QTRY_COMPARE(status(), Kind::awaitingArgument);
-        QCOMPARE(m_model->executionStatus().argument()->value, QStringLiteral("q: two lines "));
-        QCOMPARE(m_model->executionStatus().argument()->placeholder, QStringLiteral("Query"));
-        QVERIFY(!m_model->shouldShowResultsPanel());
-        m_model->confirmArgument(QStringLiteral("hello"), QStringLiteral("ctrl"));
+        config().setScriptDelay(0.01);
+        config().setAutorunDelay(30);
+        m_stack->viewModel = std::make_unique<SearchViewModel>(
+            config(), *m_stack->store, *m_stack->log, m_stack->services);
+        type(u"p"_s);
+        QVERIFY(model().isAutorunPending());
         QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran ask.sh [ctrl] [hello]"));
-
-        m_services.clipboard.clear();
-        m_model->runSequence(QStringLiteral("a"));
-        QCOMPARE(m_model->executionStatus().argument()->value, QStringLiteral("q: "));
-    }
-
-    void scriptListsRunTheirEntries()
-    {
-        type(QStringLiteral("m"));
-        QTRY_COMPARE(status(), Kind::showingList);
-        QCOMPARE(output(), QStringLiteral("Menu"));
-        QCOMPARE(m_model->filteredList().size(), size_t(4));
-        m_model->listFilterChanged(QStringLiteral("ask"));
-        QCOMPARE(m_model->filteredList().size(), size_t(2));
-        // An entry with arguments runs at once, whatever the script's own prompt.
-        m_model->confirmListEntry(QStringLiteral("shift"));
-        QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran ask.sh [shift] [given]"));
-    }
-
-    void listEntriesPromptOrFail()
-    {
-        type(QStringLiteral("m"));
-        QTRY_COMPARE(status(), Kind::showingList);
-        m_model->listFilterChanged(QStringLiteral("ask me"));
-        m_model->confirmListEntry(QString());
-        QCOMPARE(status(), Kind::awaitingArgument);
-
-        m_model->handleEscape();
-        type(QStringLiteral("m"));
-        QTRY_COMPARE(status(), Kind::showingList);
-        m_model->activateRow(3, QString());
-        QCOMPARE(
-            *m_model->executionStatus().message(), QStringLiteral("Script not found: gone.sh"));
-        QCOMPARE(m_services.sounds, QStringList { QStringLiteral("dialog-error") });
-        QTRY_COMPARE(m_dismissals, 1);
-    }
-
-    void cancellingAListCloses()
-    {
-        type(QStringLiteral("m"));
-        QTRY_COMPARE(status(), Kind::showingList);
-        m_model->cancelList();
-        QCOMPARE(status(), Kind::idle);
-        QCOMPARE(m_dismissals, 1);
-    }
-
-    void searchOffersFallbacksWithTheText()
-    {
-        m_model->toggleSearchMode();
-        m_model->searchTextChanged(QStringLiteral("https://example.org"));
-        std::vector<SearchResult> results = m_model->searchResults();
-        QCOMPARE(results.size(), size_t(2)); // the pattern, then the catch-all
-        QCOMPARE(results[0].block, SearchBlock::patternFallback);
-        QCOMPARE(results[1].block, SearchBlock::enabledFallback);
-        m_model->moveSearchSelection(1);
-        m_model->confirmSearch();
-        QVERIFY(!m_model->isSearchMode());
-        QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran web.sh [] [https://example.org]"));
-    }
-
-    void backgroundRunsCloseTheHudAtOnce()
-    {
-        m_model->runSequence(QStringLiteral("b"));
-        QCOMPARE(m_dismissals, 1);
-        QCOMPARE(status(), Kind::idle);
-        QTRY_COMPARE(m_log->runs().size(), 1);
-        QTRY_COMPARE(m_log->runs().front()->exitStatus(), RunExitStatus::success);
-        QTRY_COMPARE(m_services.sounds, QStringList { QStringLiteral("complete") });
-    }
-
-    void autorunStartsAPinnedFirstRow()
-    {
-        m_config->setScriptDelay(30);
-        m_config->setAutorunEnabled(true);
-        m_config->setAutorunDelay(0.05);
-        type(QStringLiteral("p"));
-        QVERIFY(m_model->isAutorunPending());
-        QTRY_COMPARE(status(), Kind::succeeded);
-        QCOMPARE(output(), QStringLiteral("ran pin.sh [] []"));
-
-        // Named completely, the run timer starts it first: the autorun must not start it again.
-        m_config->setScriptDelay(0.01);
-        m_config->setAutorunDelay(30);
-        m_model = std::make_unique<SearchViewModel>(*m_config, *m_store, *m_log, m_services);
-        type(QStringLiteral("p"));
-        QVERIFY(m_model->isAutorunPending());
-        QTRY_COMPARE(status(), Kind::succeeded);
-        QVERIFY(!m_model->isAutorunPending());
-        m_model->runSequence(QStringLiteral("p"));
-        QVERIFY(!m_model->isAutorunPending() && !m_model->isRunPending());
+        QVERIFY(!model().isAutorunPending());
+        model().runSequence(u"p"_s);
+        QVERIFY(!model().isAutorunPending() && !model().isRunPending());
     }
 
     // The view model follows a new index by itself, and reloads wait for a foreground run.
     void followsTheStoresIndex()
     {
-        m_config->setScriptDelay(30);
-        type(QStringLiteral("g"));
-        writeFile(scripts() + QStringLiteral("/git/log.sh"));
-        QSignalSpy evaluated(m_model.get(), &SearchViewModel::evaluationChanged);
-        m_store->reload();
+        config().setScriptDelay(30);
+        type(u"g"_s);
+        writeFile(scriptPath(u"git/log.sh"_s));
+        QSignalSpy evaluated(&model(), &SearchViewModel::evaluationChanged);
+        m_stack->store->reload();
         QVERIFY(evaluated.wait());
-        QCOMPARE(m_model->evaluation().resultItems.size(), size_t(3));
+        QCOMPARE(model().evaluation().resultItems.size(), size_t(3));
 
-        m_model->toggleSearchMode();
-        m_model->searchTextChanged(QStringLiteral("log"));
-        QCOMPARE(m_model->searchResults().size(), size_t(1));
+        model().toggleSearchMode();
+        model().searchTextChanged(u"log"_s);
+        QCOMPARE(model().searchResults().size(), size_t(1));
         // Read per row by a view: the same results until the text or the index changes.
-        QCOMPARE(m_model->searchResults().data(), m_model->searchResults().data());
-        QVERIFY(QFile::remove(scripts() + QStringLiteral("/git/log.sh")));
-        QSignalSpy searched(m_model.get(), &SearchViewModel::searchResultsChanged);
-        m_store->reload();
+        QCOMPARE(model().searchResults().data(), model().searchResults().data());
+        QVERIFY(QFile::remove(scriptPath(u"git/log.sh"_s)));
+        QSignalSpy searched(&model(), &SearchViewModel::searchResultsChanged);
+        m_stack->store->reload();
         QVERIFY(searched.wait());
-        QCOMPARE(m_model->searchResults().size(), size_t(1));
-        QCOMPARE(m_model->searchResults().front().block, SearchBlock::enabledFallback);
+        QCOMPARE(model().searchResults().size(), size_t(1));
+        QCOMPARE(model().searchResults().front().block, SearchBlock::enabledFallback);
 
-        m_model->runSequence(QStringLiteral("h"));
+        model().runSequence(u"h"_s);
         QTRY_COMPARE(status(), Kind::runningForeground);
-        const int generation = m_store->reloadGeneration();
-        m_model->reloadScripts();
-        QCOMPARE(m_store->reloadGeneration(), generation);
-        m_model->handleCancel();
+        const int generation = m_stack->store->reloadGeneration();
+        model().reloadScripts();
+        QCOMPARE(m_stack->store->reloadGeneration(), generation);
+        model().handleCancel();
         QTRY_COMPARE(status(), Kind::idle);
     }
 
     // "Scripts reloaded" shows its full time after the latest of two reloads.
     void refreshMessageFollowsTheLatestReload()
     {
-        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
-        m_model->reloadScripts();
-        QVERIFY(published.wait());
-        m_model->reloadScripts();
-        QVERIFY(published.wait());
+        reloadAndWait();
+        reloadAndWait();
         QElapsedTimer sinceLatest;
         sinceLatest.start();
-        QCOMPARE(m_model->refreshMessage(), QStringLiteral("Scripts reloaded"));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_model->refreshMessage(), 5000);
+        QCOMPARE(model().refreshMessage(), u"Scripts reloaded"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(!model().refreshMessage(), 5000);
         QVERIFY(sinceLatest.elapsed() >= SearchViewModel::refreshMessageMs - 50);
     }
 
     void folderRowTypesItsKeys()
     {
-        m_config->setScriptDelay(30);
-        writeFile(scripts() + QStringLiteral("/gadgets/x.sh"));
-        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
-        m_model->reloadScripts();
-        QVERIFY(published.wait());
-
-        type(QStringLiteral("g"));
-        const auto &rows = m_model->evaluation().resultItems;
+        config().setScriptDelay(30);
+        writeFile(scriptPath(u"gadgets/x.sh"_s));
+        reloadAndWait();
+        type(u"g"_s);
+        const auto &rows = model().evaluation().resultItems;
         const auto folder = std::find_if(rows.begin(), rows.end(), [](const ListItem &row) {
             return row.isFolder() && row.folderRow().rawName == u"git";
         });
         QVERIFY(folder != rows.end());
-        m_model->setResultsPanelVisible(true);
-        while (m_model->selectedIndex() != int(folder - rows.begin()))
-            m_model->moveSelectionDown();
-        m_model->handleEnter(QString());
-        QCOMPARE(m_model->keys(), (KeyGroup { QStringLiteral("g"), QStringLiteral("i") }));
+        model().setResultsPanelVisible(true);
+        while (model().selectedIndex() != int(folder - rows.begin()))
+            model().moveSelectionDown();
+        model().handleEnter(QString());
+        QCOMPARE(model().keys(), (KeyGroup { u"g"_s, u"i"_s }));
     }
 };
 
