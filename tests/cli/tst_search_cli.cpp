@@ -33,28 +33,27 @@ void TstSearchCli::initTestCase()
         QFileInfo(runelBinary()).isExecutable(), "RUNEL_BINARY must name the built runel binary");
     m_home = std::make_unique<TestHome>();
     const QByteArray shell = "#!/bin/bash\n";
-    for (const auto &[path, annotation] : std::initializer_list<std::pair<QString, QByteArray>> {
-             { u"café.sh"_s, {} }, { u"git/deploy.sh"_s, "label Ship it" },
-             { u"git/status.sh"_s, "pinned" }, { u"notes.sh"_s, {} }, { u"tests/unit.sh"_s, {} },
-             { u"tools/lint.sh"_s, {} }, { u"web/open-url.sh"_s, "fallback ^https?://" },
-             { u"web/ask.sh"_s, "fallback" } })
+    for (const auto &[path, annotation] :
+        std::initializer_list<std::pair<QString, QByteArray>> { { u"café.sh"_s, {} },
+            { u"git/deploy.sh"_s, "label Ship it" }, { u"git/status.sh"_s, "pinned" },
+            { u"notes.sh"_s, {} }, { u"tests/unit.sh"_s, {} }, { u"tools/lint.sh"_s, {} },
+            { u"web/open-url.sh"_s, "fallback ^https?://" }, { u"web/ask.sh"_s, "fallback" } })
         writeFile(tree() + u'/' + path,
             annotation.isEmpty() ? shell : shell + "# @runel." + annotation + '\n');
 }
 
 void TstSearchCli::json_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
+    QTest::addColumn<QStringList>(
+        "arguments"); // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
     QTest::addColumn<QString>("expected"); // the whole output
 
-    QTest::newRow("search: hit in the name")
-        << QStringList { u"search"_s, u"SHIP"_s }
-        << uR"({"title":"Ship it","results":[{"path":"git/deploy.sh","name":"Ship it",
+    QTest::newRow("search: hit in the name") << QStringList { u"search"_s,
+        u"SHIP"_s } << uR"({"title":"Ship it","results":[{"path":"git/deploy.sh","name":"Ship it",
             "block":"match","icon":"doc.fill","title":"Ship it","subtitle":"git/deploy.sh",
             "titleHighlight":[0,4],"subtitleHighlight":null}]})"_s;
-    QTest::newRow("search: offsets in characters")
-        << QStringList { u"search"_s, u"É"_s }
-        << uR"({"title":"Café","results":[{"path":"café.sh","name":"Café","block":"match",
+    QTest::newRow("search: offsets in characters") << QStringList { u"search"_s,
+        u"É"_s } << uR"({"title":"Café","results":[{"path":"café.sh","name":"Café","block":"match",
             "icon":"doc.fill","title":"Café","subtitle":"café.sh","titleHighlight":[3,1],
             "subtitleHighlight":[3,1]}]})"_s;
     QTest::newRow("search: fallback blocks")
@@ -65,13 +64,11 @@ void TstSearchCli::json_data()
             {"path":"web/ask.sh","name":"Ask","block":"enabledFallback","icon":"doc.fill",
             "title":"Ask","subtitle":"web/ask.sh","titleHighlight":null,
             "subtitleHighlight":null}]})"_s;
-    QTest::newRow("resolve: no keys")
-        << QStringList { u"resolve"_s, QString() }
-        << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
+    QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
+        QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
             "isAtComponentBoundary":true,"displayKeyGroups":[],"title":"Runel","rows":[]})"_s;
-    QTest::newRow("resolve: folder completed")
-        << QStringList { u"resolve"_s, u"g"_s }
-        << uR"({"fullMatches":[],"prefixMatches":["git/deploy.sh","git/status.sh"],
+    QTest::newRow("resolve: folder completed") << QStringList { u"resolve"_s,
+        u"g"_s } << uR"({"fullMatches":[],"prefixMatches":["git/deploy.sh","git/status.sh"],
             "matchedLabels":["Git"],"isAtComponentBoundary":true,"displayKeyGroups":[["g"]],
             "title":"Git","rows":[
             {"kind":"file","path":"git/status.sh","icon":"pin.fill","title":"Status",
@@ -80,17 +77,15 @@ void TstSearchCli::json_data()
             {"kind":"file","path":"git/deploy.sh","icon":"doc.fill","title":"Ship it",
              "subtitle":"deploy.sh","keyHint":"d","titleHighlight":null,
              "subtitleHighlight":null,"subtitleStemCount":6}]})"_s;
-    QTest::newRow("resolve: full match, keys as typed")
-        << QStringList { u"resolve"_s, u"GD"_s }
-        << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
+    QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
+        u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
             "matchedLabels":["Git","Ship it"],"isAtComponentBoundary":true,
             "displayKeyGroups":[["G"],["D"]],"title":"Ship it","rows":[
             {"kind":"file","path":"git/deploy.sh","icon":"doc.fill","title":"Ship it",
              "subtitle":"deploy.sh","keyHint":null,"titleHighlight":null,
              "subtitleHighlight":[0,1],"subtitleStemCount":6}]})"_s;
-    QTest::newRow("resolve: inside folder names")
-        << QStringList { u"resolve"_s, u"t"_s }
-        << uR"({"fullMatches":[],"prefixMatches":["tests/unit.sh","tools/lint.sh"],
+    QTest::newRow("resolve: inside folder names") << QStringList { u"resolve"_s,
+        u"t"_s } << uR"({"fullMatches":[],"prefixMatches":["tests/unit.sh","tools/lint.sh"],
             "matchedLabels":["Tests"],"isAtComponentBoundary":false,"displayKeyGroups":[["t"]],
             "title":"2 Matches","rows":[
             {"kind":"folder","path":null,"icon":"folder.fill","title":"Tests",
@@ -99,9 +94,8 @@ void TstSearchCli::json_data()
             {"kind":"folder","path":null,"icon":"folder.fill","title":"Tools",
              "subtitle":"tools","keyHint":"o","titleHighlight":null,
              "subtitleHighlight":[0,1],"subtitleStemCount":5}]})"_s;
-    QTest::newRow("resolve: keys beginning with a dash")
-        << QStringList { u"resolve"_s, u"-x"_s }
-        << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
+    QTest::newRow("resolve: keys beginning with a dash") << QStringList { u"resolve"_s,
+        u"-x"_s } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
             "isAtComponentBoundary":false,"displayKeyGroups":[["-"],["x"]],"title":"Runel",
             "rows":[]})"_s;
 }
@@ -110,8 +104,8 @@ void TstSearchCli::json()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, expected);
-    const Run run = runRunel(
-        { arguments.at(0), u"--json"_s, u"--dir"_s, tree(), u"--"_s, arguments.at(1) });
+    const Run run
+        = runRunel({ arguments.at(0), u"--json"_s, u"--dir"_s, tree(), u"--"_s, arguments.at(1) });
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.err, QByteArray());
     QCOMPARE(QString::fromStdString(parsedJson(run.out).dump()),
