@@ -118,6 +118,8 @@ private Q_SLOTS:
         row("delay as string reads as default", R"({"autorunDelay": "2"})", u"autorunDelay"_s, 1.0);
         row("Boolean as string reads as default", R"({"isFirstLaunch": "false"})",
             u"isFirstLaunch"_s, true);
+        row("Boolean as number reads as default", R"({"autorunEnabled": 1})", u"autorunEnabled"_s,
+            false);
         row("sound as number reads as default", R"({"failureSound": 5})", u"failureSound"_s,
             u"Default"_s);
         row("visibility delayed", R"({"resultListVisibility": "delayed"})", u"resultsVisibility"_s,
