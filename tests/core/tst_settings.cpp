@@ -1,4 +1,4 @@
-#include "TestEnvironment.h"
+#include "RunFixtures.h"
 
 #include "settings/ConfigManager.h"
 #include "settings/ScriptsFolder.h"
@@ -15,12 +15,6 @@ using json = nlohmann::json;
 
 namespace {
 
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Compared as text, so that a failure shows both documents.
 QString dump(const json &value)
 {
@@ -29,7 +23,7 @@ QString dump(const json &value)
 
 json readSettings()
 {
-    return json::parse(readBytes(SettingsFile::defaultPath()).toStdString(), nullptr, false);
+    return json::parse(fileBytes(SettingsFile::defaultPath()).toStdString(), nullptr, false);
 }
 
 // Without an examples folder nothing is seeded.
@@ -188,14 +182,14 @@ private Q_SLOTS:
 
         config->setScriptDelay(2);
         QCOMPARE(dump(readSettings()), u"{\"scriptDelay\":2.0}"_s);
-        QCOMPARE(readBytes(copy), contents);
+        QCOMPARE(fileBytes(copy), contents);
 
         // A second bad file within the same second does not replace the first copy.
         writeFile(SettingsFile::defaultPath(), "{");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"moved to"_s));
         SettingsFile again(SettingsFile::defaultPath());
         QCOMPARE(corruptCopies().size(), 2);
-        QCOMPARE(readBytes(copy), contents);
+        QCOMPARE(fileBytes(copy), contents);
     }
 
     // As root, permissions cannot make the file unreadable; a folder in its place can.
@@ -322,11 +316,11 @@ private Q_SLOTS:
         writeFile(folder + u"/sub"_s, "a file where the examples have a folder\n");
 
         ScriptsFolder::seedExamples(folder, examples);
-        QCOMPARE(readBytes(folder + u"/notes.txt"_s), QByteArray("mine\n"));
+        QCOMPARE(fileBytes(folder + u"/notes.txt"_s), QByteArray("mine\n"));
         QVERIFY(QFileInfo(folder + u"/sub"_s).isFile());
         // The walk went on past what failed, and the copies are the user's to edit and run.
         const QFileInfo hello(folder + u"/hello.sh"_s);
-        QCOMPARE(readBytes(hello.filePath()), QByteArray("#!/bin/bash\necho hello\n"));
+        QCOMPARE(fileBytes(hello.filePath()), QByteArray("#!/bin/bash\necho hello\n"));
         QVERIFY(hello.permissions().testFlags(QFile::WriteOwner | QFile::ExeOwner));
 
         QFile::remove(folder + u"/sub"_s);
@@ -392,7 +386,7 @@ private Q_SLOTS:
         while (it.hasNext()) {
             const QString script = it.next().mid(int(qstrlen(":/examples/")));
             QCOMPARE(it.fileInfo().suffix(), u"sh"_s);
-            const QString text = QString::fromUtf8(readBytes(it.filePath()));
+            const QString text = QString::fromUtf8(fileBytes(it.filePath()));
             for (const auto &match : annotation.globalMatch(text)) {
                 const QString key = match.captured(1), value = match.captured(2).trimmed();
                 QVERIFY2(keys.contains(key), qPrintable(script + u": "_s + match.captured()));
