@@ -3,6 +3,7 @@
 #include <QtTest>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 
 // Annotation lines, parsed both from decoded text and from raw UTF-8 bytes: the two paths must
 // agree on every case.
@@ -10,8 +11,7 @@ class TestAnnotations : public QObject {
     Q_OBJECT
 
 private:
-    static ShellFileMetadata parseBoth(
-        const QString &text, const QString &prefix = QStringLiteral("# @runel."))
+    static ShellFileMetadata parseBoth(const QString &text, const QString &prefix = u"# @runel."_s)
     {
         const ShellFileMetadata fromText = ShellFileMetadata::parse(text, prefix);
         const QByteArray utf8 = text.toUtf8();
@@ -21,7 +21,7 @@ private:
             return fromText;
         qWarning() << "text and byte parsers disagree on" << text;
         ShellFileMetadata mismatch;
-        mismatch.label = QStringLiteral("MISMATCH");
+        mismatch.label = u"MISMATCH"_s;
         return mismatch;
     }
 
@@ -30,32 +30,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("label"); // null: no label
-        QTest::newRow("plain") << QStringLiteral("# @runel.label Deploy site")
-                               << QStringLiteral("Deploy site");
+        QTest::newRow("plain") << u"# @runel.label Deploy site"_s << u"Deploy site"_s;
         QTest::newRow("inner spaces kept, outer trimmed")
-            << QStringLiteral("# @runel.label    Two  words   ") << QStringLiteral("Two  words");
+            << u"# @runel.label    Two  words   "_s << u"Two  words"_s;
         QTest::newRow("indented by tabs and no-break spaces")
-            << QStringLiteral("\t\u00A0  # @runel.label X") << QStringLiteral("X");
-        QTest::newRow("no space after hash") << QStringLiteral("#@runel.label X") << QString();
-        QTest::newRow("later line wins")
-            << QStringLiteral("# @runel.label A\n# @runel.label B") << QStringLiteral("B");
-        QTest::newRow("empty value removes")
-            << QStringLiteral("# @runel.label A\n# @runel.label") << QString();
+            << u"\t\u00A0  # @runel.label X"_s << u"X"_s;
+        QTest::newRow("no space after hash") << u"#@runel.label X"_s << QString();
+        QTest::newRow("later line wins") << u"# @runel.label A\n# @runel.label B"_s << u"B"_s;
+        QTest::newRow("empty value removes") << u"# @runel.label A\n# @runel.label"_s << QString();
         QTest::newRow("only blanks removes")
-            << QStringLiteral("# @runel.label A\n# @runel.label  \t ") << QString();
+            << u"# @runel.label A\n# @runel.label  \t "_s << QString();
         QTest::newRow("tab joins key and value into an unknown key")
-            << QStringLiteral("# @runel.label\tX") << QString();
-        QTest::newRow("crlf lines")
-            << QStringLiteral("#!/bin/bash\r\n# @runel.label Win\r\necho") << QStringLiteral("Win");
+            << u"# @runel.label\tX"_s << QString();
+        QTest::newRow("crlf lines") << u"#!/bin/bash\r\n# @runel.label Win\r\necho"_s << u"Win"_s;
         QTest::newRow("unicode line separators")
-            << QStringLiteral("echo\u2028# @runel.label A\u0085# @runel.label B\u2029x")
-            << QStringLiteral("B");
-        QTest::newRow("two annotations on one line: only the first counts") << QStringLiteral(
-            "# @runel.label A # @runel.label B") << QStringLiteral("A # @runel.label B");
-        QTest::newRow("prefix is case-sensitive")
-            << QStringLiteral("# @Runel.label X") << QString();
-        QTest::newRow("key is case-sensitive") << QStringLiteral("# @runel.Label X") << QString();
-        QTest::newRow("prefix alone") << QStringLiteral("# @runel.   ") << QString();
+            << u"echo\u2028# @runel.label A\u0085# @runel.label B\u2029x"_s << u"B"_s;
+        QTest::newRow("two annotations on one line: only the first counts")
+            << QStringLiteral("# @runel.label A # @runel.label B") << u"A # @runel.label B"_s;
+        QTest::newRow("prefix is case-sensitive") << u"# @Runel.label X"_s << QString();
+        QTest::newRow("key is case-sensitive") << u"# @runel.Label X"_s << QString();
+        QTest::newRow("prefix alone") << u"# @runel.   "_s << QString();
     }
     void labels()
     {
@@ -79,14 +73,14 @@ private Q_SLOTS:
         QCOMPARE(
             parse("# @runel.output background\n# @runel.output").output, OutputMode::foreground);
 
-        QCOMPARE(parse("# @runel.icon star.fill").icon, QStringLiteral("star.fill"));
+        QCOMPARE(parse("# @runel.icon star.fill").icon, u"star.fill"_s);
         QVERIFY(!parse("# @runel.icon a\n# @runel.icon").icon);
 
         QCOMPARE(parse("# @runel.fallback").fallback, FallbackMode::enabled());
         QCOMPARE(parse("# @runel.fallback true").fallback, FallbackMode::enabled());
         QCOMPARE(parse("# @runel.fallback false").fallback, FallbackMode::disabled());
         QCOMPARE(parse("# @runel.fallback ^https?://\\S+ $").fallback,
-            FallbackMode::matching(QStringLiteral("^https?://\\S+ $")));
+            FallbackMode::matching(u"^https?://\\S+ $"_s));
         QCOMPARE(parse("# @runel.unknown value"), ShellFileMetadata());
     }
 
@@ -97,17 +91,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sequence");
         QTest::addColumn<bool>("search");
         QTest::newRow("no value ignores everywhere")
-            << QStringLiteral("# @runel.ignore") << true << true << true;
-        QTest::newRow("true") << QStringLiteral("# @runel.ignore true") << true << true << true;
-        QTest::newRow("sequence only")
-            << QStringLiteral("# @runel.ignore sequence") << false << true << false;
-        QTest::newRow("search only")
-            << QStringLiteral("# @runel.ignore search") << false << false << true;
-        QTest::newRow("other word")
-            << QStringLiteral("# @runel.ignore both") << false << false << false;
+            << u"# @runel.ignore"_s << true << true << true;
+        QTest::newRow("true") << u"# @runel.ignore true"_s << true << true << true;
+        QTest::newRow("sequence only") << u"# @runel.ignore sequence"_s << false << true << false;
+        QTest::newRow("search only") << u"# @runel.ignore search"_s << false << false << true;
+        QTest::newRow("other word") << u"# @runel.ignore both"_s << false << false << false;
         QTest::newRow("last line decides alone")
-            << QStringLiteral("# @runel.ignore sequence\n# @runel.ignore search") << false << false
-            << true;
+            << u"# @runel.ignore sequence\n# @runel.ignore search"_s << false << false << true;
     }
     void ignore()
     {
@@ -126,10 +116,10 @@ private Q_SLOTS:
         auto argument
             = [](const char *line) { return parseBoth(QString::fromUtf8(line)).argument; };
         QCOMPARE(argument(R"(# @runel.argument {"placeholder": "Query", "value": "{clipboard}"})"),
-            (ScriptArgument { QStringLiteral("Query"), QStringLiteral("{clipboard}") }));
+            (ScriptArgument { u"Query"_s, u"{clipboard}"_s }));
         QCOMPARE(argument("# @runel.argument {}"), ScriptArgument());
         QCOMPARE(argument(R"(# @runel.argument {"placeholder": 3, "value": "v", "x": 1})"),
-            (ScriptArgument { QString(), QStringLiteral("v") }));
+            (ScriptArgument { QString(), u"v"_s }));
         QVERIFY(!argument("# @runel.argument not json"));
         QVERIFY(!argument(R"(# @runel.argument ["a"])"));
         QVERIFY(!argument(R"(# @runel.argument {"placeholder": "x")"));
@@ -138,11 +128,11 @@ private Q_SLOTS:
 
     void prefixesBelongToTheirLanguage()
     {
-        const QString shell = QStringLiteral("# @runel.label Shell");
-        const QString apple = QStringLiteral("-- @runel.label Apple");
-        QCOMPARE(parseBoth(shell, QStringLiteral("-- @runel.")), ShellFileMetadata());
-        QCOMPARE(parseBoth(apple, QStringLiteral("# @runel.")), ShellFileMetadata());
-        QCOMPARE(parseBoth(apple, QStringLiteral("-- @runel.")).label, QStringLiteral("Apple"));
+        const QString shell = u"# @runel.label Shell"_s;
+        const QString apple = u"-- @runel.label Apple"_s;
+        QCOMPARE(parseBoth(shell, u"-- @runel."_s), ShellFileMetadata());
+        QCOMPARE(parseBoth(apple, u"# @runel."_s), ShellFileMetadata());
+        QCOMPARE(parseBoth(apple, u"-- @runel."_s).label, u"Apple"_s);
     }
 };
 

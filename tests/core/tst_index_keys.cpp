@@ -6,6 +6,7 @@
 #include <QtTest>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,7 +40,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<ScriptIndex> m_index;
 
-    QString root() const { return m_dir.path() + QStringLiteral("/scripts"); }
+    QString root() const { return m_dir.path() + u"/scripts"_s; }
     // Builds the index of a tree given as "path" or "path=contents" entries.
     const ScriptIndex &build(const QStringList &files, bool enhanceLabels = true)
     {
@@ -64,7 +65,7 @@ private:
         }
         qFatal("no sequence item for %s", qPrintable(relativePath));
     }
-    const ScriptHealthItem &health(const QString &relativePath) const
+    const ScriptHealthItem &healthOf(const QString &relativePath) const
     {
         for (const ScriptHealthItem &row : m_index->health) {
             if (row.script->relativePath == relativePath)
@@ -78,23 +79,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("label");
-        QTest::newRow("words capitalised")
-            << QStringLiteral("git-status") << QStringLiteral("Git Status");
-        QTest::newRow("acronyms") << QStringLiteral("json_to_csv") << QStringLiteral("JSON To CSV");
-        QTest::newRow("brand") << QStringLiteral("open-macos-settings")
-                               << QStringLiteral("Open macOS Settings");
-        QTest::newRow("brand before acronym")
-            << QStringLiteral("npm-install") << QStringLiteral("npm Install");
-        QTest::newRow("word with capitals kept")
-            << QStringLiteral("iOS-build") << QStringLiteral("iOS Build");
-        QTest::newRow("spacing survives")
-            << QStringLiteral("deploy--prod") << QStringLiteral("Deploy  Prod");
-        QTest::newRow("brand with space")
-            << QStringLiteral("vscode_open") << QStringLiteral("VS Code Open");
-        QTest::newRow("non-ASCII first letter")
-            << QStringLiteral("\u00E9t\u00E9") << QStringLiteral("\u00C9t\u00E9");
-        QTest::newRow("digits") << QStringLiteral("1password-lock")
-                                << QStringLiteral("1Password Lock");
+        QTest::newRow("words capitalised") << u"git-status"_s << u"Git Status"_s;
+        QTest::newRow("acronyms") << u"json_to_csv"_s << u"JSON To CSV"_s;
+        QTest::newRow("brand") << u"open-macos-settings"_s << u"Open macOS Settings"_s;
+        QTest::newRow("brand before acronym") << u"npm-install"_s << u"npm Install"_s;
+        QTest::newRow("word with capitals kept") << u"iOS-build"_s << u"iOS Build"_s;
+        QTest::newRow("spacing survives") << u"deploy--prod"_s << u"Deploy  Prod"_s;
+        QTest::newRow("brand with space") << u"vscode_open"_s << u"VS Code Open"_s;
+        QTest::newRow("non-ASCII first letter") << u"\u00E9t\u00E9"_s << u"\u00C9t\u00E9"_s;
+        QTest::newRow("digits") << u"1password-lock"_s << u"1Password Lock"_s;
     }
     void enhancedLabels()
     {
@@ -105,13 +98,12 @@ private Q_SLOTS:
 
     void displayNames()
     {
-        build(
-            { QStringLiteral("git-status.sh"), QStringLiteral("x.sh=# @runel.label my-label\n") });
-        QCOMPARE(item(QStringLiteral("git-status.sh")).displayName, QStringLiteral("Git Status"));
-        QCOMPARE(item(QStringLiteral("x.sh")).displayName, QStringLiteral("my-label"));
-        QCOMPARE(item(QStringLiteral("x.sh")).keyGroups.front(), keys(QStringLiteral("x")));
-        build({ QStringLiteral("git-status.sh") }, false);
-        QCOMPARE(item(QStringLiteral("git-status.sh")).displayName, QStringLiteral("git-status"));
+        build({ u"git-status.sh"_s, u"x.sh=# @runel.label my-label\n"_s });
+        QCOMPARE(item(u"git-status.sh"_s).displayName, u"Git Status"_s);
+        QCOMPARE(item(u"x.sh"_s).displayName, u"my-label"_s);
+        QCOMPARE(item(u"x.sh"_s).keyGroups.front(), keys(u"x"_s));
+        build({ u"git-status.sh"_s }, false);
+        QCOMPARE(item(u"git-status.sh"_s).displayName, u"git-status"_s);
     }
 
     void keyGroups_data()
@@ -119,46 +111,34 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("groups");
-        const QStringList gitTree { QStringLiteral("git/deploy.sh"), QStringLiteral("gitlab/x.sh"),
-            QStringLiteral("go.sh") };
-        QTest::newRow("file among prefix-sharing folders")
-            << gitTree << QStringLiteral("go.sh") << QStringLiteral("go");
+        const QStringList gitTree { u"git/deploy.sh"_s, u"gitlab/x.sh"_s, u"go.sh"_s };
+        QTest::newRow("file among prefix-sharing folders") << gitTree << u"go.sh"_s << u"go"_s;
         QTest::newRow("folder whose name is another's prefix")
-            << gitTree << QStringLiteral("git/deploy.sh") << QStringLiteral("git d");
-        QTest::newRow("longer folder")
-            << gitTree << QStringLiteral("gitlab/x.sh") << QStringLiteral("gitl x");
-        const QStringList d { QStringLiteral("deploy.sh"), QStringLiteral("docs.sh") };
-        QTest::newRow("second letter decides")
-            << d << QStringLiteral("docs.sh") << QStringLiteral("do");
-        const QStringList s { QStringLiteral("status.sh"), QStringLiteral("stash.sh") };
-        QTest::newRow("long shared prefix")
-            << s << QStringLiteral("stash.sh") << QStringLiteral("stas");
-        const QStringList a { QStringLiteral("a.sh"), QStringLiteral("ab.sh") };
-        QTest::newRow("name is a prefix of a sibling")
-            << a << QStringLiteral("a.sh") << QStringLiteral("a");
-        QTest::newRow("sibling of a prefix name")
-            << a << QStringLiteral("ab.sh") << QStringLiteral("ab");
-        const QStringList ignored { QStringLiteral("deploy.sh"),
-            QStringLiteral("debug.sh=# @runel.ignore sequence\n") };
+            << gitTree << u"git/deploy.sh"_s << u"git d"_s;
+        QTest::newRow("longer folder") << gitTree << u"gitlab/x.sh"_s << u"gitl x"_s;
+        const QStringList d { u"deploy.sh"_s, u"docs.sh"_s };
+        QTest::newRow("second letter decides") << d << u"docs.sh"_s << u"do"_s;
+        const QStringList s { u"status.sh"_s, u"stash.sh"_s };
+        QTest::newRow("long shared prefix") << s << u"stash.sh"_s << u"stas"_s;
+        const QStringList a { u"a.sh"_s, u"ab.sh"_s };
+        QTest::newRow("name is a prefix of a sibling") << a << u"a.sh"_s << u"a"_s;
+        QTest::newRow("sibling of a prefix name") << a << u"ab.sh"_s << u"ab"_s;
+        const QStringList ignored { u"deploy.sh"_s, u"debug.sh=# @runel.ignore sequence\n"_s };
         QTest::newRow("ignored sibling does not lengthen keys")
-            << ignored << QStringLiteral("deploy.sh") << QStringLiteral("d");
-        const QStringList unreachableFolder { QStringLiteral("docs/x.sh=# @runel.ignore\n"),
-            QStringLiteral("deploy.sh") };
+            << ignored << u"deploy.sh"_s << u"d"_s;
+        const QStringList unreachableFolder { u"docs/x.sh=# @runel.ignore\n"_s, u"deploy.sh"_s };
         QTest::newRow("folder without reachable scripts does not count")
-            << unreachableFolder << QStringLiteral("deploy.sh") << QStringLiteral("d");
-        const QStringList cafe { QStringLiteral("caf\u00E9.sh"), QStringLiteral("cat.sh") };
-        QTest::newRow("untypable sibling does not count")
-            << cafe << QStringLiteral("cat.sh") << QStringLiteral("c");
+            << unreachableFolder << u"deploy.sh"_s << u"d"_s;
+        const QStringList cafe { u"caf\u00E9.sh"_s, u"cat.sh"_s };
+        QTest::newRow("untypable sibling does not count") << cafe << u"cat.sh"_s << u"c"_s;
         // The untypable script still competes with its reachable siblings for its own keys.
         QTest::newRow("untypable script counts its siblings")
-            << cafe << QStringLiteral("caf\u00E9.sh") << QStringLiteral("caf");
-        const QStringList cased { QStringLiteral("Tools/a.sh"), QStringLiteral("tools/b.sh"),
-            QStringLiteral("tea.sh") };
+            << cafe << u"caf\u00E9.sh"_s << u"caf"_s;
+        const QStringList cased { u"Tools/a.sh"_s, u"tools/b.sh"_s, u"tea.sh"_s };
         QTest::newRow("folders differing in case share one node")
-            << cased << QStringLiteral("tools/b.sh") << QStringLiteral("to b");
-        QTest::newRow("extension is not part of the name")
-            << QStringList { QStringLiteral("deploy.prod.sh"), QStringLiteral("deploy.sh") }
-            << QStringLiteral("deploy.prod.sh") << QStringLiteral("deploy.");
+            << cased << u"tools/b.sh"_s << u"to b"_s;
+        QTest::newRow("extension is not part of the name") << QStringList { u"deploy.prod.sh"_s,
+            u"deploy.sh"_s } << u"deploy.prod.sh"_s << u"deploy."_s;
     }
     void keyGroups()
     {
@@ -169,62 +149,67 @@ private Q_SLOTS:
         QCOMPARE(joined(item(path).keyGroups), groups);
     }
 
-    void statusesAndHealth()
+    // What each index makes of a script, and what the health list says of it.
+    void health_data()
     {
-        build({ QStringLiteral("x.sh"), QStringLiteral("x.applescript"),
-            QStringLiteral("y.sh=# @runel.ignore search\n"),
-            QStringLiteral("z.sh=# @runel.ignore\n"),
-            QStringLiteral("w.sh=# @runel.ignore sequence\n"), QStringLiteral("\u00FCber/run.sh"),
-            QStringLiteral("bad.sh=<invalid>") });
-        QVERIFY(item(QStringLiteral("x.sh")).status.is(IndexInvalidReason::duplicateSequence));
-        QVERIFY(
-            item(QStringLiteral("x.applescript")).status.is(IndexInvalidReason::duplicateSequence));
-        QCOMPARE(health(QStringLiteral("x.sh")).message(),
-            QStringLiteral("Another script has the same key sequence."));
-        QCOMPARE(health(QStringLiteral("x.sh")).severity(), HealthSeverity::red);
-        QVERIFY(health(QStringLiteral("x.sh")).searchItem->status.isValid());
-
-        const ScriptHealthItem &y = health(QStringLiteral("y.sh"));
-        QCOMPARE(y.availability, ScriptAvailability::sequenceOnly);
-        QVERIFY(y.searchItem->status.is(IndexInvalidReason::ignored));
-        QCOMPARE(y.message(), QStringLiteral("Ignored in search mode."));
-        QCOMPARE(y.severity(), HealthSeverity::gray);
-
-        const ScriptHealthItem &z = health(QStringLiteral("z.sh"));
-        QCOMPARE(z.availability, ScriptAvailability::ignored);
-        QCOMPARE(z.message(), QStringLiteral("Ignored in key-sequence mode."));
-
-        const ScriptHealthItem &w = health(QStringLiteral("w.sh"));
-        QCOMPARE(w.availability, ScriptAvailability::searchOnly);
-        QCOMPARE(w.message(), QStringLiteral("Ignored in key-sequence mode."));
-
-        const ScriptHealthItem &uber = health(QStringLiteral("\u00FCber/run.sh"));
-        QVERIFY(uber.sequenceItem->status.is(IndexInvalidReason::invalidKey));
-        QVERIFY(uber.searchItem->status.isValid());
-        QCOMPARE(uber.message(),
-            QStringLiteral(
-                "A folder or filename contains a character that cannot be typed as a key."));
-        QCOMPARE(uber.severity(), HealthSeverity::yellow);
-
-        const ScriptHealthItem &bad = health(QStringLiteral("bad.sh"));
-        QVERIFY(!bad.searchItem && !bad.sequenceItem);
-        QVERIFY(bad.message().startsWith(QStringLiteral("Read failure - ")));
-        QCOMPARE(bad.severity(), HealthSeverity::red);
-
-        QCOMPARE(m_index->health.size(), size_t(7));
-        QCOMPARE(m_index->sequence.entries.size(), size_t(6));
-        QCOMPARE(m_index->sequence.reachableItems.size(), size_t(1)); // only y.sh
-        QCOMPARE(m_index->search.searchableItems.size(), size_t(4)); // x, x, w, über/run
-
-        // Ignoring one of two duplicates in key-sequence mode frees the other.
-        build({ QStringLiteral("x.sh"),
-            QStringLiteral("x.applescript=-- @runel.ignore sequence\n") });
-        QVERIFY(item(QStringLiteral("x.sh")).status.isValid());
-        QCOMPARE(health(QStringLiteral("x.sh")).message(),
-            QStringLiteral("Available in key-sequence and search mode."));
-        QCOMPARE(health(QStringLiteral("x.sh")).severity(), HealthSeverity::green);
-        QCOMPARE(health(QStringLiteral("x.applescript")).message(),
-            QStringLiteral("Ignored in key-sequence mode."));
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("reachable"); // by keys
+        QTest::addColumn<bool>("searchable");
+        QTest::addColumn<int>("availability");
+        QTest::addColumn<int>("severity");
+        QTest::addColumn<QString>("message"); // ending "- ": the start of the message
+        const QStringList tree { u"x.sh"_s, u"x.applescript"_s, u"y.sh=# @runel.ignore search\n"_s,
+            u"z.sh=# @runel.ignore\n"_s, u"w.sh=# @runel.ignore sequence\n"_s,
+            u"\u00FCber/run.sh"_s, u"bad.sh=<invalid>"_s };
+        using A = ScriptAvailability;
+        using S = HealthSeverity;
+        const auto row
+            = [](const char *name, const QStringList &files, const QString &path, bool reachable,
+                  bool searchable, A availability, S severity, const QString &message) {
+                  QTest::newRow(name) << files << path << reachable << searchable
+                                      << int(availability) << int(severity) << message;
+              };
+        const QString duplicate = u"Another script has the same key sequence."_s;
+        row("duplicate sequence", tree, u"x.sh"_s, false, true, A::sequenceAndSearch, S::red,
+            duplicate);
+        row("duplicate of another language", tree, u"x.applescript"_s, false, true,
+            A::sequenceAndSearch, S::red, duplicate);
+        row("ignored in search", tree, u"y.sh"_s, true, false, A::sequenceOnly, S::gray,
+            u"Ignored in search mode."_s);
+        row("ignored everywhere", tree, u"z.sh"_s, false, false, A::ignored, S::gray,
+            u"Ignored in key-sequence mode."_s);
+        row("ignored in key sequences", tree, u"w.sh"_s, false, true, A::searchOnly, S::gray,
+            u"Ignored in key-sequence mode."_s);
+        row("untypable key", tree, u"\u00FCber/run.sh"_s, false, true, A::sequenceAndSearch,
+            S::yellow,
+            u"A folder or filename contains a character that cannot be typed as a key."_s);
+        row("not UTF-8: in no index", tree, u"bad.sh"_s, false, false, A::sequenceAndSearch, S::red,
+            u"Read failure - "_s);
+        row("ignoring one duplicate frees the other",
+            { u"x.sh"_s, u"x.applescript=-- @runel.ignore sequence\n"_s }, u"x.sh"_s, true, true,
+            A::sequenceAndSearch, S::green, u"Available in key-sequence and search mode."_s);
+    }
+    void health()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        build(files);
+        const ScriptHealthItem &row = healthOf(path);
+        QCOMPARE(m_index->health.size(), size_t(files.size()));
+        QFETCH(bool, reachable);
+        QFETCH(bool, searchable);
+        QCOMPARE(
+            std::ranges::count(m_index->sequence.reachableItems, row.sequenceItem) == 1, reachable);
+        QCOMPARE(
+            std::ranges::count(m_index->search.searchableItems, row.searchItem) == 1, searchable);
+        QFETCH(int, availability);
+        QFETCH(int, severity);
+        QCOMPARE(int(row.availability), availability);
+        QCOMPARE(int(row.severity()), severity);
+        QCOMPARE(
+            message.endsWith(u"- ") ? row.message().left(message.size()) : row.message(), message);
     }
 
     // Keys of a folder and of a file that join into the same sequence make both duplicates,
@@ -240,19 +225,18 @@ private Q_SLOTS:
     void availabilityMessages()
     {
         QCOMPARE(availabilityMessage(ScriptAvailability::searchOnly),
-            QStringLiteral("Available in search mode only; no key sequence is assigned."));
+            u"Available in search mode only; no key sequence is assigned."_s);
         QCOMPARE(availabilityMessage(ScriptAvailability::sequenceOnly),
-            QStringLiteral("Available in key-sequence mode only."));
+            u"Available in key-sequence mode only."_s);
         QCOMPARE(availabilityMessage(ScriptAvailability::ignored),
-            QStringLiteral("Ignored in key-sequence and search mode."));
+            u"Ignored in key-sequence and search mode."_s);
         HealthIssue noText;
-        QCOMPARE(issueMessage(noText), QStringLiteral("Read failure"));
+        QCOMPARE(issueMessage(noText), u"Read failure"_s);
     }
 
     void resolving()
     {
-        build({ QStringLiteral("git/deploy.sh"), QStringLiteral("git/status.sh"),
-            QStringLiteral("a.sh"), QStringLiteral("ab/x.sh"), QStringLiteral("ab/y.sh") });
+        build({ u"git/deploy.sh"_s, u"git/status.sh"_s, u"a.sh"_s, u"ab/x.sh"_s, u"ab/y.sh"_s });
         const auto &reachable = m_index->sequence.reachableItems;
         auto resolve = [&](const QString &typed) {
             const auto result = CommandResolver::resolve(keys(typed), reachable);
@@ -263,59 +247,53 @@ private Q_SLOTS:
                 prefix.append(i->file->relativePath);
             return full.join(u',') + u'|' + prefix.join(u',');
         };
-        QCOMPARE(resolve(QString()), QStringLiteral("|"));
-        QCOMPARE(resolve(QStringLiteral("g")), QStringLiteral("|git/deploy.sh,git/status.sh"));
-        QCOMPARE(resolve(QStringLiteral("gd")), QStringLiteral("git/deploy.sh|"));
-        QCOMPARE(resolve(QStringLiteral("GD")), QStringLiteral("git/deploy.sh|"));
-        QCOMPARE(resolve(QStringLiteral("gdx")), QStringLiteral("|"));
-        QCOMPARE(resolve(QStringLiteral("a")), QStringLiteral("a.sh|ab/x.sh,ab/y.sh"));
-        QVERIFY(CommandResolver::resolve(keys(QStringLiteral("a")), {}).prefixMatches.empty());
+        QCOMPARE(resolve(QString()), u"|"_s);
+        QCOMPARE(resolve(u"g"_s), u"|git/deploy.sh,git/status.sh"_s);
+        QCOMPARE(resolve(u"gd"_s), u"git/deploy.sh|"_s);
+        QCOMPARE(resolve(u"GD"_s), u"git/deploy.sh|"_s);
+        QCOMPARE(resolve(u"gdx"_s), u"|"_s);
+        QCOMPARE(resolve(u"a"_s), u"a.sh|ab/x.sh,ab/y.sh"_s);
+        QVERIFY(CommandResolver::resolve(keys(u"a"_s), {}).prefixMatches.empty());
 
-        const SequenceItem &deploy = item(QStringLiteral("git/deploy.sh"));
-        QCOMPARE(joined(deploy.keyGroups), QStringLiteral("g d"));
-        const auto primary = CommandResolver::primaryMatch(
-            CommandResolver::resolve(keys(QStringLiteral("a")), reachable));
-        QCOMPARE(primary->file->relativePath, QStringLiteral("a.sh"));
+        const SequenceItem &deploy = item(u"git/deploy.sh"_s);
+        QCOMPARE(joined(deploy.keyGroups), u"g d"_s);
+        const auto primary
+            = CommandResolver::primaryMatch(CommandResolver::resolve(keys(u"a"_s), reachable));
+        QCOMPARE(primary->file->relativePath, u"a.sh"_s);
     }
 
     void matchedLabelsAndBoundaries()
     {
-        build({ QStringLiteral("git-tools/deploy-site.sh=# @runel.label Ship it\n"),
-            QStringLiteral("git-tools/dump.sh") });
-        const SequenceItem &deploy = item(QStringLiteral("git-tools/deploy-site.sh"));
-        QCOMPARE(joined(deploy.keyGroups), QStringLiteral("g de"));
+        build({ u"git-tools/deploy-site.sh=# @runel.label Ship it\n"_s, u"git-tools/dump.sh"_s });
+        const SequenceItem &deploy = item(u"git-tools/deploy-site.sh"_s);
+        QCOMPARE(joined(deploy.keyGroups), u"g de"_s);
         auto labels = [&](const QString &typed, bool enhance = true) {
             const std::vector<QString> found
                 = CommandResolver::matchedLabels(keys(typed), &deploy, enhance);
             return QStringList(found.begin(), found.end());
         };
         QCOMPARE(labels(QString()), QStringList());
-        QCOMPARE(labels(QStringLiteral("g")), QStringList { QStringLiteral("Git Tools") });
-        QCOMPARE(labels(QStringLiteral("g"), false), QStringList { QStringLiteral("git-tools") });
-        QCOMPARE(labels(QStringLiteral("gd")),
-            (QStringList { QStringLiteral("Git Tools"), QStringLiteral("Deploy Site") }));
-        QCOMPARE(labels(QStringLiteral("gde")),
-            (QStringList { QStringLiteral("Git Tools"), QStringLiteral("Ship it") }));
-        QVERIFY(CommandResolver::matchedLabels(keys(QStringLiteral("g")), nullptr, true).empty());
+        QCOMPARE(labels(u"g"_s), QStringList { u"Git Tools"_s });
+        QCOMPARE(labels(u"g"_s, false), QStringList { u"git-tools"_s });
+        QCOMPARE(labels(u"gd"_s), (QStringList { u"Git Tools"_s, u"Deploy Site"_s }));
+        QCOMPARE(labels(u"gde"_s), (QStringList { u"Git Tools"_s, u"Ship it"_s }));
+        QVERIFY(CommandResolver::matchedLabels(keys(u"g"_s), nullptr, true).empty());
 
         QVERIFY(CommandResolver::isAtComponentBoundary({}, nullptr));
-        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(QStringLiteral("g")), nullptr));
-        QVERIFY(CommandResolver::isAtComponentBoundary(keys(QStringLiteral("g")), &deploy));
-        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(QStringLiteral("gd")), &deploy));
-        QVERIFY(CommandResolver::isAtComponentBoundary(keys(QStringLiteral("gde")), &deploy));
-        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(QStringLiteral("gdex")), &deploy));
+        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(u"g"_s), nullptr));
+        QVERIFY(CommandResolver::isAtComponentBoundary(keys(u"g"_s), &deploy));
+        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(u"gd"_s), &deploy));
+        QVERIFY(CommandResolver::isAtComponentBoundary(keys(u"gde"_s), &deploy));
+        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(u"gdex"_s), &deploy));
 
-        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(QStringLiteral("gd")), &deploy)),
-            QStringLiteral("g d"));
-        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(QStringLiteral("gdexy")), &deploy)),
-            QStringLiteral("g de"));
-        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(QStringLiteral("xy")), nullptr)),
-            QStringLiteral("x y"));
+        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"gd"_s), &deploy)), u"g d"_s);
+        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"gdexy"_s), &deploy)), u"g de"_s);
+        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"xy"_s), nullptr)), u"x y"_s);
         QVERIFY(CommandResolver::displayKeyGroups({}, &deploy).empty());
         // Keys typed past every group are dropped from the grouping.
-        QCOMPARE(joined(CommandResolver::groupKeys(keys(QStringLiteral("abcdef")),
-                     { keys(QStringLiteral("xyz")), keys(QStringLiteral("w")) })),
-            QStringLiteral("abc d"));
+        QCOMPARE(
+            joined(CommandResolver::groupKeys(keys(u"abcdef"_s), { keys(u"xyz"_s), keys(u"w"_s) })),
+            u"abc d"_s);
     }
 };
 

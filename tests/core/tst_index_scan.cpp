@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 
 // The walk of the scripts folder: order, limits, links and files that cannot be read; and what
 // counts as a script when an empty folder is seeded.
@@ -17,7 +18,7 @@ class TestScan : public QObject {
 private:
     QTemporaryDir m_dir;
 
-    QString root() const { return m_dir.path() + QStringLiteral("/scripts"); }
+    QString root() const { return m_dir.path() + u"/scripts"_s; }
     QString make(const QString &relative, const QByteArray &text = "echo\n")
     {
         return writeFile(root() + u'/' + relative, text);
@@ -34,7 +35,7 @@ private:
     {
         QDir().mkpath(root());
         for (const QString &file : files) {
-            const QStringList link = file.split(QStringLiteral("->"));
+            const QStringList link = file.split(u"->"_s);
             if (link.size() == 1) {
                 make(file);
                 continue;
@@ -61,62 +62,58 @@ private Q_SLOTS:
 
     void orderIsDepthFirstAndCaseInsensitive()
     {
-        make(QStringLiteral("B.sh"));
-        make(QStringLiteral("a.sh"));
-        make(QStringLiteral("c/z.sh"));
-        make(QStringLiteral("c/d/y.sh"));
-        make(QStringLiteral("c/e.sh"));
-        make(QStringLiteral("deploy.sh"));
-        make(QStringLiteral("Deploy.sh"));
-        make(QStringLiteral("\u00E9t\u00E9.sh")); // sorts after every ASCII name
+        make(u"B.sh"_s);
+        make(u"a.sh"_s);
+        make(u"c/z.sh"_s);
+        make(u"c/d/y.sh"_s);
+        make(u"c/e.sh"_s);
+        make(u"deploy.sh"_s);
+        make(u"Deploy.sh"_s);
+        make(u"\u00E9t\u00E9.sh"_s); // sorts after every ASCII name
         QCOMPARE(paths(scan()),
-            (QStringList { QStringLiteral("a.sh"), QStringLiteral("B.sh"),
-                QStringLiteral("c/d/y.sh"), QStringLiteral("c/e.sh"), QStringLiteral("c/z.sh"),
-                QStringLiteral("Deploy.sh"), QStringLiteral("deploy.sh"),
-                QStringLiteral("\u00E9t\u00E9.sh") }));
+            (QStringList { u"a.sh"_s, u"B.sh"_s, u"c/d/y.sh"_s, u"c/e.sh"_s, u"c/z.sh"_s,
+                u"Deploy.sh"_s, u"deploy.sh"_s, u"\u00E9t\u00E9.sh"_s }));
     }
 
     void onlyVisibleScriptsAreTaken()
     {
-        make(QStringLiteral("notes.txt"));
-        make(QStringLiteral(".hidden.sh"));
-        make(QStringLiteral(".git/hook.sh"));
-        make(QStringLiteral("RUN.SH"));
-        make(QStringLiteral("x.AppleScript"), "-- @runel.label Apple\n");
-        make(QStringLiteral("sh"));
+        make(u"notes.txt"_s);
+        make(u".hidden.sh"_s);
+        make(u".git/hook.sh"_s);
+        make(u"RUN.SH"_s);
+        make(u"x.AppleScript"_s, "-- @runel.label Apple\n");
+        make(u"sh"_s);
         const FileIndex index = scan();
-        QCOMPARE(paths(index),
-            (QStringList { QStringLiteral("RUN.SH"), QStringLiteral("x.AppleScript") }));
+        QCOMPARE(paths(index), (QStringList { u"RUN.SH"_s, u"x.AppleScript"_s }));
         QCOMPARE(index.entries[0].scriptType, ScriptType::shell);
         QCOMPARE(index.entries[1].scriptType, ScriptType::appleScript);
-        QCOMPARE(index.entries[1].metadata.label, QStringLiteral("Apple"));
-        QCOMPARE(index.entries[1].nameWithoutExtension(), QStringLiteral("x"));
+        QCOMPARE(index.entries[1].metadata.label, u"Apple"_s);
+        QCOMPARE(index.entries[1].nameWithoutExtension(), u"x"_s);
     }
 
     void limitsFilesPerFolderAndDepth()
     {
         for (int i = 0; i < 70; ++i)
-            make(QStringLiteral("many/%1.sh").arg(i, 2, 10, QLatin1Char('0')));
-        make(QStringLiteral("many/sub/kept.sh")); // folders never count against the limit
-        make(QStringLiteral("1/2/3/4/5/6/six.sh"));
-        make(QStringLiteral("1/2/3/4/5/6/7/seven.sh"));
+            make(u"many/%1.sh"_s.arg(i, 2, 10, QLatin1Char('0')));
+        make(u"many/sub/kept.sh"_s); // folders never count against the limit
+        make(u"1/2/3/4/5/6/six.sh"_s);
+        make(u"1/2/3/4/5/6/7/seven.sh"_s);
         const QStringList found = paths(scan());
-        QVERIFY(found.contains(QStringLiteral("many/63.sh")));
-        QVERIFY(!found.contains(QStringLiteral("many/64.sh")));
-        QVERIFY(found.contains(QStringLiteral("many/sub/kept.sh")));
-        QVERIFY(found.contains(QStringLiteral("1/2/3/4/5/6/six.sh")));
-        QVERIFY(!found.contains(QStringLiteral("1/2/3/4/5/6/7/seven.sh")));
+        QVERIFY(found.contains(u"many/63.sh"_s));
+        QVERIFY(!found.contains(u"many/64.sh"_s));
+        QVERIFY(found.contains(u"many/sub/kept.sh"_s));
+        QVERIFY(found.contains(u"1/2/3/4/5/6/six.sh"_s));
+        QVERIFY(!found.contains(u"1/2/3/4/5/6/7/seven.sh"_s));
         QCOMPARE(found.size(), 64 + 2);
     }
 
     void unreadableFilesAreItemsWithTheirError()
     {
-        make(QStringLiteral("bad.sh"), QByteArray("# @runel.label Bad\n\xff\xfe oops\n"));
-        make(QStringLiteral("overlong.sh"), QByteArray("\xc0\xaf"));
-        make(QStringLiteral("surrogate.sh"), QByteArray("\xed\xa0\x80"));
-        make(QStringLiteral("good.sh"),
-            QByteArray("# @runel.label G\u00FCt\n").replace("\\u00FC", "\xc3\xbc"));
-        const QString locked = make(QStringLiteral("locked.sh"));
+        make(u"bad.sh"_s, QByteArray("# @runel.label Bad\n\xff\xfe oops\n"));
+        make(u"overlong.sh"_s, QByteArray("\xc0\xaf"));
+        make(u"surrogate.sh"_s, QByteArray("\xed\xa0\x80"));
+        make(u"good.sh"_s, QByteArray("# @runel.label G\u00FCt\n").replace("\\u00FC", "\xc3\xbc"));
+        const QString locked = make(u"locked.sh"_s);
         QFile::setPermissions(locked, {});
         const FileIndex index = scan();
         QCOMPARE(index.entries.size(), size_t(5));
@@ -134,7 +131,7 @@ private Q_SLOTS:
             QCOMPARE(item.metadata, ShellFileMetadata());
         }
         if (geteuid() != 0)
-            QCOMPARE(index.entries[1].readError, QStringLiteral("Permission denied"));
+            QCOMPARE(index.entries[1].readError, u"Permission denied"_s);
     }
 
     void namesThatAreNotUtf8()
@@ -146,15 +143,15 @@ private Q_SLOTS:
         QVERIFY(raw);
         fputs("echo\n", raw);
         fclose(raw);
-        make(QStringLiteral("with space.sh"));
-        make(QStringLiteral("new\nline.sh"));
+        make(u"with space.sh"_s);
+        make(u"new\nline.sh"_s);
         const FileIndex index = scan();
         QCOMPARE(index.entries.size(), size_t(3));
         const FileItem &bad = index.entries[0];
-        QCOMPARE(bad.relativePath, QStringLiteral("caf\uFFFD.sh"));
+        QCOMPARE(bad.relativePath, u"caf\uFFFD.sh"_s);
         QVERIFY(bad.status.is(IndexInvalidReason::readFailure));
-        QVERIFY(bad.readError->contains(QStringLiteral("UTF-8")));
-        QCOMPARE(index.entries[1].relativePath, QStringLiteral("new\nline.sh"));
+        QVERIFY(bad.readError->contains(u"UTF-8"_s));
+        QCOMPARE(index.entries[1].relativePath, u"new\nline.sh"_s);
         QVERIFY(index.entries[1].status.isValid());
         QVERIFY(index.entries[2].status.isValid());
         ::unlink(odd.constData()); // Qt cannot remove what it cannot name
@@ -162,29 +159,27 @@ private Q_SLOTS:
 
     void linksAreFollowedAndLoopsEnd()
     {
-        make(QStringLiteral("real/a.sh"));
-        const QString dotfiles = m_dir.path() + QStringLiteral("/dotfiles");
-        writeFile(dotfiles + QStringLiteral("/tool.sh"), "# @runel.label Tool\n");
-        QDir().mkpath(dotfiles + QStringLiteral("/dir"));
-        writeFile(dotfiles + QStringLiteral("/dir/inner.sh"));
-        QVERIFY(QFile::link(
-            dotfiles + QStringLiteral("/tool.sh"), root() + QStringLiteral("/tool.sh")));
-        QVERIFY(QFile::link(dotfiles + QStringLiteral("/dir"), root() + QStringLiteral("/linked")));
-        QVERIFY(QFile::link(root(), root() + QStringLiteral("/real/loop")));
+        make(u"real/a.sh"_s);
+        const QString dotfiles = m_dir.path() + u"/dotfiles"_s;
+        writeFile(dotfiles + u"/tool.sh"_s, "# @runel.label Tool\n");
+        QDir().mkpath(dotfiles + u"/dir"_s);
+        writeFile(dotfiles + u"/dir/inner.sh"_s);
+        QVERIFY(QFile::link(dotfiles + u"/tool.sh"_s, root() + u"/tool.sh"_s));
+        QVERIFY(QFile::link(dotfiles + u"/dir"_s, root() + u"/linked"_s));
+        QVERIFY(QFile::link(root(), root() + u"/real/loop"_s));
         const FileIndex index = scan();
-        QCOMPARE(paths(index),
-            (QStringList { QStringLiteral("linked/inner.sh"), QStringLiteral("real/a.sh"),
-                QStringLiteral("tool.sh") }));
-        QCOMPARE(index.entries[2].metadata.label, QStringLiteral("Tool"));
-        QCOMPARE(index.entries[2].standardizedPath(), root() + QStringLiteral("/tool.sh"));
+        QCOMPARE(
+            paths(index), (QStringList { u"linked/inner.sh"_s, u"real/a.sh"_s, u"tool.sh"_s }));
+        QCOMPARE(index.entries[2].metadata.label, u"Tool"_s);
+        QCOMPARE(index.entries[2].standardizedPath(), root() + u"/tool.sh"_s);
 
         // The scripts folder itself may be a link.
-        const QString linkedRoot = m_dir.path() + QStringLiteral("/linked-root");
+        const QString linkedRoot = m_dir.path() + u"/linked-root"_s;
         QVERIFY(QFile::link(root(), linkedRoot));
         const auto viaLink = FileIndex::scan(linkedRoot, {});
         QVERIFY(viaLink.index);
         QCOMPARE(viaLink.index->entries.size(), size_t(3));
-        QCOMPARE(viaLink.index->entries[0].path, linkedRoot + QStringLiteral("/linked/inner.sh"));
+        QCOMPARE(viaLink.index->entries[0].path, linkedRoot + u"/linked/inner.sh"_s);
     }
 
     // A link that leads nowhere is neither file nor folder: skipped, wherever the listing puts
@@ -192,20 +187,18 @@ private Q_SLOTS:
     void linksThatLeadNowhereAreSkipped_data()
     {
         QTest::addColumn<QStringList>("links");
-        QTest::newRow("broken link") << QStringList { QStringLiteral("only/gone.sh->nowhere") };
-        QTest::newRow("link to itself") << QStringList { QStringLiteral("only/self.sh->self.sh") };
-        QTest::newRow("two links to each other")
-            << QStringList { QStringLiteral("only/a->b"), QStringLiteral("only/b->a") };
-        QTest::newRow("link to a folder being walked")
-            << QStringList { QStringLiteral("only/up->..") };
+        QTest::newRow("broken link") << QStringList { u"only/gone.sh->nowhere"_s };
+        QTest::newRow("link to itself") << QStringList { u"only/self.sh->self.sh"_s };
+        QTest::newRow("two links to each other") << QStringList { u"only/a->b"_s, u"only/b->a"_s };
+        QTest::newRow("link to a folder being walked") << QStringList { u"only/up->.."_s };
     }
     void linksThatLeadNowhereAreSkipped()
     {
         QFETCH(QStringList, links);
-        makeAll(links + QStringList { QStringLiteral("real.sh") });
+        makeAll(links + QStringList { u"real.sh"_s });
         const FileIndex::ScanResult result = FileIndex::scan(root(), {});
         QVERIFY2(result.index, qPrintable(result.error));
-        QCOMPARE(paths(*result.index), QStringList { QStringLiteral("real.sh") });
+        QCOMPARE(paths(*result.index), QStringList { u"real.sh"_s });
     }
 
     // Seeding and the scan agree on what a script is: a folder gets the examples exactly when
@@ -214,31 +207,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("files");
         QTest::newRow("empty") << QStringList();
-        QTest::newRow("upper-case extension") << QStringList { QStringLiteral("RUN.SH") };
-        QTest::newRow("mixed-case AppleScript") << QStringList { QStringLiteral("x.AppleScript") };
-        QTest::newRow("hidden script") << QStringList { QStringLiteral(".x.sh") };
-        QTest::newRow("script in a hidden folder")
-            << QStringList { QStringLiteral(".git/hook.sh") };
-        QTest::newRow("other files") << QStringList { QStringLiteral("notes.txt"),
-            QStringLiteral("x.sh.bak"), QStringLiteral("sh") };
-        QTest::newRow("script deep below") << QStringList { QStringLiteral("a/b/c/d/e/x.sh") };
-        QTest::newRow("broken link named as a script")
-            << QStringList { QStringLiteral("gone.sh->nowhere") };
-        QTest::newRow("linked script")
-            << QStringList { QStringLiteral("tool.sh->../outside/t.sh") };
-        QTest::newRow("linked folder") << QStringList { QStringLiteral("tools->../outside") };
+        QTest::newRow("upper-case extension") << QStringList { u"RUN.SH"_s };
+        QTest::newRow("mixed-case AppleScript") << QStringList { u"x.AppleScript"_s };
+        QTest::newRow("hidden script") << QStringList { u".x.sh"_s };
+        QTest::newRow("script in a hidden folder") << QStringList { u".git/hook.sh"_s };
+        QTest::newRow("other files") << QStringList { u"notes.txt"_s, u"x.sh.bak"_s, u"sh"_s };
+        QTest::newRow("script deep below") << QStringList { u"a/b/c/d/e/x.sh"_s };
+        QTest::newRow("broken link named as a script") << QStringList { u"gone.sh->nowhere"_s };
+        QTest::newRow("linked script") << QStringList { u"tool.sh->../outside/t.sh"_s };
+        QTest::newRow("linked folder") << QStringList { u"tools->../outside"_s };
     }
     void seedingAgreesWithTheScan()
     {
         QFETCH(QStringList, files);
-        writeFile(m_dir.path() + QStringLiteral("/outside/t.sh"));
-        const QString examples = m_dir.path() + QStringLiteral("/examples");
-        writeFile(examples + QStringLiteral("/hello.sh"));
+        writeFile(m_dir.path() + u"/outside/t.sh"_s);
+        const QString examples = m_dir.path() + u"/examples"_s;
+        writeFile(examples + u"/hello.sh"_s);
         makeAll(files);
         const bool listed = !scan().entries.empty();
         QCOMPARE(ScriptsFolder::holdsScript(root()), listed);
         ScriptsFolder::seedExamples(root(), examples);
-        QCOMPARE(QFileInfo::exists(root() + QStringLiteral("/hello.sh")), !listed);
+        QCOMPARE(QFileInfo::exists(root() + u"/hello.sh"_s), !listed);
     }
 
     // The user's folders come from the environment, or from the user database when HOME is
@@ -249,15 +238,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<QString>("expectedHome"); // "DB" for the user database's home
         QTest::addColumn<QString>("expectedConfig");
-        QTest::newRow("set") << QByteArray("/h") << QByteArray("/c") << QStringLiteral("/h")
-                             << QStringLiteral("/c");
+        QTest::newRow("set") << QByteArray("/h") << QByteArray("/c") << u"/h"_s << u"/c"_s;
         QTest::newRow("relative XDG folder ignored")
-            << QByteArray("/h/") << QByteArray("c") << QStringLiteral("/h")
-            << QStringLiteral("/h/.config");
-        QTest::newRow("empty HOME") << QByteArray("") << QByteArray() << QStringLiteral("DB")
-                                    << QStringLiteral("DB/.config");
-        QTest::newRow("unset HOME")
-            << QByteArray() << QByteArray() << QStringLiteral("DB") << QStringLiteral("DB/.config");
+            << QByteArray("/h/") << QByteArray("c") << u"/h"_s << u"/h/.config"_s;
+        QTest::newRow("empty HOME") << QByteArray("") << QByteArray() << u"DB"_s << u"DB/.config"_s;
+        QTest::newRow("unset HOME") << QByteArray() << QByteArray() << u"DB"_s << u"DB/.config"_s;
     }
     void userFolders()
     {
@@ -269,16 +254,15 @@ private Q_SLOTS:
         home.isNull() ? qunsetenv("HOME") : qputenv("HOME", home);
         config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
         const QString database = QFile::decodeName(getpwuid(getuid())->pw_dir);
-        QCOMPARE(XdgDirs::home(), expectedHome.replace(QStringLiteral("DB"), database));
-        QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(QStringLiteral("DB"), database));
+        QCOMPARE(XdgDirs::home(), expectedHome.replace(u"DB"_s, database));
+        QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(u"DB"_s, database));
     }
 
     void missingRootFailsAsAWhole()
     {
-        const FileIndex::ScanResult result
-            = FileIndex::scan(root() + QStringLiteral("/missing"), {});
+        const FileIndex::ScanResult result = FileIndex::scan(root() + u"/missing"_s, {});
         QVERIFY(!result.index);
-        QVERIFY(result.error.contains(QStringLiteral("No such file or directory")));
+        QVERIFY(result.error.contains(u"No such file or directory"_s));
         QVERIFY(result.error.contains(root()));
     }
 
@@ -288,10 +272,10 @@ private Q_SLOTS:
         for (int i = 79; i < big.size(); i += 80)
             big[i] = '\n';
         big.append("\n# @runel.label At the end\n");
-        make(QStringLiteral("big.sh"), big);
+        make(u"big.sh"_s, big);
         const FileIndex index = scan();
         QCOMPARE(index.entries.size(), size_t(1));
-        QCOMPARE(index.entries[0].metadata.label, QStringLiteral("At the end"));
+        QCOMPARE(index.entries[0].metadata.label, u"At the end"_s);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 using namespace runel;
+using namespace Qt::StringLiterals;
 
 // Reloads of the script index: newest request wins, failures keep the last good index.
 class TestScriptStore : public QObject {
@@ -19,13 +20,13 @@ private:
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<ConfigManager> m_config;
 
-    QString scripts() const { return m_home->file(QStringLiteral("scripts")); }
+    QString scripts() const { return m_home->file(u"scripts"_s); }
 
 private Q_SLOTS:
     void init()
     {
         m_home = std::make_unique<TestHome>();
-        writeFile(scripts() + QStringLiteral("/one.sh"));
+        writeFile(scripts() + u"/one.sh"_s);
         auto file = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
         file->setValue("scriptsDir", scripts().toStdString());
         m_config = std::make_unique<ConfigManager>(std::move(file), QString());
@@ -89,11 +90,11 @@ private Q_SLOTS:
         ScriptStore store(*m_config);
         QSignalSpy loading(&store, &ScriptStore::isLoadingChanged);
         QStringList completed;
-        store.reload([&] { completed.append(QStringLiteral("first")); });
-        writeFile(scripts() + QStringLiteral("/two.sh"));
-        store.reload([&] { completed.append(QStringLiteral("second")); });
+        store.reload([&] { completed.append(u"first"_s); });
+        writeFile(scripts() + u"/two.sh"_s);
+        store.reload([&] { completed.append(u"second"_s); });
         QTRY_VERIFY(!store.isLoading());
-        QCOMPARE(completed, QStringList { QStringLiteral("second") });
+        QCOMPARE(completed, QStringList { u"second"_s });
         QCOMPARE(loading.count(), 2); // on once, off once: never off in between
         QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
         QCOMPARE(store.reloadGeneration(), 2);
@@ -112,17 +113,17 @@ private Q_SLOTS:
         store.reload([&] { completed = true; });
         QTRY_VERIFY(!store.isLoading());
         QVERIFY(store.error());
-        QVERIFY(store.error()->contains(QStringLiteral("No such file or directory")));
+        QVERIFY(store.error()->contains(u"No such file or directory"_s));
         QCOMPARE(store.scriptIndex(), good);
         QVERIFY(!completed);
 
-        writeFile(scripts() + QStringLiteral("/back.sh"));
+        writeFile(scripts() + u"/back.sh"_s);
         QSignalSpy errors(&store, &ScriptStore::errorChanged);
         store.reload();
         QVERIFY(!store.error()); // cleared as the reload starts
         QCOMPARE(errors.count(), 1);
         QVERIFY(published.wait());
-        QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, QStringLiteral("back.sh"));
+        QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, u"back.sh"_s);
     }
 
     void settingsChangesReload()
@@ -132,9 +133,9 @@ private Q_SLOTS:
         m_config->setEnhanceLabels(m_config->enhanceLabels()); // the same value still reloads
         QVERIFY(published.wait());
 
-        const QString other = m_home->file(QStringLiteral("other"));
-        writeFile(other + QStringLiteral("/a.sh"));
-        writeFile(other + QStringLiteral("/b.sh"));
+        const QString other = m_home->file(u"other"_s);
+        writeFile(other + u"/a.sh"_s);
+        writeFile(other + u"/b.sh"_s);
         m_config->setScriptsDir(other);
         QVERIFY(published.wait());
         QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
