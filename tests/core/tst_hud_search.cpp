@@ -2,8 +2,10 @@
 #include "TestEnvironment.h"
 #include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
+#include "hud/TextMatcher.h"
 #include "index/ScriptIndex.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 #include <deque>
 
@@ -58,154 +60,243 @@ QString described(const std::vector<SearchResult> &results)
 
 } // namespace
 
+// Finding scripts by text: where a text matches, how results are ranked and put in blocks, and
+// the rows and title the HUD shows for them.
 class TstSearch : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void blocks_data();
-    void blocks();
-    void display_data();
-    void display();
-    void catalogOfIndex();
+    // The blocks in order, and the ranking within the matches.
+    void blocks_data()
+    {
+        QTest::addColumn<QStringList>("scripts");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+
+        const QStringList web { u"Open URL; web/open-url.sh; ^https?://"_s,
+            u"Web Search; web.sh; *"_s, u"Notes; notes.sh"_s, u"!Backup; backup.sh"_s };
+        QTest::newRow("matching pattern fallback, then enabled ones when nothing else matches")
+            << web << u"https://example.org/notes"_s << u"pattern: Open URL, enabled: Web Search"_s;
+        QTest::newRow("matching pattern fallback comes before the ranking")
+            << QStringList { u"Notes; notes.sh"_s, u"Note Taker; nt.sh; ^no"_s } << u"notes"_s
+            << u"pattern: Note Taker, match: Notes"_s;
+        QTest::newRow("no enabled fallbacks while a script matches, whatever the case")
+            << web << u"NOTE"_s << u"match: Notes"_s;
+        QTest::newRow("empty text lists the ranked scripts, pinned first")
+            << web << QString() << u"match: Backup, match: Notes"_s;
+        QTest::newRow("no enabled fallbacks for empty text")
+            << QStringList { u"Web Search; web.sh; *"_s } << QString() << QString();
+        QTest::newRow("pattern may match empty text") << QStringList { u"Empty; e.sh; ^$"_s,
+            u"Any; a.sh; x"_s } << QString() << u"pattern: Empty"_s;
+        QTest::newRow("pattern matches anywhere in the text")
+            << QStringList { u"Call; c.sh; \\d{3}"_s } << u"call 555 now"_s << u"pattern: Call"_s;
+        QTest::newRow("pattern is case-sensitive as written")
+            << QStringList { u"Call; c.sh; ^CALL"_s, u"Web; w.sh; *"_s } << u"call"_s
+            << u"enabled: Web"_s;
+        QTest::newRow("fallbacks sorted by name, digit runs by value, case aside") << QStringList {
+            u"Script 10; a.sh; x"_s, u"script 9; b.sh; x"_s, u"alpha; c.sh; x"_s, u"Beta; d.sh; x"_s
+        } << u"x"_s << u"pattern: alpha, pattern: Beta, pattern: script 9, pattern: Script 10"_s;
+        QTest::newRow("enabled fallbacks sorted the same way")
+            << QStringList { u"web 10; a.sh; *"_s, u"Web 2; b.sh; *"_s, u"Ask; c.sh; *"_s }
+            << u"q"_s << u"enabled: Ask, enabled: Web 2, enabled: web 10"_s;
+        QTest::newRow("fallback scripts are never ranked by their names") << QStringList {
+            u"Search; s.sh; ^zzz"_s, u"Web Search; w.sh; *"_s, u"Search Notes; n.sh"_s
+        } << u"search"_s << u"match: Search Notes"_s;
+        QTest::newRow("broken or pathological patterns count as no match")
+            << QStringList { u"Broken; b.sh; (unclosed"_s, u"Slow; s.sh; (a+)+$"_s,
+                   u"Also slow; t.sh; ^(\\w+\\s?)*$"_s, u"Fast; f.sh; aa"_s }
+            << QString(60, u'a') + u'!' << u"pattern: Fast"_s;
+        QTest::newRow("name hit beats path hit whatever the offsets")
+            << QStringList { u"zz; ab/zz.sh"_s, u"xab; tools/x.sh"_s } << u"ab"_s
+            << u"match: xab, match: zz"_s;
+        QTest::newRow("earlier hit first") << QStringList { u"my-git; a.sh"_s, u"git-log; b.sh"_s }
+                                           << u"git"_s << u"match: git-log, match: my-git"_s;
+        QTest::newRow("equal hits keep the index order") << QStringList { u"gitb; a.sh"_s,
+            u"gita; b.sh"_s } << u"git"_s << u"match: gitb, match: gita"_s;
+        QTest::newRow("pinned path hit beats unpinned name hit") << QStringList { u"deploy; a.sh"_s,
+            u"!x; folder/xxdeploy.sh"_s } << u"deploy"_s << u"match: x, match: deploy"_s;
+        QTest::newRow("text longer than every field finds nothing")
+            << QStringList { u"ab; c.sh"_s } << u"abcdefgh"_s << QString();
+        QTest::newRow("final sigma of upper-case text")
+            << QStringList { u"οδος; g.sh"_s } << u"ΟΔΟΣ"_s << u"match: οδος"_s;
+        QTest::newRow("accented letter does not match its plain letter")
+            << QStringList { u"café; c.sh"_s } << u"cafe"_s << QString();
+        QTest::newRow("canonically equivalent forms match")
+            << QStringList { u"cafe\u0301; c.sh"_s } << u"CAFÉ"_s << u"match: cafe\u0301"_s;
+    }
+
+    void blocks()
+    {
+        QFETCH(QStringList, scripts);
+        QFETCH(QString, text);
+        const Scripts made(scripts);
+        QTEST(described(SearchCatalog(made.searchable()).results(text)), "expected");
+    }
+
+    // The rows as the HUD shows them, and the title above them.
+    void display_data()
+    {
+        QTest::addColumn<QStringList>("scripts");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("rows");
+
+        QTest::newRow("no subtitle when the name is the file name")
+            << QStringList { u"deploy; git/deploy.sh"_s } << u"DEP"_s << u"deploy"_s
+            << QStringList { u"doc.fill | deploy 0+3 | - - | - | 0"_s };
+        QTest::newRow("decomposed name is still the file name")
+            << QStringList { u"cafe\u0301; café.sh"_s } << u"é"_s << u"cafe\u0301"_s
+            << QStringList { u"doc.fill | cafe\u0301 3+1 | - - | - | 0"_s };
+        QTest::newRow("hit in the path only")
+            << QStringList { u"Ship It; git/ship.sh"_s } << u"git"_s << u"Ship It"_s
+            << QStringList { u"doc.fill | Ship It - | git/ship.sh 0+3 | - | 0"_s };
+        QTest::newRow("hit in both lines, several results counted")
+            << QStringList { u"Git Push; tools/git-push.sh"_s, u"Push All; push.sh"_s } << u"push"_s
+            << u"2 Scripts"_s
+            << QStringList { u"doc.fill | Push All 0+4 | push.sh 0+4 | - | 0"_s,
+                   u"doc.fill | Git Push 4+4 | tools/git-push.sh 10+4 | - | 0"_s };
+        QTest::newRow("no highlight and a plain title for empty text")
+            << QStringList { u"!Backup; backup.sh"_s } << QString() << u"Search"_s
+            << QStringList { u"pin.fill | Backup - | backup.sh - | - | 0"_s };
+        QTest::newRow("fallback rows highlighted too")
+            << QStringList { u"Open URL; web/open-url.sh; ."_s } << u"url"_s << u"Open URL"_s
+            << QStringList { u"doc.fill | Open URL 5+3 | web/open-url.sh 9+3 | - | 0"_s };
+        QTest::newRow("no results are counted")
+            << QStringList { u"Index; i.sh"_s } << u"zzz"_s << u"0 Scripts"_s << QStringList {};
+    }
+
+    void display()
+    {
+        QFETCH(QStringList, scripts);
+        QFETCH(QString, text);
+        const Scripts made(scripts);
+        const SearchCatalog catalog(made.searchable());
+        const std::vector<SearchResult> results = catalog.results(text);
+        QStringList shown;
+        for (const ResultDisplayItem &item : catalog.displayItems(results, text))
+            shown.append(describe(item));
+        QTEST(shown, "rows");
+        QTEST(searchTitle(text, results), "title");
+    }
+
+    void catalogOfIndex()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"git/deploy.sh"_s));
+        writeFile(dir.filePath(u"notes.sh"_s));
+        const auto build = [&] {
+            return std::shared_ptr<const ScriptIndex>(
+                ScriptIndex::scanAndBuild(dir.path(), {}).index.release());
+        };
+        std::shared_ptr<const ScriptIndex> index = build();
+        const std::shared_ptr<const SearchCatalog> catalog = SearchCatalog::of(index);
+        QCOMPARE(SearchCatalog::of(index), catalog);
+
+        // The catalog holds its index: it stays usable after the store has let go of it.
+        index = build();
+        QVERIFY(SearchCatalog::of(index) != catalog);
+        index.reset();
+        const std::vector<SearchResult> results = catalog->results(u"dep"_s);
+        QCOMPARE(described(results), u"match: Deploy"_s);
+        QCOMPARE(results.front().item->file->relativePath, u"git/deploy.sh"_s);
+    }
+
+    void matchPosition_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<qint64>("offset"); // -1: no match
+        QTest::addColumn<qint64>("count");
+
+        QTest::newRow("case-insensitive, offset and count")
+            << u"my foo"_s << u"FOO"_s << 3ll << 3ll;
+        QTest::newRow("first occurrence") << u"abab"_s << u"b"_s << 1ll << 1ll;
+        QTest::newRow("empty query highlights nothing") << u"abc"_s << QString() << -1ll << 0ll;
+        QTest::newRow("no occurrence") << u"abc"_s << u"x"_s << -1ll << 0ll;
+        QTest::newRow("emoji with skin tone is one character")
+            << u"👍🏽 deploy"_s << u"deploy"_s << 2ll << 6ll;
+        QTest::newRow("flag is one character") << u"🇩🇪🇫🇷x"_s << u"x"_s << 2ll << 1ll;
+        QTest::newRow("decomposed text counted in characters")
+            << u"cafe\u0301 bar"_s << u"bar"_s << 5ll << 3ll;
+        QTest::newRow("composed query found in decomposed text")
+            << u"cafe\u0301"_s << u"é"_s << 3ll << 1ll;
+        QTest::newRow("hit inside a character is skipped for a whole one")
+            << u"xe\u20DDe"_s << u"e"_s << 2ll << 1ll;
+        QTest::newRow("hit only inside a character is none")
+            << u"e\u20DD"_s << u"e"_s << -1ll << 0ll;
+        QTest::newRow("dotted capital I counts as one character")
+            << u"x i\u0307"_s << u"İ"_s << 2ll << 1ll;
+        QTest::newRow("carriage return and line feed are one character")
+            << u"a\r\nb"_s << u"b"_s << 2ll << 1ll;
+    }
+
+    void matchPosition()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, query);
+        QFETCH(qint64, offset);
+        QFETCH(qint64, count);
+        const std::optional<TextMatch> match = TextMatcher::firstMatch(text, query);
+        if (offset < 0) {
+            QVERIFY2(!match, qPrintable(u"found at %1"_s.arg(match ? match->offset : 0)));
+            return;
+        }
+        QVERIFY(match);
+        QCOMPARE(*match, (TextMatch { 0, offset, count }));
+    }
+
+    void rankReportsWhereItMatched()
+    {
+        const MatchText noHit(u"zzz"_s);
+        const MatchText pathHit(u"tools/zz-git.sh"_s);
+        const MatchText nameHit(u"my git"_s);
+        const std::vector<TextMatcher::MatchFields> fields {
+            { &noHit, &pathHit, 1 }, // path hit, unpinned
+            { &nameHit, nullptr, 1 }, // name hit, no second field
+            { nullptr, nullptr, 0 }, // no fields at all: dropped even though pinned
+        };
+        const std::vector<TextMatcher::RankedItem> ranked = TextMatcher::rank(
+            qsizetype(fields.size()), MatchQuery(u"Git"_s), [&](qsizetype i) { return fields[i]; });
+        QCOMPARE(ranked.size(), size_t(2));
+        QCOMPARE(ranked[0].sourceIndex, 1);
+        QCOMPARE(*ranked[0].match, (TextMatch { 0, 3, 3 }));
+        QCOMPARE(ranked[1].sourceIndex, 0);
+        QCOMPARE(*ranked[1].match, (TextMatch { 1, 9, 3 }));
+    }
+
+    void bucketSortKeepsTheRankingOrder_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("offsets"); // offsets drawn below this
+        QTest::addColumn<bool>("matched");
+
+        QTest::newRow("few items") << 10 << 5 << true;
+        QTest::newRow("many items, short fields") << 2000 << 40 << true;
+        QTest::newRow("many items, offsets too spread for buckets") << 2000 << 100000 << true;
+        QTest::newRow("empty query: priority only") << 2000 << 1 << false;
+    }
+
+    void bucketSortKeepsTheRankingOrder()
+    {
+        QFETCH(int, count);
+        QFETCH(int, offsets);
+        QFETCH(bool, matched);
+        QRandomGenerator random(11);
+        std::vector<TextMatcher::RankedItem> kept;
+        for (int i = 0; i < count; ++i) {
+            std::optional<TextMatch> match;
+            if (matched)
+                match = TextMatch { random.bounded(2), random.bounded(offsets), 1 };
+            kept.push_back({ match, random.bounded(2), i * 3 });
+        }
+        std::vector<TextMatcher::RankedItem> expected = kept;
+        std::sort(expected.begin(), expected.end(), &TextMatcher::ranksBefore);
+        TextMatcher::sortRanked(kept);
+        QCOMPARE(kept.size(), expected.size());
+        for (size_t i = 0; i < kept.size(); ++i)
+            QCOMPARE(kept[i].sourceIndex, expected[i].sourceIndex);
+    }
 };
-
-// The blocks in order, and the ranking within the matches.
-void TstSearch::blocks_data()
-{
-    QTest::addColumn<QStringList>("scripts");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-
-    const QStringList web { u"Open URL; web/open-url.sh; ^https?://"_s, u"Web Search; web.sh; *"_s,
-        u"Notes; notes.sh"_s, u"!Backup; backup.sh"_s };
-    QTest::newRow("matching pattern fallback, then enabled ones when nothing else matches")
-        << web << u"https://example.org/notes"_s << u"pattern: Open URL, enabled: Web Search"_s;
-    QTest::newRow("matching pattern fallback comes before the ranking")
-        << QStringList { u"Notes; notes.sh"_s, u"Note Taker; nt.sh; ^no"_s } << u"notes"_s
-        << u"pattern: Note Taker, match: Notes"_s;
-    QTest::newRow("enabled fallbacks when nothing matches")
-        << web << u"weather"_s << u"enabled: Web Search"_s;
-    QTest::newRow("no enabled fallbacks while a script matches, whatever the case")
-        << web << u"NOTE"_s << u"match: Notes"_s;
-    QTest::newRow("empty text lists the ranked scripts, pinned first")
-        << web << QString() << u"match: Backup, match: Notes"_s;
-    QTest::newRow("no enabled fallbacks for empty text")
-        << QStringList { u"Web Search; web.sh; *"_s } << QString() << QString();
-    QTest::newRow("pattern may match empty text") << QStringList { u"Empty; e.sh; ^$"_s,
-        u"Any; a.sh; x"_s } << QString() << u"pattern: Empty"_s;
-    QTest::newRow("pattern matches anywhere in the text")
-        << QStringList { u"Call; c.sh; \\d{3}"_s } << u"call 555 now"_s << u"pattern: Call"_s;
-    QTest::newRow("pattern is case-sensitive as written") << QStringList { u"Call; c.sh; ^CALL"_s,
-        u"Web; w.sh; *"_s } << u"call"_s << u"enabled: Web"_s;
-    QTest::newRow("fallbacks sorted by name, digit runs by value, case aside") << QStringList {
-        u"Script 10; a.sh; x"_s, u"script 9; b.sh; x"_s, u"alpha; c.sh; x"_s, u"Beta; d.sh; x"_s
-    } << u"x"_s << u"pattern: alpha, pattern: Beta, pattern: script 9, pattern: Script 10"_s;
-    QTest::newRow("enabled fallbacks sorted the same way")
-        << QStringList { u"web 10; a.sh; *"_s, u"Web 2; b.sh; *"_s, u"Ask; c.sh; *"_s } << u"q"_s
-        << u"enabled: Ask, enabled: Web 2, enabled: web 10"_s;
-    QTest::newRow("pattern that does not compile is skipped")
-        << QStringList { u"Broken; b.sh; (unclosed"_s, u"Good; g.sh; ."_s } << u"abc"_s
-        << u"pattern: Good"_s;
-    QTest::newRow("fallback scripts are never ranked by their names") << QStringList {
-        u"Search; s.sh; ^zzz"_s, u"Web Search; w.sh; *"_s, u"Search Notes; n.sh"_s
-    } << u"search"_s << u"match: Search Notes"_s;
-    QTest::newRow("pathological pattern counts as no match") << QStringList {
-        u"Slow; s.sh; (a+)+$"_s, u"Also slow; t.sh; ^(\\w+\\s?)*$"_s, u"Fast; f.sh; aa"_s
-    } << QString(60, u'a') + u'!' << u"pattern: Fast"_s;
-    QTest::newRow("name hit beats path hit whatever the offsets")
-        << QStringList { u"zz; ab/zz.sh"_s, u"xab; tools/x.sh"_s } << u"ab"_s
-        << u"match: xab, match: zz"_s;
-    QTest::newRow("earlier hit first") << QStringList { u"my-git; a.sh"_s, u"git-log; b.sh"_s }
-                                       << u"git"_s << u"match: git-log, match: my-git"_s;
-    QTest::newRow("equal hits keep the index order") << QStringList { u"gitb; a.sh"_s,
-        u"gita; b.sh"_s } << u"git"_s << u"match: gitb, match: gita"_s;
-    QTest::newRow("pinned path hit beats unpinned name hit") << QStringList { u"deploy; a.sh"_s,
-        u"!x; folder/xxdeploy.sh"_s } << u"deploy"_s << u"match: x, match: deploy"_s;
-    QTest::newRow("text longer than every field finds nothing")
-        << QStringList { u"ab; c.sh"_s } << u"abcdefgh"_s << QString();
-    QTest::newRow("final sigma of upper-case text")
-        << QStringList { u"οδος; g.sh"_s } << u"ΟΔΟΣ"_s << u"match: οδος"_s;
-    QTest::newRow("accented letter does not match its plain letter")
-        << QStringList { u"café; c.sh"_s } << u"cafe"_s << QString();
-    QTest::newRow("canonically equivalent forms match")
-        << QStringList { u"cafe\u0301; c.sh"_s } << u"CAFÉ"_s << u"match: cafe\u0301"_s;
-}
-
-void TstSearch::blocks()
-{
-    QFETCH(QStringList, scripts);
-    QFETCH(QString, text);
-    const Scripts made(scripts);
-    QTEST(described(SearchCatalog(made.searchable()).results(text)), "expected");
-}
-
-// The rows as the HUD shows them, and the title above them.
-void TstSearch::display_data()
-{
-    QTest::addColumn<QStringList>("scripts");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("rows");
-
-    QTest::newRow("no subtitle when the name is the file name")
-        << QStringList { u"deploy; git/deploy.sh"_s } << u"DEP"_s << u"deploy"_s
-        << QStringList { u"doc.fill | deploy 0+3 | - - | - | 0"_s };
-    QTest::newRow("decomposed name is still the file name")
-        << QStringList { u"cafe\u0301; café.sh"_s } << u"é"_s << u"cafe\u0301"_s
-        << QStringList { u"doc.fill | cafe\u0301 3+1 | - - | - | 0"_s };
-    QTest::newRow("hit in the path only")
-        << QStringList { u"Ship It; git/ship.sh"_s } << u"git"_s << u"Ship It"_s
-        << QStringList { u"doc.fill | Ship It - | git/ship.sh 0+3 | - | 0"_s };
-    QTest::newRow("hit in both lines, several results counted")
-        << QStringList { u"Git Push; tools/git-push.sh"_s, u"Push All; push.sh"_s } << u"push"_s
-        << u"2 Scripts"_s
-        << QStringList { u"doc.fill | Push All 0+4 | push.sh 0+4 | - | 0"_s,
-               u"doc.fill | Git Push 4+4 | tools/git-push.sh 10+4 | - | 0"_s };
-    QTest::newRow("no highlight and a plain title for empty text")
-        << QStringList { u"!Backup; backup.sh"_s } << QString() << u"Search"_s
-        << QStringList { u"pin.fill | Backup - | backup.sh - | - | 0"_s };
-    QTest::newRow("fallback rows highlighted too")
-        << QStringList { u"Open URL; web/open-url.sh; ."_s } << u"url"_s << u"Open URL"_s
-        << QStringList { u"doc.fill | Open URL 5+3 | web/open-url.sh 9+3 | - | 0"_s };
-    QTest::newRow("no results are counted")
-        << QStringList { u"Index; i.sh"_s } << u"zzz"_s << u"0 Scripts"_s << QStringList {};
-}
-
-void TstSearch::display()
-{
-    QFETCH(QStringList, scripts);
-    QFETCH(QString, text);
-    const Scripts made(scripts);
-    const SearchCatalog catalog(made.searchable());
-    const std::vector<SearchResult> results = catalog.results(text);
-    QStringList shown;
-    for (const ResultDisplayItem &item : catalog.displayItems(results, text))
-        shown.append(describe(item));
-    QTEST(shown, "rows");
-    QTEST(searchTitle(text, results), "title");
-}
-
-void TstSearch::catalogOfIndex()
-{
-    QTemporaryDir dir;
-    writeFile(dir.filePath(u"git/deploy.sh"_s));
-    writeFile(dir.filePath(u"notes.sh"_s));
-    const auto build = [&] {
-        return std::shared_ptr<const ScriptIndex>(
-            ScriptIndex::scanAndBuild(dir.path(), {}).index.release());
-    };
-    std::shared_ptr<const ScriptIndex> index = build();
-    const std::shared_ptr<const SearchCatalog> catalog = SearchCatalog::of(index);
-    QCOMPARE(SearchCatalog::of(index), catalog);
-
-    // The catalog holds its index: it stays usable after the store has let go of it.
-    index = build();
-    QVERIFY(SearchCatalog::of(index) != catalog);
-    index.reset();
-    const std::vector<SearchResult> results = catalog->results(u"dep"_s);
-    QCOMPARE(described(results), u"match: Deploy"_s);
-    QCOMPARE(results.front().item->file->relativePath, u"git/deploy.sh"_s);
-}
 
 QTEST_GUILESS_MAIN(TstSearch)
 #include "tst_hud_search.moc"

@@ -32,7 +32,6 @@ private Q_SLOTS:
         QTest::newRow("none") << Qt::KeyboardModifiers() << QString();
         QTest::newRow("all three in order")
             << (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier) << u"alt,ctrl,shift"_s;
-        QTest::newRow("alt and shift") << (Qt::ShiftModifier | Qt::AltModifier) << u"alt,shift"_s;
         QTest::newRow("super is not named") << Qt::KeyboardModifiers(Qt::MetaModifier) << QString();
         QTest::newRow("keypad is not named")
             << (Qt::KeypadModifier | Qt::ControlModifier) << u"ctrl"_s;

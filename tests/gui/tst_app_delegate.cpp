@@ -1,16 +1,10 @@
-#include "SystemServices.h"
 #include "TestEnvironment.h"
 #include "app/AppDelegate.h"
 #include "app/KeyMonitor.h"
-#include "execution/LogStore.h"
-#include "hud/SearchViewModel.h"
 #include "hud/SearchWindowController.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace runel;
@@ -34,14 +28,9 @@ public:
 class TestAppDelegate : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<ConfigManager> m_config;
-    std::unique_ptr<ScriptStore> m_store;
-    std::unique_ptr<LogStore> m_log;
+    std::unique_ptr<HudStack> m_stack;
     OpenRecorder m_services;
     std::unique_ptr<AppDelegate> m_delegate;
-
-    QString scripts() const { return m_home->file(QStringLiteral("scripts")); }
 
     void startRun()
     {
@@ -54,29 +43,18 @@ class TestAppDelegate : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<TestHome>();
-        // Runs until the test writes hang.sh.go.
-        writeFile(scripts() + QStringLiteral("/hang.sh"),
-            "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n");
-        writeFile(scripts() + QStringLiteral("/quick.sh"), "echo done\n");
-        auto settings = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
-        settings->setValue("scriptsDir", scripts().toStdString());
-        settings->setValue("scriptDelay", 0.01);
-        m_config = std::make_unique<ConfigManager>(std::move(settings), QString());
-        m_store = std::make_unique<ScriptStore>(*m_config);
-        QSignalSpy published(m_store.get(), &ScriptStore::scriptIndexChanged);
-        m_store->reload();
-        QVERIFY(published.wait());
-        m_log = std::make_unique<LogStore>(m_home->file(QStringLiteral("logs")));
-        m_delegate = std::make_unique<AppDelegate>(*m_config, *m_store, *m_log, m_services);
+        // hang.sh runs until the test writes hang.sh.go.
+        m_stack = std::make_unique<HudStack>(QList<std::pair<QString, QByteArray>> {
+            { QStringLiteral("hang.sh"), "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n" },
+            { QStringLiteral("quick.sh"), "echo done\n" } });
+        QVERIFY(m_stack->loaded);
+        m_delegate = std::make_unique<AppDelegate>(
+            *m_stack->config, *m_stack->store, *m_stack->log, m_services);
     }
     void cleanup()
     {
         m_delegate.reset();
-        m_log.reset();
-        m_store.reset();
-        m_config.reset();
-        m_home.reset();
+        m_stack.reset();
     }
 
     void commandSequences_data()
@@ -148,7 +126,7 @@ private Q_SLOTS:
         // opening is fresh.
         m_delegate->hideSearchWindow();
         QPointer<SearchViewModel> kept = running;
-        writeFile(scripts() + QStringLiteral("/hang.sh.go"));
+        writeFile(m_stack->home.file(QStringLiteral("scripts/hang.sh.go")));
         QTRY_VERIFY(!m_delegate->backgroundViewModel());
         QTRY_VERIFY(!kept);
         m_delegate->showSearchWindow();
@@ -167,16 +145,16 @@ private Q_SLOTS:
 
     void firstLaunchWritesTheFlagOnce()
     {
-        QVERIFY(m_config->isFirstLaunch());
+        QVERIFY(m_stack->config->isFirstLaunch());
         // With no settings window to open, the flag waits for a launch that has one.
         m_delegate->finishLaunching();
-        QVERIFY(m_config->isFirstLaunch());
+        QVERIFY(m_stack->config->isFirstLaunch());
         int opened = 0;
         m_delegate->setOpenSettingsAction([&opened] { ++opened; });
         m_delegate->showSearchWindow();
         m_delegate->finishLaunching();
         QCOMPARE(opened, 1);
-        QVERIFY(!m_config->isFirstLaunch());
+        QVERIFY(!m_stack->config->isFirstLaunch());
         QVERIFY(!m_delegate->isSearchWindowOpen()); // openSettings hid the HUD
         ConfigManager reread(
             std::make_unique<SettingsFile>(SettingsFile::defaultPath()), QString());
@@ -230,7 +208,7 @@ private Q_SLOTS:
         QCOMPARE(seen, (QList<Action> { Action::openScriptsFolder, Action::reloadScripts }));
         QCOMPARE(m_delegate->viewModel()->keys().size(), size_t(1)); // "q" reached the HUD
         m_delegate->openScriptsFolder();
-        QCOMPARE(m_services.opened, QStringList { m_config->scriptsDir() });
+        QCOMPARE(m_services.opened, QStringList { m_stack->config->scriptsDir() });
     }
 };
 
