@@ -43,20 +43,11 @@ QString decoded(const QByteArray &line)
 
 } // namespace
 
+const QString pinnedScript = u"=# @runel.pinned\n"_s;
+
 // Sequence rows, display rows, titles and icons on real folders, and the decoding of lists.
 class TstRows : public QObject {
     Q_OBJECT
-
-private Q_SLOTS:
-    void sequence_data();
-    void sequence();
-    void titleCountsSeveralFullMatches();
-    void scriptIcon_data();
-    void scriptIcon();
-    void decodeList_data();
-    void decodeList();
-    void listDisplay_data();
-    void listDisplay();
 
 private:
     QTemporaryDir m_dir;
@@ -84,224 +75,224 @@ private:
         const ScriptIndex &index = build(files, enhanceLabels);
         return evaluateKeys(keysOf(typed), index.sequence.reachableItems, enhanceLabels);
     }
+
+private Q_SLOTS:
+
+    // The rows, as the HUD shows them, and the title for keys typed over a real tree.
+    void sequence_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("enhance");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("rows");
+
+        const QStringList git { u"git/deploy.sh"_s, u"git/fetch.sh"_s,
+            u"git/status.sh"_s + pinnedScript };
+        QTest::newRow("no keys, no rows")
+            << git << QString() << true << u"Runel"_s << QStringList {};
+        QTest::newRow("completed folder lists its scripts, pinned first, hinted by their labels")
+            << git << u"g"_s << true << u"Git"_s
+            << QStringList { u"pin.fill | Status - | status.sh - | s | 6"_s,
+                   u"doc.fill | Deploy - | deploy.sh - | d | 6"_s,
+                   u"doc.fill | Fetch - | fetch.sh - | f | 5"_s };
+        QTest::newRow("full match highlights the typed keys on the file name when the name differs")
+            << git << u"gs"_s << true << u"Status"_s
+            << QStringList { u"pin.fill | Status - | status.sh 0+1 | - | 6"_s };
+        QTest::newRow("full match highlights the title when it is the file name")
+            << git << u"gd"_s << false << u"deploy"_s
+            << QStringList { u"doc.fill | deploy 0+1 | deploy.sh - | - | 6"_s };
+
+        const QStringList tools { u"tools/a.sh"_s, u"tools/b.sh"_s, u"tests/c.sh"_s };
+        QTest::newRow("one folder row per folder being typed, with typed and remaining keys")
+            << tools << u"t"_s << true << u"3 Matches"_s
+            << QStringList { u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
+                   u"folder.fill | Tools - | tools 0+1 | o | 5"_s };
+        QTest::newRow("at a folder boundary the title names the folder")
+            << tools << u"to"_s << true << u"Tools"_s
+            << QStringList { u"doc.fill | A - | a.sh - | a | 1"_s,
+                   u"doc.fill | B - | b.sh - | b | 1"_s };
+        QTest::newRow("a single prefix match names its component")
+            << tools << u"te"_s << true << u"Tests"_s
+            << QStringList { u"doc.fill | C - | c.sh - | c | 1"_s };
+        QTest::newRow("pinned script being typed comes before the folders")
+            << (tools + QStringList { u"top.sh"_s + pinnedScript }) << u"t"_s << true
+            << u"4 Matches"_s
+            << QStringList { u"pin.fill | Top - | top.sh 0+1 | op | 3"_s,
+                   u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
+                   u"folder.fill | Tools - | tools 0+1 | oo | 5"_s };
+        QTest::newRow("unpinned script being typed comes after the folders")
+            << (tools + QStringList { u"top.sh"_s }) << u"t"_s << true << u"4 Matches"_s
+            << QStringList { u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
+                   u"folder.fill | Tools - | tools 0+1 | oo | 5"_s,
+                   u"doc.fill | Top - | top.sh 0+1 | op | 3"_s };
+
+        const QStringList json { u"json_tools/x.sh"_s, u"jq/y.sh"_s };
+        QTest::newRow("folder names enhanced when asked")
+            << json << u"j"_s << true << u"2 Matches"_s
+            << QStringList { u"folder.fill | Jq - | jq 0+1 | q | 2"_s,
+                   u"folder.fill | JSON Tools - | json_tools 0+1 | s | 10"_s };
+        QTest::newRow("folder names raw otherwise")
+            << json << u"j"_s << false << u"2 Matches"_s
+            << QStringList { u"folder.fill | jq - | jq 0+1 | q | 2"_s,
+                   u"folder.fill | json_tools - | json_tools 0+1 | s | 10"_s };
+        QTest::newRow("folder deeper down")
+            << QStringList { u"git/remote/push.sh"_s, u"git/reset.sh"_s, u"git/rebase.sh"_s }
+            << u"gre"_s << true << u"3 Matches"_s
+            << QStringList { u"folder.fill | Remote - | remote 0+2 | m | 6"_s,
+                   u"doc.fill | Rebase - | rebase.sh 0+2 | b | 6"_s,
+                   u"doc.fill | Reset - | reset.sh 0+2 | s | 5"_s };
+        QTest::newRow("file with fewer groups than the reference is a script")
+            << QStringList { u"a/x.sh"_s, u"ab.sh"_s } << u"a"_s << true << u"A"_s
+            << QStringList { u"doc.fill | X - | x.sh - | x | 1"_s,
+                   u"doc.fill | Ab - | ab.sh 0+1 | b | 2"_s };
+        QTest::newRow("label annotation moves the highlight to the file name")
+            << QStringList { u"ship.sh=# @runel.label Ship it\n"_s } << u"s"_s << false
+            << u"Ship it"_s << QStringList { u"doc.fill | Ship it - | ship.sh 0+1 | - | 4"_s };
+        QTest::newRow("hint is what remains of the group being typed")
+            << QStringList { u"git/stash.sh"_s, u"git/status.sh"_s } << u"gst"_s << false
+            << u"2 Matches"_s
+            << QStringList { u"doc.fill | stash 0+2 | stash.sh - | as | 5"_s,
+                   u"doc.fill | status 0+2 | status.sh - | at | 6"_s };
+        QTest::newRow("stem counted in characters")
+            << QStringList { u"café.sh"_s } << u"c"_s << false << u"café"_s
+            << QStringList { u"doc.fill | café 0+1 | café.sh - | - | 4"_s };
+    }
+
+    void sequence()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, typed);
+        QFETCH(bool, enhance);
+        const Evaluation evaluation = evaluate(files, typed, enhance);
+        QStringList shown;
+        for (const ResultDisplayItem &item : displayItems(evaluation.resultItems, typed.size()))
+            shown.append(describe(item));
+        QTEST(shown, "rows");
+        QTEST(runel::sequenceTitle(keysOf(typed), evaluation), "title");
+    }
+
+    void titleCountsSeveralFullMatches()
+    {
+        // The index never holds two scripts with one sequence, but test items handed to the view
+        // model may.
+        const SequenceItem item;
+        Evaluation evaluation;
+        evaluation.resolveResult.fullMatches = { &item, &item, &item };
+        evaluation.resolveResult.prefixMatches = { &item };
+        evaluation.matchedLabels = { u"Git"_s };
+        QCOMPARE(runel::sequenceTitle(keysOf(u"g"_s), evaluation), u"3 Matches"_s);
+        evaluation.matchedLabels.clear();
+        evaluation.resolveResult.fullMatches = { &item };
+        QCOMPARE(runel::sequenceTitle(keysOf(u"g"_s), evaluation), u"Runel"_s);
+    }
+
+    void scriptIcon_data()
+    {
+        QTest::addColumn<bool>("pinned");
+        QTest::addColumn<QString>("icon"); // null: no icon annotation
+        QTest::addColumn<bool>("appleScript");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("shell script") << false << QString() << false << u"doc.fill"_s;
+        QTest::newRow("AppleScript") << false << QString() << true << u"applescript"_s;
+        QTest::newRow("icon annotation as written")
+            << false << u"network-wired"_s << false << u"network-wired"_s;
+        QTest::newRow("empty icon annotation ignored")
+            << false << u""_s << true << u"applescript"_s;
+        QTest::newRow("pin wins over an icon")
+            << true << u"network-wired"_s << false << u"pin.fill"_s;
+    }
+
+    void scriptIcon()
+    {
+        QFETCH(bool, pinned);
+        QFETCH(QString, icon);
+        QFETCH(bool, appleScript);
+        QFETCH(QString, expected);
+        ShellFileMetadata metadata;
+        metadata.pinned = pinned;
+        if (!icon.isNull())
+            metadata.icon = icon;
+        QCOMPARE(
+            runel::scriptIcon(metadata, appleScript ? ScriptType::appleScript : ScriptType::shell),
+            expected);
+    }
+
+    void decodeList_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("entries");
+        const QString notAList = u"not a list"_s;
+
+        QTest::newRow("every member kept")
+            << QByteArray(R"([{"icon":"star","title":"Héllo","subtitle":"sub","script":)"
+                          R"("tools/x.sh","arguments":["a","b c",""]},{"title":"T","script":"s"}])")
+            << u"star | Héllo | sub | tools/x.sh | [a,b c,]; - | T | - | s | -"_s;
+        QTest::newRow("empty array is an empty list") << QByteArray("[]") << QString();
+        QTest::newRow("surrounding white space") << QByteArray(" [ ] \r") << QString();
+        QTest::newRow("unknown members ignored")
+            << QByteArray(R"([{"title":"A","script":"a","extra":{"x":[1]}}])")
+            << u"- | A | - | a | -"_s;
+        QTest::newRow("null optional members read as absent")
+            << QByteArray(R"([{"title":"A","script":"a","icon":null,"arguments":null}])")
+            << u"- | A | - | a | -"_s;
+        QTest::newRow("missing script") << QByteArray(R"([{"title":"A"}])") << notAList;
+        QTest::newRow("null title") << QByteArray(R"([{"title":null,"script":"a"}])") << notAList;
+        QTest::newRow("argument that is not a string")
+            << QByteArray(R"([{"title":"A","script":"a","arguments":["x",2]}])") << notAList;
+        QTest::newRow("arguments not an array")
+            << QByteArray(R"([{"title":"A","script":"a","arguments":"x"}])") << notAList;
+        QTest::newRow("one bad entry fails the list")
+            << QByteArray(R"([{"title":"A","script":"a"},{"title":"B"}])") << notAList;
+        QTest::newRow("element that is not an object") << QByteArray(R"([1,2])") << notAList;
+        QTest::newRow("object at the top")
+            << QByteArray(R"({"title":"A","script":"a"})") << notAList;
+        QTest::newRow("truncated") << QByteArray(R"([{"title":"A","script":"a"})") << notAList;
+        QTest::newRow("trailing text") << QByteArray(R"([] and more)") << notAList;
+        QTest::newRow("nested beyond reason")
+            << QByteArray(100000, '[') + QByteArray(100000, ']') << notAList;
+    }
+
+    void decodeList()
+    {
+        QFETCH(QByteArray, line);
+        QTEST(decoded(line), "entries");
+    }
+
+    // A script's list filtered and shown: title hits rank before subtitle hits.
+    void listDisplay_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("no filter: the list as printed, no highlight")
+            << QString()
+            << QStringList { u"star | Deploy - | servers - | - | 0"_s,
+                   u"doc.text | Restart - | - - | - | 0"_s };
+        QTest::newRow("a title hit ranks before an earlier subtitle hit")
+            << u"S"_s
+            << QStringList { u"doc.text | Restart 2+1 | - - | - | 0"_s,
+                   u"star | Deploy - | servers 0+1 | - | 0"_s };
+        QTest::newRow("no hit in either line drops the entry")
+            << u"dep"_s << QStringList { u"star | Deploy 0+3 | servers - | - | 0"_s };
+    }
+
+    void listDisplay()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        const std::vector<ListEntry> list {
+            { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
+            { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
+        };
+        QStringList shown;
+        for (const ResultDisplayItem &item :
+            displayItems(TextMatcher::filter(filter, list), filter))
+            shown.append(describe(item));
+        QCOMPARE(shown, expected);
+    }
 };
-
-const QString pinnedScript = u"=# @runel.pinned\n"_s;
-
-// The rows, as the HUD shows them, and the title for keys typed over a real tree.
-void TstRows::sequence_data()
-{
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("enhance");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QStringList>("rows");
-
-    const QStringList git { u"git/deploy.sh"_s, u"git/fetch.sh"_s,
-        u"git/status.sh"_s + pinnedScript };
-    QTest::newRow("no keys, no rows") << git << QString() << true << u"Runel"_s << QStringList {};
-    QTest::newRow("completed folder lists its scripts, pinned first, hinted by their labels")
-        << git << u"g"_s << true << u"Git"_s
-        << QStringList { u"pin.fill | Status - | status.sh - | s | 6"_s,
-               u"doc.fill | Deploy - | deploy.sh - | d | 6"_s,
-               u"doc.fill | Fetch - | fetch.sh - | f | 5"_s };
-    QTest::newRow("full match highlights the typed keys on the file name when the name differs")
-        << git << u"gs"_s << true << u"Status"_s
-        << QStringList { u"pin.fill | Status - | status.sh 0+1 | - | 6"_s };
-    QTest::newRow("full match highlights the title when it is the file name")
-        << git << u"gd"_s << false << u"deploy"_s
-        << QStringList { u"doc.fill | deploy 0+1 | deploy.sh - | - | 6"_s };
-
-    const QStringList tools { u"tools/a.sh"_s, u"tools/b.sh"_s, u"tests/c.sh"_s };
-    QTest::newRow("one folder row per folder being typed, with typed and remaining keys")
-        << tools << u"t"_s << true << u"3 Matches"_s
-        << QStringList { u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
-               u"folder.fill | Tools - | tools 0+1 | o | 5"_s };
-    QTest::newRow("at a folder boundary the title names the folder")
-        << tools << u"to"_s << true << u"Tools"_s
-        << QStringList { u"doc.fill | A - | a.sh - | a | 1"_s,
-               u"doc.fill | B - | b.sh - | b | 1"_s };
-    QTest::newRow("a single prefix match names its component")
-        << tools << u"te"_s << true << u"Tests"_s
-        << QStringList { u"doc.fill | C - | c.sh - | c | 1"_s };
-    QTest::newRow("one full match names the script")
-        << tools << u"toa"_s << true << u"A"_s
-        << QStringList { u"doc.fill | A - | a.sh 0+1 | - | 1"_s };
-    QTest::newRow("pinned script being typed comes before the folders")
-        << (tools + QStringList { u"top.sh"_s + pinnedScript }) << u"t"_s << true << u"4 Matches"_s
-        << QStringList { u"pin.fill | Top - | top.sh 0+1 | op | 3"_s,
-               u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
-               u"folder.fill | Tools - | tools 0+1 | oo | 5"_s };
-    QTest::newRow("unpinned script being typed comes after the folders")
-        << (tools + QStringList { u"top.sh"_s }) << u"t"_s << true << u"4 Matches"_s
-        << QStringList { u"folder.fill | Tests - | tests 0+1 | e | 5"_s,
-               u"folder.fill | Tools - | tools 0+1 | oo | 5"_s,
-               u"doc.fill | Top - | top.sh 0+1 | op | 3"_s };
-
-    const QStringList json { u"json_tools/x.sh"_s, u"jq/y.sh"_s };
-    QTest::newRow("folder names enhanced when asked")
-        << json << u"j"_s << true << u"2 Matches"_s
-        << QStringList { u"folder.fill | Jq - | jq 0+1 | q | 2"_s,
-               u"folder.fill | JSON Tools - | json_tools 0+1 | s | 10"_s };
-    QTest::newRow("folder names raw otherwise")
-        << json << u"j"_s << false << u"2 Matches"_s
-        << QStringList { u"folder.fill | jq - | jq 0+1 | q | 2"_s,
-               u"folder.fill | json_tools - | json_tools 0+1 | s | 10"_s };
-    QTest::newRow("folder deeper down")
-        << QStringList { u"git/remote/push.sh"_s, u"git/reset.sh"_s, u"git/rebase.sh"_s }
-        << u"gre"_s << true << u"3 Matches"_s
-        << QStringList { u"folder.fill | Remote - | remote 0+2 | m | 6"_s,
-               u"doc.fill | Rebase - | rebase.sh 0+2 | b | 6"_s,
-               u"doc.fill | Reset - | reset.sh 0+2 | s | 5"_s };
-    QTest::newRow("file with fewer groups than the reference is a script")
-        << QStringList { u"a/x.sh"_s, u"ab.sh"_s } << u"a"_s << true << u"A"_s
-        << QStringList { u"doc.fill | X - | x.sh - | x | 1"_s,
-               u"doc.fill | Ab - | ab.sh 0+1 | b | 2"_s };
-    QTest::newRow("label annotation moves the highlight to the file name")
-        << QStringList { u"ship.sh=# @runel.label Ship it\n"_s } << u"s"_s << false << u"Ship it"_s
-        << QStringList { u"doc.fill | Ship it - | ship.sh 0+1 | - | 4"_s };
-    QTest::newRow("hint is what remains of the group being typed")
-        << QStringList { u"git/stash.sh"_s, u"git/status.sh"_s } << u"gst"_s << false
-        << u"2 Matches"_s
-        << QStringList { u"doc.fill | stash 0+2 | stash.sh - | as | 5"_s,
-               u"doc.fill | status 0+2 | status.sh - | at | 6"_s };
-    QTest::newRow("stem counted in characters")
-        << QStringList { u"café.sh"_s } << u"c"_s << false << u"café"_s
-        << QStringList { u"doc.fill | café 0+1 | café.sh - | - | 4"_s };
-}
-
-void TstRows::sequence()
-{
-    QFETCH(QStringList, files);
-    QFETCH(QString, typed);
-    QFETCH(bool, enhance);
-    const Evaluation evaluation = evaluate(files, typed, enhance);
-    QStringList shown;
-    for (const ResultDisplayItem &item : displayItems(evaluation.resultItems, typed.size()))
-        shown.append(describe(item));
-    QTEST(shown, "rows");
-    QTEST(runel::sequenceTitle(keysOf(typed), evaluation), "title");
-}
-
-void TstRows::titleCountsSeveralFullMatches()
-{
-    // The index never holds two scripts with one sequence, but test items handed to the view
-    // model may.
-    const SequenceItem item;
-    Evaluation evaluation;
-    evaluation.resolveResult.fullMatches = { &item, &item, &item };
-    evaluation.resolveResult.prefixMatches = { &item };
-    evaluation.matchedLabels = { u"Git"_s };
-    QCOMPARE(runel::sequenceTitle(keysOf(u"g"_s), evaluation), u"3 Matches"_s);
-    evaluation.matchedLabels.clear();
-    evaluation.resolveResult.fullMatches = { &item };
-    QCOMPARE(runel::sequenceTitle(keysOf(u"g"_s), evaluation), u"Runel"_s);
-}
-
-void TstRows::scriptIcon_data()
-{
-    QTest::addColumn<bool>("pinned");
-    QTest::addColumn<QString>("icon"); // null: no icon annotation
-    QTest::addColumn<bool>("appleScript");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("shell script") << false << QString() << false << u"doc.fill"_s;
-    QTest::newRow("AppleScript") << false << QString() << true << u"applescript"_s;
-    QTest::newRow("icon annotation as written")
-        << false << u"network-wired"_s << false << u"network-wired"_s;
-    QTest::newRow("empty icon annotation ignored") << false << u""_s << true << u"applescript"_s;
-    QTest::newRow("pin wins over an icon") << true << u"network-wired"_s << false << u"pin.fill"_s;
-}
-
-void TstRows::scriptIcon()
-{
-    QFETCH(bool, pinned);
-    QFETCH(QString, icon);
-    QFETCH(bool, appleScript);
-    QFETCH(QString, expected);
-    ShellFileMetadata metadata;
-    metadata.pinned = pinned;
-    if (!icon.isNull())
-        metadata.icon = icon;
-    QCOMPARE(runel::scriptIcon(metadata, appleScript ? ScriptType::appleScript : ScriptType::shell),
-        expected);
-}
-
-void TstRows::decodeList_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("entries");
-    const QString notAList = u"not a list"_s;
-
-    QTest::newRow("every member kept")
-        << QByteArray(R"([{"icon":"star","title":"Héllo","subtitle":"sub","script":)"
-                      R"("tools/x.sh","arguments":["a","b c",""]},{"title":"T","script":"s"}])")
-        << u"star | Héllo | sub | tools/x.sh | [a,b c,]; - | T | - | s | -"_s;
-    QTest::newRow("empty array is an empty list") << QByteArray("[]") << QString();
-    QTest::newRow("surrounding white space") << QByteArray(" [ ] \r") << QString();
-    QTest::newRow("unknown members ignored")
-        << QByteArray(R"([{"title":"A","script":"a","extra":{"x":[1]}}])")
-        << u"- | A | - | a | -"_s;
-    QTest::newRow("null optional members read as absent")
-        << QByteArray(R"([{"title":"A","script":"a","icon":null,"arguments":null}])")
-        << u"- | A | - | a | -"_s;
-    QTest::newRow("missing script") << QByteArray(R"([{"title":"A"}])") << notAList;
-    QTest::newRow("missing title") << QByteArray(R"([{"script":"a.sh"}])") << notAList;
-    QTest::newRow("null title") << QByteArray(R"([{"title":null,"script":"a"}])") << notAList;
-    QTest::newRow("number as title") << QByteArray(R"([{"title":1,"script":"a"}])") << notAList;
-    QTest::newRow("argument that is not a string")
-        << QByteArray(R"([{"title":"A","script":"a","arguments":["x",2]}])") << notAList;
-    QTest::newRow("arguments not an array")
-        << QByteArray(R"([{"title":"A","script":"a","arguments":"x"}])") << notAList;
-    QTest::newRow("one bad entry fails the list")
-        << QByteArray(R"([{"title":"A","script":"a"},{"title":"B"}])") << notAList;
-    QTest::newRow("element that is not an object") << QByteArray(R"([1,2])") << notAList;
-    QTest::newRow("object at the top") << QByteArray(R"({"title":"A","script":"a"})") << notAList;
-    QTest::newRow("plain text") << QByteArray("done") << notAList;
-    QTest::newRow("truncated") << QByteArray(R"([{"title":"A","script":"a"})") << notAList;
-    QTest::newRow("trailing text") << QByteArray(R"([] and more)") << notAList;
-    QTest::newRow("nested beyond reason")
-        << QByteArray(100000, '[') + QByteArray(100000, ']') << notAList;
-}
-
-void TstRows::decodeList()
-{
-    QFETCH(QByteArray, line);
-    QTEST(decoded(line), "entries");
-}
-
-// A script's list filtered and shown: title hits rank before subtitle hits.
-void TstRows::listDisplay_data()
-{
-    QTest::addColumn<QString>("filter");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("no filter: the list as printed, no highlight")
-        << QString()
-        << QStringList { u"star | Deploy - | servers - | - | 0"_s,
-               u"doc.text | Restart - | - - | - | 0"_s };
-    QTest::newRow("a title hit ranks before an earlier subtitle hit")
-        << u"S"_s
-        << QStringList { u"doc.text | Restart 2+1 | - - | - | 0"_s,
-               u"star | Deploy - | servers 0+1 | - | 0"_s };
-    QTest::newRow("no hit in either line drops the entry")
-        << u"dep"_s << QStringList { u"star | Deploy 0+3 | servers - | - | 0"_s };
-    QTest::newRow("no hit at all") << u"zzz"_s << QStringList {};
-}
-
-void TstRows::listDisplay()
-{
-    QFETCH(QString, filter);
-    QFETCH(QStringList, expected);
-    const std::vector<ListEntry> list {
-        { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
-        { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
-    };
-    QStringList shown;
-    for (const ResultDisplayItem &item : displayItems(TextMatcher::filter(filter, list), filter))
-        shown.append(describe(item));
-    QCOMPARE(shown, expected);
-}
 
 QTEST_GUILESS_MAIN(TstRows)
 #include "tst_hud_rows.moc"
