@@ -73,12 +73,13 @@ void BM_ScanAndBuild(benchmark::State &state)
     const QString root = runel::bench::benchTree(int(state.range(0)));
     size_t reachable = 0;
     for (auto _ : state) {
-        ScriptIndex::BuildResult built = ScriptIndex::scanAndBuild(root, configuration);
-        if (!built.index) {
+        runel::Expected<std::unique_ptr<ScriptIndex>> built
+            = ScriptIndex::scanAndBuild(root, configuration);
+        if (!built) {
             state.SkipWithError("the scan failed");
             break;
         }
-        reachable = built.index->sequence.reachableItems.size();
+        reachable = (*built)->sequence.reachableItems.size();
         benchmark::DoNotOptimize(built);
     }
     state.counters["reachable"] = double(reachable);
@@ -97,7 +98,7 @@ void BM_Scan(benchmark::State &state)
 void BM_Build(benchmark::State &state)
 {
     const QString root = runel::bench::benchTree(int(state.range(0)));
-    const runel::FileIndex files = *runel::FileIndex::scan(root, configuration.fileIndex).index;
+    const runel::FileIndex files = runel::FileIndex::scan(root, configuration.fileIndex).value();
     for (auto _ : state) {
         state.PauseTiming();
         runel::FileIndex copy = files;

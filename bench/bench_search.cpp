@@ -44,8 +44,10 @@ const Fixture &fixture()
 {
     static const Fixture made = [] {
         Fixture fixture;
-        fixture.index = std::shared_ptr<const ScriptIndex>(ScriptIndex::scanAndBuild(
-            bench::benchTree(scriptCount), { true, { 64, 6 } }).index.release());
+        fixture.index = std::shared_ptr<const ScriptIndex>(
+            ScriptIndex::scanAndBuild(bench::benchTree(scriptCount), { true, { 64, 6 } })
+                .value()
+                .release());
         fixture.catalog = SearchCatalog::of(fixture.index);
         const std::vector<const SearchItem *> &items = fixture.index->search.searchableItems;
         for (const double at : { 0.05, 0.35, 0.65, 0.95 }) {

@@ -15,13 +15,13 @@ int main(int argc, char **argv)
     const int times = argc == 3 ? std::stoi(argv[2]) : 10;
     size_t reachable = 0;
     for (int i = 0; i < times; ++i) {
-        const runel::ScriptIndex::BuildResult built
+        const runel::Expected<std::unique_ptr<runel::ScriptIndex>> built
             = runel::ScriptIndex::scanAndBuild(root, { true, { 64, 6 } });
-        if (!built.index) {
-            std::fprintf(stderr, "profile_index: %s\n", qPrintable(built.error));
+        if (!built) {
+            std::fprintf(stderr, "profile_index: %s\n", qPrintable(built.error()));
             return 1;
         }
-        reachable = built.index->sequence.reachableItems.size();
+        reachable = (*built)->sequence.reachableItems.size();
     }
     std::printf("%zu reachable scripts\n", reachable);
     return 0;

@@ -51,13 +51,13 @@ std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QStri
     }
 
     const ScriptIndex::Configuration configuration { loaded.enhanceLabels, { 64, 6 } };
-    ScriptIndex::BuildResult built = ScriptIndex::scanAndBuild(loaded.root, configuration);
-    if (!built.index || !built.error.isEmpty()) {
-        const QString error = built.error.isEmpty() ? u"unknown error"_s : built.error;
-        console.printError(u"runel: %1\n%2\n"_s.arg(printable(error), hint));
+    Expected<std::unique_ptr<ScriptIndex>> built
+        = ScriptIndex::scanAndBuild(loaded.root, configuration);
+    if (!built) {
+        console.printError(u"runel: %1\n%2\n"_s.arg(printable(built.error()), hint));
         return std::nullopt;
     }
-    loaded.index = std::move(built.index);
+    loaded.index = std::move(built).value();
     return loaded;
 }
 

@@ -67,7 +67,7 @@ private:
         }
         ScriptIndex::Configuration configuration;
         configuration.enhanceLabels = enhanceLabels;
-        m_index = ScriptIndex::scanAndBuild(root(), configuration).index;
+        m_index = ScriptIndex::scanAndBuild(root(), configuration).value();
         return *m_index;
     }
     Evaluation evaluate(const QStringList &files, const QString &typed, bool enhanceLabels = true)

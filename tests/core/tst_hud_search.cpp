@@ -186,7 +186,7 @@ private Q_SLOTS:
         writeFile(dir.filePath(u"notes.sh"_s));
         const auto build = [&] {
             return std::shared_ptr<const ScriptIndex>(
-                ScriptIndex::scanAndBuild(dir.path(), {}).index.release());
+                ScriptIndex::scanAndBuild(dir.path(), {}).value().release());
         };
         std::shared_ptr<const ScriptIndex> index = build();
         const std::shared_ptr<const SearchCatalog> catalog = SearchCatalog::of(index);

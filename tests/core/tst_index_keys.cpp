@@ -54,7 +54,7 @@ private:
         }
         ScriptIndex::Configuration configuration;
         configuration.enhanceLabels = enhanceLabels;
-        m_index = ScriptIndex::scanAndBuild(root(), configuration).index;
+        m_index = ScriptIndex::scanAndBuild(root(), configuration).value();
         return *m_index;
     }
     const SequenceItem &item(const QString &relativePath) const

@@ -47,10 +47,10 @@ private:
     }
     FileIndex scan(FileIndex::Configuration configuration = {})
     {
-        FileIndex::ScanResult result = FileIndex::scan(root(), configuration);
-        if (!result.index)
-            qWarning() << result.error;
-        return result.index.value_or(FileIndex());
+        Expected<FileIndex> result = FileIndex::scan(root(), configuration);
+        if (!result)
+            qWarning() << result.error();
+        return std::move(result).value_or(FileIndex());
     }
 
 private Q_SLOTS:
@@ -96,9 +96,9 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, files);
         makeAll(files);
-        const FileIndex::ScanResult result = FileIndex::scan(root(), {});
-        QVERIFY2(result.index, qPrintable(result.error));
-        QTEST(paths(*result.index), "listed");
+        const Expected<FileIndex> result = FileIndex::scan(root(), {});
+        QVERIFY2(result, qPrintable(result.error()));
+        QTEST(paths(*result), "listed");
     }
 
     // A linked script is read and keeps its place in the tree; the root itself may be a link.
@@ -116,9 +116,9 @@ private Q_SLOTS:
         const QString linkedRoot = m_dir.path() + u"/linked-root"_s;
         QVERIFY(QFile::link(root(), linkedRoot));
         const auto viaLink = FileIndex::scan(linkedRoot, {});
-        QVERIFY(viaLink.index);
-        QCOMPARE(viaLink.index->entries.size(), size_t(2));
-        QCOMPARE(viaLink.index->entries[0].path, linkedRoot + u"/tool.sh"_s);
+        QVERIFY(viaLink);
+        QCOMPARE(viaLink->entries.size(), size_t(2));
+        QCOMPARE(viaLink->entries[0].path, linkedRoot + u"/tool.sh"_s);
         QFile::remove(linkedRoot);
     }
 
@@ -228,10 +228,10 @@ private Q_SLOTS:
 
     void missingRootFailsAsAWhole()
     {
-        const FileIndex::ScanResult result = FileIndex::scan(root() + u"/missing"_s, {});
-        QVERIFY(!result.index);
-        QVERIFY(result.error.contains(u"No such file or directory"_s));
-        QVERIFY(result.error.contains(root()));
+        const Expected<FileIndex> result = FileIndex::scan(root() + u"/missing"_s, {});
+        QVERIFY(!result);
+        QVERIFY(result.error().contains(u"No such file or directory"_s));
+        QVERIFY(result.error().contains(root()));
     }
 
     void largeScriptsAreReadWhole()

@@ -313,7 +313,7 @@ private:
 
 } // namespace
 
-FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configuration)
+Expected<FileIndex> FileIndex::scan(const QString &root, Configuration configuration)
 {
     const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
     ReadQueue files(standardizedRoot);
@@ -329,10 +329,10 @@ FileIndex::ScanResult FileIndex::scan(const QString &root, Configuration configu
                 files.read();
         });
     if (!walked)
-        return { std::nullopt, walker.error() };
+        return Failure { walker.error() };
     FileIndex index;
     index.entries = files.takeItems();
-    return { std::move(index), QString() };
+    return index;
 }
 
 } // namespace runel

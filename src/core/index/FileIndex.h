@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Expected.h"
 #include "FileItem.h"
 
 #include <QString>
@@ -17,15 +18,9 @@ struct FileIndex {
 
     std::vector<FileItem> entries;
 
-    // Walks root. Fails as a whole (error set, no index) when a folder cannot be listed;
-    // a single file that cannot be read becomes an item with a read failure instead.
-    struct ScanResult;
-    static ScanResult scan(const QString &root, Configuration configuration);
-};
-
-struct FileIndex::ScanResult {
-    std::optional<FileIndex> index;
-    QString error; // what went wrong, for the user, when there is no index
+    // Walks root. Fails as a whole (with what went wrong, for the user) when a folder cannot
+    // be listed; a single file that cannot be read becomes an item with a read failure instead.
+    static Expected<FileIndex> scan(const QString &root, Configuration configuration);
 };
 
 } // namespace runel

@@ -23,13 +23,13 @@ std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configura
     return index;
 }
 
-ScriptIndex::BuildResult ScriptIndex::scanAndBuild(
+Expected<std::unique_ptr<ScriptIndex>> ScriptIndex::scanAndBuild(
     const QString &root, const Configuration &configuration)
 {
-    FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
-    if (!scanned.index)
-        return { nullptr, scanned.error };
-    return { build(std::move(*scanned.index), configuration), QString() };
+    Expected<FileIndex> scanned = FileIndex::scan(root, configuration.fileIndex);
+    if (!scanned)
+        return Failure { scanned.error() };
+    return build(std::move(scanned).value(), configuration);
 }
 
 std::shared_ptr<const ScriptIndex> ScriptIndex::empty()

@@ -32,12 +32,10 @@ struct ScriptIndex {
 
     static std::unique_ptr<ScriptIndex> build(FileIndex files, const Configuration &configuration);
 
-    // Scan and build in one go, on the calling thread.
-    struct BuildResult {
-        std::unique_ptr<ScriptIndex> index;
-        QString error; // set when the scripts folder could not be listed
-    };
-    static BuildResult scanAndBuild(const QString &root, const Configuration &configuration);
+    // Scan and build in one go, on the calling thread; fails when the scripts folder cannot be
+    // listed.
+    static Expected<std::unique_ptr<ScriptIndex>> scanAndBuild(
+        const QString &root, const Configuration &configuration);
 
     // The index before anything was loaded; shared, built once per process.
     static std::shared_ptr<const ScriptIndex> empty();

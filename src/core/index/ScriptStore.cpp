@@ -58,15 +58,15 @@ void ScriptStore::reload(std::function<void()> completion)
     auto build = [store, generation, root, configuration, cancelled, prepare,
                      completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
-        FileIndex::ScanResult scanned = FileIndex::scan(root, configuration.fileIndex);
+        Expected<FileIndex> scanned = FileIndex::scan(root, configuration.fileIndex);
         if (*cancelled) {
             result->kind = ReloadResult::Kind::cancelled;
-        } else if (!scanned.index) {
+        } else if (!scanned) {
             result->kind = ReloadResult::Kind::failure;
-            result->message = scanned.error;
+            result->message = scanned.error();
         } else {
             std::shared_ptr<const ScriptIndex> index
-                = ScriptIndex::build(std::move(*scanned.index), configuration);
+                = ScriptIndex::build(std::move(scanned).value(), configuration);
             if (prepare && !*cancelled)
                 prepare(index);
             if (!*cancelled) {
