@@ -111,7 +111,7 @@ private Q_SLOTS:
         viewModel.handleCharacter(u"g"_s);
         QCOMPARE(model.mode(), ResultListModel::Mode::sequence);
         QCOMPARE(titles(model), (QStringList { u"Deploy"_s, u"Status"_s }));
-        QCOMPARE(describe(model.index(0)), u"Deploy|d|deploy.sh|6|X|X|X|true"_s);
+        QCOMPARE(describe(model.index(0)), u"Deploy|doc.fill|0|0|deploy.sh|0|0|6|d|false|true"_s);
         const qsizetype resetsAfterTyping = resets.size();
 
         viewModel.setResultsPanelVisible(true);
@@ -120,13 +120,14 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), resetsAfterTyping); // same rows
         QCOMPARE(model.selectedRow(), 1);
         QCOMPARE(updates.size(), 2); // the row left and the row selected
-        QCOMPARE(describe(model.index(1)), u"X"_s);
+        QCOMPARE(describe(model.index(1)), u"Status|doc.fill|0|0|status.sh|0|0|6|s|false|true"_s);
 
         viewModel.toggleSearchMode(); // search with "g"
         QCOMPARE(model.mode(), ResultListModel::Mode::search);
         viewModel.searchTextChanged(u"list"_s);
         QCOMPARE(titles(model), QStringList { u"Todo List"_s });
-        QCOMPARE(describe(model.index(0)), u"X"_s);
+        QCOMPARE(describe(model.index(0)),
+            u"Todo List|doc.fill|5|4|notes/todo list.sh|11|4|0||false|true"_s);
         QVERIFY(model.index(0).data(Role::KeyHintRole).toString().isNull());
 
         viewModel.exitSearchMode();
@@ -134,10 +135,10 @@ private Q_SLOTS:
         viewModel.handleCharacter(u"m"_s);
         QTRY_COMPARE(model.mode(), ResultListModel::Mode::list);
         QCOMPARE(titles(model), (QStringList { u"First"_s, u"Second"_s }));
-        QCOMPARE(describe(model.index(0)), u"X"_s);
+        QCOMPARE(describe(model.index(0)), u"First|doc.text|0|0||0|0|0||false|true"_s);
         viewModel.listFilterChanged(u"sec"_s);
         QCOMPARE(titles(model), QStringList { u"Second"_s });
-        QCOMPARE(describe(model.index(0)), u"X"_s);
+        QCOMPARE(describe(model.index(0)), u"Second|doc.text|0|3|two|0|0|0||false|true"_s);
     }
 };
 

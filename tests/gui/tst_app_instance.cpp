@@ -225,7 +225,9 @@ private Q_SLOTS:
 
         // A second app hands its command to the first and leaves the socket alone.
         gui::InstanceServer second;
-        const auto outcome = offThread([&] { return second.listen({ InstanceCommand::toggle }); });
+        const auto outcome = offThread([&] {
+            return second.listen({ InstanceCommand::toggle, {} });
+        });
         QCOMPARE(outcome.outcome, gui::InstanceServer::Outcome::otherInstance);
         QTRY_COMPARE(received.size(), 1);
         QCOMPARE(send(InstanceCommand::hide).status, Status::delivered);
