@@ -24,10 +24,8 @@ public:
     QStringList emitted() const
     {
         QStringList names;
-        for (const auto &[name, spy] : m_spies) {
-            for (int n = 0; n < spy->count(); ++n)
-                names << name;
-        }
+        for (const auto &[name, spy] : m_spies)
+            names << QStringList(spy->count(), name);
         names.sort();
         return names;
     }
@@ -137,53 +135,38 @@ private:
     void play(const QString &steps)
     {
         SearchViewModel &m = model();
+        QString text;
+        const QHash<QString, std::function<void()>> verbs {
+            { u"type"_s, [&] { type(text); } },
+            { u"sequence"_s, [&] { m.runSequence(text); } },
+            { u"tab"_s, [&] { m.toggleSearchMode(); } },
+            { u"escape"_s, [&] { m.handleEscape(); } },
+            { u"backspace"_s, [&] { m.handleBackspace(); } },
+            { u"up"_s, [&] { m.moveSelectionUp(); } },
+            { u"down"_s, [&] { m.moveSelectionDown(); } },
+            { u"panel"_s, [&] { m.setResultsPanelVisible(true); } },
+            { u"enter"_s, [&] { m.handleEnter(text); } },
+            { u"cancel"_s, [&] { m.handleCancel(); } },
+            { u"clipboard"_s, [&] { m_stack->services.clipboard = text; } },
+            { u"unknownKeySearches"_s, [&] { config().setSearchOnUnknownKey(true); } },
+            { u"search"_s, [&] { m.searchTextChanged(text); } },
+            { u"next"_s, [&] { m.moveSearchSelection(1); } },
+            { u"confirm"_s, [&] { m.confirmSearch(); } },
+            { u"filter"_s, [&] { m.listFilterChanged(text); } },
+            { u"entry"_s, [&] { m.confirmListEntry(text); } },
+            { u"row"_s, [&] { m.activateRow(text.toInt(), QString()); } },
+            { u"argument"_s, [&] { m.confirmArgument(text, u"ctrl"_s); } },
+            { u"cancelList"_s, [&] { m.cancelList(); } },
+        };
         for (const QString &step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
             const QString verb = step.section(u' ', 0, 0);
-            const QString text = step.section(u' ', 1);
-            if (verb == u"type")
-                type(text);
-            else if (verb == u"sequence")
-                m.runSequence(text);
-            else if (verb == u"tab")
-                m.toggleSearchMode();
-            else if (verb == u"escape")
-                m.handleEscape();
-            else if (verb == u"backspace")
-                m.handleBackspace();
-            else if (verb == u"up")
-                m.moveSelectionUp();
-            else if (verb == u"down")
-                m.moveSelectionDown();
-            else if (verb == u"panel")
-                m.setResultsPanelVisible(true);
-            else if (verb == u"enter")
-                m.handleEnter(text);
-            else if (verb == u"cancel")
-                m.handleCancel();
-            else if (verb == u"clipboard")
-                m_stack->services.clipboard = text;
-            else if (verb == u"unknownKeySearches")
-                config().setSearchOnUnknownKey(true);
-            else if (verb == u"search")
-                m.searchTextChanged(text);
-            else if (verb == u"next")
-                m.moveSearchSelection(1);
-            else if (verb == u"confirm")
-                m.confirmSearch();
-            else if (verb == u"filter")
-                m.listFilterChanged(text);
-            else if (verb == u"entry")
-                m.confirmListEntry(text);
-            else if (verb == u"row")
-                m.activateRow(text.toInt(), QString());
-            else if (verb == u"argument")
-                m.confirmArgument(text, u"ctrl"_s);
-            else if (verb == u"cancelList")
-                m.cancelList();
-            else if (verb == u"is")
+            text = step.section(u' ', 1);
+            if (verb == u"is")
                 QCOMPARE(state(), text);
             else if (verb == u"until")
                 QTRY_COMPARE(state(), text);
+            else if (verbs.contains(verb))
+                verbs[verb]();
             else
                 QFAIL(qPrintable(u"unknown step: "_s + step));
         }
@@ -229,13 +212,13 @@ private Q_SLOTS:
         row("a foreground run ignores keys, escape and tab", true,
             u"sequence h, until h running \"started\", type g, escape, tab"_s,
             u"h running \"started\""_s);
+        const QString menu = u"type m, until m list \"Menu\" entries:4 logged:success, "_s;
         // Sequences played at once: a key that names nothing ends the play and nothing runs.
         row("a sequence runs what it names at once", true, u"sequence gd"_s,
             u"gd succeeded \"ran deploy.sh [] []\" logged:success closed:1"_s);
         row("keys after the named script are not needed", true, u"sequence gdq"_s,
             u"gd succeeded \"ran deploy.sh [] []\" logged:success closed:1"_s);
         row("an unknown key inside a sequence", false, u"sequence gxd"_s, u"g beeps:1"_s);
-        row("unknown keys first", false, u"sequence qqqh"_s, u"beeps:1"_s);
         row("a sequence that still begins several", false, u"sequence g"_s, u"g"_s);
         // Runs and how they end.
         row("a full match runs after the delay, quietly, and closes", false, u"type gd"_s,
@@ -253,17 +236,13 @@ private Q_SLOTS:
             u"sequence a, argument hello"_s,
             u"a succeeded \"ran ask.sh [ctrl] [hello]\" logged:success closed:1"_s);
         row("a list entry with arguments runs at once, whatever its script asks", false,
-            u"type m, until m list \"Menu\" entries:4 logged:success, filter ask, "
-            "until m list \"Menu\" entries:2 logged:success, entry shift"_s,
+            menu + u"filter ask, until m list \"Menu\" entries:2 logged:success, entry shift"_s,
             u"m succeeded \"ran ask.sh [shift] [given]\" logged:success closed:1"_s);
-        row("a list entry without arguments asks for one", false,
-            u"type m, until m list \"Menu\" entries:4 logged:success, filter ask me, entry"_s,
+        row("a list entry without arguments asks for one", false, menu + u"filter ask me, entry"_s,
             u"m argument \"q: \" logged:success"_s);
-        row("a list entry naming a missing script fails", false,
-            u"type m, until m list \"Menu\" entries:4 logged:success, row 3"_s,
+        row("a list entry naming a missing script fails", false, menu + u"row 3"_s,
             u"m failed \"Script not found: gone.sh\" sound:dialog-error logged:success closed:1"_s);
-        row("cancelling a list closes", false,
-            u"type m, until m list \"Menu\" entries:4 logged:success, cancelList"_s,
+        row("cancelling a list closes", false, menu + u"cancelList"_s,
             u"m \"Menu\" logged:success closed:1"_s);
         row("search runs the chosen fallback with the text", false,
             u"tab, search https://example.org, next, confirm"_s,
@@ -290,22 +269,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("expected"); // signal names, sorted
         QTest::newRow("key that begins two scripts")
             << QString() << u"type g"_s
-            << QStringList { u"changed"_s, u"evaluationChanged"_s, u"keysChanged"_s,
-                   u"shouldShowResultsPanelChanged"_s };
-        QTest::newRow("key that names nothing") << u"type g"_s << u"type x"_s << QStringList();
+            << u"changed evaluationChanged keysChanged shouldShowResultsPanelChanged"_s;
+        QTest::newRow("key that names nothing") << u"type g"_s << u"type x"_s << QString();
         QTest::newRow("tab carries the keys into search")
             << u"type g"_s << u"tab"_s
-            << QStringList { u"changed"_s, u"evaluationChanged"_s, u"isInputBlockedChanged"_s,
-                   u"isSearchModeChanged"_s, u"keysChanged"_s, u"searchFilterTextChanged"_s,
-                   u"searchResultsChanged"_s };
-        QTest::newRow("equal search text") << u"tab"_s << u"search"_s << QStringList();
+            << u"changed evaluationChanged isInputBlockedChanged isSearchModeChanged keysChanged "
+               "searchFilterTextChanged searchResultsChanged"_s;
+        QTest::newRow("equal search text") << u"tab"_s << u"search"_s << QString();
         QTest::newRow("browsing moves the selection")
-            << u"type g"_s << u"up"_s
-            << QStringList { u"changed"_s, u"isBrowsingResultsChanged"_s,
-                   u"selectedIndexChanged"_s };
+            << u"type g"_s << u"up"_s << u"changed isBrowsingResultsChanged selectedIndexChanged"_s;
     }
     void notifications()
     {
@@ -320,7 +295,7 @@ private Q_SLOTS:
         });
         NotificationSpy spy(model());
         play(operation);
-        QTEST(spy.emitted(), "expected");
+        QTEST(spy.emitted().join(u' '), "expected");
         for (const auto &[keys, labels] : seen)
             QCOMPARE(labels, keys);
     }

@@ -19,18 +19,14 @@ using Kind = ExecutionStatus::Kind;
 
 namespace {
 
-QPalette lightPalette()
+QPalette themePalette(bool dark)
 {
-    QPalette palette(QColor(0xf6, 0xf6, 0xf6));
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    return palette;
-}
-
-QPalette darkPalette()
-{
-    QPalette palette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24));
-    palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-    palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    QPalette palette = dark ? QPalette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24))
+                            : QPalette(QColor(0xf6, 0xf6, 0xf6));
+    if (dark) {
+        palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    }
     palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
     return palette;
 }
@@ -81,16 +77,15 @@ private:
 
     void snap(const QString &name)
     {
-        const QString scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? QStringLiteral("200")
-                                                                           : QStringLiteral("100");
+        const int scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? 200 : 100;
         QDir().mkpath(QStringLiteral(RUNEL_HUD_PICTURES));
         const QPalette saved = QApplication::palette();
-        for (const auto &[theme, palette] : { std::pair { QStringLiteral("light"), lightPalette() },
-                 std::pair { QStringLiteral("dark"), darkPalette() } }) {
-            QApplication::setPalette(palette);
+        for (const bool dark : { false, true }) {
+            const QString theme = dark ? QStringLiteral("dark") : QStringLiteral("light");
+            QApplication::setPalette(themePalette(dark));
             QApplication::processEvents();
             const QString stem
-                = QStringLiteral(RUNEL_HUD_PICTURES "/%1-%2-%3").arg(name, theme, scale);
+                = QStringLiteral(RUNEL_HUD_PICTURES "/%1-%2-%3").arg(name, theme).arg(scale);
             QVERIFY(m_controller->hudWindow()->grab().save(stem + QStringLiteral("-hud.png")));
             if (resultsShown())
                 QVERIFY(m_controller->resultsWindow()->grab().save(
@@ -103,7 +98,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("RUNEL_REDUCE_MOTION", "1"); // no shimmer running through the pictures
-        QApplication::setPalette(lightPalette());
+        QApplication::setPalette(themePalette(false));
     }
 
     void init()
@@ -140,9 +135,8 @@ private Q_SLOTS:
     {
         QWidget *window = m_controller->hudWindow();
         QCOMPARE(window->width(), 420);
-        QVERIFY(window->windowFlags().testFlag(Qt::Tool));
-        QVERIFY(window->windowFlags().testFlag(Qt::FramelessWindowHint));
-        QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(window->windowFlags().testFlags(
+            Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
         const QRect area = window->screen()->availableGeometry();
         QCOMPARE(window->geometry().bottom() + 1, area.top() + area.height() / 2 - 80);
         QVERIFY(qAbs(window->geometry().center().x() - area.center().x()) <= 1);
@@ -351,48 +345,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<quint32>("scanCode");
         QTest::addColumn<QString>("called");
-        const auto none = Qt::KeyboardModifiers();
-        QTest::newRow("letter") << int(Qt::Key_A) << none << QStringLiteral("a") << 38u
-                                << QStringLiteral("character a");
-        QTest::newRow("shifted letter")
-            << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QStringLiteral("A")
-            << 38u << QStringLiteral("character A");
-        QTest::newRow("section sign") << int(Qt::Key_section) << none << QStringLiteral("§") << 94u
-                                      << QStringLiteral("character §");
-        QTest::newRow("latin letter outside the set")
-            << int(Qt::Key_Eacute) << none << QStringLiteral("é") << 11u << QStringLiteral("");
-        QTest::newRow("cyrillic takes the us key")
-            << int(0x0444) << none << QStringLiteral("ф") << 38u << QStringLiteral("character a");
-        QTest::newRow("greek takes the us key")
-            << int(0x03c3) << none << QStringLiteral("σ") << 39u << QStringLiteral("character s");
-        QTest::newRow("function key")
-            << int(Qt::Key_F5) << none << QStringLiteral("") << 71u << QStringLiteral("");
-        QTest::newRow("return with modifiers")
-            << int(Qt::Key_Return) << (Qt::ShiftModifier | Qt::AltModifier) << QStringLiteral("\r")
-            << 36u << QStringLiteral("enter alt,shift");
-        QTest::newRow("return with super")
-            << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::MetaModifier)
-            << QStringLiteral("\r") << 36u << QStringLiteral("enter ");
-        QTest::newRow("control c") << int(Qt::Key_C) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                   << QStringLiteral("\x03") << 54u << QStringLiteral("cancel");
-        QTest::newRow("control c on a russian layout")
-            << int(0x0441) << Qt::KeyboardModifiers(Qt::ControlModifier) << QStringLiteral("\x03")
-            << 54u << QStringLiteral("cancel");
-        QTest::newRow("control d") << int(Qt::Key_D) << Qt::KeyboardModifiers(Qt::ControlModifier)
-                                   << QStringLiteral("\x04") << 40u << QStringLiteral("");
-        QTest::newRow("alt x") << int(Qt::Key_X) << Qt::KeyboardModifiers(Qt::AltModifier)
-                               << QStringLiteral("x") << 53u << QStringLiteral("");
-        QTest::newRow("super x") << int(Qt::Key_X) << Qt::KeyboardModifiers(Qt::MetaModifier)
-                                 << QStringLiteral("x") << 53u << QStringLiteral("");
-        QTest::newRow("tab") << int(Qt::Key_Tab) << none << QStringLiteral("\t") << 23u
-                             << QStringLiteral("tab");
-        QTest::newRow("shift tab")
-            << int(Qt::Key_Backtab) << Qt::KeyboardModifiers(Qt::ShiftModifier)
-            << QStringLiteral("") << 23u << QStringLiteral("shift-tab");
-        QTest::newRow("backspace") << int(Qt::Key_Backspace) << none << QStringLiteral("\b") << 22u
-                                   << QStringLiteral("backspace");
-        QTest::newRow("up") << int(Qt::Key_Up) << none << QStringLiteral("") << 111u
-                            << QStringLiteral("up");
+        const auto row = [](const char *name, int key, Qt::KeyboardModifiers modifiers,
+                             const char *text, quint32 scanCode, const char *called) {
+            QTest::newRow(name) << key << modifiers << QString::fromUtf8(text) << scanCode
+                                << QString::fromUtf8(called);
+        };
+        const auto ctrl = Qt::KeyboardModifiers(Qt::ControlModifier);
+        row("letter", Qt::Key_A, {}, "a", 38, "character a");
+        row("shifted letter", Qt::Key_A, Qt::ShiftModifier, "A", 38, "character A");
+        row("section sign", Qt::Key_section, {}, "§", 94, "character §");
+        row("latin letter outside the set", Qt::Key_Eacute, {}, "é", 11, "");
+        row("cyrillic takes the us key", 0x0444, {}, "ф", 38, "character a");
+        row("function key", Qt::Key_F5, {}, "", 71, "");
+        row("return with modifiers", Qt::Key_Return, Qt::ShiftModifier | Qt::AltModifier, "\r", 36,
+            "enter alt,shift");
+        row("return with super", Qt::Key_Return, Qt::MetaModifier, "\r", 36, "enter ");
+        row("control c", Qt::Key_C, ctrl, "\x03", 54, "cancel");
+        row("control c on a russian layout", 0x0441, ctrl, "\x03", 54, "cancel");
+        row("control d", Qt::Key_D, ctrl, "\x04", 40, "");
+        row("alt x", Qt::Key_X, Qt::AltModifier, "x", 53, "");
+        row("tab", Qt::Key_Tab, {}, "\t", 23, "tab");
+        row("shift tab", Qt::Key_Backtab, Qt::ShiftModifier, "", 23, "shift-tab");
+        row("backspace", Qt::Key_Backspace, {}, "\b", 22, "backspace");
+        row("up", Qt::Key_Up, {}, "", 111, "up");
     }
     void keyCatcherDispatch()
     {
@@ -402,20 +377,21 @@ private Q_SLOTS:
         QFETCH(quint32, scanCode);
         QStringList calls;
         KeyEventHandler catcher;
-        auto record
-            = [&calls](const QString &name) { return [&calls, name] { calls.append(name); }; };
-        catcher.setCallbacks({
-            .onCharacter
-            = [&](const QString &c) { calls.append(QStringLiteral("character ") + c); },
-            .onBackspace = record(QStringLiteral("backspace")),
-            .onEscape = record(QStringLiteral("escape")),
-            .onCancel = record(QStringLiteral("cancel")),
-            .onEnter = [&](const QString &m) { calls.append(QStringLiteral("enter ") + m); },
-            .onArrowUp = record(QStringLiteral("up")),
-            .onArrowDown = record(QStringLiteral("down")),
-            .onTab = record(QStringLiteral("tab")),
-            .onShiftTab = record(QStringLiteral("shift-tab")),
-        });
+        // Each callback records its name and what it was given.
+        const auto record = [&calls](const char *name) {
+            return [&calls, name](const auto &...given) {
+                calls.append(QStringList { QString::fromLatin1(name), given... }.join(u' '));
+            };
+        };
+        catcher.setCallbacks({ .onCharacter = record("character"),
+            .onBackspace = record("backspace"),
+            .onEscape = record("escape"),
+            .onCancel = record("cancel"),
+            .onEnter = record("enter"),
+            .onArrowUp = record("up"),
+            .onArrowDown = record("down"),
+            .onTab = record("tab"),
+            .onShiftTab = record("shift-tab") });
         QKeyEvent press(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, text);
         QApplication::sendEvent(&catcher, &press);
         QTEST(calls.join(QLatin1Char('|')), "called");
