@@ -29,8 +29,6 @@ private:
 
 void TstSearchCli::initTestCase()
 {
-    QVERIFY2(
-        QFileInfo(runelBinary()).isExecutable(), "RUNEL_BINARY must name the built runel binary");
     m_home = std::make_unique<TestHome>();
     const QByteArray shell = "#!/bin/bash\n";
     for (const auto &[path, annotation] :
@@ -44,8 +42,8 @@ void TstSearchCli::initTestCase()
 
 void TstSearchCli::json_data()
 {
-    QTest::addColumn<QStringList>(
-        "arguments"); // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
+    // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("expected"); // the whole output
 
     QTest::newRow("search: hit in the name") << QStringList { u"search"_s,
