@@ -1,5 +1,6 @@
 #include "RunFixtures.h"
 
+#include "ScriptType.h"
 #include "SystemServices.h"
 #include "execution/LogStore.h"
 #include "execution/MainThreadLineDispatcher.h"
@@ -72,8 +73,7 @@ public:
         FileItem file;
         file.relativePath = relativePath;
         file.path = writeFile(home.file(u"scripts/"_s + relativePath), "#!/bin/bash\n" + body);
-        file.scriptType = relativePath.endsWith(u".applescript"_s) ? ScriptType::appleScript
-                                                                   : ScriptType::shell;
+        file.scriptType = scriptTypeForFileName(relativePath).value_or(ScriptType::shell);
         return file;
     }
 
@@ -218,11 +218,6 @@ private Q_SLOTS:
         const Sounds none, error { u"dialog-error"_s }, complete { u"complete"_s };
         QTest::newRow("foreground failure: Default")
             << true << QString() << fail << 0 << error << RunExitStatus::failure;
-        QTest::newRow("background success: None") << false << u"backgroundSuccessSound=None"_s
-                                                  << pass << 0 << none << RunExitStatus::success;
-        QTest::newRow("foreground failure: another sound")
-            << true << u"failureSound=bell"_s << fail << 0 << Sounds { u"bell"_s }
-            << RunExitStatus::failure;
         QTest::newRow("foreground success: another sound")
             << true << u"successSound=message"_s << pass << 0 << Sounds { u"message"_s }
             << RunExitStatus::success;
@@ -235,8 +230,6 @@ private Q_SLOTS:
             << RunExitStatus::success;
         QTest::newRow("background failure: silent")
             << false << QString() << fail << 0 << none << RunExitStatus::failure;
-        QTest::newRow("background cancelled: silent")
-            << false << QString() << killed << 0 << none << RunExitStatus::cancelled;
         QTest::newRow("coordinator gone: foreground failure logged, silently")
             << true << QString() << fail << 1 << none << RunExitStatus::failure;
         QTest::newRow("coordinator gone on the outcome: its sound still plays")
@@ -288,8 +281,6 @@ private Q_SLOTS:
 
         QTest::newRow("no modifier and no argument: one empty parameter")
             << Arguments {} << QString() << QByteArray("1\n\n\n\n");
-        QTest::newRow("alt held and the argument ok")
-            << Arguments { u"ok"_s } << u"alt"_s << QByteArray("2\nalt\nok\n\n");
         QTest::newRow("several modifiers and arguments kept whole")
             << Arguments { u"a b"_s, u"\u00fc"_s } << u"alt,ctrl,shift"_s
             << QByteArray("3\nalt,ctrl,shift\na b\n\xc3\xbc\n");
@@ -334,31 +325,17 @@ private Q_SLOTS:
         QCOMPARE(harness.reported->shown.last(), u"out2"_s);
     }
 
-    void launchFailures_data()
+    // A launch failure (here: no interpreter for AppleScript) fails the run at once, with the
+    // system's words, and is logged as a failure; a background run fails as silently as any
+    // other.
+    void launchFailureFailsTheRun()
     {
-        QTest::addColumn<QString>("relativePath");
-        QTest::addColumn<QString>("message");
-
-        QTest::newRow("AppleScript without its interpreter")
-            << u"note.applescript"_s << qt_error_string(ENOENT);
-        QTest::newRow("folder gone") << u"gone/x.sh"_s << qt_error_string(ENOENT);
-    }
-
-    // The run fails at once, with the system's words, and is logged as a failure; a background
-    // run fails as silently as any other.
-    void launchFailures()
-    {
-        QFETCH(QString, relativePath);
-        QFETCH(QString, message);
-        if (relativePath.endsWith(u".applescript"_s) && QFile::exists(u"/usr/bin/osascript"_s))
+        if (QFile::exists(u"/usr/bin/osascript"_s))
             QSKIP("this system has /usr/bin/osascript");
         Harness harness;
         harness.config.setFailureSound(u"Default"_s);
-        FileItem file = harness.script(u"x.sh"_s, "true");
-        file.path = harness.home.file(u"scripts/"_s + relativePath);
-        file.scriptType = relativePath.endsWith(u".applescript"_s) ? ScriptType::appleScript
-                                                                   : ScriptType::shell;
-
+        const FileItem file = harness.script(u"note.applescript"_s, "true");
+        const QString message = qt_error_string(ENOENT);
         for (const bool foreground : { true, false }) {
             const RunResult *result = harness.run(foreground, file);
             QVERIFY(result);

