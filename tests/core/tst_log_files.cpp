@@ -43,8 +43,8 @@ private Q_SLOTS:
 
     void recordDecoding_data()
     {
-        // change: "key=JSON" sets a member of a valid record, "-key" removes it, "!text" is the
-        // whole file. expected: the status read ("running" for none), or "rejected".
+        // change: "key=JSON" sets a member of a valid record, "!text" is the whole file. expected:
+        // the status read ("running" for none), or "rejected".
         QTest::addColumn<QByteArray>("change");
         QTest::addColumn<QString>("expected");
 
@@ -76,7 +76,6 @@ private Q_SLOTS:
             << QByteArray("id=\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6G\"") << u"rejected"_s;
         QTest::newRow("output outside the folder")
             << QByteArray("logFileName=\"../x.log\"") << u"rejected"_s;
-        QTest::newRow("script name missing") << QByteArray("-scriptName") << u"rejected"_s;
         QTest::newRow("script name a number") << QByteArray("scriptName=1") << u"rejected"_s;
         QTest::newRow("truncated") << QByteArray("!{\"id\":\"8D3B") << u"rejected"_s;
         QTest::newRow("not an object") << QByteArray("![]") << u"rejected"_s;
@@ -91,9 +90,7 @@ private Q_SLOTS:
         if (change.startsWith('!')) {
             text = change.mid(1).toStdString();
         } else {
-            if (change.startsWith('-'))
-                object.erase(change.mid(1).toStdString());
-            else if (const qsizetype at = change.indexOf('='); at > 0)
+            if (const qsizetype at = change.indexOf('='); at > 0)
                 object[change.left(at).toStdString()]
                     = nlohmann::json::parse(change.mid(at + 1).toStdString());
             text = object.dump();
