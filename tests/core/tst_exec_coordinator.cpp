@@ -22,12 +22,6 @@ Q_DECLARE_METATYPE(RunExitStatus)
 
 namespace {
 
-class FakeServices : public NullSystemServices {
-public:
-    void playSound(const QString &name) override { sounds.append(name); }
-    Sounds sounds;
-};
-
 const QByteArray listLine = "[{\"title\":\"One\",\"script\":\"a/one.sh\",\"arguments\":[\"x\"]},"
                             "{\"title\":\"Two\",\"script\":\"two.sh\",\"icon\":\"star\","
                             "\"subtitle\":\"s\"}]";
@@ -117,7 +111,7 @@ public:
     TestHome home;
     ConfigManager config;
     LogStore logStore;
-    FakeServices services;
+    RecordingServices services;
     std::unique_ptr<ScriptExecutionCoordinator> coordinator;
     // What the coordinator reported: the lines shown, then the outcomes.
     struct Reported {
