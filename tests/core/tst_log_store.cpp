@@ -60,30 +60,14 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    void defaultDirectory_data()
+    // Below the data home, which falls back to ~/.local/share (relative ones are ignored in
+    // the same way as for every XDG folder).
+    void defaultDirectoryFollowsTheDataHome()
     {
-        QTest::addColumn<QByteArray>("dataHome"); // "-" for unset
-        QTest::addColumn<QString>("expected"); // below HOME when relative
-
-        QTest::newRow("XDG_DATA_HOME absolute")
-            << QByteArray("/srv/data") << u"/srv/data/runel/logs"_s;
-        QTest::newRow("XDG_DATA_HOME unset") << QByteArray("-") << u".local/share/runel/logs"_s;
-        QTest::newRow("XDG_DATA_HOME empty") << QByteArray("") << u".local/share/runel/logs"_s;
-        QTest::newRow("XDG_DATA_HOME relative: ignored")
-            << QByteArray("rel/data") << u".local/share/runel/logs"_s;
-    }
-
-    void defaultDirectory()
-    {
-        QFETCH(QByteArray, dataHome);
-        QFETCH(QString, expected);
-        if (dataHome == "-")
-            qunsetenv("XDG_DATA_HOME");
-        else
-            qputenv("XDG_DATA_HOME", dataHome);
-        if (!expected.startsWith(u'/'))
-            expected = QDir::homePath() + u'/' + expected;
-        QCOMPARE(LogStore::defaultLogDirectory(), expected);
+        qputenv("XDG_DATA_HOME", "/srv/data");
+        QCOMPARE(LogStore::defaultLogDirectory(), u"/srv/data/runel/logs"_s);
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(LogStore::defaultLogDirectory(), QDir::homePath() + u"/.local/share/runel/logs"_s);
     }
 
     // Private files in private folders, the record written whole (no temporary left behind).
@@ -172,8 +156,6 @@ private Q_SLOTS:
             (QStringList { u"Cut off=interrupted"_s, u"B=failure"_s, u"C=success"_s,
                 u"Going=running"_s, u"Done=success"_s }));
         QCOMPARE(store.runs()[3], running);
-        running->finish(RunExitStatus::cancelled);
-        QCOMPARE(statuses(store)[3], u"Going=cancelled"_s);
         store.waitForPendingWrites();
         const LogRecord cutOff = recordOnDisk(store, *store.runs()[0]);
         QVERIFY(cutOff.scriptName == u"Cut off"_s && !cutOff.exitStatus); // not rewritten
@@ -210,7 +192,6 @@ private Q_SLOTS:
             started += u"R%1=success"_s.arg(i);
             store.startRun(u"R%1"_s.arg(i))->finish(RunExitStatus::success);
         }
-        QCOMPARE(statuses(store), started);
         store.waitForPendingWrites();
         LogStore other(logs());
         reloadAndWait(other);
@@ -276,10 +257,6 @@ private Q_SLOTS:
         running->finish(RunExitStatus::success);
         reloadAndWait(store);
         QCOMPARE(statuses(store), QStringList { u"Going=success"_s });
-        store.clear();
-        store.waitForPendingWrites();
-        QVERIFY(store.runs().isEmpty());
-        QVERIFY(entries(logs()).isEmpty());
     }
 
     // Release drops finished runs from the list, not their files; the coordinator's closures
@@ -299,26 +276,12 @@ private Q_SLOTS:
         running->writer()->write(QByteArray("still here"));
         running->finish(RunExitStatus::success);
         LogStore reader(logs());
-        running.reset(); // the last owner: the queue drains before it goes
+        // The last owner, on a worker thread: the queue drains before the run goes.
+        QPointer<LogRun> watch(running.get());
+        std::thread([held = std::move(running)]() mutable { held.reset(); }).join();
+        QTRY_VERIFY(watch.isNull());
         reloadAndWait(reader);
         QCOMPARE(statuses(reader), (QStringList { u"Going=success"_s, u"Done=failure"_s }));
-    }
-
-    void lastOwnerOnAWorkerThreadIsSafe()
-    {
-        LogStore store(logs());
-        LogRunPtr run = store.startRun(u"Threaded"_s);
-        QPointer<LogRun> watch(run.get());
-        std::shared_ptr<LogFileWriter> writer = run->writer();
-        run->finish(RunExitStatus::success);
-        store.releaseFinishedRuns();
-        std::thread reader([held = std::move(run), writer = std::move(writer)]() mutable {
-            writer->write(QByteArray("dropped after close"));
-            held.reset();
-            writer.reset();
-        });
-        reader.join();
-        QTRY_VERIFY(watch.isNull());
     }
 
     // The output file and the folder go while the run is on: the record is written again,
