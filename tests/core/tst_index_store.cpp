@@ -59,10 +59,11 @@ private Q_SLOTS:
     // and the scan reads alone), never left loading for ever.
     void reloadWithoutAThreadStillPublishes()
     {
-        QSemaphore gate;
+        // Shared with the blocked tasks: they may still be leaving acquire() when this returns.
+        const auto gate = std::make_shared<QSemaphore>();
         WorkerThreads::setMaximumThreads(2);
         int busy = 0;
-        while (busy < 8 && WorkerThreads::start([&] { gate.acquire(); }))
+        while (busy < 8 && WorkerThreads::start([gate] { gate->acquire(); }))
             ++busy;
         QVERIFY(busy < 8); // the pool is full
         ScriptStore store(*m_config);
@@ -70,7 +71,7 @@ private Q_SLOTS:
         store.reload();
         QVERIFY(published.wait());
         QCOMPARE(store.scriptIndex()->sequence.reachableItems.size(), size_t(1));
-        gate.release(busy);
+        gate->release(busy);
         WorkerThreads::setMaximumThreads(0);
     }
 
