@@ -3,7 +3,7 @@
 // be what reading the whole decoded text gives.
 #include "FuzzSupport.h"
 
-#include "index/ScriptType.h"
+#include "ScriptType.h"
 #include "index/ShellFileMetadata.h"
 #include "text/Text.h"
 
