@@ -248,6 +248,11 @@ QString reachedScripts(const CommandResolver::ResolveResult &resolved)
 int runRun(const Arguments &arguments, Console &console)
 {
     const QString keys = arguments.positionals().front();
+    if (keys.isEmpty()) {
+        console.printError(u"runel: KEYS is empty: give the keys of one script, as 'runel list' "
+                           u"shows them (runel run gd).\n"_s);
+        return exitUsage;
+    }
     const std::optional<QString> modifiers
         = modifierText(arguments.value(u"--modifiers"_s).value_or(QString()));
     if (!modifiers) {
@@ -262,23 +267,20 @@ int runRun(const Arguments &arguments, Console &console)
         = CommandResolver::play(keys, loaded->index->sequence.reachableItems);
     const auto &full = playback.resolved.fullMatches;
     if (playback.unknownKey) {
+        const QString where = playback.keys.empty()
+            ? u"no script's keys start with '%1'"_s.arg(printable(*playback.unknownKey))
+            : u"'%1' names nothing after \"%2\""_s.arg(
+                printable(*playback.unknownKey), printable(joinedKeys(playback.keys)));
         console.printError(
-            u"runel: no script has the keys \"%1\": '%2' names nothing after "
-            u"\"%3\".\nSee every script's keys with 'runel list'.\n"_s.arg(printable(keys),
-                printable(*playback.unknownKey), printable(joinedKeys(playback.keys))));
+            u"runel: no script has the keys \"%1\": %2.\n"
+            u"See every script's keys with 'runel list'.\n"_s.arg(printable(keys), where));
         return exitFailure;
     }
     if (full.size() != 1) {
-        if (playback.keys.empty()) {
-            console.printError(
-                u"runel: no script has a key sequence starting with \"%1\".\n"
-                u"See every script's keys with 'runel list'.\n"_s.arg(printable(keys)));
-        } else {
-            console.printError(
-                u"runel: the keys \"%1\" do not name one script; they reach:\n%2"
-                u"Type more keys to choose one.\n"_s.arg(
-                    printable(joinedKeys(playback.keys)), reachedScripts(playback.resolved)));
-        }
+        console.printError(
+            u"runel: the keys \"%1\" do not name one script; they reach:\n%2"
+            u"Type more keys to choose one.\n"_s.arg(
+                printable(joinedKeys(playback.keys)), reachedScripts(playback.resolved)));
         return exitFailure;
     }
     const SequenceItem *item = full.front();

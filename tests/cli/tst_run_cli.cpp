@@ -79,7 +79,10 @@ private Q_SLOTS:
             << QStringList { u"g"_s } << 1 << QByteArray()
             << QByteArrayList { "git/deploy.sh", "git/status.sh" };
         QTest::newRow("keys naming nothing point to the list")
-            << QStringList { u"z"_s } << 1 << QByteArray() << QByteArrayList { "runel list" };
+            << QStringList { u"z"_s } << 1 << QByteArray()
+            << QByteArrayList { "no script's keys start with 'z'", "runel list" };
+        QTest::newRow("empty keys are a usage error")
+            << QStringList { u""_s } << 2 << QByteArray() << QByteArrayList { "KEYS is empty" };
         QTest::newRow("a key that names nothing ends the play: nothing runs, the key is named")
             << QStringList { u"gxs"_s } << 1 << QByteArray()
             << QByteArrayList { "'x' names nothing after \"g\"" };
