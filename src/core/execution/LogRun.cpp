@@ -7,7 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
 #include <QThread>
 
 namespace runel {
@@ -22,9 +21,15 @@ LogRun::LogRun(const LogRecord &record, QString logPath, std::shared_ptr<LogFile
     , m_writer(std::move(writer))
     , m_writeQueue(std::move(writeQueue))
     , m_logDirectory(std::move(logDirectory))
-{ }
+{
+    m_recordWrite->run = this;
+}
 
-LogRun::~LogRun() = default;
+LogRun::~LogRun()
+{
+    std::lock_guard lock(m_recordWrite->mutex);
+    m_recordWrite->run = nullptr;
+}
 
 std::shared_ptr<LogRun> LogRun::create(const LogRecord &record, QString logPath,
     std::shared_ptr<LogFileWriter> writer, std::shared_ptr<LogWriteQueue> writeQueue,
@@ -59,8 +64,7 @@ void LogRun::persist()
         return;
     m_writeQueue->enqueue([directory = QFile::encodeName(m_logDirectory).toStdString(),
                               fileName = LogRecord::recordFileNameFor(m_id),
-                              contents = record().toJson(), state = m_recordWrite,
-                              run = QPointer<LogRun>(this)] {
+                              contents = record().toJson(), state = m_recordWrite] {
         const int error
             = writeFileAtomically(directory, QFile::encodeName(fileName).toStdString(), contents);
         const QString text = error == 0
@@ -73,7 +77,14 @@ void LogRun::persist()
                 return;
             state->error = text;
         }
-        MainThreadQueue::post([run] {
+        // Not a QPointer: this closure lives and dies on the writer thread, and a QPointer may
+        // only be touched on its object's thread. The run clears the pointer as it goes.
+        MainThreadQueue::post([state] {
+            LogRun *run = nullptr;
+            {
+                std::lock_guard lock(state->mutex);
+                run = state->run;
+            }
             if (run)
                 Q_EMIT run->recordErrorChanged();
         });

@@ -85,6 +85,7 @@ private:
     struct RecordWrite {
         std::mutex mutex;
         QString error; // guarded by mutex
+        LogRun *run = nullptr; // guarded by mutex; cleared when the run is destroyed
     };
     const std::shared_ptr<RecordWrite> m_recordWrite = std::make_shared<RecordWrite>();
 };
