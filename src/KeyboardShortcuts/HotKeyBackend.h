@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Shortcut.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace KeyboardShortcuts {
+
+// One combination held for the names bound to it.
+struct Binding {
+    Shortcut shortcut;
+    QStringList names;
+};
+
+// The system's global hot key facility: X11 key grabs, the desktop portal, or none. Chosen at
+// run time (HotKeyBackend::create); tests use a fake. Main thread.
+class HotKeyBackend : public QObject {
+    Q_OBJECT
+public:
+    enum class Kind { x11, portal, none };
+    Q_ENUM(Kind)
+
+    using QObject::QObject;
+
+    virtual Kind kind() const = 0;
+
+    // Makes what is held exactly bindings: grabs what is new, lets go of what is gone. Called
+    // after every change, with every binding; an equal list changes nothing.
+    virtual void setBindings(const std::vector<Binding> &bindings) = 0;
+
+    // Whether another program holds the combination, so it cannot be ours. X11 knows this from
+    // its checked grabs (and may try one for a combination not held yet); the portal never says.
+    virtual bool isHeldElsewhere(const Shortcut &shortcut) = 0;
+
+    // What the desktop reports as a name's trigger ("Super+Shift+L"), when it decides that
+    // itself (portal); empty when the stored combination is what is held.
+    virtual QString triggerDescription(const QString &name) const
+    {
+        Q_UNUSED(name)
+        return {};
+    }
+
+    // Whether the desktop records combinations itself (portal): the recorder then hands over.
+    virtual bool recordsItself() const { return false; }
+    // Opens the desktop's own dialog for changing the triggers, where it has one.
+    virtual void configureTriggers() { }
+
+    // Keys typed right after a hot key must reach the window it opens, not the one that had the
+    // focus. holdKeys keeps them back (X11: the keyboard waits in the server) until releaseKeys
+    // or a short safety timeout; time is the X server time of the press, or 0 for now.
+    virtual void holdKeys(quint32 time) { Q_UNUSED(time) }
+    virtual void releaseKeys() { }
+
+Q_SIGNALS:
+    // A held combination was pressed or released (X11). time is the X server time of the event.
+    void pressed(const KeyboardShortcuts::Shortcut &shortcut, quint32 time);
+    void released(const KeyboardShortcuts::Shortcut &shortcut);
+    // The desktop activated a name (portal).
+    void namePressed(const QString &name);
+    void nameReleased(const QString &name);
+    // What isHeldElsewhere or triggerDescription say has changed.
+    void conflictsChanged();
+    void triggersChanged();
+};
+
+} // namespace KeyboardShortcuts
