@@ -107,7 +107,7 @@ void AppDelegate::toggleSearchWindow()
         showSearchWindow();
 }
 
-void AppDelegate::toggleSearchMode()
+void AppDelegate::toggleSearchModeFromHotKey()
 {
     if (!isSearchWindowOpen()) {
         showSearchWindow();
@@ -183,7 +183,7 @@ void AppDelegate::perform(InstanceCommand command)
         toggleSearchWindow();
         break;
     case InstanceCommand::toggleSearch:
-        toggleSearchMode();
+        toggleSearchModeFromHotKey();
         break;
     case InstanceCommand::reload:
         reloadScripts();

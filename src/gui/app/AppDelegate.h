@@ -37,7 +37,7 @@ public:
     void toggleSearchWindow();
     // Opens the HUD in search mode; switches an open HUD to search mode, or hides it when it
     // already is in search mode.
-    void toggleSearchMode();
+    void toggleSearchModeFromHotKey();
     void openScriptsFolder();
     void reloadScripts();
     void openSettings();

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Name.h"
+#include "settings/AppShortcut.h"
+
+#include <QObject>
+#include <QSet>
+#include <QUuid>
+
+namespace KeyboardShortcuts {
+class Service;
+}
+
+namespace runel {
+class ConfigManager;
+}
+
+namespace runel::gui {
+
+class AppDelegate;
+
+// The app's global hot keys: the two built-in ones (show or hide the HUD, open it in search
+// mode) and the user's shortcuts, each playing its key sequence into the HUD. Keeps the
+// installed handlers in line with the shortcuts setting. Main thread.
+class GlobalShortcuts : public QObject {
+    Q_OBJECT
+public:
+    static const KeyboardShortcuts::Name toggleSearchWindow; // default Super+Shift+L
+    static const KeyboardShortcuts::Name toggleSearchMode; // no default
+    // "shortcut-" + the id's upper-case UUID: the name a user shortcut's combination is kept under.
+    static KeyboardShortcuts::Name nameFor(const QUuid &id);
+
+    // Registers the built-in names and the handlers of the current shortcuts, and again after
+    // every change of the shortcuts setting. The collaborators must outlive this object.
+    GlobalShortcuts(KeyboardShortcuts::Service &service, ConfigManager &configManager,
+        AppDelegate &delegate, QObject *parent = nullptr);
+
+    void registerShortcuts();
+    // Opens the HUD when it is closed, then plays the shortcut's keys into it (none: it waits).
+    void runShortcut(const AppShortcut &shortcut);
+
+    // Keys typed from now until the HUD has the focus wait for it instead of reaching the window
+    // the user was in. For a show request from a hot key or a command; does nothing when the HUD
+    // does not open.
+    void holdKeysForHud();
+
+    const QSet<QUuid> &registeredShortcutIDs() const { return m_registeredShortcutIDs; }
+
+private:
+    void releaseKeysOnceHudIsActive();
+
+    KeyboardShortcuts::Service &m_service;
+    ConfigManager &m_configManager;
+    AppDelegate &m_delegate;
+    QSet<QUuid> m_registeredShortcutIDs;
+    QMetaObject::Connection m_focusWatch;
+};
+
+} // namespace runel::gui
