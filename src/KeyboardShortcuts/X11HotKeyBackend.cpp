@@ -235,7 +235,11 @@ bool X11HotKeyBackend::isHeldElsewhere(const Shortcut &shortcut)
         m_held.insert(shortcut, grabFor(shortcut));
         changed = m_heldElsewhere.remove(shortcut);
     } else if (result == GrabResult::held) {
-        ungrab(grabFor(shortcut)); // only a question: let it go
+        // Only a question: let it go, and be sure the server has before answering, so whoever
+        // asked can take the combination next.
+        ungrab(grabFor(shortcut));
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
     } else if (result == GrabResult::heldElsewhere && wanted) {
         changed = !m_heldElsewhere.contains(shortcut);
         m_heldElsewhere.insert(shortcut);

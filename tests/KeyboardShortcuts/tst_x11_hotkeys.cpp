@@ -1,0 +1,338 @@
+#include "KeyTable.h"
+#include "X11HotKeyBackend.h"
+#include "X11Keymap.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace KeyboardShortcuts;
+
+namespace {
+
+constexpr uint32_t superKeysym = 0xffeb, shiftKeysym = 0xffe1, controlKeysym = 0xffe3,
+                   altKeysym = 0xffe9, capsLockKeysym = 0xffe5, numLockKeysym = 0xff7f;
+const Shortcut superShiftL { 37, CarbonModifier::command | CarbonModifier::shift };
+const Shortcut superShiftK { 40, CarbonModifier::command | CarbonModifier::shift };
+const Shortcut controlAltJ { 38, CarbonModifier::control | CarbonModifier::option };
+const Shortcut superShiftZ { 6, CarbonModifier::command | CarbonModifier::shift };
+
+uint32_t keysymOf(int carbonKeyCode)
+{
+    return KeyTable::byCarbonKeyCode(carbonKeyCode)->keysym;
+}
+
+// A second X client: it presses keys through XTest, grabs combinations and owns a window.
+class Client {
+public:
+    Client()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~Client() { xcb_disconnect(m_connection); }
+    bool isValid() const { return !xcb_connection_has_error(m_connection); }
+    xcb_connection_t *connection() const { return m_connection; }
+
+    uint8_t keycode(uint32_t keysym) const
+    {
+        return X11Keymap::read(m_connection).keycodeFor(keysym);
+    }
+    void key(uint8_t keycode, bool press)
+    {
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    void tap(uint32_t keysym)
+    {
+        key(keycode(keysym), true);
+        key(keycode(keysym), false);
+    }
+    // The modifiers held, the key pressed 1 + repeats times (a held key's auto-repeat), released.
+    void press(const Shortcut &shortcut, int repeats = 0, uint8_t keycode = 0)
+    {
+        const std::vector<uint8_t> modifiers = modifierKeycodes(shortcut);
+        keycode = keycode ? keycode : this->keycode(keysymOf(shortcut.carbonKeyCode));
+        for (uint8_t modifier : modifiers)
+            key(modifier, true);
+        for (int index = 0; index <= repeats; ++index)
+            key(keycode, true);
+        key(keycode, false);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+            key(*it, false);
+    }
+    void sync()
+    {
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
+    // A checked grab of exactly the combination; false when another client holds it.
+    bool grab(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        keycode = keycode ? keycode : this->keycode(keysymOf(shortcut.carbonKeyCode));
+        std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(
+            xcb_request_check(m_connection,
+                xcb_grab_key_checked(m_connection, 0, m_root, modifierMask(shortcut), keycode,
+                    XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
+            &std::free);
+        return !error;
+    }
+    void ungrab(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        keycode = keycode ? keycode : this->keycode(keysymOf(shortcut.carbonKeyCode));
+        xcb_ungrab_key(m_connection, keycode, m_root, modifierMask(shortcut));
+        sync();
+    }
+    bool heldElsewhere(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        if (!grab(shortcut, keycode))
+            return true;
+        ungrab(shortcut, keycode);
+        return false;
+    }
+
+    // A mapped window with the focus that records the keys pressed in it.
+    void createFocusedWindow()
+    {
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 100, 100, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+        xcb_map_window(m_connection, m_window);
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
+        sync();
+        typed();
+        m_typed.clear();
+    }
+    // The key codes pressed in the window so far, in order.
+    std::vector<uint8_t> typed()
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS)
+                m_typed.push_back(reinterpret_cast<xcb_key_press_event_t *>(event)->detail);
+            std::free(event);
+        }
+        return m_typed;
+    }
+
+private:
+    std::vector<uint8_t> modifierKeycodes(const Shortcut &shortcut) const
+    {
+        std::vector<uint8_t> keycodes;
+        const std::pair<int, uint32_t> modifiers[] = { { CarbonModifier::command, superKeysym },
+            { CarbonModifier::control, controlKeysym }, { CarbonModifier::option, altKeysym },
+            { CarbonModifier::shift, shiftKeysym } };
+        for (const auto &[carbon, keysym] : modifiers) {
+            if (shortcut.carbonModifiers & carbon)
+                keycodes.push_back(keycode(keysym));
+        }
+        return keycodes;
+    }
+    static uint16_t modifierMask(const Shortcut &shortcut)
+    {
+        return uint16_t((shortcut.carbonModifiers & CarbonModifier::command ? XCB_MOD_MASK_4 : 0)
+            | (shortcut.carbonModifiers & CarbonModifier::shift ? XCB_MOD_MASK_SHIFT : 0)
+            | (shortcut.carbonModifiers & CarbonModifier::option ? XCB_MOD_MASK_1 : 0)
+            | (shortcut.carbonModifiers & CarbonModifier::control ? XCB_MOD_MASK_CONTROL : 0));
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_root = 0;
+    xcb_window_t m_window = 0;
+    std::vector<uint8_t> m_typed;
+};
+
+std::vector<Binding> bindingsOf(std::initializer_list<Shortcut> shortcuts)
+{
+    std::vector<Binding> bindings;
+    for (const Shortcut &shortcut : shortcuts)
+        bindings.push_back({ shortcut, { QStringLiteral("name") } });
+    return bindings;
+}
+
+} // namespace
+
+class TestX11HotKeys : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        m_backend = X11HotKeyBackend::connect();
+        QVERIFY2(m_backend, "no X display: run under tests/with-xvfb");
+        QVERIFY(m_client.isValid());
+    }
+    void cleanup() { m_backend.reset(); }
+
+    void noDisplayGivesNoBackend() { QVERIFY(!X11HotKeyBackend::connect(":99999")); }
+
+    void pressFiresOnceWithItsRelease_data()
+    {
+        QTest::addColumn<Shortcut>("shortcut");
+        QTest::addColumn<QList<uint32_t>>("locks");
+        QTest::addColumn<int>("repeats");
+        QTest::newRow("no lock keys") << superShiftL << QList<uint32_t> {} << 0;
+        QTest::newRow("Caps Lock on") << superShiftL << QList<uint32_t> { capsLockKeysym } << 0;
+        QTest::newRow("Num Lock on") << superShiftL << QList<uint32_t> { numLockKeysym } << 0;
+        QTest::newRow("Caps Lock and Num Lock on")
+            << controlAltJ << QList<uint32_t> { capsLockKeysym, numLockKeysym } << 0;
+        QTest::newRow("auto-repeat is one press") << superShiftL << QList<uint32_t> {} << 3;
+    }
+    void pressFiresOnceWithItsRelease()
+    {
+        QFETCH(Shortcut, shortcut);
+        QFETCH(QList<uint32_t>, locks);
+        QFETCH(int, repeats);
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        QSignalSpy released(m_backend.get(), &HotKeyBackend::released);
+        m_backend->setBindings(bindingsOf({ shortcut, superShiftK }));
+        for (uint32_t lock : locks)
+            m_client.tap(lock);
+        m_client.press(shortcut, repeats);
+        for (uint32_t lock : locks)
+            m_client.tap(lock); // off again for the next row
+        xcb_flush(m_client.connection());
+
+        QTRY_COMPARE(released.count(), 1);
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(pressed.first().first().value<Shortcut>(), shortcut);
+        QCOMPARE(released.first().first().value<Shortcut>(), shortcut);
+    }
+
+    void combinationOfAnotherClientIsHeldElsewhere()
+    {
+        QSignalSpy conflicts(m_backend.get(), &HotKeyBackend::conflictsChanged);
+        QVERIFY(m_client.grab(superShiftK));
+        m_backend->setBindings(bindingsOf({ superShiftL, superShiftK }));
+        QCOMPARE(conflicts.count(), 1);
+        QVERIFY(m_backend->isHeldElsewhere(superShiftK));
+        QVERIFY(!m_backend->isHeldElsewhere(superShiftL));
+        QVERIFY(m_client.heldElsewhere(superShiftL));
+
+        // Asked about a combination it does not hold, it tries and lets go.
+        QVERIFY(m_client.grab(controlAltJ));
+        QVERIFY(m_backend->isHeldElsewhere(controlAltJ));
+        m_client.ungrab(controlAltJ);
+        QVERIFY(!m_backend->isHeldElsewhere(controlAltJ));
+        QVERIFY(!m_client.heldElsewhere(controlAltJ));
+
+        // Once the other client lets go, asking takes the combination, and it fires.
+        m_client.ungrab(superShiftK);
+        QVERIFY(!m_backend->isHeldElsewhere(superShiftK));
+        QCOMPARE(conflicts.count(), 2);
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        m_client.press(superShiftK);
+        xcb_flush(m_client.connection());
+        QTRY_COMPARE(pressed.count(), 1);
+    }
+
+    void grabFollowsTheKeyboardMapping_data()
+    {
+        QTest::addColumn<QStringList>("change");
+        QTest::addColumn<QStringList>("restore");
+        QTest::newRow("key moved by the core mapping")
+            << QStringList { QStringLiteral("xmodmap"), QStringLiteral("-e"),
+                   QStringLiteral("keycode 52 = y Y"), QStringLiteral("-e"),
+                   QStringLiteral("keycode 29 = z Z") }
+            << QStringList { QStringLiteral("xmodmap"), QStringLiteral("-e"),
+                   QStringLiteral("keycode 52 = z Z"), QStringLiteral("-e"),
+                   QStringLiteral("keycode 29 = y Y") };
+        QTest::newRow("new layout")
+            << QStringList { QStringLiteral("setxkbmap"), QStringLiteral("de") }
+            << QStringList { QStringLiteral("setxkbmap"), QStringLiteral("us") };
+    }
+    void grabFollowsTheKeyboardMapping()
+    {
+        QFETCH(QStringList, change);
+        QFETCH(QStringList, restore);
+        const uint32_t z = keysymOf(superShiftZ.carbonKeyCode);
+        const uint8_t before = m_client.keycode(z);
+        m_backend->setBindings(bindingsOf({ superShiftZ }));
+        QVERIFY(m_client.heldElsewhere(superShiftZ, before));
+
+        QCOMPARE(QProcess::execute(change.first(), change.mid(1)), 0);
+        const uint8_t after = m_client.keycode(z);
+        QVERIFY(after != before);
+        QTRY_VERIFY(m_client.heldElsewhere(superShiftZ, after));
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        m_client.press(superShiftZ, 0, after);
+        xcb_flush(m_client.connection());
+        QTRY_COMPARE(pressed.count(), 1);
+
+        QCOMPARE(QProcess::execute(restore.first(), restore.mid(1)), 0);
+        QCOMPARE(m_client.keycode(z), before);
+        QTRY_VERIFY(m_client.heldElsewhere(superShiftZ, before));
+    }
+
+    void keysTypedAfterTheHotKeyReachTheFocusedWindow_data()
+    {
+        QTest::addColumn<QString>("hold");
+        QTest::addColumn<bool>("pressHotKey");
+        QTest::newRow("not held: at once") << QString() << true;
+        QTest::newRow("held in the press until released") << QStringLiteral("release") << true;
+        QTest::newRow("held in the press until the timeout") << QStringLiteral("timeout") << true;
+        QTest::newRow("held without a press (toggle)") << QStringLiteral("release") << false;
+    }
+    void keysTypedAfterTheHotKeyReachTheFocusedWindow()
+    {
+        QFETCH(QString, hold);
+        QFETCH(bool, pressHotKey);
+        const std::vector<uint8_t> abc { m_client.keycode('a'), m_client.keycode('b'),
+            m_client.keycode('c') };
+        const auto typedLetters = [&] {
+            std::vector<uint8_t> letters;
+            for (uint8_t keycode : m_client.typed()) {
+                if (std::find(abc.begin(), abc.end(), keycode) != abc.end())
+                    letters.push_back(keycode);
+            }
+            return letters;
+        };
+        m_client.createFocusedWindow();
+        m_backend->setBindings(bindingsOf({ superShiftL }));
+        m_backend->setHoldTimeout(std::chrono::milliseconds(200));
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        QObject context;
+        connect(m_backend.get(), &HotKeyBackend::pressed, &context,
+            [&](const Shortcut &, quint32 time) {
+                if (!hold.isEmpty())
+                    m_backend->holdKeys(time);
+            });
+
+        if (pressHotKey) {
+            m_client.press(superShiftL);
+        } else {
+            m_backend->holdKeys(0);
+            QVERIFY(m_backend->isHoldingKeys());
+        }
+        for (uint8_t keycode : abc) {
+            m_client.key(keycode, true);
+            m_client.key(keycode, false);
+        }
+        xcb_flush(m_client.connection());
+        QTRY_COMPARE(pressed.count(), pressHotKey ? 1 : 0);
+
+        if (!hold.isEmpty()) {
+            m_client.sync();
+            QCoreApplication::processEvents();
+            m_client.sync();
+            QVERIFY(m_backend->isHoldingKeys());
+            QVERIFY(typedLetters().empty());
+            if (hold == QStringLiteral("release"))
+                m_backend->releaseKeys();
+        }
+        QTRY_COMPARE(typedLetters(), abc);
+        QVERIFY(!m_backend->isHoldingKeys());
+    }
+
+private:
+    std::unique_ptr<X11HotKeyBackend> m_backend;
+    Client m_client;
+};
+
+QTEST_GUILESS_MAIN(TestX11HotKeys)
+#include "tst_x11_hotkeys.moc"
