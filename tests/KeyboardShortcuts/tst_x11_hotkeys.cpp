@@ -1,0 +1,325 @@
+#include "KeyTable.h"
+#include "X11HotKeyBackend.h"
+#include "X11Keymap.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace KeyboardShortcuts;
+
+namespace {
+
+constexpr uint32_t capsLockKeysym = 0xffe5, numLockKeysym = 0xff7f;
+const Shortcut superShiftL { 37, CarbonModifier::command | CarbonModifier::shift };
+const Shortcut superShiftK { 40, CarbonModifier::command | CarbonModifier::shift };
+const Shortcut controlAltJ { 38, CarbonModifier::control | CarbonModifier::option };
+const Shortcut superShiftZ { 6, CarbonModifier::command | CarbonModifier::shift };
+
+// Each modifier: its Carbon bit, the keysym of its left key and its X modifier bit.
+constexpr struct {
+    int carbon;
+    uint32_t keysym;
+    uint16_t mask;
+} modifierKeys[] = { { CarbonModifier::command, 0xffeb, XCB_MOD_MASK_4 },
+    { CarbonModifier::control, 0xffe3, XCB_MOD_MASK_CONTROL },
+    { CarbonModifier::option, 0xffe9, XCB_MOD_MASK_1 },
+    { CarbonModifier::shift, 0xffe1, XCB_MOD_MASK_SHIFT } };
+
+// A second X client: it presses keys through XTest, grabs combinations and owns a window.
+class Client {
+public:
+    Client()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~Client() { xcb_disconnect(m_connection); }
+    bool isValid() const { return !xcb_connection_has_error(m_connection); }
+
+    uint8_t keycode(uint32_t keysym) const
+    {
+        return X11Keymap::read(m_connection).keycodeFor(keysym);
+    }
+    uint8_t keycode(const Shortcut &shortcut) const
+    {
+        return keycode(KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode)->keysym);
+    }
+    void key(uint8_t keycode, bool press)
+    {
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
+            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    void tap(uint8_t keycode)
+    {
+        key(keycode, true);
+        key(keycode, false);
+    }
+    // The modifiers held, the key pressed 1 + repeats times (a held key's auto-repeat), released.
+    void press(const Shortcut &shortcut, int repeats = 0, uint8_t keycode = 0)
+    {
+        std::vector<uint8_t> modifiers;
+        for (const auto &modifier : modifierKeys) {
+            if (shortcut.carbonModifiers & modifier.carbon)
+                modifiers.push_back(this->keycode(modifier.keysym));
+        }
+        for (uint8_t modifier : modifiers)
+            key(modifier, true);
+        for (int index = 0; index <= repeats; ++index)
+            key(keycode ? keycode : this->keycode(shortcut), true);
+        key(keycode ? keycode : this->keycode(shortcut), false);
+        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+            key(*it, false);
+        xcb_flush(m_connection);
+    }
+    void sync()
+    {
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
+    // A checked grab of exactly the combination; false when another client holds it.
+    bool grab(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        auto cookie = xcb_grab_key_checked(m_connection, 0, m_root, mask(shortcut),
+            keycode ? keycode : this->keycode(shortcut), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t *error = xcb_request_check(m_connection, cookie);
+        std::free(error);
+        return !error;
+    }
+    void ungrab(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        xcb_ungrab_key(
+            m_connection, keycode ? keycode : this->keycode(shortcut), m_root, mask(shortcut));
+        sync();
+    }
+    bool heldElsewhere(const Shortcut &shortcut, uint8_t keycode = 0)
+    {
+        if (!grab(shortcut, keycode))
+            return true;
+        ungrab(shortcut, keycode);
+        return false;
+    }
+
+    // A mapped window with the focus that records the keys pressed in it.
+    void createFocusedWindow()
+    {
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, 0, 0, 100, 100, 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+        xcb_map_window(m_connection, window);
+        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        sync();
+        typed();
+        m_typed.clear();
+    }
+    // The key codes pressed in the window so far, in order.
+    std::vector<uint8_t> typed()
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS)
+                m_typed.push_back(reinterpret_cast<xcb_key_press_event_t *>(event)->detail);
+            std::free(event);
+        }
+        return m_typed;
+    }
+
+private:
+    static uint16_t mask(const Shortcut &shortcut)
+    {
+        uint16_t mask = 0;
+        for (const auto &modifier : modifierKeys)
+            mask |= shortcut.carbonModifiers & modifier.carbon ? modifier.mask : 0;
+        return mask;
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_root = 0;
+    std::vector<uint8_t> m_typed;
+};
+
+std::vector<Binding> bindingsOf(std::initializer_list<Shortcut> shortcuts)
+{
+    std::vector<Binding> bindings;
+    for (const Shortcut &shortcut : shortcuts)
+        bindings.push_back({ shortcut, { QStringLiteral("name") } });
+    return bindings;
+}
+
+} // namespace
+
+class TestX11HotKeys : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        m_backend = X11HotKeyBackend::connect();
+        QVERIFY2(m_backend, "no X display: run under tests/with-xvfb");
+        QVERIFY(m_client.isValid());
+    }
+    void cleanup() { m_backend.reset(); }
+
+    void noDisplayGivesNoBackend() { QVERIFY(!X11HotKeyBackend::connect(":99999")); }
+
+    void pressFiresOnceWithItsRelease_data()
+    {
+        QTest::addColumn<Shortcut>("shortcut");
+        QTest::addColumn<QList<uint32_t>>("locks");
+        QTest::addColumn<int>("repeats");
+        QTest::newRow("no lock keys") << superShiftL << QList<uint32_t> {} << 0;
+        QTest::newRow("Caps Lock on") << superShiftL << QList<uint32_t> { capsLockKeysym } << 0;
+        QTest::newRow("Num Lock on") << superShiftL << QList<uint32_t> { numLockKeysym } << 0;
+        QTest::newRow("Caps Lock and Num Lock on")
+            << controlAltJ << QList<uint32_t> { capsLockKeysym, numLockKeysym } << 0;
+        QTest::newRow("auto-repeat is one press") << superShiftL << QList<uint32_t> {} << 3;
+    }
+    void pressFiresOnceWithItsRelease()
+    {
+        QFETCH(Shortcut, shortcut);
+        QFETCH(QList<uint32_t>, locks);
+        QFETCH(int, repeats);
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        QSignalSpy released(m_backend.get(), &HotKeyBackend::released);
+        m_backend->setBindings(bindingsOf({ shortcut, superShiftK }));
+        for (uint32_t lock : locks)
+            m_client.tap(m_client.keycode(lock));
+        m_client.press(shortcut, repeats);
+        for (uint32_t lock : locks)
+            m_client.tap(m_client.keycode(lock)); // off again for the next row
+
+        QTRY_COMPARE(released.count(), 1);
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(pressed.first().first().value<Shortcut>(), shortcut);
+        QCOMPARE(released.first().first().value<Shortcut>(), shortcut);
+    }
+
+    void combinationOfAnotherClientIsHeldElsewhere()
+    {
+        QSignalSpy conflicts(m_backend.get(), &HotKeyBackend::conflictsChanged);
+        QVERIFY(m_client.grab(superShiftK));
+        m_backend->setBindings(bindingsOf({ superShiftL, superShiftK }));
+        QCOMPARE(conflicts.count(), 1);
+        QVERIFY(m_backend->isHeldElsewhere(superShiftK));
+        QVERIFY(!m_backend->isHeldElsewhere(superShiftL));
+        QVERIFY(m_client.heldElsewhere(superShiftL));
+
+        // Asked about a combination it does not hold, it tries and lets go.
+        QVERIFY(m_client.grab(controlAltJ));
+        QVERIFY(m_backend->isHeldElsewhere(controlAltJ));
+        m_client.ungrab(controlAltJ);
+        QVERIFY(!m_backend->isHeldElsewhere(controlAltJ));
+        QVERIFY(!m_client.heldElsewhere(controlAltJ));
+
+        // Once the other client lets go, asking takes the combination, and it fires.
+        m_client.ungrab(superShiftK);
+        QVERIFY(!m_backend->isHeldElsewhere(superShiftK));
+        QCOMPARE(conflicts.count(), 2);
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        m_client.press(superShiftK);
+        QTRY_COMPARE(pressed.count(), 1);
+    }
+
+    void grabFollowsTheKeyboardMapping_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("restore");
+        QTest::newRow("key moved by the core mapping")
+            << QStringLiteral("xmodmap -e 'keycode 52 = y Y' -e 'keycode 29 = z Z'")
+            << QStringLiteral("xmodmap -e 'keycode 52 = z Z' -e 'keycode 29 = y Y'");
+        QTest::newRow("new layout")
+            << QStringLiteral("setxkbmap de") << QStringLiteral("setxkbmap us");
+    }
+    void grabFollowsTheKeyboardMapping()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, restore);
+        const auto run = [](const QString &command) {
+            return QProcess::execute(QStringLiteral("sh"), { QStringLiteral("-c"), command });
+        };
+        const uint8_t before = m_client.keycode(superShiftZ);
+        m_backend->setBindings(bindingsOf({ superShiftZ }));
+        QVERIFY(m_client.heldElsewhere(superShiftZ, before));
+
+        QCOMPARE(run(change), 0);
+        const uint8_t after = m_client.keycode(superShiftZ);
+        QVERIFY(after != before);
+        QTRY_VERIFY(m_client.heldElsewhere(superShiftZ, after));
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        m_client.press(superShiftZ, 0, after);
+        QTRY_COMPARE(pressed.count(), 1);
+
+        QCOMPARE(run(restore), 0);
+        QTRY_VERIFY(m_client.heldElsewhere(superShiftZ, before));
+    }
+
+    void keysTypedAfterTheHotKeyReachTheFocusedWindow_data()
+    {
+        QTest::addColumn<QString>("hold");
+        QTest::addColumn<bool>("pressHotKey");
+        QTest::newRow("not held: at once") << QString() << true;
+        QTest::newRow("held in the press until released") << QStringLiteral("release") << true;
+        QTest::newRow("held in the press until the timeout") << QStringLiteral("timeout") << true;
+        QTest::newRow("held without a press (toggle)") << QStringLiteral("release") << false;
+    }
+    void keysTypedAfterTheHotKeyReachTheFocusedWindow()
+    {
+        QFETCH(QString, hold);
+        QFETCH(bool, pressHotKey);
+        const std::vector<uint8_t> abc { m_client.keycode('a'), m_client.keycode('b'),
+            m_client.keycode('c') };
+        const auto typedLetters = [&] {
+            std::vector<uint8_t> letters;
+            for (uint8_t keycode : m_client.typed()) {
+                if (std::find(abc.begin(), abc.end(), keycode) != abc.end())
+                    letters.push_back(keycode);
+            }
+            return letters;
+        };
+        m_client.createFocusedWindow();
+        m_backend->setBindings(bindingsOf({ superShiftL }));
+        m_backend->setHoldTimeout(std::chrono::milliseconds(200));
+        QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
+        QObject context;
+        connect(m_backend.get(), &HotKeyBackend::pressed, &context,
+            [&](const Shortcut &, quint32 time) {
+                if (!hold.isEmpty())
+                    m_backend->holdKeys(time);
+            });
+
+        if (pressHotKey) {
+            m_client.press(superShiftL);
+        } else {
+            m_backend->holdKeys(0);
+            QVERIFY(m_backend->isHoldingKeys());
+        }
+        for (uint8_t keycode : abc)
+            m_client.tap(keycode);
+        m_client.sync();
+        QTRY_COMPARE(pressed.count(), pressHotKey ? 1 : 0);
+
+        if (!hold.isEmpty()) {
+            m_client.sync();
+            QCoreApplication::processEvents();
+            m_client.sync();
+            QVERIFY(m_backend->isHoldingKeys());
+            QVERIFY(typedLetters().empty());
+            if (hold == QStringLiteral("release"))
+                m_backend->releaseKeys();
+        }
+        QTRY_COMPARE(typedLetters(), abc);
+        QVERIFY(!m_backend->isHoldingKeys());
+    }
+
+private:
+    std::unique_ptr<X11HotKeyBackend> m_backend;
+    Client m_client;
+};
+
+QTEST_GUILESS_MAIN(TestX11HotKeys)
+#include "tst_x11_hotkeys.moc"
