@@ -222,19 +222,18 @@ void PortalHotKeyBackend::updateWanted()
 }
 
 // Brings the session in line with m_wanted, one portal request at a time; each answer calls
-// this again, so changes made while a request was out are applied after it.
+// this again, so changes made while a request was out are applied after it. An empty list
+// (a menu of the app is open, the service is disabled) keeps the session and only mutes the
+// names: closing it and binding again would cost a portal round trip, and on some desktops a
+// dialog, each time a menu opens.
 void PortalHotKeyBackend::advance()
 {
     if (m_step != Step::idle || !m_dirty)
         return;
-    if (m_wanted.empty()) {
-        // Closing the session is how the portal lets go of every shortcut.
-        m_dirty = false;
-        closeSession();
-        setTriggers({});
+    m_dirty = false;
+    if (m_wanted.empty() || (!m_session.isEmpty() && m_wanted == m_held))
         return;
-    }
-    if (!m_session.isEmpty() && m_bindsInSession > 0 && m_oneBindPerSession)
+    if (m_bindsInSession > 0 && m_oneBindPerSession)
         closeSession();
     if (m_session.isEmpty())
         createSession();
@@ -283,7 +282,7 @@ void PortalHotKeyBackend::bind()
     QDBusMessage call = portalCall(shortcutsInterface, QStringLiteral("BindShortcuts"));
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts)
          << QString() << QVariantMap { { QStringLiteral("handle_token"), token } };
-    m_dirty = false;
+    m_held = m_wanted;
     m_step = Step::binding;
     m_pendingRequest = requestPath(token);
     ++m_bindsInSession;
@@ -310,6 +309,7 @@ void PortalHotKeyBackend::bindRefused(const QString &reason)
     m_pendingRequest.clear();
     if (m_bindsInSession > 1 && !m_oneBindPerSession) {
         m_oneBindPerSession = true;
+        m_held.clear();
         m_dirty = true;
     } else {
         qCWarning(lcPortalHotKeys).noquote()
@@ -326,6 +326,7 @@ void PortalHotKeyBackend::closeSession()
         portalService, m_session, sessionInterface, QStringLiteral("Close")));
     m_session.clear();
     m_bindsInSession = 0;
+    m_held.clear();
 }
 
 void PortalHotKeyBackend::portalRestarted()
@@ -337,9 +338,10 @@ void PortalHotKeyBackend::portalRestarted()
     }
     m_session.clear();
     m_bindsInSession = 0;
+    m_held.clear();
     m_step = Step::idle;
     m_pendingRequest.clear();
-    m_dirty = !m_wanted.empty();
+    m_dirty = true;
     setTriggers({});
     advance();
 }
@@ -386,18 +388,24 @@ void PortalHotKeyBackend::onResponse(const QDBusMessage &message)
     advance();
 }
 
+// Activated and Deactivated carry (session, shortcut id, timestamp, options). Only this
+// session's names that are in the list count: a muted name stays bound with the desktop.
+bool PortalHotKeyBackend::isListedName(const QVariantList &arguments) const
+{
+    return !m_session.isEmpty() && arguments.value(0).value<QDBusObjectPath>().path() == m_session
+        && m_shortcutByName.contains(arguments.value(1).toString());
+}
+
 void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
 {
-    const QVariantList arguments = message.arguments();
-    if (!m_session.isEmpty() && arguments.value(0).value<QDBusObjectPath>().path() == m_session)
-        Q_EMIT namePressed(arguments.value(1).toString());
+    if (isListedName(message.arguments()))
+        Q_EMIT namePressed(message.arguments().value(1).toString());
 }
 
 void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 {
-    const QVariantList arguments = message.arguments();
-    if (!m_session.isEmpty() && arguments.value(0).value<QDBusObjectPath>().path() == m_session)
-        Q_EMIT nameReleased(arguments.value(1).toString());
+    if (isListedName(message.arguments()))
+        Q_EMIT nameReleased(message.arguments().value(1).toString());
 }
 
 void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
@@ -421,6 +429,7 @@ void PortalHotKeyBackend::onSessionClosed(const QDBusMessage &message)
         return;
     m_session.clear();
     m_bindsInSession = 0;
+    m_held.clear();
     setTriggers({});
 }
 

@@ -16,8 +16,9 @@ namespace KeyboardShortcuts {
 // The desktop owns the triggers: each name is proposed with its stored combination, and the
 // desktop may keep, change or drop it and reports what it chose (triggerDescription). Every
 // name is bound in one session with one BindShortcuts call; a later change binds the whole list
-// again, in a new session where the portal takes only one bind per session. Calls to the portal
-// never block once the back end exists. Main thread.
+// again, in a new session where the portal takes only one bind per session. An empty list mutes
+// the names rather than unbinding them (see advance). Calls to the portal never block once the
+// back end exists. Main thread.
 class PortalHotKeyBackend : public HotKeyBackend {
     Q_OBJECT
 public:
@@ -80,6 +81,7 @@ private:
     QString nextToken();
     QString requestPath(const QString &token) const;
     void setTriggers(QHash<QString, QString> triggers);
+    bool isListedName(const QVariantList &arguments) const;
 
     QDBusConnection m_bus;
     uint m_version;
@@ -89,7 +91,8 @@ private:
     QHash<QString, Shortcut> m_shortcutByName;
     QHash<QString, QString> m_descriptions;
     std::vector<Entry> m_wanted; // sorted by id
-    bool m_dirty = false; // m_wanted differs from what the session was asked to hold
+    std::vector<Entry> m_held; // what the session was last asked to bind
+    bool m_dirty = false; // m_wanted changed since advance last looked
 
     Step m_step = Step::idle;
     QString m_pendingRequest; // the Request object whose Response is awaited
