@@ -209,9 +209,11 @@ void PortalHotKeyBackend::updateWanted()
 {
     std::vector<Entry> wanted;
     wanted.reserve(m_shortcutByName.size());
-    for (auto it = m_shortcutByName.cbegin(); it != m_shortcutByName.cend(); ++it)
-        wanted.push_back(
-            { it.key(), m_descriptions.value(it.key(), it.key()), preferredTrigger(it.value()) });
+    for (auto it = m_shortcutByName.cbegin(); it != m_shortcutByName.cend(); ++it) {
+        const QString description = m_descriptions.value(it.key());
+        wanted.push_back({ it.key(), description.isEmpty() ? it.key() : description,
+            preferredTrigger(it.value()) });
+    }
     std::sort(
         wanted.begin(), wanted.end(), [](const Entry &a, const Entry &b) { return a.id < b.id; });
     if (wanted == m_wanted)
