@@ -249,26 +249,7 @@ void PortalHotKeyBackend::createSession()
     QDBusMessage call = portalCall(shortcutsInterface, QStringLiteral("CreateSession"));
     call << QVariantMap { { QStringLiteral("handle_token"), token },
         { QStringLiteral("session_handle_token"), token } };
-    m_step = Step::creatingSession;
-    m_pendingRequest = requestPath(token);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, request = m_pendingRequest](QDBusPendingCallWatcher *finished) {
-            finished->deleteLater();
-            if (m_pendingRequest != request)
-                return;
-            const QDBusMessage reply = finished->reply();
-            if (reply.type() != QDBusMessage::ReplyMessage) {
-                qCWarning(lcPortalHotKeys).noquote()
-                    << "The desktop portal refused a shortcuts session:" << errorText(reply);
-                m_step = Step::idle;
-                m_pendingRequest.clear();
-                m_dirty = false; // tried again when the bindings change
-                return;
-            }
-            // Portals older than the handle convention answer with a path of their own.
-            m_pendingRequest = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        });
+    sendRequest(call, token, Step::creatingSession, &PortalHotKeyBackend::sessionRefused);
 }
 
 void PortalHotKeyBackend::bind()
@@ -285,21 +266,40 @@ void PortalHotKeyBackend::bind()
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts)
          << QString() << QVariantMap { { QStringLiteral("handle_token"), token } };
     m_held = m_wanted;
-    m_step = Step::binding;
-    m_pendingRequest = requestPath(token);
     ++m_bindsInSession;
+    sendRequest(call, token, Step::binding, &PortalHotKeyBackend::bindRefused);
+}
+
+// The answer comes as the Response of the Request object named by token; onError runs when
+// the call itself fails.
+void PortalHotKeyBackend::sendRequest(const QDBusMessage &call, const QString &token, Step step,
+    void (PortalHotKeyBackend::*onError)(const QString &reason))
+{
+    m_step = step;
+    m_pendingRequest = requestPath(token);
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, request = m_pendingRequest](QDBusPendingCallWatcher *finished) {
+        [this, onError, request = m_pendingRequest](QDBusPendingCallWatcher *finished) {
             finished->deleteLater();
             if (m_pendingRequest != request)
                 return;
             const QDBusMessage reply = finished->reply();
             if (reply.type() == QDBusMessage::ReplyMessage)
+                // Portals older than the handle convention answer with a path of their own.
                 m_pendingRequest = reply.arguments().value(0).value<QDBusObjectPath>().path();
             else
-                bindRefused(errorText(reply));
+                (this->*onError)(errorText(reply));
         });
+}
+
+// Tried again at the next change of the bindings.
+void PortalHotKeyBackend::sessionRefused(const QString &reason)
+{
+    qCWarning(lcPortalHotKeys).noquote()
+        << "The desktop portal refused a shortcuts session:" << reason;
+    m_step = Step::idle;
+    m_pendingRequest.clear();
+    advance();
 }
 
 // A bind that failed in a session that already had one is taken as a portal that binds once

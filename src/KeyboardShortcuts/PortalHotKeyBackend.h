@@ -75,7 +75,10 @@ private:
     void advance();
     void createSession();
     void bind();
+    void sendRequest(const QDBusMessage &call, const QString &token, Step step,
+        void (PortalHotKeyBackend::*onError)(const QString &reason));
     void closeSession();
+    void sessionRefused(const QString &reason);
     void bindRefused(const QString &reason);
     void portalRestarted();
     QString nextToken();
