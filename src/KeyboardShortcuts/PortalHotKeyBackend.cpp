@@ -1,0 +1,458 @@
+#include "PortalHotKeyBackend.h"
+
+#include "KeyTable.h"
+#include "PortalShortcut.h"
+
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QXmlStreamReader>
+#include <algorithm>
+#include <xkbcommon/xkbcommon.h>
+
+Q_LOGGING_CATEGORY(lcPortalHotKeys, "runel.hotkeys.portal", QtInfoMsg)
+
+namespace KeyboardShortcuts {
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString registryInterface = QStringLiteral("org.freedesktop.host.portal.Registry");
+
+// The Request::Response codes: 0 success, 1 cancelled by the user, 2 ended another way.
+constexpr uint responseOther = 2;
+
+QDBusMessage portalCall(const QString &interface, const QString &method)
+{
+    return QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
+}
+
+// The interfaces an introspection document lists for its node itself.
+QSet<QString> introspectedInterfaces(const QString &xml)
+{
+    QSet<QString> names;
+    QXmlStreamReader reader(xml);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            ++depth;
+            if (depth == 2 && reader.name() == QLatin1String("interface"))
+                names.insert(reader.attributes().value(QLatin1String("name")).toString());
+        } else if (reader.isEndElement()) {
+            --depth;
+        }
+    }
+    return names;
+}
+
+QString errorText(const QDBusMessage &reply)
+{
+    return reply.errorName() + QStringLiteral(": ") + reply.errorMessage();
+}
+
+} // namespace
+
+std::unique_ptr<PortalHotKeyBackend> PortalHotKeyBackend::create(const QString &appId)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        qCInfo(lcPortalHotKeys) << "No session bus, so no desktop portal for global hot keys";
+        return nullptr;
+    }
+    const QDBusMessage introspection
+        = bus.call(portalCall(QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                       QStringLiteral("Introspect")),
+            QDBus::Block, probeTimeoutMs);
+    if (introspection.type() != QDBusMessage::ReplyMessage) {
+        qCInfo(lcPortalHotKeys).noquote()
+            << "No desktop portal for global hot keys:" << errorText(introspection);
+        return nullptr;
+    }
+    const QSet<QString> interfaces
+        = introspectedInterfaces(introspection.arguments().value(0).toString());
+    if (!interfaces.contains(shortcutsInterface)) {
+        qCInfo(lcPortalHotKeys) << "The desktop portal has no GlobalShortcuts interface";
+        return nullptr;
+    }
+
+    // The registry takes a connection only before its first portal call.
+    const bool hasRegistry = interfaces.contains(registryInterface) && !appId.isEmpty();
+    if (hasRegistry) {
+        QDBusMessage registration = portalCall(registryInterface, QStringLiteral("Register"));
+        registration << appId << QVariantMap();
+        const QDBusMessage reply = bus.call(registration, QDBus::Block, probeTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            qCInfo(lcPortalHotKeys).noquote()
+                << "The desktop portal did not register" << appId << "-" << errorText(reply);
+    }
+
+    QDBusMessage versionCall
+        = portalCall(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    versionCall << shortcutsInterface << QStringLiteral("version");
+    const QDBusMessage versionReply = bus.call(versionCall, QDBus::Block, probeTimeoutMs);
+    // A portal that lists the interface but will not say its version has version 1's methods.
+    const uint version = versionReply.type() == QDBusMessage::ReplyMessage
+        ? versionReply.arguments().value(0).value<QDBusVariant>().variant().toUInt()
+        : 1;
+
+    return std::unique_ptr<PortalHotKeyBackend>(
+        new PortalHotKeyBackend(bus, std::max(version, 1U), hasRegistry, appId));
+}
+
+PortalHotKeyBackend::PortalHotKeyBackend(
+    QDBusConnection bus, uint version, bool hasRegistry, QString appId)
+    : m_bus(std::move(bus))
+    , m_version(version)
+    , m_hasRegistry(hasRegistry)
+    , m_appId(std::move(appId))
+    , m_tokenSeed(QRandomGenerator::global()->generate())
+{
+    registerPortalShortcutTypes();
+    // Request and session handles are known before the calls that create them (the tokens are
+    // ours), so one subscription for every path catches each Response without a race.
+    m_bus.connect(portalService, QString(), requestInterface, QStringLiteral("Response"), this,
+        SLOT(onResponse(QDBusMessage)));
+    m_bus.connect(portalService, QString(), sessionInterface, QStringLiteral("Closed"), this,
+        SLOT(onSessionClosed(QDBusMessage)));
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+        SLOT(onActivated(QDBusMessage)));
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"),
+        this, SLOT(onDeactivated(QDBusMessage)));
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"),
+        this, SLOT(onShortcutsChanged(QDBusMessage)));
+
+    // A restarted portal has forgotten the registration and the session.
+    auto *watcher = new QDBusServiceWatcher(
+        portalService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString &, const QString &, const QString &newOwner) {
+            if (!newOwner.isEmpty())
+                portalRestarted();
+        });
+}
+
+PortalHotKeyBackend::~PortalHotKeyBackend()
+{
+    closeSession();
+}
+
+void PortalHotKeyBackend::setBindings(const std::vector<Binding> &bindings)
+{
+    QHash<QString, Shortcut> shortcutByName;
+    for (const Binding &binding : bindings) {
+        for (const QString &name : binding.names)
+            shortcutByName.insert(name, binding.shortcut);
+    }
+    m_shortcutByName = std::move(shortcutByName);
+    updateWanted();
+}
+
+void PortalHotKeyBackend::setDescriptions(const QHash<QString, QString> &descriptions)
+{
+    m_descriptions = descriptions;
+    updateWanted();
+}
+
+bool PortalHotKeyBackend::isHeldElsewhere(const Shortcut &shortcut)
+{
+    Q_UNUSED(shortcut)
+    return false;
+}
+
+QString PortalHotKeyBackend::triggerDescription(const QString &name) const
+{
+    return m_triggers.value(name);
+}
+
+void PortalHotKeyBackend::configureTriggers()
+{
+    if (m_version < 2 || m_session.isEmpty())
+        return;
+    QDBusMessage call = portalCall(shortcutsInterface, QStringLiteral("ConfigureShortcuts"));
+    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QString() << QVariantMap();
+    m_bus.send(call);
+}
+
+QString PortalHotKeyBackend::preferredTrigger(const Shortcut &shortcut)
+{
+    const KeyEntry *key = KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode);
+    if (!key)
+        return {};
+    char name[64];
+    if (xkb_keysym_get_name(key->keysym, name, sizeof name) <= 0)
+        return {};
+    static constexpr std::pair<int, const char *> modifiers[] = {
+        { CarbonModifier::command, "LOGO" },
+        { CarbonModifier::control, "CTRL" },
+        { CarbonModifier::option, "ALT" },
+        { CarbonModifier::shift, "SHIFT" },
+    };
+    QString trigger;
+    for (const auto &[bit, modifier] : modifiers) {
+        if (shortcut.carbonModifiers & bit)
+            trigger += QLatin1String(modifier) + QLatin1Char('+');
+    }
+    return trigger + QLatin1String(name);
+}
+
+void PortalHotKeyBackend::updateWanted()
+{
+    std::vector<Entry> wanted;
+    wanted.reserve(m_shortcutByName.size());
+    for (auto it = m_shortcutByName.cbegin(); it != m_shortcutByName.cend(); ++it) {
+        const QString description = m_descriptions.value(it.key());
+        wanted.push_back({ it.key(), description.isEmpty() ? it.key() : description,
+            preferredTrigger(it.value()) });
+    }
+    std::sort(
+        wanted.begin(), wanted.end(), [](const Entry &a, const Entry &b) { return a.id < b.id; });
+    if (wanted == m_wanted)
+        return;
+    m_wanted = std::move(wanted);
+    m_dirty = true;
+    advance();
+}
+
+// Brings the session in line with m_wanted, one portal request at a time; each answer calls
+// this again, so changes made while a request was out are applied after it. An empty list
+// (a menu of the app is open, the service is disabled) keeps the session and only mutes the
+// names: closing it and binding again would cost a portal round trip, and on some desktops a
+// dialog, each time a menu opens.
+void PortalHotKeyBackend::advance()
+{
+    if (m_step != Step::idle || !m_dirty)
+        return;
+    m_dirty = false;
+    if (m_wanted.empty() || (!m_session.isEmpty() && m_wanted == m_held))
+        return;
+    if (m_bindsInSession > 0 && m_oneBindPerSession)
+        closeSession();
+    if (m_session.isEmpty())
+        createSession();
+    else
+        bind();
+}
+
+void PortalHotKeyBackend::createSession()
+{
+    const QString token = nextToken();
+    QDBusMessage call = portalCall(shortcutsInterface, QStringLiteral("CreateSession"));
+    call << QVariantMap { { QStringLiteral("handle_token"), token },
+        { QStringLiteral("session_handle_token"), token } };
+    sendRequest(call, token, Step::creatingSession, &PortalHotKeyBackend::sessionRefused);
+}
+
+void PortalHotKeyBackend::bind()
+{
+    PortalShortcutList shortcuts;
+    for (const Entry &entry : m_wanted) {
+        QVariantMap properties { { QStringLiteral("description"), entry.description } };
+        if (!entry.trigger.isEmpty())
+            properties.insert(QStringLiteral("preferred_trigger"), entry.trigger);
+        shortcuts.append({ entry.id, properties });
+    }
+    const QString token = nextToken();
+    QDBusMessage call = portalCall(shortcutsInterface, QStringLiteral("BindShortcuts"));
+    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts)
+         << QString() << QVariantMap { { QStringLiteral("handle_token"), token } };
+    m_held = m_wanted;
+    ++m_bindsInSession;
+    sendRequest(call, token, Step::binding, &PortalHotKeyBackend::bindRefused);
+}
+
+// The answer comes as the Response of the Request object named by token; onError runs when
+// the call itself fails.
+void PortalHotKeyBackend::sendRequest(const QDBusMessage &call, const QString &token, Step step,
+    void (PortalHotKeyBackend::*onError)(const QString &reason))
+{
+    m_step = step;
+    m_pendingRequest = requestPath(token);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, onError, request = m_pendingRequest](QDBusPendingCallWatcher *finished) {
+            finished->deleteLater();
+            if (m_pendingRequest != request)
+                return;
+            const QDBusMessage reply = finished->reply();
+            if (reply.type() == QDBusMessage::ReplyMessage)
+                // Portals older than the handle convention answer with a path of their own.
+                m_pendingRequest = reply.arguments().value(0).value<QDBusObjectPath>().path();
+            else
+                (this->*onError)(errorText(reply));
+        });
+}
+
+// Tried again at the next change of the bindings.
+void PortalHotKeyBackend::sessionRefused(const QString &reason)
+{
+    qCWarning(lcPortalHotKeys).noquote()
+        << "The desktop portal refused a shortcuts session:" << reason;
+    m_step = Step::idle;
+    m_pendingRequest.clear();
+    advance();
+}
+
+// A bind that failed in a session that already had one is taken as a portal that binds once
+// per session: the list goes again in a new session. A first bind failing is given up until
+// the bindings change, so a broken portal is not asked in a loop.
+void PortalHotKeyBackend::bindRefused(const QString &reason)
+{
+    m_step = Step::idle;
+    m_pendingRequest.clear();
+    if (m_bindsInSession > 1 && !m_oneBindPerSession) {
+        m_oneBindPerSession = true;
+        m_held.clear();
+        m_dirty = true;
+    } else {
+        qCWarning(lcPortalHotKeys).noquote()
+            << "The desktop portal did not bind the global shortcuts:" << reason;
+    }
+    advance();
+}
+
+void PortalHotKeyBackend::closeSession()
+{
+    if (m_session.isEmpty())
+        return;
+    m_bus.send(QDBusMessage::createMethodCall(
+        portalService, m_session, sessionInterface, QStringLiteral("Close")));
+    m_session.clear();
+    m_bindsInSession = 0;
+    m_held.clear();
+}
+
+void PortalHotKeyBackend::portalRestarted()
+{
+    if (m_hasRegistry) {
+        QDBusMessage registration = portalCall(registryInterface, QStringLiteral("Register"));
+        registration << m_appId << QVariantMap();
+        m_bus.send(registration);
+    }
+    m_session.clear();
+    m_bindsInSession = 0;
+    m_held.clear();
+    m_step = Step::idle;
+    m_pendingRequest.clear();
+    m_dirty = true;
+    setTriggers({});
+    advance();
+}
+
+void PortalHotKeyBackend::onResponse(const QDBusMessage &message)
+{
+    if (m_pendingRequest.isEmpty() || message.path() != m_pendingRequest)
+        return;
+    const QVariantList arguments = message.arguments();
+    const uint response = arguments.value(0).toUInt();
+    const auto results = qdbus_cast<QVariantMap>(arguments.value(1));
+    const Step step = m_step;
+    m_step = Step::idle;
+    m_pendingRequest.clear();
+
+    if (step == Step::creatingSession) {
+        const QVariant handle = results.value(QStringLiteral("session_handle"));
+        // Documented as a string; some portals send an object path.
+        m_session = handle.canConvert<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
+                                                         : handle.toString();
+        m_bindsInSession = 0;
+        if (response != 0 || m_session.isEmpty()) {
+            qCWarning(lcPortalHotKeys) << "The desktop portal gave no shortcuts session"
+                                       << "(response" << response << ")";
+            m_session.clear();
+            return;
+        }
+        m_dirty = true;
+    } else if (step == Step::binding) {
+        if (response == 0) {
+            QHash<QString, QString> triggers;
+            for (const PortalShortcut &shortcut :
+                portalShortcutsFrom(results.value(QStringLiteral("shortcuts"))))
+                triggers.insert(shortcut.id,
+                    shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+            setTriggers(std::move(triggers));
+        } else if (response == responseOther) {
+            bindRefused(QStringLiteral("response %1").arg(response));
+            return;
+        } else {
+            qCInfo(lcPortalHotKeys) << "Binding the global shortcuts was cancelled";
+        }
+    }
+    advance();
+}
+
+// Activated and Deactivated carry (session, shortcut id, timestamp, options). Only this
+// session's names that are in the list count: a muted name stays bound with the desktop.
+bool PortalHotKeyBackend::isListedName(const QVariantList &arguments) const
+{
+    return !m_session.isEmpty() && arguments.value(0).value<QDBusObjectPath>().path() == m_session
+        && m_shortcutByName.contains(arguments.value(1).toString());
+}
+
+void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
+{
+    if (isListedName(message.arguments()))
+        Q_EMIT namePressed(message.arguments().value(1).toString());
+}
+
+void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
+{
+    if (isListedName(message.arguments()))
+        Q_EMIT nameReleased(message.arguments().value(1).toString());
+}
+
+void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
+{
+    const QVariantList arguments = message.arguments();
+    if (m_session.isEmpty() || arguments.value(0).value<QDBusObjectPath>().path() != m_session)
+        return;
+    QHash<QString, QString> triggers = m_triggers;
+    for (const PortalShortcut &shortcut : portalShortcutsFrom(arguments.value(1)))
+        triggers.insert(shortcut.id,
+            shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+    setTriggers(std::move(triggers));
+}
+
+// The desktop ended the session (a portal shutting down, the user revoking it): what it held
+// is gone. A new session is made at the next change of the bindings, or when the portal
+// comes back.
+void PortalHotKeyBackend::onSessionClosed(const QDBusMessage &message)
+{
+    if (m_session.isEmpty() || message.path() != m_session)
+        return;
+    m_session.clear();
+    m_bindsInSession = 0;
+    m_held.clear();
+    setTriggers({});
+}
+
+QString PortalHotKeyBackend::nextToken()
+{
+    return QStringLiteral("runel_%1_%2").arg(m_tokenSeed).arg(++m_tokenCount);
+}
+
+QString PortalHotKeyBackend::requestPath(const QString &token) const
+{
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    return portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+}
+
+void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)
+{
+    if (triggers == m_triggers)
+        return;
+    m_triggers = std::move(triggers);
+    Q_EMIT triggersChanged();
+}
+
+} // namespace KeyboardShortcuts

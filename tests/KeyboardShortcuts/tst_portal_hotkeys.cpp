@@ -1,0 +1,378 @@
+// The portal back end against a fake desktop portal on a private session bus. CTest runs this
+// under dbus-run-session with a bus that activates nothing, so "no portal" means none.
+#include "PortalHotKeyBackend.h"
+#include "PortalShortcut.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+using namespace KeyboardShortcuts;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
+const QString shortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
+const QString registryInterface = u"org.freedesktop.host.portal.Registry"_s;
+const QString appId = u"runel"_s;
+
+struct FakeOptions {
+    bool globalShortcuts = true;
+    bool registry = true;
+    uint version = 2;
+    bool oneBindPerSession = false;
+};
+
+// What the fake portal was asked, in order.
+struct Recorded {
+    QStringList registered; // also those sent to a portal without the registry: a fault
+    QStringList sessions; // created session handles
+    QList<std::pair<QString, PortalShortcutList>> binds; // session, shortcuts
+    QStringList closed; // sessions the client closed
+    int configures = 0;
+};
+
+// A desktop portal with GlobalShortcuts (and, when asked, the host registry) on a connection of
+// its own. It reports the trigger it chose for a shortcut as "desktop:" + the preferred one.
+class PortalObject : public QDBusVirtualObject {
+public:
+    explicit PortalObject(FakeOptions options)
+        : m_options(options)
+        , m_bus(QDBusConnection::connectToBus(
+              QDBusConnection::SessionBus, u"fake-portal-%1"_s.arg(++s_instances)))
+    { }
+    bool publish()
+    {
+        return m_bus.registerVirtualObject(portalPath, this, QDBusConnection::SubPath)
+            && m_bus.registerService(u"org.freedesktop.portal.Desktop"_s);
+    }
+    void unpublish() { QDBusConnection::disconnectFromBus(m_bus.name()); }
+
+    Recorded recorded() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_recorded;
+    }
+    void emitSignal(const QString &member, const QVariantList &arguments)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(portalPath, shortcutsInterface, member);
+        signal.setArguments(arguments);
+        m_bus.send(signal);
+    }
+    void press(const QString &session, const QString &id, const QString &member = u"Activated"_s)
+    {
+        emitSignal(member,
+            { QVariant::fromValue(QDBusObjectPath(session)), id, qulonglong(1), QVariantMap() });
+    }
+    void changeTrigger(const QString &session, const QString &id, const QString &trigger)
+    {
+        emitSignal(u"ShortcutsChanged"_s,
+            { QVariant::fromValue(QDBusObjectPath(session)),
+                QVariant::fromValue(
+                    PortalShortcutList { { id, { { u"trigger_description"_s, trigger } } } }) });
+    }
+
+    QString introspect(const QString &path) const override
+    {
+        QString xml = u"<interface name=\"org.freedesktop.portal.Settings\"/>"_s;
+        for (const auto &[offered, name] :
+            { std::pair { m_options.globalShortcuts, shortcutsInterface },
+                std::pair { m_options.registry, registryInterface } })
+            xml += offered ? u"<interface name=\"%1\"/>"_s.arg(name) : QString();
+        return path == portalPath ? xml : QString();
+    }
+
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &bus) override
+    {
+        const QVariantList args = message.arguments();
+        const QString member = message.member();
+        QMutexLocker lock(&m_mutex);
+        if (message.interface() == registryInterface) {
+            m_recorded.registered.append(args.value(0).toString());
+            return m_options.registry && bus.send(message.createReply());
+        }
+        if (member == "Close"_L1) {
+            m_recorded.closed.append(message.path());
+            return bus.send(message.createReply());
+        }
+        if (!m_options.globalShortcuts)
+            return false;
+        if (member == "Get"_L1 && args.value(1).toString() == "version"_L1)
+            return bus.send(
+                message.createReply(QVariant::fromValue(QDBusVariant(m_options.version))));
+        if (member == "CreateSession"_L1) {
+            const auto options = qdbus_cast<QVariantMap>(args.value(0));
+            const QString session
+                = handle(message, u"session"_s, options[u"session_handle_token"_s]);
+            m_recorded.sessions.append(session);
+            return respond(message, bus, options, { { u"session_handle"_s, session } });
+        }
+        if (member == "BindShortcuts"_L1) {
+            const QString session = args.value(0).value<QDBusObjectPath>().path();
+            if (m_options.oneBindPerSession
+                && std::any_of(m_recorded.binds.cbegin(), m_recorded.binds.cend(),
+                    [&](const auto &bind) { return bind.first == session; }))
+                return bus.send(message.createErrorReply(
+                    u"org.freedesktop.portal.Error.Failed"_s, u"already bound"_s));
+            const PortalShortcutList shortcuts = portalShortcutsFrom(args.value(1));
+            m_recorded.binds.append({ session, shortcuts });
+            PortalShortcutList answer;
+            for (const PortalShortcut &shortcut : shortcuts)
+                answer.append({ shortcut.id,
+                    { { u"trigger_description"_s,
+                        u"desktop:"_s
+                            + shortcut.properties[u"preferred_trigger"_s].toString() } } });
+            return respond(message, bus, qdbus_cast<QVariantMap>(args.value(3)),
+                { { u"shortcuts"_s, QVariant::fromValue(answer) } });
+        }
+        if (member == "ConfigureShortcuts"_L1 && m_options.version >= 2) {
+            ++m_recorded.configures;
+            return bus.send(message.createReply());
+        }
+        return false;
+    }
+
+private:
+    static QString handle(const QDBusMessage &message, const QString &kind, const QVariant &token)
+    {
+        return portalPath + u'/' + kind + u'/' + message.service().mid(1).replace(u'.', u'_') + u'/'
+            + token.toString();
+    }
+    // Answers with the Request handle, then emits its Response, as a portal does.
+    static bool respond(const QDBusMessage &message, const QDBusConnection &bus,
+        const QVariantMap &options, const QVariantMap &results)
+    {
+        const QString request = handle(message, u"request"_s, options[u"handle_token"_s]);
+        bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        QDBusMessage response = QDBusMessage::createSignal(
+            request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
+        response << 0U << results;
+        return bus.send(response);
+    }
+
+    static inline int s_instances = 0;
+    FakeOptions m_options;
+    QDBusConnection m_bus;
+    mutable QMutex m_mutex;
+    Recorded m_recorded;
+};
+
+// Runs the fake portal in a thread of its own, so the client may block on it.
+class FakePortal {
+public:
+    explicit FakePortal(FakeOptions options)
+        : m_object(new PortalObject(options))
+    {
+        m_object->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_object, &QObject::deleteLater);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            m_object, &PortalObject::publish, Qt::BlockingQueuedConnection, &m_published);
+    }
+    ~FakePortal()
+    {
+        QMetaObject::invokeMethod(m_object, &PortalObject::unpublish, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    bool isPublished() const { return m_published; }
+    PortalObject *operator->() { return m_object; }
+
+private:
+    QThread m_thread;
+    PortalObject *m_object;
+    bool m_published = false;
+};
+
+std::vector<Binding> bindings(const QList<std::pair<Shortcut, QStringList>> &list)
+{
+    std::vector<Binding> result;
+    for (const auto &[shortcut, names] : list)
+        result.push_back({ shortcut, names });
+    return result;
+}
+
+const Shortcut superShiftL { 37, 768 };
+const Shortcut ctrlAltF5 { 96, 4096 | 2048 };
+
+} // namespace
+
+Q_DECLARE_METATYPE(FakeOptions)
+
+class PortalHotKeysTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("RUNEL_PRIVATE_SESSION_BUS"))
+            QSKIP("needs a private session bus: run it through ctest (dbus-run-session)");
+        registerPortalShortcutTypes();
+    }
+
+    void create_data()
+    {
+        QTest::addColumn<int>("portal"); // 0 none, 1 without GlobalShortcuts, 2 with
+        QTest::addColumn<bool>("registry");
+        QTest::addColumn<QStringList>("expectRegistered");
+        QTest::newRow("no portal on the bus: none, at once") << 0 << false << QStringList();
+        QTest::newRow("portal without GlobalShortcuts: none") << 1 << true << QStringList();
+        QTest::newRow("registry offered: the app id registered")
+            << 2 << true << QStringList { appId };
+        QTest::newRow("no registry: nothing registered") << 2 << false << QStringList();
+    }
+    void create()
+    {
+        QFETCH(int, portal);
+        QFETCH(bool, registry);
+        QFETCH(QStringList, expectRegistered);
+        std::optional<FakePortal> fake;
+        if (portal > 0)
+            QVERIFY(fake.emplace(FakeOptions { portal == 2, registry }).isPublished());
+        QElapsedTimer timer;
+        timer.start();
+        const auto backend = PortalHotKeyBackend::create(appId);
+        // A missing portal is answered by the bus at once, not by waiting out the timeout.
+        QVERIFY(timer.elapsed() < PortalHotKeyBackend::probeTimeoutMs);
+        QCOMPARE(bool(backend), portal == 2);
+        if (fake)
+            QCOMPARE((*fake)->recorded().registered, expectRegistered);
+    }
+
+    void preferredTrigger_data()
+    {
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("modifiers ordered LOGO CTRL ALT SHIFT")
+            << 36 << (256 | 512 | 2048 | 4096) << u"LOGO+CTRL+ALT+SHIFT+Return"_s;
+        QTest::newRow("keysym names; the function bit dropped") << 69 << 131072 << u"KP_Add"_s;
+        QTest::newRow("key outside the table: none") << 10 << 256 << QString();
+    }
+    void preferredTrigger()
+    {
+        QFETCH(int, keyCode);
+        QFETCH(int, modifiers);
+        QTEST(PortalHotKeyBackend::preferredTrigger({ keyCode, modifiers }), "trigger");
+    }
+
+    // One bind carries every name with its description and preferred trigger; the desktop's
+    // choice of trigger is what is shown; activation reaches the name.
+    void bindAndActivate()
+    {
+        FakePortal fake({});
+        const auto backend = PortalHotKeyBackend::create(appId);
+        QVERIFY(backend);
+        QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
+        backend->setDescriptions({ { u"toggleSearchWindow"_s, u"Show or hide Runel"_s } });
+        backend->setBindings(bindings({ { superShiftL, { u"toggleSearchWindow"_s } },
+            { ctrlAltF5, { u"shortcut-B"_s, u"shortcut-A"_s } } }));
+        QTRY_COMPARE(triggers.count(), 1);
+
+        const Recorded recorded = fake->recorded();
+        QCOMPARE(recorded.binds.size(), 1);
+        QCOMPARE(recorded.binds[0].first, recorded.sessions.value(0));
+        QStringList sent;
+        for (const PortalShortcut &shortcut : recorded.binds[0].second)
+            sent << shortcut.id + u'|' + shortcut.properties[u"description"_s].toString() + u'|'
+                    + shortcut.properties[u"preferred_trigger"_s].toString();
+        QCOMPARE(sent,
+            QStringList(
+                { u"shortcut-A|shortcut-A|CTRL+ALT+F5"_s, u"shortcut-B|shortcut-B|CTRL+ALT+F5"_s,
+                    u"toggleSearchWindow|Show or hide Runel|LOGO+SHIFT+l"_s }));
+        QCOMPARE(backend->triggerDescription(u"toggleSearchWindow"_s), u"desktop:LOGO+SHIFT+l"_s);
+
+        // The user changes a trigger in the desktop's settings.
+        const QString session = recorded.sessions[0];
+        fake->changeTrigger(session, u"shortcut-A"_s, u"Ctrl+F12"_s);
+        QTRY_COMPARE(triggers.count(), 2);
+        QCOMPARE(backend->triggerDescription(u"shortcut-A"_s), u"Ctrl+F12"_s);
+        QCOMPARE(backend->triggerDescription(u"shortcut-B"_s), u"desktop:CTRL+ALT+F5"_s);
+
+        // Another session's activation is not ours; ours is pressed, then released.
+        QSignalSpy pressed(backend.get(), &HotKeyBackend::namePressed);
+        QSignalSpy released(backend.get(), &HotKeyBackend::nameReleased);
+        fake->press(session + u'x', u"toggleSearchWindow"_s);
+        fake->press(session, u"shortcut-B"_s);
+        fake->press(session, u"shortcut-B"_s, u"Deactivated"_s);
+        QTRY_COMPARE(released.count(), 1);
+        QCOMPARE(QList<QVariantList>(pressed), QList<QVariantList>({ { u"shortcut-B"_s } }));
+        QCOMPARE(QList<QVariantList>(released), QList<QVariantList>({ { u"shortcut-B"_s } }));
+
+        // With no names listed the desktop keeps them, but a press reaches no one (the trigger
+        // change after it shows when it has been delivered).
+        backend->setBindings({});
+        fake->press(session, u"shortcut-B"_s);
+        fake->changeTrigger(session, u"shortcut-A"_s, u"Ctrl+F11"_s);
+        QTRY_COMPARE(triggers.count(), 3);
+        QCOMPARE(pressed.count(), 1);
+    }
+
+    void rebind_data()
+    {
+        QTest::addColumn<FakeOptions>("options");
+        QTest::addColumn<int>("configures"); // ConfigureShortcuts came with version 2
+        QTest::newRow("portal that re-binds in its session") << FakeOptions {} << 1;
+        QTest::newRow("portal that binds once per session: a new session")
+            << FakeOptions { .version = 1, .oneBindPerSession = true } << 0;
+    }
+    void rebind()
+    {
+        QFETCH(FakeOptions, options);
+        FakePortal fake(options);
+        const auto backend = PortalHotKeyBackend::create(appId);
+        QVERIFY(backend);
+        QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
+        const auto first = bindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
+        backend->setBindings(first);
+        QTRY_COMPARE(triggers.count(), 1);
+        // An equal list asks nothing; the changed one after it is the second bind.
+        backend->setBindings(first);
+        backend->configureTriggers();
+        const auto second = bindings(
+            { { superShiftL, { u"toggleSearchWindow"_s } }, { ctrlAltF5, { u"shortcut-A"_s } } });
+        backend->setBindings(second);
+        QTRY_COMPARE(triggers.count(), 2);
+
+        Recorded recorded = fake->recorded();
+        QCOMPARE(recorded.binds.size(), 2);
+        QCOMPARE(recorded.binds.last().second.size(), 2);
+        QCOMPARE(recorded.binds.last().first, recorded.sessions.last());
+        QCOMPARE(recorded.closed, recorded.sessions.mid(0, recorded.sessions.size() - 1));
+        QCOMPARE(recorded.sessions.size(), options.oneBindPerSession ? 2 : 1);
+        QTEST(recorded.configures, "configures");
+        QCOMPARE(backend->triggerDescription(u"shortcut-A"_s), u"desktop:CTRL+ALT+F5"_s);
+
+        // No names (a menu is open, the service disabled) and then the same names again ask
+        // nothing of the portal; the change after them is the third bind.
+        backend->setBindings({});
+        backend->setBindings(second);
+        backend->setBindings(bindings({ { ctrlAltF5, { u"shortcut-A"_s } } }));
+        QTRY_COMPARE(fake->recorded().binds.size(), 3);
+        QCOMPARE(fake->recorded().sessions.size(), options.oneBindPerSession ? 3 : 1);
+    }
+
+    // A restarted portal has forgotten the registration and the session: both are made again.
+    void portalRestart()
+    {
+        std::optional<FakePortal> fake(std::in_place, FakeOptions {});
+        const auto backend = PortalHotKeyBackend::create(appId);
+        QVERIFY(backend);
+        backend->setBindings(bindings({ { superShiftL, { u"toggleSearchWindow"_s } } }));
+        QTRY_COMPARE((*fake)->recorded().binds.size(), 1);
+        fake.reset();
+        fake.emplace(FakeOptions {});
+        QTRY_COMPARE((*fake)->recorded().binds.size(), 1);
+        QCOMPARE((*fake)->recorded().registered, QStringList { appId });
+    }
+};
+
+QTEST_GUILESS_MAIN(PortalHotKeysTest)
+#include "tst_portal_hotkeys.moc"
