@@ -10,7 +10,7 @@ set(RUNEL_HOMEPAGE "https://github.com/runel/runel" CACHE STRING
 set(RUNEL_SCREENSHOT_URL "${RUNEL_HOMEPAGE}/raw/main/resources/screenshots/hud.png" CACHE STRING
     "Where software centres fetch the HUD screenshot (resources/screenshots/hud.png) from")
 # The date of the release that project(VERSION) names, for the metainfo's release history.
-set(RUNEL_RELEASE_DATE 2024-12-07)
+set(RUNEL_RELEASE_DATE 2026-12-07)
 
 set(runel_resources ${PROJECT_SOURCE_DIR}/resources)
 set(runel_staging ${PROJECT_BINARY_DIR}/install-files)
@@ -89,10 +89,13 @@ set(CPACK_PACKAGE_NAME runel)
 set(CPACK_PACKAGE_VENDOR "Runel")
 set(CPACK_PACKAGE_CONTACT "Runel maintainers <maintainers@users.noreply.c-seed-5a8a41ad.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "script launcher for the Linux desktop")
-set(CPACK_PACKAGE_DESCRIPTION "Runel runs the shell scripts kept in one folder from the keyboard. \
-Every script gets a short key sequence made from its folder and file names, with nothing to \
-configure: press the hot key, type the keys, and the script runs. A free-text search, a run \
-log and a command line that lists, resolves, runs and searches scripts come with it.")
+# Lines of at most 80 characters, as Debian's description field wants them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Runel runs the shell scripts kept in one folder from the keyboard. Every"
+    "script gets a short key sequence made from its folder and file names, with"
+    "nothing to configure: press the hot key, type the keys, and the script runs."
+    "A free-text search, a run log and a command line that lists, resolves, runs"
+    "and searches scripts come with it.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
