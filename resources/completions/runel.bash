@@ -38,8 +38,12 @@ _runel()
             return
             ;;
         --modifiers)
-            local held=${cur%"${cur##*,}"}
-            mapfile -t COMPREPLY < <(compgen -P "$held" -W "alt ctrl shift" -- "${cur##*,}")
+            # Each modifier once: those before the last comma are left out.
+            local held=${cur%"${cur##*,}"} free="" name
+            for name in alt ctrl shift; do
+                [[ ,$held == *,$name,* ]] || free+=" $name"
+            done
+            mapfile -t COMPREPLY < <(compgen -P "$held" -W "$free" -- "${cur##*,}")
             compopt -o nospace 2>/dev/null
             return
             ;;
