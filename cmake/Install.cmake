@@ -105,8 +105,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${RUNEL_HOMEPAGE}")
 # Qt's platform plugins (X11 and the others) are loaded at run time, so no link names them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# qt6-wayland: a native Wayland window where the desktop offers one; xdg-utils: xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+# qt6-wayland: a native Wayland window where the desktop offers one; xdg-utils: xdg-open;
+# sound-theme-freedesktop: the sounds that tell of a run's end.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils, sound-theme-freedesktop")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
