@@ -137,6 +137,11 @@ int run(const QStringList &arguments, Console &console)
         return exitSuccess;
     }
 
+    // A URL in place of a command is what the desktop passes when it opens a runel:// link
+    // through the application entry ("runel %u"); no command name holds a colon.
+    if (!first.startsWith(u'-') && first.contains(u':'))
+        return run(QStringList { u"open"_s } + arguments, console);
+
     const Command *command = findCommand(first);
     if (!command) {
         const QString message = first.startsWith(u'-')

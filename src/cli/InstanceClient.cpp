@@ -127,13 +127,18 @@ InstanceReply sendToInstance(const InstanceRequest &request)
         said.isEmpty() ? u"the app ended before it answered"_s : said };
 }
 
+#ifndef RUNEL_APP_FROM_BINDIR
+#error "RUNEL_APP_FROM_BINDIR must be defined by the build"
+#endif
+
 QString appExecutablePath()
 {
     const QString directory = QCoreApplication::applicationDirPath();
     const QString beside = directory + u"/runel-app"_s;
     if (QFileInfo(beside).isExecutable())
         return beside;
-    return QFileInfo(directory + u"/../libexec/runel/runel-app"_s).absoluteFilePath();
+    return QFileInfo(directory + u"/"_s + QLatin1StringView(RUNEL_APP_FROM_BINDIR))
+        .absoluteFilePath();
 }
 
 int execApp(std::optional<InstanceCommand> command, Console &console)

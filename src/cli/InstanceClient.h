@@ -23,7 +23,8 @@ InstanceReply sendToInstance(const InstanceRequest &request);
 // command. Returns only when that is impossible, with the exit status after saying why.
 int execApp(std::optional<InstanceCommand> command, Console &console);
 
-// Where runel-app is: beside this executable, else ../libexec/runel/runel-app from it.
+// Where runel-app is: beside this executable (the build tree), else where it is installed,
+// found by its path relative to the installed runel (../libexec/runel/runel-app by default).
 QString appExecutablePath();
 
 } // namespace runel::cli

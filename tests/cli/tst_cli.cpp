@@ -49,6 +49,8 @@ private Q_SLOTS:
     void usageErrors();
     void helpAndVersion_data();
     void helpAndVersion();
+    void urlInPlaceOfCommand_data();
+    void urlInPlaceOfCommand();
 
 private:
     QString tree() const { return m_home->file(u"tree"_s); }
@@ -374,6 +376,35 @@ void TstCli::helpAndVersion()
     const QRegularExpression pattern(output, QRegularExpression::DotMatchesEverythingOption);
     QVERIFY2(pattern.match(QString::fromUtf8(run.out)).hasMatch(), run.out.constData());
     QVERIFY2(!QFileInfo::exists(home.file(u".runel"_s)), "help touches nothing");
+}
+
+// The desktop opens runel:// links through the application entry, as "runel URL".
+void TstCli::urlInPlaceOfCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error"); // all of standard error
+
+    QTest::newRow("a runel URL is performed")
+        << QStringList { u"runel://hide"_s } << 0 << QString();
+    QTest::newRow("another URL is refused as open refuses it")
+        << QStringList { u"https://example.org"_s } << 2
+        << u"runel open: 'https://example.org' is not a Runel URL; the app only takes "
+           u"runel://show, runel://hide and runel://toggle.\n"_s;
+    QTest::newRow("one URL only") << QStringList { u"runel://hide"_s, u"runel://show"_s } << 2
+                                  << u"runel open: unexpected argument 'runel://show'\n"
+                                     u"Try 'runel open --help'.\n"_s;
+}
+
+void TstCli::urlInPlaceOfCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    TestHome home;
+    const Run run = runRunel(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(QString::fromUtf8(run.err), error);
 }
 
 QTEST_GUILESS_MAIN(TstCli)
