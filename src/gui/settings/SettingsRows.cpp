@@ -42,7 +42,10 @@ DelaySliderRow::DelaySliderRow(const QString &title, const QString &description,
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(SettingsForm::labelledRow(title, description, control));
-    connect(m_slider, &QSlider::valueChanged, this, &DelaySliderRow::moved);
+    // Every user action, also one that leaves the position where it was: a stored value outside
+    // the range (the slider shows it at the nearest end) is replaced by the end the user chose.
+    connect(
+        m_slider, &QSlider::actionTriggered, this, [this] { moved(m_slider->sliderPosition()); });
     refresh();
 }
 
@@ -60,6 +63,8 @@ QString DelaySliderRow::valueText() const
 
 void DelaySliderRow::moved(int tenthsValue)
 {
+    if (tenths(m_value.read()) == tenthsValue && m_value.read() == tenthsValue / 10.0)
+        return;
     m_value.write(tenthsValue / 10.0);
     m_valueLabel->setText(valueText());
 }
