@@ -1,17 +1,15 @@
 #pragma once
 
 #include "SettingsContext.h"
+#include "SettingsForm.h"
 
 #include <QWidget>
 
-class QListView;
 class QPushButton;
-class QStackedWidget;
 
 namespace runel::gui {
 
 class LogRunModel;
-class PlaceholderView;
 
 // The Log tab: the runs of the log, live while the tab shows; a click opens a run's output.
 // The list is read from disk whenever the tab shows and let go when it hides.
@@ -23,10 +21,10 @@ public:
     explicit LogView(SettingsContext &context, QWidget *parent = nullptr);
 
     Shows shows() const { return m_shows; }
-    QListView *list() const { return m_list; }
+    QListView *list() const { return m_pages->list(); }
     LogRunModel *model() const { return m_model; }
     QPushButton *clearButton() const { return m_clear; }
-    PlaceholderView *placeholder() const { return m_placeholder; }
+    PlaceholderView *placeholder() const { return m_pages->placeholder(); }
     QList<QAction *> rowActions(int row, QWidget *menuParent);
 
 protected:
@@ -37,12 +35,8 @@ private:
     void update();
 
     SettingsContext &m_context;
-    QStackedWidget *m_pages;
-    PlaceholderView *m_placeholder;
-    QWidget *m_emptyPage;
-    QWidget *m_listPage;
-    QListView *m_list;
     LogRunModel *m_model;
+    ListPages *m_pages;
     QPushButton *m_clear;
     Shows m_shows = Shows::empty;
 };

@@ -9,9 +9,7 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QListView>
-#include <QMenu>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -40,52 +38,19 @@ QWidget *columnHeader()
 ScriptHealthView::ScriptHealthView(SettingsContext &context, QWidget *parent)
     : QWidget(parent)
     , m_context(context)
-    , m_pages(new QStackedWidget(this))
-    , m_placeholder(new PlaceholderView)
-    , m_listPage(new QWidget)
-    , m_emptyPage(new QWidget)
-    , m_list(new QListView)
     , m_model(new ScriptHealthModel(this))
     , m_reload(SettingsForm::footerButton(u"Reload"_s, u"arrow.triangle.2.circlepath"_s))
 {
+    m_pages = new ListPages(
+        m_model, new ScriptRowDelegate, u"No scripts found in the scripts folder."_s,
+        columnHeader(), m_reload,
+        [this](int row, QWidget *menuParent) { return rowActions(row, menuParent); }, this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pages);
 
-    m_list->setModel(m_model);
-    m_list->setItemDelegate(new ScriptRowDelegate(m_list));
-    m_list->setUniformItemSizes(true);
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto *listLayout = new QVBoxLayout(m_listPage);
-    auto *section = new FormSection({});
-    section->setHeader(columnHeader());
-    section->addRow(m_list);
-    section->setFooter(m_reload);
-    listLayout->addWidget(section);
-
-    auto *emptyLayout = new QVBoxLayout(m_emptyPage);
-    auto *emptySection = new FormSection({});
-    emptySection->addRow(SettingsForm::emptyRow(u"No scripts found in the scripts folder."_s));
-    emptyLayout->addWidget(emptySection);
-    emptyLayout->addStretch(1);
-
-    m_pages->addWidget(m_placeholder);
-    m_pages->addWidget(m_listPage);
-    m_pages->addWidget(m_emptyPage);
-
     ScriptStore &store = context.scriptStore;
     connect(m_reload, &QPushButton::clicked, &store, [&store] { store.reload(); });
-    connect(m_list, &QListView::customContextMenuRequested, this, [this](const QPoint &at) {
-        const QModelIndex index = m_list->indexAt(at);
-        if (!index.isValid())
-            return;
-        QMenu menu(this);
-        menu.addActions(rowActions(index.row(), &menu));
-        menu.exec(m_list->viewport()->mapToGlobal(at));
-    });
     connect(&store, &ScriptStore::scriptIndexChanged, this, &ScriptHealthView::update);
     connect(&store, &ScriptStore::isLoadingChanged, this, &ScriptHealthView::update);
     connect(&store, &ScriptStore::errorChanged, this, &ScriptHealthView::update);
@@ -113,19 +78,19 @@ void ScriptHealthView::update()
         m_model->setIndex(index);
     if (store.isLoading() && !hasRows) {
         m_shows = Shows::scanning;
-        m_placeholder->setContent(u"arrow.triangle.2.circlepath"_s, u"Scanning scripts\u2026"_s);
-        m_pages->setCurrentWidget(m_placeholder);
+        placeholder()->setContent(u"arrow.triangle.2.circlepath"_s, u"Scanning scripts\u2026"_s);
+        m_pages->showPlaceholder();
     } else if (store.error()) {
         m_shows = Shows::error;
-        m_placeholder->setContent(u"exclamationmark.triangle"_s, *store.error(), u"Retry"_s,
+        placeholder()->setContent(u"exclamationmark.triangle"_s, *store.error(), u"Retry"_s,
             [store = &m_context.scriptStore] { store->reload(); });
-        m_pages->setCurrentWidget(m_placeholder);
+        m_pages->showPlaceholder();
     } else if (hasRows) {
         m_shows = Shows::list;
-        m_pages->setCurrentWidget(m_listPage);
+        m_pages->showList();
     } else {
         m_shows = Shows::empty;
-        m_pages->setCurrentWidget(m_emptyPage);
+        m_pages->showEmpty();
     }
     m_reload->setEnabled(!store.isLoading());
 }

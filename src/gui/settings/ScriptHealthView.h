@@ -1,16 +1,12 @@
 #pragma once
 
 #include "SettingsContext.h"
+#include "SettingsForm.h"
 
 #include <QWidget>
 
-class QListView;
-class QPushButton;
-class QStackedWidget;
-
 namespace runel::gui {
 
-class PlaceholderView;
 class ScriptHealthModel;
 
 // The Scripts tab: every file of the scripts folder with a coloured dot saying whether, and how,
@@ -23,8 +19,8 @@ public:
     explicit ScriptHealthView(SettingsContext &context, QWidget *parent = nullptr);
 
     Shows shows() const { return m_shows; }
-    PlaceholderView *placeholder() const { return m_placeholder; }
-    QListView *list() const { return m_list; }
+    PlaceholderView *placeholder() const { return m_pages->placeholder(); }
+    QListView *list() const { return m_pages->list(); }
     ScriptHealthModel *model() const { return m_model; }
     QPushButton *reloadButton() const { return m_reload; }
     // The context menu's actions for a row, in their order.
@@ -34,12 +30,8 @@ private:
     void update();
 
     SettingsContext &m_context;
-    QStackedWidget *m_pages;
-    PlaceholderView *m_placeholder;
-    QWidget *m_listPage;
-    QWidget *m_emptyPage;
-    QListView *m_list;
     ScriptHealthModel *m_model;
+    ListPages *m_pages;
     QPushButton *m_reload;
     Shows m_shows = Shows::empty;
 };

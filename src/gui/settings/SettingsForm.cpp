@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -310,6 +312,53 @@ void PlaceholderView::changeEvent(QEvent *event)
     if (event->type() == QEvent::PaletteChange && !m_symbol.isEmpty())
         m_icon->setPixmap(SettingsForm::symbolIcon(m_symbol, palette(), 32).pixmap(32));
     QWidget::changeEvent(event);
+}
+
+ListPages::ListPages(QAbstractItemModel *model, QAbstractItemDelegate *delegate,
+    const QString &emptyMessage, QWidget *header, QPushButton *footer, RowActions rowActions,
+    QWidget *parent)
+    : QStackedWidget(parent)
+    , m_placeholder(new PlaceholderView)
+    , m_list(new QListView)
+    , m_listPage(new QWidget)
+    , m_emptyPage(new QWidget)
+    , m_rowActions(std::move(rowActions))
+{
+    m_list->setModel(model);
+    delegate->setParent(m_list);
+    m_list->setItemDelegate(delegate);
+    // Every row has the same height: the view never measures thousands of rows.
+    m_list->setUniformItemSizes(true);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QListView::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = m_list->indexAt(at);
+        if (!index.isValid())
+            return;
+        QMenu menu(this);
+        menu.addActions(m_rowActions(index.row(), &menu));
+        menu.exec(m_list->viewport()->mapToGlobal(at));
+    });
+
+    auto *listLayout = new QVBoxLayout(m_listPage);
+    auto *section = new FormSection({});
+    if (header)
+        section->setHeader(header);
+    section->addRow(m_list);
+    section->setFooter(footer);
+    listLayout->addWidget(section);
+
+    auto *emptyLayout = new QVBoxLayout(m_emptyPage);
+    auto *emptySection = new FormSection({});
+    emptySection->addRow(SettingsForm::emptyRow(emptyMessage));
+    emptyLayout->addWidget(emptySection);
+    emptyLayout->addStretch(1);
+
+    addWidget(m_placeholder);
+    addWidget(m_listPage);
+    addWidget(m_emptyPage);
 }
 
 } // namespace runel::gui

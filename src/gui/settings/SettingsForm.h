@@ -3,11 +3,16 @@
 #include <QColor>
 #include <QFrame>
 #include <QLabel>
+#include <QStackedWidget>
 #include <QString>
 #include <QWidget>
 #include <functional>
 
+class QAbstractItemDelegate;
+class QAbstractItemModel;
+class QAction;
 class QCheckBox;
+class QListView;
 class QPainter;
 class QPushButton;
 class QVBoxLayout;
@@ -135,6 +140,34 @@ private:
     QPushButton *m_action;
     QString m_symbol;
     std::function<void()> m_onAction;
+};
+
+// What a tab over a store's list shows: a placeholder (while loading, on an error), the list in
+// a section with its footer button, or a section saying the list is empty. The list is a
+// QListView over a model, so a long list costs only its visible rows.
+class ListPages : public QStackedWidget {
+    Q_OBJECT
+public:
+    // The context menu of a row: its actions, parented to menuParent.
+    using RowActions = std::function<QList<QAction *>(int row, QWidget *menuParent)>;
+
+    // header (may be null) goes above the list and footer under it.
+    ListPages(QAbstractItemModel *model, QAbstractItemDelegate *delegate,
+        const QString &emptyMessage, QWidget *header, QPushButton *footer, RowActions rowActions,
+        QWidget *parent = nullptr);
+
+    PlaceholderView *placeholder() const { return m_placeholder; }
+    QListView *list() const { return m_list; }
+    void showPlaceholder() { setCurrentWidget(m_placeholder); }
+    void showList() { setCurrentWidget(m_listPage); }
+    void showEmpty() { setCurrentWidget(m_emptyPage); }
+
+private:
+    PlaceholderView *m_placeholder;
+    QListView *m_list;
+    QWidget *m_listPage;
+    QWidget *m_emptyPage;
+    RowActions m_rowActions;
 };
 
 } // namespace runel::gui
