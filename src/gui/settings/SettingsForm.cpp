@@ -126,8 +126,7 @@ QLabel *emptyRow(const QString &message, QWidget *parent)
 
 QPushButton *footerButton(const QString &label, const QString &symbol, QWidget *parent)
 {
-    auto *button = new QPushButton(symbolIcon(symbol, QApplication::palette()), label, parent);
-    button->setFlat(true);
+    auto *button = new SymbolButton(symbol, label, parent);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -158,6 +157,21 @@ void SecondaryLabel::follow()
     QPalette own = palette();
     own.setColor(QPalette::WindowText, wanted);
     setPalette(own);
+}
+
+SymbolButton::SymbolButton(const QString &symbol, const QString &label, QWidget *parent)
+    : QPushButton(label, parent)
+    , m_symbol(symbol)
+{
+    setFlat(true);
+    setIcon(SettingsForm::symbolIcon(m_symbol, palette()));
+}
+
+void SymbolButton::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        setIcon(SettingsForm::symbolIcon(m_symbol, palette()));
+    QPushButton::changeEvent(event);
 }
 
 ElidedLabel::ElidedLabel(QWidget *parent)

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QString>
 #include <QWidget>
@@ -14,7 +15,6 @@ class QAction;
 class QCheckBox;
 class QListView;
 class QPainter;
-class QPushButton;
 class QVBoxLayout;
 
 namespace runel::gui {
@@ -66,6 +66,20 @@ protected:
 
 private:
     void follow();
+};
+
+// A flat button with a symbol of the icon table, redrawn in the text colour of every new
+// palette, so it reads in dark and light themes alike.
+class SymbolButton : public QPushButton {
+    Q_OBJECT
+public:
+    SymbolButton(const QString &symbol, const QString &label, QWidget *parent = nullptr);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    QString m_symbol;
 };
 
 // One line of text cut in the middle with an ellipsis when it does not fit; the whole text is

@@ -88,10 +88,9 @@ void ShortcutsView::rebuild()
         auto *layout = new QHBoxLayout(line);
         layout->setContentsMargins(0, 0, 0, 0);
         Row row { shortcut.id, new QLineEdit(shortcut.keySequence, line),
-            m_context.recorder(shortcutName(shortcut.id), line), new QPushButton(line) };
+            m_context.recorder(shortcutName(shortcut.id), line),
+            new SymbolButton(u"minus.circle.fill"_s, {}, line) };
         row.keySequence->setAccessibleName(u"Key Sequence"_s);
-        row.remove->setIcon(SettingsForm::symbolIcon(u"minus.circle.fill"_s, palette()));
-        row.remove->setFlat(true);
         row.remove->setToolTip(u"Remove shortcut"_s);
         row.remove->setAccessibleName(u"Remove shortcut"_s);
         row.remove->setFixedWidth(removeColumn + 8);
