@@ -110,3 +110,62 @@ public:
     std::unique_ptr<runel::SearchViewModel> viewModel;
     bool loaded = false;
 };
+
+// ---- The settings window on a HudStack (settings tests) -------------------------------------
+// Only where the GUI is linked: the core's tests do not see its headers.
+#if __has_include("settings/SettingsWindow.h")
+
+#include "LaunchAtLogin.h"
+#include "XdgDirs.h"
+#include "settings/SettingsWindow.h"
+
+#include <QLabel>
+#include <nlohmann/json.hpp>
+
+// Also records what was opened and shown in the file manager.
+class FileRecordingServices : public RecordingServices {
+public:
+    QStringList opened;
+    QStringList revealed;
+    void open(const QString &path) override { opened.append(path); }
+    void reveal(const QString &path) override { revealed.append(path); }
+};
+
+// The settings window on real stores in a private home. The hot key recorders are labels named
+// after their shortcut; resetShortcut records the names it was given.
+class SettingsStack {
+public:
+    explicit SettingsStack(const QList<std::pair<QString, QByteArray>> &scripts = {})
+        : hud(scripts)
+        , launchAtLogin(runel::XdgDirs::autostartDir(), QStringLiteral("/opt/runel/bin/runel"))
+    {
+        runel::gui::SettingsContext context { *hud.config, *hud.store, *hud.log, services,
+            launchAtLogin,
+            [](const QString &name, QWidget *parent) -> QWidget * {
+                auto *recorder = new QLabel(QStringLiteral("Record Shortcut"), parent);
+                recorder->setObjectName(name);
+                return recorder;
+            },
+            [this](const QString &name) { resetNames.append(name); } };
+        window = std::make_unique<runel::gui::SettingsWindow>(std::move(context));
+    }
+
+    // The value settings.json holds under key, read from the disk.
+    nlohmann::json stored(const char *key) const
+    {
+        QFile file(runel::SettingsFile::defaultPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const nlohmann::json object
+            = nlohmann::json::parse(file.readAll().toStdString(), nullptr, false);
+        return object.is_object() && object.contains(key) ? object[key] : nlohmann::json();
+    }
+
+    HudStack hud;
+    FileRecordingServices services;
+    runel::LaunchAtLogin launchAtLogin;
+    QStringList resetNames;
+    std::unique_ptr<runel::gui::SettingsWindow> window;
+};
+
+#endif

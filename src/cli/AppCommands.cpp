@@ -1,6 +1,5 @@
 #include "Command.h"
 #include "InstanceClient.h"
-#include "settings/SettingsFile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -18,11 +17,6 @@ bool startsApp(InstanceCommand command)
 
 int perform(InstanceCommand command, Console &console)
 {
-    if (command == InstanceCommand::settings) {
-        console.printError(u"runel settings: the settings window is not there yet. Settings are "
-                           u"kept in %1; edit that file and run 'runel reload'.\n"_s.arg(
-                               SettingsFile::defaultPath()));
-    }
     const InstanceReply reply
         = sendToInstance({ command, InstanceRequest::activationEnvironment() });
     switch (reply.status) {

@@ -2,6 +2,8 @@
 // start; given a command name, it performs that command once it runs.
 
 #include "InstanceCommand.h"
+#include "LaunchAtLogin.h"
+#include "XdgDirs.h"
 #include "app/AppDelegate.h"
 #include "app/InstanceServer.h"
 #include "app/KeyMonitor.h"
@@ -10,8 +12,11 @@
 #include "index/ScriptStore.h"
 #include "platform/DesktopSystemServices.h"
 #include "settings/ConfigManager.h"
+#include "settings/SettingsWindow.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QPointer>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -53,6 +58,27 @@ int main(int argc, char *argv[])
     ConfigManager &configManager = ConfigManager::shared();
     gui::AppDelegate delegate(configManager, ScriptStore::shared(), LogStore::shared(), services);
 
+    // The entry starts "runel", the command the user starts, not this program.
+    LaunchAtLogin launchAtLogin(XdgDirs::autostartDir(),
+        LaunchAtLogin::commandBesideApp(QCoreApplication::applicationFilePath()));
+    // Made on first use and kept: closing only hides it.
+    QPointer<gui::SettingsWindow> settingsWindow;
+    delegate.setOpenSettingsAction([&] {
+        if (!settingsWindow) {
+            gui::SettingsContext context { configManager, ScriptStore::shared(), LogStore::shared(),
+                services, launchAtLogin,
+                [](const QString &, QWidget *parent) -> QWidget * {
+                    auto *label = new QLabel(u"Set in your desktop's keyboard settings"_s, parent);
+                    label->setEnabled(false);
+                    return label;
+                },
+                [](const QString &) {} };
+            settingsWindow = new gui::SettingsWindow(std::move(context));
+            settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
+        }
+        settingsWindow->present();
+    });
+
     gui::StatusItem statusItem(delegate);
     gui::KeyMonitor keyMonitor([&delegate](gui::KeyMonitor::Action action) {
         switch (action) {
@@ -85,5 +111,7 @@ int main(int argc, char *argv[])
         });
     if (command)
         delegate.perform(*command);
-    return app.exec();
+    const int status = app.exec();
+    delete settingsWindow;
+    return status;
 }

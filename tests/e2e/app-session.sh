@@ -9,35 +9,7 @@ set -euo pipefail
 runel=$(realpath "$1")
 session=$2
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS XDG_ACTIVATION_TOKEN DESKTOP_STARTUP_ID
-export QT_QPA_PLATFORM=xcb
-
-fail() {
-    echo "FAIL ($session): $*" >&2
-    local log
-    for log in app.err openbox.log; do
-        [[ -s $work/$log ]] && sed "s/^/  $log: /" "$work/$log" >&2
-    done
-    exit 1
-}
-# Polls until the command succeeds: the app answers asynchronously, never within a set time.
-until_true() {
-    local what=$1; shift
-    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
-    fail "$what"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/session-lib.sh"
 
 # Without a display the app cannot start, and "runel" says why instead of failing in Qt.
 status=0
@@ -45,26 +17,9 @@ env -u DISPLAY -u QT_QPA_PLATFORM "$runel" > /dev/null 2> "$work/nodisplay.err" 
 [[ $status == 1 ]] && grep -q "there is no display" "$work/nodisplay.err" \
     || fail "runel without a display exited $status: $(cat "$work/nodisplay.err")"
 
-# A free display, chosen by the server itself.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-until_true "Xvfb did not start" test -s "$work/display"
-export DISPLAY=:$(head -n1 "$work/display")
-until_true "Xvfb does not answer" xdpyinfo
-
+start_display
 if [[ $session != no-window-manager ]]; then
-    # Openbox now and then fails to open a display that has just started: give it three tries.
-    for _ in 1 2 3; do
-        openbox --sm-disable >"$work/openbox.log" 2>&1 &
-        pids+=($!)
-        for _ in $(seq 40); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break 2
-            kill -0 "${pids[-1]}" 2>/dev/null || break
-            sleep 0.05
-        done
-    done
-    until_true "openbox did not start" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+    start_window_manager
 fi
 if [[ $session == russian-layout ]]; then
     # Russian is the active group: the keys send Cyrillic keysyms, and the HUD has to find the

@@ -27,11 +27,8 @@ StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
     m_menu.addAction(u"Reload Scripts"_s, &delegate, &AppDelegate::reloadScripts)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     m_menu.addSeparator();
-    // The settings window comes with its own change; until then the entry cannot be chosen.
-    QAction *settings
-        = m_menu.addAction(u"Settings\u2026"_s, &delegate, &AppDelegate::openSettings);
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    settings->setEnabled(false);
+    m_menu.addAction(u"Settings\u2026"_s, &delegate, &AppDelegate::openSettings)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_menu.addSeparator();
     m_menu.addAction(u"Quit Runel"_s, &delegate, &AppDelegate::quitApp)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -1,0 +1,64 @@
+#include "AdvancedSettingsView.h"
+
+#include "SettingsForm.h"
+#include "SettingsRows.h"
+#include "settings/ConfigManager.h"
+
+#include <QCheckBox>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::gui {
+
+AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *parent)
+    : QWidget(parent)
+    , m_context(context)
+    , m_searchOnUnknownKey(SettingsForm::toggle(u"Switch to Search on Unknown Key"_s))
+    , m_autorun(SettingsForm::toggle(u"Autorun"_s))
+{
+    ConfigManager &config = context.config;
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *page = new FormPage(this);
+    layout->addWidget(page);
+
+    page->addSection(u"Behavior"_s)
+        ->addRow(SettingsForm::labelledRow(u"Switch to Search on Unknown Key"_s,
+            u"Automatically switch to free-text search when a typed key does not match any "
+            u"known script."_s,
+            m_searchOnUnknownKey));
+    FormSection *autorun = page->addSection(u"Autorun"_s);
+    autorun->addRow(SettingsForm::labelledRow(u"Autorun"_s,
+        u"Automatically execute the top result after a delay when it is a pinned script."_s,
+        m_autorun));
+    m_autorunDelay = new DelaySliderRow(u"Autorun Delay"_s,
+        u"How long to wait before auto-executing the top pinned result."_s,
+        bindSetting<double>(
+            config, &ConfigManager::autorunDelay, &ConfigManager::setAutorunDelay, context.written),
+        0.3, 3.0);
+    autorun->addRow(m_autorunDelay);
+
+    connect(m_searchOnUnknownKey, &QCheckBox::clicked, this, [this](bool checked) {
+        m_context.config.setSearchOnUnknownKey(checked);
+        m_context.written();
+    });
+    connect(m_autorun, &QCheckBox::clicked, this, [this](bool checked) {
+        m_context.config.setAutorunEnabled(checked);
+        m_context.written();
+    });
+    connect(
+        &config, &ConfigManager::searchOnUnknownKeyChanged, this, &AdvancedSettingsView::refresh);
+    connect(&config, &ConfigManager::autorunEnabledChanged, this, &AdvancedSettingsView::refresh);
+    connect(&config, &ConfigManager::autorunDelayChanged, m_autorunDelay, &DelaySliderRow::refresh);
+    refresh();
+}
+
+void AdvancedSettingsView::refresh()
+{
+    m_searchOnUnknownKey->setChecked(m_context.config.searchOnUnknownKey());
+    m_autorun->setChecked(m_context.config.autorunEnabled());
+    m_autorunDelay->setVisible(m_context.config.autorunEnabled());
+}
+
+} // namespace runel::gui

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace runel::gui {
+
+// Draws a row of the Scripts tab: the status dot, the name, the availability badge, the path
+// cut in the middle, and the key caps at the trailing edge. Reads the ScriptHealthModel.
+class ScriptRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // The badge of an availability other than sequence-and-search; empty for that one.
+    static QString badgeText(int availability);
+};
+
+} // namespace runel::gui

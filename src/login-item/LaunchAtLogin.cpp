@@ -1,0 +1,156 @@
+#include "LaunchAtLogin.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace runel {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcLaunchAtLogin, "runel.login.main")
+
+// The characters that make an Exec argument need double quotes.
+constexpr QStringView reserved = u" \t\n\"'\\><~|&;$*?#()`";
+// The characters that must be escaped with a backslash inside double quotes.
+constexpr QStringView escapedInQuotes = u"\"`$\\";
+
+// Whether the entry's main group says Hidden=true.
+bool isHidden(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    bool inMainGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == u"[Desktop Entry]";
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (inMainGroup && equals > 0 && line.left(equals).trimmed() == u"Hidden")
+            return line.mid(equals + 1).trimmed() == u"true";
+    }
+    return false;
+}
+
+} // namespace
+
+LaunchAtLogin::LaunchAtLogin(QString autostartDir, QString executable, QObject *parent)
+    : QObject(parent)
+    , m_autostartDir(std::move(autostartDir))
+    , m_executable(std::move(executable))
+{ }
+
+QString LaunchAtLogin::entryPath() const
+{
+    return m_autostartDir + u"/runel.desktop"_s;
+}
+
+bool LaunchAtLogin::isEnabled() const
+{
+    const QString path = entryPath();
+    return QFileInfo(path).isFile() && !isHidden(path);
+}
+
+void LaunchAtLogin::setEnabled(bool enabled)
+{
+    QString error;
+    if (!(enabled ? write(&error) : remove(&error)))
+        qCCritical(lcLaunchAtLogin, "Failed to %s launch at login: %s",
+            enabled ? "enable" : "disable", qUtf8Printable(error));
+    Q_EMIT isEnabledChanged();
+}
+
+bool LaunchAtLogin::write(QString *error) const
+{
+    if (!QDir().mkpath(m_autostartDir)) {
+        *error = u"cannot create the folder %1"_s.arg(m_autostartDir);
+        return false;
+    }
+    // Written whole and renamed into place: a full disk leaves the old entry, not half of one.
+    QSaveFile file(entryPath());
+    const QByteArray text = desktopEntry(m_executable).toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        *error = u"cannot write %1: %2"_s.arg(entryPath(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool LaunchAtLogin::remove(QString *error) const
+{
+    QFile file(entryPath());
+    if (!QFileInfo(entryPath()).exists() && !QFileInfo(entryPath()).isSymLink())
+        return true;
+    if (file.remove())
+        return true;
+    *error = u"cannot remove %1: %2"_s.arg(entryPath(), file.errorString());
+    return false;
+}
+
+QString LaunchAtLogin::execArgument(const QString &argument)
+{
+    bool quoted = argument.isEmpty();
+    for (QChar c : argument)
+        quoted = quoted || reserved.contains(c);
+    QString exec;
+    for (QChar c : argument) {
+        if (quoted && escapedInQuotes.contains(c))
+            exec += u'\\';
+        exec += c;
+        if (c == u'%')
+            exec += u'%'; // a field code otherwise
+    }
+    if (quoted)
+        exec = u'"' + exec + u'"';
+    // The key's value is a string: its own escapes come on top of the quoting.
+    QString value;
+    for (QChar c : exec) {
+        switch (c.unicode()) {
+        case u'\\':
+            value += u"\\\\"_s;
+            break;
+        case u'\n':
+            value += u"\\n"_s;
+            break;
+        case u'\t':
+            value += u"\\t"_s;
+            break;
+        case u'\r':
+            value += u"\\r"_s;
+            break;
+        default:
+            value += c;
+        }
+    }
+    return value;
+}
+
+QString LaunchAtLogin::desktopEntry(const QString &executable)
+{
+    return u"[Desktop Entry]\n"
+           u"Type=Application\n"
+           u"Name=Runel\n"
+           u"Comment=Launch scripts instantly.\n"
+           u"Exec=%1\n"
+           u"Icon=runel\n"
+           u"Terminal=false\n"
+           u"X-GNOME-Autostart-enabled=true\n"_s.arg(execArgument(executable));
+}
+
+QString LaunchAtLogin::commandBesideApp(const QString &appExecutable)
+{
+    const QString folder = QFileInfo(appExecutable).absolutePath();
+    const QString beside = folder + u"/runel"_s;
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QDir::cleanPath(folder + u"/../../bin/runel"_s);
+}
+
+} // namespace runel

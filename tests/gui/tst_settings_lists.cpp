@@ -1,0 +1,248 @@
+#include "TestEnvironment.h"
+#include "settings/LogRunDelegate.h"
+#include "settings/LogRunModel.h"
+#include "settings/LogView.h"
+#include "settings/ScriptHealthModel.h"
+#include "settings/ScriptHealthView.h"
+#include "settings/SettingsForm.h"
+
+#include <QAction>
+#include <QListView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+using namespace runel;
+using namespace runel::gui;
+using namespace Qt::StringLiterals;
+using Tab = SettingsWindow::SettingsTab;
+
+namespace {
+
+// Not valid UTF-8: a read failure, so the file has no keys.
+const QByteArray unreadable = "\xff\xfe";
+
+// Counts the rows it paints.
+class CountingDelegate : public LogRunDelegate {
+public:
+    using LogRunDelegate::LogRunDelegate;
+    mutable int painted = 0;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        ++painted;
+        LogRunDelegate::paint(painter, option, index);
+    }
+};
+
+} // namespace
+
+// The Scripts and Log tabs on real script and log stores.
+class TestSettingsLists : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SettingsStack> m_stack;
+
+    SettingsWindow &window() { return *m_stack->window; }
+    ScriptHealthView &scripts() { return *window().scripts(); }
+    LogView &log() { return *window().log(); }
+    LogStore &logStore() { return *m_stack->hud.log; }
+
+    void open(const QList<std::pair<QString, QByteArray>> &files, Tab tab)
+    {
+        // A hidden file is no script, but makes the scripts folder exist.
+        m_stack = std::make_unique<SettingsStack>(
+            files.isEmpty() ? QList<std::pair<QString, QByteArray>> { { u".keep"_s, {} } } : files);
+        QVERIFY(m_stack->hud.loaded);
+        window().setCurrentTab(tab);
+        window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+    }
+    QStringList rowPaths()
+    {
+        QStringList paths;
+        for (int row = 0; row < scripts().model()->rowCount(); ++row)
+            paths.append(scripts().model()->item(row).script->relativePath);
+        return paths;
+    }
+    QStringList logRows()
+    {
+        QStringList rows;
+        for (int row = 0; row < log().model()->rowCount(); ++row) {
+            const QModelIndex index = log().model()->index(row);
+            rows.append(index.data().toString() + u' '
+                + index.data(LogRunModel::statusTextRole).toString());
+        }
+        return rows;
+    }
+
+private Q_SLOTS:
+    void cleanup() { m_stack.reset(); }
+
+    void healthOrder_data()
+    {
+        QTest::addColumn<QStringList>("items"); // "keys:path", in scan order
+        QTest::addColumn<QStringList>("ordered");
+        QTest::newRow("keys first, in key order, a prefix first")
+            << QStringList { u":z.sh"_s, u"b:b.sh"_s, u"ab:ab.sh"_s, u"a:a.sh"_s }
+            << QStringList { u"a.sh"_s, u"ab.sh"_s, u"b.sh"_s, u"z.sh"_s };
+        QTest::newRow("without keys by path, numbers by value, case ignored")
+            << QStringList { u":file10.sh"_s, u":File2.sh"_s, u":file1.sh"_s, u":e/x.sh"_s }
+            << QStringList { u"e/x.sh"_s, u"file1.sh"_s, u"File2.sh"_s, u"file10.sh"_s };
+        QTest::newRow("equal keys by path") << QStringList { u"a:tools/b.sh"_s, u"a:tools/a.sh"_s }
+                                            << QStringList { u"tools/a.sh"_s, u"tools/b.sh"_s };
+    }
+    void healthOrder()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QStringList, ordered);
+        std::vector<FileItem> files(size_t(items.size()));
+        std::vector<SequenceItem> sequence(files.size());
+        std::vector<ScriptHealthItem> health(files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            const QString keys = items[qsizetype(i)].section(u':', 0, 0);
+            files[i].relativePath = items[qsizetype(i)].section(u':', 1);
+            sequence[i].flatKeys = keysOf(keys);
+            health[i].script = &files[i];
+            health[i].sequenceItem = keys.isEmpty() ? nullptr : &sequence[i];
+        }
+        QStringList paths;
+        for (const ScriptHealthItem *item : ScriptHealthModel::ordered(health))
+            paths.append(item->script->relativePath);
+        QCOMPARE(paths, ordered);
+    }
+
+    void scriptsTabOnTheStore()
+    {
+        open({ { u"beta.sh"_s, "#!/bin/bash\n" }, { u"alpha.sh"_s, "#!/bin/bash\n" },
+                 { u"file10.sh"_s, unreadable }, { u"file2.sh"_s, unreadable } },
+            Tab::scripts);
+        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::list);
+        QCOMPARE(rowPaths(),
+            (QStringList { u"alpha.sh"_s, u"beta.sh"_s, u"file2.sh"_s, u"file10.sh"_s }));
+        const QModelIndex failed = scripts().model()->index(2);
+        QCOMPARE(failed.data(Qt::ToolTipRole).toString(),
+            u"Read failure - The file is not valid UTF-8 text."_s);
+
+        // The context menu acts on the row's file.
+        const QList<QAction *> actions = scripts().rowActions(0, &window());
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions[0]->text(), u"Open with default app"_s);
+        QCOMPARE(actions[1]->text(), u"Show in File Manager"_s);
+        actions[0]->trigger();
+        actions[1]->trigger();
+        const QString alpha = m_stack->hud.home.file(u"scripts/alpha.sh"_s);
+        QCOMPARE(m_stack->services.opened, QStringList { alpha });
+        QCOMPARE(m_stack->services.revealed, QStringList { alpha });
+
+        // A reload keeps the rows and disables "Reload" until it is done.
+        QSignalSpy published(m_stack->hud.store.get(), &ScriptStore::scriptIndexChanged);
+        scripts().reloadButton()->click();
+        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::list);
+        QVERIFY(!scripts().reloadButton()->isEnabled());
+        QVERIFY(published.wait());
+        QVERIFY(scripts().reloadButton()->isEnabled());
+
+        // A folder that cannot be listed: its error with "Retry", which reloads.
+        const QString folder = m_stack->hud.config->scriptsDir();
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(folder, "a file, not a folder");
+        m_stack->hud.store->reload();
+        QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::error);
+        QCOMPARE(scripts().placeholder()->message(), m_stack->hud.store->errorText());
+        QVERIFY(!scripts().placeholder()->message().isEmpty());
+        QCOMPARE(scripts().placeholder()->actionButton()->text(), u"Retry"_s);
+        QVERIFY(QFile::remove(folder) && QDir().mkpath(folder));
+        scripts().placeholder()->actionButton()->click();
+        QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
+        QVERIFY(!scripts().reloadButton()->isVisible());
+    }
+
+    void anEmptyFolderScansThenSaysSo()
+    {
+        open({}, Tab::scripts);
+        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
+        m_stack->hud.store->reload();
+        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::scanning);
+        QCOMPARE(scripts().placeholder()->message(), u"Scanning scripts\u2026"_s);
+        QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
+    }
+
+    void logTabLiveRowsAndClear()
+    {
+        open({}, Tab::general);
+        window().setCurrentTab(Tab::log);
+        QCOMPARE(log().shows(), LogView::Shows::loading);
+        QCOMPARE(log().placeholder()->message(), u"Loading logs\u2026"_s);
+        QTRY_COMPARE(log().shows(), LogView::Shows::empty);
+
+        const LogRunPtr done = logStore().startRun(u"Backup"_s);
+        done->finish(RunExitStatus::failure);
+        const LogRunPtr running = logStore().startRun(u"Deploy"_s);
+        QCOMPARE(log().shows(), LogView::Shows::list);
+        QCOMPARE(logRows(), (QStringList { u"Backup Failed"_s, u"Deploy Running"_s }));
+        running->finish(RunExitStatus::success);
+        QCOMPARE(logRows(), (QStringList { u"Backup Failed"_s, u"Deploy Succeeded"_s }));
+
+        // A click opens the run's output.
+        const QRect first = log().list()->visualRect(log().model()->index(0));
+        QTest::mouseClick(log().list()->viewport(), Qt::LeftButton, {}, first.center());
+        QCOMPARE(m_stack->services.opened, QStringList { done->logPath() });
+
+        // "Clear" keeps a run that is still going on.
+        const LogRunPtr still = logStore().startRun(u"Watch"_s);
+        log().clearButton()->click();
+        QCOMPARE(logRows(), QStringList { u"Watch Running"_s });
+        still->finish(RunExitStatus::cancelled);
+        QCOMPARE(logRows(), QStringList { u"Watch Cancelled"_s });
+        logStore().waitForPendingWrites();
+
+        // Hidden, the list is let go; shown again, it is read from disk, without runs whose
+        // output is gone.
+        const LogRunPtr gone = logStore().startRun(u"Gone"_s);
+        gone->finish(RunExitStatus::success);
+        logStore().waitForPendingWrites();
+        window().setCurrentTab(Tab::about);
+        QVERIFY(QFile::remove(gone->logPath()));
+        window().setCurrentTab(Tab::log);
+        QTRY_COMPARE(logRows(), QStringList { u"Watch Cancelled"_s });
+    }
+
+    void tenThousandRunsPaintOnlyWhatShows()
+    {
+        open({}, Tab::general);
+        // Records written straight to the folder, as earlier sessions would have left them.
+        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-1);
+        for (int i = 0; i < 10000; ++i) {
+            LogRecord record { QUuid::createUuid(), u"Script %1"_s.arg(i), start.addSecs(i), {},
+                RunExitStatus::success };
+            record.logFileName = LogRecord::logFileNameFor(record.id);
+            const QString folder = logStore().logDirectory() + u'/';
+            writeFile(folder + record.logFileName, {});
+            writeFile(folder + LogRecord::recordFileNameFor(record.id),
+                QByteArray::fromStdString(record.toJson()));
+        }
+        auto *counting = new CountingDelegate(log().list());
+        log().list()->setItemDelegate(counting);
+        window().setCurrentTab(Tab::log);
+        QTRY_COMPARE_WITH_TIMEOUT(log().model()->rowCount(), 10000, 30000);
+        QSignalSpy reset(log().model(), &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(log().model(), &QAbstractItemModel::rowsInserted);
+        const LogRunPtr running = logStore().startRun(u"Newest"_s);
+        QCOMPARE(reset.size(), 0); // a new run is inserted: the list keeps its place
+        QCOMPARE(inserted.size(), 1);
+        counting->painted = 0;
+        log().list()->scrollToBottom();
+        log().list()->grab();
+        const int visible
+            = log().list()->viewport()->height() / log().list()->sizeHintForRow(0) + 2;
+        QVERIFY2(counting->painted <= visible, qPrintable(QString::number(counting->painted)));
+        QScrollBar *scroll = log().list()->verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0 && scroll->value() == scroll->maximum());
+        running->finish(RunExitStatus::success);
+    }
+};
+
+QTEST_MAIN(TestSettingsLists)
+#include "tst_settings_lists.moc"

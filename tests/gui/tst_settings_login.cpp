@@ -1,0 +1,129 @@
+#include "LaunchAtLogin.h"
+#include "TestEnvironment.h"
+#include "XdgDirs.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace runel;
+using namespace Qt::StringLiterals;
+
+// Launch at login as the autostart entry on disk, in a private home.
+class TestSettingsLogin : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<LaunchAtLogin> m_login;
+
+    QByteArray entry() const
+    {
+        QFile file(m_login->entryPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_login = std::make_unique<LaunchAtLogin>(XdgDirs::autostartDir(), u"/usr/bin/runel"_s);
+    }
+    void cleanup()
+    {
+        m_login.reset();
+        m_home.reset();
+    }
+
+    void execArgument_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("a plain path as it is") << u"/usr/bin/runel"_s << u"/usr/bin/runel"_s;
+        QTest::newRow("a space quotes") << u"/opt/my apps/runel"_s << u"\"/opt/my apps/runel\""_s;
+        // Inside quotes $ takes a backslash, which the string value then doubles.
+        QTest::newRow("a dollar is escaped inside quotes")
+            << u"/a$b/runel"_s << u"\"/a\\\\$b/runel\""_s;
+        QTest::newRow("a quote is escaped") << u"/a\"b"_s << u"\"/a\\\\\"b\""_s;
+        QTest::newRow("a backslash twice over") << u"/a\\b"_s << u"\"/a\\\\\\\\b\""_s;
+        QTest::newRow("a percent sign is doubled") << u"/50%/runel"_s << u"/50%%/runel"_s;
+        QTest::newRow("a tilde quotes") << u"/x/~runel"_s << u"\"/x/~runel\""_s;
+    }
+    void execArgument()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, exec);
+        QCOMPARE(LaunchAtLogin::execArgument(argument), exec);
+    }
+
+    void enablingTwiceWritesOnceAndDisablingRemoves()
+    {
+        QSignalSpy changed(m_login.get(), &LaunchAtLogin::isEnabledChanged);
+        QVERIFY(!m_login->isEnabled());
+        m_login->setEnabled(true);
+        m_login->setEnabled(true);
+        QVERIFY(m_login->isEnabled());
+        QCOMPARE(changed.size(), 2);
+        QVERIFY(entry().contains("\nExec=/usr/bin/runel\n"));
+        QVERIFY(entry().startsWith("[Desktop Entry]\nType=Application\n"));
+        m_login->setEnabled(false);
+        QVERIFY(!m_login->isEnabled());
+        QVERIFY(!QFile::exists(m_login->entryPath()));
+        m_login->setEnabled(false); // nothing to remove is no failure
+        QVERIFY(!m_login->isEnabled());
+    }
+
+    void whatIsOnDiskDecides_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("an entry") << QByteArray("[Desktop Entry]\nExec=runel\n") << true;
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=runel\nHidden = true\n")
+                                << false;
+        QTest::newRow("hidden false") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
+        QTest::newRow("hidden in another group")
+            << QByteArray("[Desktop Entry]\nExec=runel\n[Desktop Action x]\nHidden=true\n") << true;
+    }
+    void whatIsOnDiskDecides()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, enabled);
+        writeFile(m_login->entryPath(), contents);
+        QCOMPARE(m_login->isEnabled(), enabled);
+        // Turning it on rewrites the entry, so it runs again.
+        m_login->setEnabled(true);
+        QVERIFY(m_login->isEnabled());
+    }
+
+    void failuresAreLoggedAndTheStateReadsFromDisk()
+    {
+        // A file where the autostart folder should be: the entry cannot be written.
+        writeFile(XdgDirs::autostartDir(), "not a folder");
+        QTest::ignoreMessage(
+            QtCriticalMsg, QRegularExpression(u"^Failed to enable launch at login: "_s));
+        m_login->setEnabled(true);
+        QVERIFY(!m_login->isEnabled());
+        QVERIFY(QFile::remove(XdgDirs::autostartDir()));
+
+        // A folder in the entry's place cannot be removed as a file.
+        writeFile(m_login->entryPath() + u"/inside"_s, "x");
+        QTest::ignoreMessage(
+            QtCriticalMsg, QRegularExpression(u"^Failed to disable launch at login: "_s));
+        m_login->setEnabled(false);
+    }
+
+    void theEntryStartsTheCommandBesideTheApp()
+    {
+        const QString build = m_home->file(u"build"_s);
+        writeFile(build + u"/runel-app"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s),
+            QDir::cleanPath(build + u"/../../bin/runel"_s));
+        writeFile(build + u"/runel"_s);
+        QFile::setPermissions(build + u"/runel"_s, QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s), build + u"/runel"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(u"/usr/libexec/runel/runel-app"_s),
+            u"/usr/bin/runel"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsLogin)
+#include "tst_settings_login.moc"
