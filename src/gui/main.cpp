@@ -17,10 +17,47 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QTimer>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
 using namespace runel;
+
+namespace {
+
+// In a Wayland session the app is a native Wayland client: the portal's hot keys, the
+// compositor's activation tokens and its window rules all speak to Wayland windows, and X11
+// grabs under XWayland see no keys typed into other windows. X11 stays the fallback where Qt's
+// Wayland plugin is missing. QT_QPA_PLATFORM, when set, decides.
+void choosePlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+}
+
+// A token lets one window show, once, with the focus. The request's tokens replace the last
+// ones (a request without one must not use a stale one), and whatever the command did not use
+// is dropped once it has run, so no later window and no script started by the app inherits it.
+// Qt reads XDG_ACTIVATION_TOKEN when a window asks for the focus, and clears it when used.
+void adoptActivationTokens(const QStringList &environment)
+{
+    for (const QString &name : activationVariables)
+        qunsetenv(name.toLatin1().constData());
+    for (const QString &line : environment)
+        qputenv(line.section(u'=', 0, 0).toLatin1().constData(), line.section(u'=', 1).toUtf8());
+}
+
+void performWithTokens(
+    gui::AppDelegate &delegate, InstanceCommand command, const QStringList &environment)
+{
+    adoptActivationTokens(environment);
+    delegate.perform(command);
+    // After the windows the command shows (some only on the next turn of the event loop).
+    QTimer::singleShot(0, &delegate, [] { adoptActivationTokens({}); });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -35,6 +72,7 @@ int main(int argc, char *argv[])
         }
     }
 
+    choosePlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"runel"_s);
     QApplication::setApplicationDisplayName(u"Runel"_s);
@@ -103,14 +141,12 @@ int main(int argc, char *argv[])
 
     QObject::connect(&server, &gui::InstanceServer::requestReceived, &delegate,
         [&delegate](const InstanceRequest &received) {
-            // The token lets the HUD take the focus from the window the user was in.
-            for (const QString &line : received.environment)
-                qputenv(line.section(u'=', 0, 0).toLatin1().constData(),
-                    line.section(u'=', 1).toUtf8());
-            delegate.perform(received.command);
+            performWithTokens(delegate, received.command, received.environment);
         });
     if (command)
-        delegate.perform(*command);
+        performWithTokens(delegate, *command, request.environment);
+    else
+        adoptActivationTokens({});
     const int status = app.exec();
     delete settingsWindow;
     return status;

@@ -1,0 +1,407 @@
+#include "DesktopKeyBinding.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::gui {
+
+namespace {
+
+const QString gnomeSchema = u"org.gnome.settings-daemon.plugins.media-keys"_s;
+const QString gnomeListKey = u"custom-keybindings"_s;
+// A path of our own among the user's custom0, custom1, ... entries.
+const QString gnomePath
+    = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel/"_s;
+const QString xfceChannel = u"xfce4-keyboard-shortcuts"_s;
+const QString xfceProperty = u"/commands/custom/<Primary><Alt>space"_s;
+const QString kdeDesktopFileName = u"runel-toggle.desktop"_s;
+
+// GNOME and Xfce split the command into words like a shell; sway and Hyprland hand it to
+// sh. Quoting the path keeps a folder with spaces working in all of them.
+QString shellQuoted(const QString &word)
+{
+    static const QRegularExpression plain(u"^[A-Za-z0-9_/.+,:@%=-]+$"_s);
+    if (plain.match(word).hasMatch())
+        return word;
+    QString quoted = word;
+    quoted.replace(u"'"_s, u"'\\''"_s);
+    return u'\'' + quoted + u'\'';
+}
+
+QString gvariantString(const QString &text)
+{
+    QString escaped = text;
+    escaped.replace(u"\\"_s, u"\\\\"_s).replace(u"'"_s, u"\\'"_s);
+    return u'\'' + escaped + u'\'';
+}
+
+QString gvariantList(const QStringList &items)
+{
+    QStringList quoted;
+    for (const QString &item : items)
+        quoted.append(gvariantString(item));
+    return u'[' + quoted.join(u", "_s) + u']';
+}
+
+// The strings of a GVariant array as gsettings prints it: "@as []", "['/a/', '/b/']".
+QStringList parseGvariantList(const QString &text)
+{
+    static const QRegularExpression item(u"'((?:[^'\\\\]|\\\\.)*)'"_s);
+    static const QRegularExpression escape(u"\\\\(.)"_s);
+    QStringList items;
+    for (const QRegularExpressionMatch &match : item.globalMatch(text)) {
+        QString value = match.captured(1);
+        value.replace(escape, u"\\1"_s);
+        items.append(value);
+    }
+    return items;
+}
+
+QString gnomeKeyPath()
+{
+    return gnomeSchema + u".custom-keybinding:"_s + gnomePath;
+}
+
+} // namespace
+
+DesktopKeyBinding::DesktopKeyBinding(QString runel, const QString &currentDesktop)
+    : m_runel(std::move(runel))
+    , m_desktop(detect(currentDesktop))
+    , m_kdeVersion(qEnvironmentVariableIntValue("KDE_SESSION_VERSION"))
+{ }
+
+DesktopKeyBinding::Desktop DesktopKeyBinding::detect(const QString &currentDesktop)
+{
+    // "ubuntu:GNOME", "Budgie:GNOME", "XFCE", "KDE", "sway", "Hyprland": the first known wins.
+    for (const QString &name : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
+        const QString lower = name.trimmed().toLower();
+        if (lower == u"gnome"_s || lower == u"gnome-classic"_s)
+            return Desktop::gnome;
+        if (lower == u"kde"_s)
+            return Desktop::kde;
+        if (lower == u"xfce"_s)
+            return Desktop::xfce;
+        if (lower == u"sway"_s)
+            return Desktop::sway;
+        if (lower == u"hyprland"_s)
+            return Desktop::hyprland;
+    }
+    return Desktop::other;
+}
+
+QString DesktopKeyBinding::runelExecutable()
+{
+    const QString here = QCoreApplication::applicationDirPath();
+    // Beside runel-app in a build tree; from libexec/runel/ to bin/ when installed.
+    for (const QString &candidate : { here + u"/runel"_s, here + u"/../../bin/runel"_s }) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable())
+            return info.canonicalFilePath();
+    }
+    const QString onPath = QStandardPaths::findExecutable(u"runel"_s);
+    return onPath.isEmpty() ? u"runel"_s : onPath;
+}
+
+QString DesktopKeyBinding::desktopName() const
+{
+    switch (m_desktop) {
+    case Desktop::gnome:
+        return u"GNOME"_s;
+    case Desktop::kde:
+        return u"KDE Plasma"_s;
+    case Desktop::xfce:
+        return u"Xfce"_s;
+    case Desktop::sway:
+        return u"sway"_s;
+    case Desktop::hyprland:
+        return u"Hyprland"_s;
+    case Desktop::other:
+        break;
+    }
+    return {};
+}
+
+bool DesktopKeyBinding::canWrite() const
+{
+    return m_desktop == Desktop::gnome || m_desktop == Desktop::xfce
+        || (m_desktop == Desktop::kde && m_kdeVersion >= 6);
+}
+
+QString DesktopKeyBinding::command() const
+{
+    return shellQuoted(m_runel) + u" toggle"_s;
+}
+
+QString DesktopKeyBinding::combination()
+{
+    return u"Ctrl+Alt+Space"_s;
+}
+
+QString DesktopKeyBinding::explanation() const
+{
+    const QString runs = combination() + u" runs “"_s + command() + u"”"_s;
+    switch (m_desktop) {
+    case Desktop::gnome:
+        return u"Adds a custom shortcut named “Runel” to GNOME's keyboard settings: "_s + runs
+            + u". Your other shortcuts stay as they are, and Remove takes out only this one."_s;
+    case Desktop::xfce:
+        return u"Adds an application shortcut to Xfce's keyboard settings: "_s + runs
+            + u". Your other shortcuts stay as they are, and Remove takes out only this one."_s;
+    case Desktop::kde:
+        if (m_kdeVersion < 6)
+            return u"Runel cannot add a shortcut on this version of KDE Plasma. In System "
+                   "Settings, Shortcuts, Custom Shortcuts, add a global shortcut whose action "
+                   "is “"_s
+                + command() + u"”."_s;
+        return u"Adds a global shortcut to KDE Plasma: "_s + runs
+            + u" (a launcher in ~/.local/share/applications). If the key does not answer at "
+              "once, log out and in again. Remove takes out only this shortcut."_s;
+    case Desktop::sway:
+        return u"Add these lines to ~/.config/sway/config, then run “swaymsg reload”. The "
+               "first binds "_s
+            + combination() + u"; the others float the HUD above your windows."_s;
+    case Desktop::hyprland:
+        return u"Add these lines to ~/.config/hypr/hyprland.conf; Hyprland reloads it when you "
+               "save. The first binds "_s
+            + combination() + u"; the others float the HUD above your windows."_s;
+    case Desktop::other:
+        break;
+    }
+    return u"Bind “"_s + command() + u"” to a key in your desktop's keyboard settings."_s;
+}
+
+QStringList DesktopKeyBinding::configLines() const
+{
+    QString resource;
+    if (m_desktop == Desktop::sway)
+        resource = u":/wayland/sway.conf"_s;
+    else if (m_desktop == Desktop::hyprland)
+        resource = u":/wayland/hyprland.conf"_s;
+    QFile file(resource);
+    if (resource.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    // The shipped examples, with this runel's full path in place of the bare command.
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        QString bound = line;
+        bound.replace(u"exec, runel toggle"_s, u"exec, "_s + command());
+        bound.replace(u"exec runel toggle"_s, u"exec "_s + command());
+        lines.append(bound);
+    }
+    return lines;
+}
+
+DesktopKeyBinding::ToolRun DesktopKeyBinding::run(
+    const QString &program, const QStringList &arguments) const
+{
+    QProcess process;
+    process.start(program, arguments, QIODevice::ReadOnly);
+    const auto failed = [&](const QString &why) {
+        return ToolRun { { false, program + u' ' + why }, {} };
+    };
+    if (!process.waitForStarted(toolTimeoutMs))
+        return failed(u"could not be started; is it installed?"_s);
+    if (!process.waitForFinished(toolTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(toolTimeoutMs);
+        return failed(u"did not answer within %1 seconds."_s.arg(toolTimeoutMs / 1000));
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        const QString said = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        return failed(u"failed (exit status %1)%2"_s.arg(process.exitCode())
+                          .arg(said.isEmpty() ? u"."_s : u": "_s + said));
+    }
+    return { {}, QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed() };
+}
+
+bool DesktopKeyBinding::isAdded() const
+{
+    Result result;
+    switch (m_desktop) {
+    case Desktop::gnome:
+        return gnomeList(result).contains(gnomePath) && result.ok;
+    case Desktop::xfce:
+        return xfceValue(result) == command() && result.ok;
+    case Desktop::kde:
+        return canWrite() && QFile::exists(kdeDesktopFile());
+    case Desktop::sway:
+    case Desktop::hyprland:
+    case Desktop::other:
+        break;
+    }
+    return false;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::add()
+{
+    switch (m_desktop) {
+    case Desktop::gnome:
+        return addGnome();
+    case Desktop::xfce:
+        return addXfce();
+    case Desktop::kde:
+        if (canWrite())
+            return addKde();
+        break;
+    case Desktop::sway:
+    case Desktop::hyprland:
+    case Desktop::other:
+        break;
+    }
+    return { false, explanation() };
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::remove()
+{
+    switch (m_desktop) {
+    case Desktop::gnome:
+        return removeGnome();
+    case Desktop::xfce:
+        return removeXfce();
+    case Desktop::kde:
+        if (canWrite())
+            return removeKde();
+        break;
+    case Desktop::sway:
+    case Desktop::hyprland:
+    case Desktop::other:
+        break;
+    }
+    return { false, explanation() };
+}
+
+// GNOME keeps a list of paths, each naming a relocatable schema with name, command and binding.
+
+QStringList DesktopKeyBinding::gnomeList(Result &result) const
+{
+    const ToolRun list = run(u"gsettings"_s, { u"get"_s, gnomeSchema, gnomeListKey });
+    result = list.result;
+    return parseGvariantList(list.output);
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::addGnome()
+{
+    Result result;
+    QStringList paths = gnomeList(result);
+    if (!result.ok)
+        return result;
+    const QList<std::pair<QString, QString>> keys { { u"name"_s, u"Runel"_s },
+        { u"command"_s, command() }, { u"binding"_s, u"<Primary><Alt>space"_s } };
+    for (const auto &[key, value] : keys) {
+        result
+            = run(u"gsettings"_s, { u"set"_s, gnomeKeyPath(), key, gvariantString(value) }).result;
+        if (!result.ok)
+            return result;
+    }
+    if (paths.contains(gnomePath))
+        return result;
+    // Listed last, after the keys are set: GNOME never sees a half-written entry.
+    paths.append(gnomePath);
+    return run(u"gsettings"_s, { u"set"_s, gnomeSchema, gnomeListKey, gvariantList(paths) }).result;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::removeGnome()
+{
+    Result result;
+    QStringList paths = gnomeList(result);
+    if (!result.ok)
+        return result;
+    if (paths.removeAll(gnomePath) > 0) {
+        result = run(u"gsettings"_s, { u"set"_s, gnomeSchema, gnomeListKey, gvariantList(paths) })
+                     .result;
+        if (!result.ok)
+            return result;
+    }
+    return run(u"gsettings"_s, { u"reset-recursively"_s, gnomeKeyPath() }).result;
+}
+
+// Xfce: one property per combination, whose value is the command.
+
+QString DesktopKeyBinding::xfceValue(Result &result) const
+{
+    const ToolRun list = run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-l"_s });
+    result = list.result;
+    if (!result.ok || !list.output.split(u'\n').contains(xfceProperty))
+        return {};
+    const ToolRun value = run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty });
+    result = value.result;
+    return value.output;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::addXfce()
+{
+    Result result;
+    const QString value = xfceValue(result);
+    if (!result.ok || value == command())
+        return result;
+    if (!value.isEmpty())
+        return { false,
+            combination() + u" already runs “"_s + value
+                + u"” in Xfce. Remove that shortcut in Xfce's keyboard settings (Application "
+                  "Shortcuts) first, or bind “"_s
+                + command() + u"” to another key there."_s };
+    return run(u"xfconf-query"_s,
+        { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty, u"-n"_s, u"-t"_s, u"string"_s, u"-s"_s,
+            command() })
+        .result;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::removeXfce()
+{
+    Result result;
+    // Only the command Runel wrote: a shortcut the user changed since is theirs.
+    if (xfceValue(result) != command() || !result.ok)
+        return result;
+    return run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty, u"-r"_s }).result;
+}
+
+// KDE Plasma 6: a launcher in the user's applications folder with a global shortcut to it.
+
+QString DesktopKeyBinding::kdeDesktopFile() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + u"/applications/"_s + kdeDesktopFileName;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::addKde()
+{
+    QDir().mkpath(QFileInfo(kdeDesktopFile()).absolutePath());
+    QSaveFile file(kdeDesktopFile());
+    const QString entry = u"[Desktop Entry]\nType=Application\nName=Runel: open or close the HUD\n"
+                          "Exec="_s
+        + command() + u"\nNoDisplay=true\nX-KDE-GlobalAccel-CommandShortcut=true\n"_s;
+    if (!file.open(QIODevice::WriteOnly) || file.write(entry.toUtf8()) < 0 || !file.commit())
+        return { false, u"Cannot write "_s + kdeDesktopFile() + u": "_s + file.errorString() };
+    const Result result = run(u"kwriteconfig6"_s,
+        { u"--file"_s, u"kglobalshortcutsrc"_s, u"--group"_s, u"services"_s, u"--group"_s,
+            kdeDesktopFileName, u"--key"_s, u"_launch"_s, combination() })
+                              .result;
+    if (!result.ok)
+        QFile::remove(kdeDesktopFile());
+    return result;
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::removeKde()
+{
+    const Result result = run(u"kwriteconfig6"_s,
+        { u"--file"_s, u"kglobalshortcutsrc"_s, u"--group"_s, u"services"_s, u"--group"_s,
+            kdeDesktopFileName, u"--key"_s, u"_launch"_s, u"--delete"_s })
+                              .result;
+    if (!result.ok)
+        return result;
+    if (QFile::exists(kdeDesktopFile()) && !QFile::remove(kdeDesktopFile()))
+        return { false, u"Cannot remove "_s + kdeDesktopFile() + u'.' };
+    return {};
+}
+
+} // namespace runel::gui

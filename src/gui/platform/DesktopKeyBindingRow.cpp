@@ -1,0 +1,73 @@
+#include "DesktopKeyBindingRow.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace runel::gui {
+
+DesktopKeyBindingRow::DesktopKeyBindingRow(DesktopKeyBinding binding, QWidget *parent)
+    : QWidget(parent)
+    , m_binding(std::move(binding))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *explanation = new QLabel(m_binding.explanation(), this);
+    explanation->setWordWrap(true);
+    explanation->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(explanation);
+
+    const QStringList lines = m_binding.configLines();
+    if (!lines.isEmpty()) {
+        auto *text = new QPlainTextEdit(lines.join(u'\n'), this);
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        text->setFixedHeight(text->fontMetrics().lineSpacing() * (int(lines.size()) + 2));
+        layout->addWidget(text);
+        return;
+    }
+    if (!m_binding.canWrite())
+        return;
+
+    auto *row = new QHBoxLayout;
+    auto *keys = new QLabel(DesktopKeyBinding::combination(), this);
+    QFont bold = keys->font();
+    bold.setBold(true);
+    keys->setFont(bold);
+    row->addWidget(keys);
+    row->addStretch();
+    m_button = new QPushButton(this);
+    connect(m_button, &QPushButton::clicked, this, &DesktopKeyBindingRow::buttonClicked);
+    row->addWidget(m_button);
+    layout->addLayout(row);
+    m_message = new QLabel(this);
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_message->hide();
+    layout->addWidget(m_message);
+    refresh();
+}
+
+void DesktopKeyBindingRow::refresh()
+{
+    if (!m_button)
+        return;
+    m_added = m_binding.isAdded();
+    m_button->setText(m_added ? u"Remove"_s : u"Add Shortcut to "_s + m_binding.desktopName());
+}
+
+void DesktopKeyBindingRow::buttonClicked()
+{
+    const DesktopKeyBinding::Result result = m_added ? m_binding.remove() : m_binding.add();
+    m_message->setText(result.error);
+    m_message->setVisible(!result.ok);
+    refresh();
+}
+
+} // namespace runel::gui

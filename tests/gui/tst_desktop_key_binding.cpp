@@ -1,0 +1,187 @@
+// Writing and undoing the desktop's own shortcut for "runel toggle", against stand-ins for
+// gsettings and xfconf-query (tests/gui/fake-tools) that keep their state in a temporary folder.
+
+#include "TestEnvironment.h"
+#include "platform/DesktopKeyBinding.h"
+#include "platform/DesktopKeyBindingRow.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+using runel::gui::DesktopKeyBinding;
+
+namespace {
+const QString ours = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel/"_s;
+const QString list = u"org.gnome.settings-daemon.plugins.media-keys custom-keybindings="_s;
+const QString entry = u"org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:"_s;
+const QString xfceKey = u"/commands/custom/<Primary><Alt>space="_s;
+const QString runelPath = u"/usr/bin/runel"_s;
+} // namespace
+
+class TestDesktopKeyBinding : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_state;
+    QByteArray m_path = qgetenv("PATH");
+
+    QStringList state(const QString &tool) const
+    {
+        QFile file(m_state.filePath(tool));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_state.isValid());
+        for (const QString &name : QDir(m_state.path()).entryList(QDir::Files))
+            QFile::remove(m_state.filePath(name));
+        qputenv("FAKE_TOOL_STATE", m_state.path().toUtf8());
+        qputenv("PATH", QByteArray(RUNEL_FAKE_TOOLS) + ':' + m_path);
+    }
+    void cleanup() { qputenv("PATH", m_path); }
+
+    void writesAndUndoes_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<bool>("added");
+
+        const QString c0 = entry + u"/c0/ name='Terminal'"_s;
+        const QStringList ourKeys { entry + ours + u" name='Runel'"_s,
+            entry + ours + u" command='/usr/bin/runel toggle'"_s,
+            entry + ours + u" binding='<Primary><Alt>space'"_s };
+        QTest::newRow("GNOME: adding keeps the shortcuts there")
+            << u"ubuntu:GNOME"_s << u"gsettings"_s << QStringList { list + u"['/c0/']"_s, c0 }
+            << QStringList { u"add"_s } << QString()
+            << QStringList { c0, list + u"['/c0/', '"_s + ours + u"']"_s } + ourKeys << true;
+        QTest::newRow("GNOME: adding twice lists it once")
+            << u"GNOME"_s << u"gsettings"_s << QStringList {} << QStringList { u"add"_s, u"add"_s }
+            << QString() << QStringList { list + u"['"_s + ours + u"']"_s } + ourKeys << true;
+        QTest::newRow("GNOME: removing takes out only ours")
+            << u"GNOME"_s << u"gsettings"_s
+            << QStringList { list + u"['/c0/', '"_s + ours + u"', '/c1/']"_s, c0 } + ourKeys
+            << QStringList { u"remove"_s } << QString()
+            << QStringList { c0, list + u"['/c0/', '/c1/']"_s } << false;
+        QTest::newRow("GNOME: a failing tool is reported")
+            << u"GNOME"_s << u"fail-gsettings"_s << QStringList { u"no schema installed"_s }
+            << QStringList { u"add"_s }
+            << u"gsettings failed (exit status 1): no schema installed"_s
+            << QStringList { u"no schema installed"_s } << false;
+        const QString mine = xfceKey + u"/usr/bin/runel toggle"_s;
+        const QString other = u"/commands/custom/<Super>e=thunar"_s;
+        QTest::newRow("Xfce: adding writes the command")
+            << u"XFCE"_s << u"xfconf"_s << QStringList { other } << QStringList { u"add"_s }
+            << QString() << QStringList { other, mine } << true;
+        QTest::newRow("Xfce: removing takes out only ours")
+            << u"XFCE"_s << u"xfconf"_s << QStringList { other, mine }
+            << QStringList { u"remove"_s } << QString() << QStringList { other } << false;
+        QTest::newRow("Xfce: the combination bound to another command stays")
+            << u"XFCE"_s << u"xfconf"_s << QStringList { xfceKey + u"xterm"_s }
+            << QStringList { u"add"_s, u"remove"_s } << u"Ctrl+Alt+Space already runs “xterm”"_s
+            << QStringList { xfceKey + u"xterm"_s } << false;
+    }
+    void writesAndUndoes()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, tool);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, actions);
+        QFETCH(QString, error);
+        QFETCH(QStringList, after);
+        QFETCH(bool, added);
+        writeFile(m_state.filePath(tool), before.join(u'\n').toUtf8() + '\n');
+
+        DesktopKeyBinding binding(runelPath, desktop);
+        QVERIFY(binding.canWrite());
+        DesktopKeyBinding::Result result;
+        for (const QString &action : actions) {
+            result = action == u"add"_s ? binding.add() : binding.remove();
+            if (!result.ok)
+                break;
+        }
+        QCOMPARE(result.ok, error.isEmpty());
+        QVERIFY2(result.error.startsWith(error), qPrintable(result.error));
+        QStringList now = state(tool);
+        now.sort();
+        after.sort();
+        QCOMPARE(now, after);
+        QCOMPARE(binding.isAdded(), added);
+    }
+
+    void missingToolIsReported()
+    {
+        qputenv("PATH", m_state.path().toUtf8());
+        DesktopKeyBinding binding(runelPath, u"XFCE"_s);
+        const DesktopKeyBinding::Result result = binding.add();
+        QVERIFY(!result.ok);
+        QCOMPARE(result.error, u"xfconf-query could not be started; is it installed?"_s);
+    }
+
+    void eachDesktop_data()
+    {
+        QTest::addColumn<QString>("currentDesktop");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("canWrite");
+        QTest::addColumn<QString>("firstLine");
+        QTest::newRow("GNOME under another name") << u"Budgie:GNOME"_s << u"GNOME"_s << true << "";
+        QTest::newRow("Plasma 5 is explained, not written")
+            << u"KDE"_s << u"KDE Plasma"_s << false << "";
+        QTest::newRow("sway shows its lines with the quoted path")
+            << u"sway"_s << u"sway"_s << false
+            << u"bindsym Ctrl+Mod1+space exec '/opt/my apps/runel' toggle"_s;
+        QTest::newRow("Hyprland shows its lines")
+            << u"Hyprland"_s << u"Hyprland"_s << false
+            << u"bind = CTRL ALT, space, exec, '/opt/my apps/runel' toggle"_s;
+        QTest::newRow("an unknown desktop is told the command")
+            << u"X-Cinnamon"_s << QString() << false << "";
+    }
+    void eachDesktop()
+    {
+        QFETCH(QString, currentDesktop);
+        QFETCH(QString, name);
+        QFETCH(bool, canWrite);
+        QFETCH(QString, firstLine);
+        qunsetenv("KDE_SESSION_VERSION");
+        DesktopKeyBinding binding(u"/opt/my apps/runel"_s, currentDesktop);
+        QCOMPARE(binding.desktopName(), name);
+        QCOMPARE(binding.canWrite(), canWrite);
+        const QStringList lines = binding.configLines();
+        QVERIFY(
+            (binding.explanation() + lines.join(u'\n')).contains(u"'/opt/my apps/runel' toggle"_s));
+        QCOMPARE(lines.value(0), firstLine);
+        QCOMPARE(lines.size() > 1, !firstLine.isEmpty()); // the window rules follow the binding
+        if (!canWrite)
+            QVERIFY(!binding.add().ok);
+    }
+
+    // The settings row: one button adds, then removes; a failure shows in words.
+    void rowButtonAddsAndRemoves()
+    {
+        runel::gui::DesktopKeyBindingRow row(DesktopKeyBinding(runelPath, u"GNOME"_s));
+        auto *button = row.findChild<QPushButton *>();
+        QVERIFY(button);
+        QCOMPARE(button->text(), u"Add Shortcut to GNOME"_s);
+        button->click();
+        QCOMPARE(button->text(), u"Remove"_s);
+        QVERIFY(state(u"gsettings"_s).contains(list + u"['"_s + ours + u"']"_s));
+
+        writeFile(m_state.filePath(u"fail-gsettings"_s), "the settings daemon is gone\n");
+        button->click();
+        QCOMPARE(button->text(), u"Add Shortcut to GNOME"_s); // it cannot read the shortcut now
+        bool shown = false;
+        for (QLabel *label : row.findChildren<QLabel *>())
+            shown = shown || label->text().contains(u"the settings daemon is gone"_s);
+        QVERIFY(shown);
+    }
+};
+
+QTEST_MAIN(TestDesktopKeyBinding)
+#include "tst_desktop_key_binding.moc"
