@@ -75,6 +75,7 @@ install(FILES ${runel_staging}/runel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/ma
 install(FILES ${runel_staging}/changelog.gz ${runel_resources}/debian/copyright
     ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${runel_resources}/wayland DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 install(FILES ${runel_resources}/completions/runel.bash
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME runel)

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Runs the real app as a native Wayland client under a headless sway and drives it as a user
+# would: a compositor binding's "runel toggle" shows the HUD floating and with the focus, typed
+# keys run a script, and the run is logged.
+# Usage: wayland-session.sh RUNEL SWAY_RULES, where SWAY_RULES is the shipped sway example
+# (resources/wayland/sway.conf), used as a user would add it to their config.
+#
+# sway refuses to run as root: as root, this copies what the session needs into a folder of an
+# unprivileged user (created when missing) and runs itself again as that user.
+set -euo pipefail
+runel=$(realpath "$1")
+rules=$(realpath "$2")
+
+for tool in sway swaymsg wtype jq; do
+    command -v "$tool" >/dev/null || { echo "$tool is missing: skipped (tools/install-deps --test)"; exit 77; }
+done
+
+if [[ $(id -u) == 0 ]]; then
+    user=runel-e2e
+    id "$user" >/dev/null 2>&1 \
+        || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    copy=$(mktemp -d)
+    trap 'rm -rf "$copy"' EXIT
+    cp "$runel" "$(dirname "$runel")/runel-app" "$rules" "${BASH_SOURCE[0]}" "$copy/"
+    chown -R "$user:" "$copy"
+    # A sanitizer build's options and logs stay as the suite set them.
+    setpriv --reuid="$user" --regid="$user" --clear-groups -- \
+        env -i PATH="$PATH" ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+        ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
+        bash "$copy/wayland-session.sh" "$copy/runel" "$copy/$(basename "$rules")"
+    exit
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
+unset XDG_ACTIVATION_TOKEN DESKTOP_STARTUP_ID
+
+fail() {
+    echo "FAIL (wayland): $*" >&2
+    local log
+    for log in app.err sway.log; do
+        [[ -s $work/$log ]] && tail -n 40 "$work/$log" | sed "s/^/  $log: /" >&2
+    done
+    exit 1
+}
+# Polls until the command succeeds: the compositor and the app answer asynchronously.
+until_true() {
+    local what=$1; shift
+    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
+    fail "$what"
+}
+
+# The user's config: the shipped lines, with this build's runel in place of the one on PATH.
+{
+    echo "output HEADLESS-1 resolution 1280x800"
+    echo "xwayland disable" # the app needs no X server here
+    sed "s|exec runel toggle|exec $runel toggle|" "$rules"
+} > "$work/sway.conf"
+grep -q "exec $runel toggle" "$work/sway.conf" || fail "the sway example binds no runel toggle"
+
+WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway --config "$work/sway.conf" > "$work/sway.log" 2>&1 &
+pids+=($!)
+ipc_socket() { compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock"; }
+until_true "sway did not start" ipc_socket
+SWAYSOCK=$(ipc_socket | head -n1)
+export SWAYSOCK
+until_true "sway does not answer" swaymsg -t get_version
+WAYLAND_DISPLAY=$(basename "$(compgen -G "$XDG_RUNTIME_DIR/wayland-*[0-9]" | head -n1)")
+export WAYLAND_DISPLAY
+
+# A keyboard stays plugged in, as on a real seat: without one, each wtype below would add the
+# seat's only keyboard and take it away again, and the app would see its window lose the focus.
+wtype -s 600000 -k Shift_L &
+pids+=($!)
+until_true "the seat has no keyboard" sh -c \
+    "swaymsg -t get_seats | jq -e '.[0].capabilities > 0'"
+
+mkdir -p "$HOME/.runel"
+printf '#!/bin/bash\necho e2e-ran\n' > "$HOME/.runel/zed.sh"
+chmod +x "$HOME/.runel/zed.sh"
+
+# Started as a user would, with no platform named: in a Wayland session it is a Wayland client.
+"$runel" > "$work/app.out" 2> "$work/app.err" &
+app=$!
+pids+=($app)
+until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+
+# The HUD: the focused window is the app's own Wayland window (app id runel), floating.
+focused() {
+    swaymsg -t get_tree | jq -e --arg pid "$app" '
+        [.. | objects | select(.focused? == true)][0]
+        | select(.app_id == "runel" and .pid == ($pid | tonumber) and .type == "floating_con"
+            and .name == "Runel")'
+}
+hud_closed() {
+    ! swaymsg -t get_tree | jq -e '.. | objects | select(.app_id? == "runel" and .name == "Runel")'
+}
+
+# What a key binding does: sway runs the command.
+swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"
+until_true "runel toggle did not show the HUD floating and with the focus" focused
+
+wtype z
+until_true "typing z did not log a run of zed.sh" sh -c "'$runel' log | grep -q Zed"
+until_true "the HUD did not close after the run" hud_closed
+
+# The binding toggles: once to open, once to close.
+swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"
+until_true "a second runel toggle did not show the HUD with the focus" focused
+swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"
+until_true "a third runel toggle did not close the HUD" hud_closed
+
+"$runel" quit || fail "runel quit failed"
+until_true "runel quit did not end the app" sh -c "! kill -0 $app"
+echo "PASS (wayland)"
