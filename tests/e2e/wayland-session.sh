@@ -21,7 +21,9 @@ if [[ $(id -u) == 0 ]]; then
         || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
     copy=$(mktemp -d)
     trap 'rm -rf "$copy"' EXIT
-    cp "$runel" "$(dirname "$runel")/runel-app" "$rules" "${BASH_SOURCE[0]}" "$copy/"
+    here=$(dirname "${BASH_SOURCE[0]}")
+    cp "$runel" "$(dirname "$runel")/runel-app" "$rules" "$here/wayland-session.sh" \
+        "$here/session-lib.sh" "$copy/"
     chown -R "$user:" "$copy"
     # A sanitizer build's options and logs stay as the suite set them.
     setpriv --reuid="$user" --regid="$user" --clear-groups -- \
@@ -31,35 +33,10 @@ if [[ $(id -u) == 0 ]]; then
     exit
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset DISPLAY WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
-unset XDG_ACTIVATION_TOKEN DESKTOP_STARTUP_ID
-
-fail() {
-    echo "FAIL (wayland): $*" >&2
-    local log
-    for log in app.err sway.log; do
-        [[ -s $work/$log ]] && tail -n 40 "$work/$log" | sed "s/^/  $log: /" >&2
-    done
-    exit 1
-}
-# Polls until the command succeeds: the compositor and the app answer asynchronously.
-until_true() {
-    local what=$1; shift
-    for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
-    fail "$what"
-}
+session=wayland
+source "$(dirname "${BASH_SOURCE[0]}")/session-lib.sh"
+# The app chooses its platform itself; this session has no X server.
+unset QT_QPA_PLATFORM DISPLAY
 
 # The user's config: the shipped lines, with this build's runel in place of the one on PATH.
 {
@@ -96,6 +73,13 @@ chmod +x "$HOME/.runel/zed.sh"
 app=$!
 pids+=($app)
 until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+# The settings window has the focus first: the HUD has to take it from another window.
+"$runel" settings || fail "runel settings failed"
+settings_focused() {
+    swaymsg -t get_tree | jq -e '[.. | objects | select(.focused? == true)][0]
+        | select(.name | startswith("Runel Settings"))'
+}
+until_true "the settings window did not get the focus" settings_focused
 
 # The HUD: the focused window is the app's own Wayland window (app id runel), floating.
 focused() {

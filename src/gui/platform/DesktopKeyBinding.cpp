@@ -244,33 +244,24 @@ bool DesktopKeyBinding::isAdded() const
 
 DesktopKeyBinding::Result DesktopKeyBinding::add()
 {
-    switch (m_desktop) {
-    case Desktop::gnome:
-        return addGnome();
-    case Desktop::xfce:
-        return addXfce();
-    case Desktop::kde:
-        if (canWrite())
-            return addKde();
-        break;
-    case Desktop::sway:
-    case Desktop::hyprland:
-    case Desktop::other:
-        break;
-    }
-    return { false, explanation() };
+    return change(true);
 }
 
 DesktopKeyBinding::Result DesktopKeyBinding::remove()
 {
+    return change(false);
+}
+
+DesktopKeyBinding::Result DesktopKeyBinding::change(bool adding)
+{
     switch (m_desktop) {
     case Desktop::gnome:
-        return removeGnome();
+        return adding ? addGnome() : removeGnome();
     case Desktop::xfce:
-        return removeXfce();
+        return adding ? addXfce() : removeXfce();
     case Desktop::kde:
         if (canWrite())
-            return removeKde();
+            return adding ? addKde() : removeKde();
         break;
     case Desktop::sway:
     case Desktop::hyprland:

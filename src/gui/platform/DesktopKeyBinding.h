@@ -59,6 +59,7 @@ private:
         QString output;
     };
     ToolRun run(const QString &program, const QStringList &arguments) const;
+    Result change(bool adding);
     QStringList gnomeList(Result &result) const;
     QString gnomeEntry() const;
     Result addGnome();
