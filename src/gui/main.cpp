@@ -94,6 +94,7 @@ int main(int argc, char *argv[])
 
     gui::DesktopSystemServices services;
     ConfigManager &configManager = ConfigManager::shared();
+    configManager.watchStore(); // edits of settings.json show up while the app runs
     gui::AppDelegate delegate(configManager, ScriptStore::shared(), LogStore::shared(), services);
 
     // The entry starts "runel", the command the user starts, not this program.

@@ -200,6 +200,43 @@ private Q_SLOTS:
         QVERIFY(corruptCopies().isEmpty());
     }
 
+    // The user edits settings.json while the app runs: what changed notifies once, our own saves
+    // read back as no change, and an edit that does not parse keeps the settings and is never
+    // saved over until it is fixed.
+    void editsMadeOutsideAreFollowed()
+    {
+        TestHome home;
+        const auto config = makeManager();
+        config->watchStore();
+        config->setScriptDelay(2);
+        QSignalSpy reloaded(config.get(), &ConfigManager::storeReloaded);
+        QSignalSpy delay(config.get(), &ConfigManager::scriptDelayChanged);
+        QSignalSpy visibility(config.get(), &ConfigManager::resultsVisibilityChanged);
+        QTest::qWait(150);
+        QCOMPARE(reloaded.size(), 0); // our own save
+
+        writeFile(SettingsFile::defaultPath(),
+            R"({"scriptDelay": 2, "resultListVisibility": "never", "KeyboardShortcuts_x": false})");
+        QTRY_COMPARE(reloaded.size(), 1);
+        QCOMPARE(config->resultsVisibility(), ResultsVisibility::never);
+        QCOMPARE(visibility.size(), 1);
+        QCOMPARE(delay.size(), 0);
+        QCOMPARE(config->store().value("KeyboardShortcuts_x"), nlohmann::json(false));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+        writeFile(SettingsFile::defaultPath(), "{\"scriptDelay\": ");
+        QTRY_VERIFY(!config->store().lastError().isEmpty());
+        QCOMPARE(config->resultsVisibility(), ResultsVisibility::never);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"cannot be read"_s));
+        config->setScriptDelay(3);
+        QCOMPARE(fileBytes(SettingsFile::defaultPath()), QByteArray("{\"scriptDelay\": "));
+
+        writeFile(SettingsFile::defaultPath(), R"({"scriptDelay": 1.5})");
+        QTRY_COMPARE(config->scriptDelay(), 1.5);
+        QVERIFY(config->store().lastError().isEmpty());
+        QCOMPARE(config->resultsVisibility(), ResultsVisibility::immediately);
+    }
+
     void abbreviatedScriptsDir_data()
     {
         QTest::addColumn<QString>("folder");

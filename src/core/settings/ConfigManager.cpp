@@ -4,6 +4,8 @@
 #include "settings/ScriptsFolder.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace runel {
 
@@ -117,6 +119,73 @@ void ConfigManager::load()
         = readString(store.value("backgroundSuccessSound"), defaultBackgroundSuccessSound);
 
     m_resultsVisibility = readVisibility(store.value("resultListVisibility"));
+}
+
+void ConfigManager::watchStore()
+{
+    if (m_watcher)
+        return;
+    m_watcher = new QFileSystemWatcher(this);
+    // Saves replace the file (a rename), which ends a watch on the file itself: the folder's
+    // watch sees every replacement, the file's sees edits in place.
+    const QString path = m_store->path();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    m_watcher->addPath(QFileInfo(path).absolutePath());
+    if (QFileInfo::exists(path))
+        m_watcher->addPath(path);
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setInterval(50);
+    connect(&m_reloadTimer, &QTimer::timeout, this, &ConfigManager::reloadStore);
+    auto schedule = [this] { m_reloadTimer.start(); };
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, schedule);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, schedule);
+}
+
+void ConfigManager::reloadStore()
+{
+    const QString path = m_store->path();
+    if (QFileInfo::exists(path) && !m_watcher->files().contains(path))
+        m_watcher->addPath(path);
+    if (!m_store->reloadFromDisk())
+        return;
+
+    const ConfigManager::ResultsVisibility oldVisibility = m_resultsVisibility;
+    const QString oldScriptsDir = m_scriptsDir;
+    const double oldScriptDelay = m_scriptDelay, oldResultsDelay = m_resultsDelay,
+                 oldAutorunDelay = m_autorunDelay;
+    const bool oldFirstLaunch = m_isFirstLaunch, oldEnhance = m_enhanceLabels,
+               oldSearchOnUnknown = m_searchOnUnknownKey, oldAutorun = m_autorunEnabled;
+    const QString oldSuccess = m_successSound, oldFailure = m_failureSound,
+                  oldBackgroundSuccess = m_backgroundSuccessSound;
+    const std::vector<AppShortcut> oldShortcuts = m_shortcuts;
+    load();
+
+    // Every field is consistent before the first notification goes out.
+    auto notify = [this](bool changed, void (ConfigManager::*signal)()) {
+        if (changed)
+            Q_EMIT(this->*signal)();
+    };
+    notify(oldScriptsDir != m_scriptsDir, &ConfigManager::scriptsDirChanged);
+    notify(oldScriptDelay != m_scriptDelay, &ConfigManager::scriptDelayChanged);
+    notify(oldFirstLaunch != m_isFirstLaunch, &ConfigManager::isFirstLaunchChanged);
+    notify(oldEnhance != m_enhanceLabels, &ConfigManager::enhanceLabelsChanged);
+    notify(oldSuccess != m_successSound, &ConfigManager::successSoundChanged);
+    notify(oldFailure != m_failureSound, &ConfigManager::failureSoundChanged);
+    notify(oldBackgroundSuccess != m_backgroundSuccessSound,
+        &ConfigManager::backgroundSuccessSoundChanged);
+    notify(oldVisibility != m_resultsVisibility, &ConfigManager::resultsVisibilityChanged);
+    notify(oldResultsDelay != m_resultsDelay, &ConfigManager::resultsDelayChanged);
+    notify(oldSearchOnUnknown != m_searchOnUnknownKey, &ConfigManager::searchOnUnknownKeyChanged);
+    notify(oldAutorun != m_autorunEnabled, &ConfigManager::autorunEnabledChanged);
+    notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
+    notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
+    if (oldScriptsDir != m_scriptsDir) {
+        prepareScriptsDir();
+        requestReload();
+    } else if (oldEnhance != m_enhanceLabels) {
+        requestReload();
+    }
+    Q_EMIT storeReloaded();
 }
 
 void ConfigManager::prepareScriptsDir()

@@ -5,8 +5,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <vector>
+
+class QFileSystemWatcher;
 
 namespace runel {
 
@@ -90,6 +93,11 @@ public:
 
     SettingsFile &store() { return *m_store; }
 
+    // Follows changes other programs make to settings.json (the user's editor, a second app):
+    // the settings are read again and each changed one notifies as a setter would. The app
+    // calls it; one-shot commands do not need it.
+    void watchStore();
+
     // How a folder is written to the settings: "~" for the home folder, "~/..." below it.
     static QString abbreviatedPath(const QString &path);
     // The reverse: a leading "~" expanded; a relative path is taken from the home folder.
@@ -115,10 +123,14 @@ Q_SIGNALS:
     // Emitted from the event loop after every assignment of scriptsDir or enhanceLabels, equal
     // value or not: the script index must be rebuilt.
     void reloadRequested();
+    // settings.json was read again after a change made outside this process; also for keys this
+    // object does not hold (the hot keys' combinations).
+    void storeReloaded();
 
 private:
     void load();
     void requestReload();
+    void reloadStore();
     // Stores value in field, writes stored under key (also for an equal value) and emits
     // notify only when the value changed.
     template<typename T>
@@ -142,6 +154,9 @@ private:
     bool m_autorunEnabled = false;
     double m_autorunDelay = defaultAutorunDelay;
     std::vector<AppShortcut> m_shortcuts;
+    // Created by watchStore; a burst of file events (an editor's save) is read once.
+    QFileSystemWatcher *m_watcher = nullptr;
+    QTimer m_reloadTimer;
 };
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;

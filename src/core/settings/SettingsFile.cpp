@@ -79,6 +79,35 @@ void SettingsFile::load()
     m_object = std::move(parsed).value();
 }
 
+bool SettingsFile::reloadFromDisk()
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (isBlank(bytes))
+        return false;
+    Expected<nlohmann::json> parsed
+        = parseJson(std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (!parsed || !parsed->is_object()) {
+        m_keepExisting = true;
+        m_lastError
+            = QStringLiteral("The settings file %1 was changed and cannot be read (%2). "
+                             "Runel keeps the settings it had and saves nothing until "
+                             "the file is fixed.")
+                  .arg(QDir::toNativeSeparators(m_path),
+                      parsed ? QStringLiteral("it does not hold a JSON object") : parsed.error());
+        qCWarning(lcSettings).noquote() << m_lastError;
+        return false;
+    }
+    m_keepExisting = false;
+    m_lastError.clear();
+    if (*parsed == m_object)
+        return false; // our own save, or an edit that changed nothing
+    m_object = std::move(parsed).value();
+    return true;
+}
+
 void SettingsFile::moveAside(const QString &reason)
 {
     const QString stamp
@@ -109,9 +138,10 @@ void SettingsFile::moveAside(const QString &reason)
 bool SettingsFile::save()
 {
     if (m_keepExisting) {
-        m_lastError = QStringLiteral("Settings not saved: %1 could not be read at start-up and is "
-                                     "left as it is. Move it away and restart Runel.")
-                          .arg(QDir::toNativeSeparators(m_path));
+        if (m_lastError.isEmpty())
+            m_lastError = QStringLiteral("Settings not saved: %1 could not be read and is left "
+                                         "as it is. Fix it or move it away.")
+                              .arg(QDir::toNativeSeparators(m_path));
         qCWarning(lcSettings).noquote() << m_lastError;
         return false;
     }

@@ -22,6 +22,12 @@ public:
     // Stores value and rewrites the file; false (with lastError set) when it could not be written.
     bool setValue(const std::string &key, nlohmann::json value);
 
+    // Reads the file again after another program (or the user's editor) changed it. True when it
+    // now holds something other than what this process had. A file that is missing or empty
+    // changes nothing (the next save writes it back); one that cannot be parsed (an edit half
+    // done) changes nothing either, and is not saved over until it can be read again.
+    bool reloadFromDisk();
+
     // What went wrong loading or saving, for the user: empty when nothing did.
     const QString &loadWarning() const { return m_loadWarning; }
     const QString &lastError() const { return m_lastError; }
