@@ -21,6 +21,8 @@ public:
     const nlohmann::json &value(const std::string &key) const;
     // Stores value and rewrites the file; false (with lastError set) when it could not be written.
     bool setValue(const std::string &key, nlohmann::json value);
+    // Removes the key and rewrites the file, as setValue does; a missing key changes nothing.
+    bool removeValue(const std::string &key);
 
     // What went wrong loading or saving, for the user: empty when nothing did.
     const QString &loadWarning() const { return m_loadWarning; }
