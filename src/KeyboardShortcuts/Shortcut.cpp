@@ -98,13 +98,13 @@ int carbonModifiersFromQt(Qt::KeyboardModifiers modifiers)
 std::optional<Shortcut> Shortcut::fromQt(int qtKey, Qt::KeyboardModifiers modifiers)
 {
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
-    const KeyEntry *entry = KeyTable::byQtKey(qtKey, keypad);
-    if (!entry && !keypad) {
+    if (!keypad && modifiers.testFlag(Qt::ShiftModifier)) {
         for (const ShiftedSymbol &shifted : shiftedSymbols) {
             if (shifted.symbol == qtKey)
-                entry = KeyTable::byQtKey(shifted.key, false);
+                qtKey = shifted.key;
         }
     }
+    const KeyEntry *entry = KeyTable::byQtKey(qtKey, keypad);
     if (!entry)
         return std::nullopt;
     return Shortcut { entry->carbonKeyCode, carbonModifiersFromQt(modifiers) };

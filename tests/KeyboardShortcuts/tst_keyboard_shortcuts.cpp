@@ -118,7 +118,7 @@ private Q_SLOTS:
             << QByteArray(R"({"carbonModifiers": 4096, "carbonKeyCode": 122, "x": 1})")
             << u"Ctrl+F1"_s;
         QTest::newRow("string holding the object")
-            << QByteArray(R"("{\"carbonKeyCode\":37,\"carbonModifiers\":768}")")
+            << QByteArray::fromStdString(json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump())
             << u"Super+Shift+L"_s;
         QTest::newRow("false") << QByteArray("false") << u"none"_s;
         QTest::newRow("absent") << QByteArray() << u"none"_s;

@@ -94,9 +94,11 @@ void act(Window &window, const QString &step)
     } else if (step == u"focus away") {
         window.elsewhere->setFocus();
     } else if (step.startsWith(u"hold ")) {
-        const QString name = step.mid(5);
-        const int key = name == u"Ctrl" ? Qt::Key_Control : name == u"Alt" ? Qt::Key_Alt : Qt::Key_Super_L;
-        QTest::keyPress(field, Qt::Key(key), shortcutFrom(name + u"+A"_s).qtModifiers());
+        // "hold Ctrl+Alt": Alt goes down while Ctrl is down.
+        const QString held = step.mid(5);
+        const QString last = held.section(u'+', -1);
+        const int key = last == u"Ctrl" ? Qt::Key_Control : last == u"Alt" ? Qt::Key_Alt : Qt::Key_Super_L;
+        QTest::keyPress(field, Qt::Key(key), shortcutFrom(held + u"+A"_s).qtModifiers());
     } else if (step.endsWith(u"+<")) {
         const Shortcut modifiers = shortcutFrom(step.chopped(2) + u"+A"_s);
         QTest::keyClick(field, Qt::Key_Less, modifiers.qtModifiers() | Qt::ShiftModifier);
@@ -143,7 +145,7 @@ private Q_SLOTS:
             u""_s, u"Super+K"_s, false);
         row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5"_s, u""_s, u"F5"_s,
             false);
-        row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Alt"_s,
+        row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Ctrl+Alt"_s,
             u"Ctrl+Alt+…"_s, u""_s, u"absent"_s, true);
         row("Runel's own key is blocked", u"user"_s, u"click;Ctrl+Q"_s, u"Press Shortcut"_s,
             u"Ctrl+Q is Runel's own key for Quit"_s, u"absent"_s, true);
@@ -177,7 +179,7 @@ private Q_SLOTS:
         for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
             act(window, step);
         QCOMPARE(window.recorder->text(), text);
-        QVERIFY2(window.recorder->message().startsWith(message), qPrintable(window.recorder->message()));
+        QCOMPARE(window.recorder->message().left(message.size()), message);
         QCOMPARE(window.recorder->message().isEmpty(), message.isEmpty());
         QCOMPARE(window.stored(name), stored);
         QCOMPARE(window.recorder->isRecording(), recording);
