@@ -117,7 +117,7 @@ void Recorder::setNameTitles(std::function<QString(const QString &)> titles)
 
 QString Recorder::text() const
 {
-    return m_field->text().isEmpty() ? m_field->placeholderText() : m_field->text();
+    return m_field->text();
 }
 
 QString Recorder::message() const
@@ -311,16 +311,32 @@ void Recorder::clear()
 
 void Recorder::refresh()
 {
+    // The prompts are text, not the line edit's placeholder: a centred line edit hides its
+    // placeholder while it has the focus, which is exactly when "Press Shortcut" must show.
+    QString shown;
+    QString prompt;
     if (m_recording) {
-        m_field->setPlaceholderText(pressPlaceholder());
         const QString modifiers = describeModifiers(m_modifiers);
-        m_field->setText(modifiers.isEmpty() ? QString() : modifiers + QStringLiteral("+…"));
-        m_clearAction->setVisible(false);
-        return;
+        shown = modifiers.isEmpty() ? QString() : modifiers + QStringLiteral("+…");
+        prompt = pressPlaceholder();
+    } else {
+        shown = m_service.displayText(m_name);
+        prompt = recordPlaceholder();
     }
-    m_field->setPlaceholderText(recordPlaceholder());
-    m_field->setText(m_service.displayText(m_name));
-    m_clearAction->setVisible(!recordsItself() && m_service.getShortcut(m_name).has_value());
+    QPalette palette = this->palette();
+    if (shown.isEmpty())
+        palette.setColor(QPalette::Text, palette.color(QPalette::PlaceholderText));
+    m_field->setPalette(palette);
+    m_field->setText(shown.isEmpty() ? prompt : shown);
+    m_clearAction->setVisible(
+        !m_recording && !recordsItself() && m_service.getShortcut(m_name).has_value());
+}
+
+void Recorder::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
 }
 
 } // namespace KeyboardShortcuts

@@ -44,6 +44,7 @@ public:
     void stopRecording();
 
 protected:
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
