@@ -5,8 +5,7 @@
 
 namespace KeyboardShortcuts {
 
-Service::Service(
-    ShortcutStorage &storage, std::unique_ptr<HotKeyBackend> backend, QObject *parent)
+Service::Service(ShortcutStorage &storage, std::unique_ptr<HotKeyBackend> backend, QObject *parent)
     : QObject(parent)
     , m_storage(storage)
     , m_center(std::move(backend))
@@ -182,7 +181,8 @@ void Service::runHandlers(const QHash<QString, std::vector<Handler>> &handlers, 
     }
 }
 
-void Service::dispatch(const QHash<QString, std::vector<Handler>> &handlers, const Shortcut &shortcut)
+void Service::dispatch(
+    const QHash<QString, std::vector<Handler>> &handlers, const Shortcut &shortcut)
 {
     if (m_isSuspended || !m_isEnabled)
         return;

@@ -157,8 +157,8 @@ QString Shortcut::description() const
     if (const QString modifiers = describeModifiers(carbonModifiers); !modifiers.isEmpty())
         parts.append(modifiers);
     const KeyEntry *entry = KeyTable::byCarbonKeyCode(carbonKeyCode);
-    parts.append(entry ? QString::fromUtf16(entry->name)
-                       : QStringLiteral("Key %1").arg(carbonKeyCode));
+    parts.append(
+        entry ? QString::fromUtf16(entry->name) : QStringLiteral("Key %1").arg(carbonKeyCode));
     return parts.join(u'+');
 }
 

@@ -15,9 +15,11 @@ inline KeyboardShortcuts::Shortcut shortcutFrom(const QString &text)
     QString key = parts.takeLast();
     if (key.isEmpty() && !parts.isEmpty())
         key = parts.takeLast() + u'+';
-    const QList<std::pair<QString, int>> modifiers = { { QStringLiteral("Super"), CarbonModifier::command },
-        { QStringLiteral("Ctrl"), CarbonModifier::control }, { QStringLiteral("Alt"), CarbonModifier::option },
-        { QStringLiteral("Shift"), CarbonModifier::shift } };
+    const QList<std::pair<QString, int>> modifiers
+        = { { QStringLiteral("Super"), CarbonModifier::command },
+              { QStringLiteral("Ctrl"), CarbonModifier::control },
+              { QStringLiteral("Alt"), CarbonModifier::option },
+              { QStringLiteral("Shift"), CarbonModifier::shift } };
     for (const QString &part : std::as_const(parts)) {
         for (const auto &[word, bit] : modifiers) {
             if (part == word)

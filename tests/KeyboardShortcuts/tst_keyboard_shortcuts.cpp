@@ -63,7 +63,8 @@ private Q_SLOTS:
     {
         QFETCH(int, index);
         const KeyEntry &entry = KeyTable::entries()[index];
-        const Shortcut shortcut { entry.carbonKeyCode, CarbonModifier::control | CarbonModifier::option };
+        const Shortcut shortcut { entry.carbonKeyCode,
+            CarbonModifier::control | CarbonModifier::option };
         QCOMPARE(KeyTable::byCarbonKeyCode(entry.carbonKeyCode), &entry);
         QCOMPARE(KeyTable::byKeysym(entry.keysym), &entry);
         QCOMPARE(Shortcut::fromQt(entry.qtKey, shortcut.qtModifiers()), shortcut);
@@ -94,7 +95,8 @@ private Q_SLOTS:
         row("keypad plus is not shifted equals", Qt::Key_Plus, Qt::KeypadModifier | Qt::AltModifier,
             u"Alt+Num+"_s);
         row("shifted equals", Qt::Key_Plus, Qt::ShiftModifier | Qt::AltModifier, u"Alt+Shift+="_s);
-        row("keypad only key without the flag", Qt::Key_Enter, Qt::ControlModifier, u"Ctrl+Enter"_s);
+        row("keypad only key without the flag", Qt::Key_Enter, Qt::ControlModifier,
+            u"Ctrl+Enter"_s);
         row("a function key alone", Qt::Key_F35, Qt::NoModifier, u"F35"_s);
         row("a key outside the table", Qt::Key_Eacute, Qt::ControlModifier, u"none"_s);
         row("a lone modifier", Qt::Key_Control, Qt::ControlModifier, u"none"_s);
@@ -117,9 +119,9 @@ private Q_SLOTS:
         QTest::newRow("members in any order")
             << QByteArray(R"({"carbonModifiers": 4096, "carbonKeyCode": 122, "x": 1})")
             << u"Ctrl+F1"_s;
-        QTest::newRow("string holding the object")
-            << QByteArray::fromStdString(json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump())
-            << u"Super+Shift+L"_s;
+        QTest::newRow("string holding the object") << QByteArray::fromStdString(
+            json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump())
+                                                   << u"Super+Shift+L"_s;
         QTest::newRow("false") << QByteArray("false") << u"none"_s;
         QTest::newRow("absent") << QByteArray() << u"none"_s;
         QTest::newRow("string that is not JSON") << QByteArray(R"("Super+L")") << u"none"_s;
@@ -219,8 +221,9 @@ private Q_SLOTS:
             << u"toggle"_s << u"Ctrl+Alt+T=toggle"_s;
         QTest::newRow("suspended while recording: nothing held, nothing runs")
             << u"on toggle; suspend; press Super+Shift+L; name toggle"_s << u""_s << u""_s;
-        QTest::newRow("resumed after recording") << u"on toggle; suspend; resume; press Super+Shift+L"_s
-                                                 << u"toggle"_s << u"Super+Shift+L=toggle"_s;
+        QTest::newRow("resumed after recording")
+            << u"on toggle; suspend; resume; press Super+Shift+L"_s << u"toggle"_s
+            << u"Super+Shift+L=toggle"_s;
         QTest::newRow("disabled holds nothing")
             << u"on toggle; disable; match Super+Shift+L"_s << u"-"_s << u""_s;
         QTest::newRow("an open menu's key events are matched instead of grabs")
@@ -236,8 +239,8 @@ private Q_SLOTS:
         QTest::newRow("a handler whose context is gone is skipped")
             << u"gone toggle; on toggle; press Super+Shift+L"_s << u"toggle"_s
             << u"Super+Shift+L=toggle"_s;
-        QTest::newRow("a cleared name lets go") << u"on toggle; clear toggle; press Super+Shift+L"_s
-                                                << u""_s << u""_s;
+        QTest::newRow("a cleared name lets go")
+            << u"on toggle; clear toggle; press Super+Shift+L"_s << u""_s << u""_s;
         QTest::newRow("the desktop activating a name runs its handlers")
             << u"on a; on toggle; name a"_s << u"a"_s << u"Super+Shift+L=toggle"_s;
     }
@@ -255,7 +258,8 @@ private Q_SLOTS:
             const QStringList words = step.trimmed().split(u' ');
             const QString verb = words[0];
             const QString argument = words.value(1);
-            const Name name { argument, argument == toggle.rawValue ? toggle.initialShortcut : std::nullopt };
+            const Name name { argument,
+                argument == toggle.rawValue ? toggle.initialShortcut : std::nullopt };
             service.flush();
             if (verb == u"set")
                 service.setShortcut(shortcutFrom(words[2]), name);
@@ -305,7 +309,7 @@ private Q_SLOTS:
             const Name name { u"shortcut-%1"_s.arg(i), {} };
             const Shortcut shortcut { keys[i % 50].carbonKeyCode, CarbonModifier::control };
             launch.service->setShortcut(shortcut, name);
-            launch.service->onKeyDown(name, this, [] { });
+            launch.service->onKeyDown(name, this, [] {});
         }
         QVERIFY(launch.backend->calls.empty());
         QTRY_COMPARE(launch.backend->calls.size(), size_t(1));

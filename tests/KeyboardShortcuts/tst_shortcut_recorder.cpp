@@ -64,7 +64,7 @@ struct Window {
     QString stored(const QString &name) const
     {
         const nlohmann::json value = storage.value(u"KeyboardShortcuts_"_s + name);
-        return value.is_null() ? u"absent"_s
+        return value.is_null()   ? u"absent"_s
             : value.is_boolean() ? u"false"_s
                                  : Shortcut::fromJson(value)->description();
     }
@@ -97,7 +97,9 @@ void act(Window &window, const QString &step)
         // "hold Ctrl+Alt": Alt goes down while Ctrl is down.
         const QString held = step.mid(5);
         const QString last = held.section(u'+', -1);
-        const int key = last == u"Ctrl" ? Qt::Key_Control : last == u"Alt" ? Qt::Key_Alt : Qt::Key_Super_L;
+        const int key = last == u"Ctrl" ? Qt::Key_Control
+            : last == u"Alt"            ? Qt::Key_Alt
+                                        : Qt::Key_Super_L;
         QTest::keyPress(field, Qt::Key(key), shortcutFrom(held + u"+A"_s).qtModifiers());
     } else if (step.endsWith(u"+<")) {
         const Shortcut modifiers = shortcutFrom(step.chopped(2) + u"+A"_s);
@@ -141,8 +143,8 @@ private Q_SLOTS:
             u""_s, u"Super+Shift+L"_s, false);
         row("a plain letter is refused and recording goes on", u"user"_s, u"click;K"_s,
             u"Press Shortcut"_s, u"Add Ctrl, Alt or Super"_s, u"absent"_s, true);
-        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K"_s,
-            u""_s, u"Super+K"_s, false);
+        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K"_s, u""_s,
+            u"Super+K"_s, false);
         row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5"_s, u""_s, u"F5"_s,
             false);
         row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Ctrl+Alt"_s,
@@ -185,9 +187,8 @@ private Q_SLOTS:
         QCOMPARE(window.recorder->isRecording(), recording);
         // Suspended exactly while recording, and told when that starts and ends.
         QCOMPARE(window.service->isSuspended(), recording);
-        QCOMPARE(active.size(), steps.contains(u"click"_s) || steps.contains(u"space"_s)
-                ? (recording ? 1 : 2)
-                : 0);
+        QCOMPARE(active.size(),
+            steps.contains(u"click"_s) || steps.contains(u"space"_s) ? (recording ? 1 : 2) : 0);
     }
 
     // On the portal the desktop records: a click opens its dialog, the control shows its trigger.
@@ -234,8 +235,8 @@ private Q_SLOTS:
             QApplication::setPalette(themePalette(dark));
             const auto save = [&](Window &window, const char *state) {
                 window.widget.resize(360, window.widget.sizeHint().height());
-                QVERIFY(window.widget.grab().save(u"%1/recorder-%2-%3-x%4.png"_s.arg(folder,
-                    QLatin1StringView(state), dark ? u"dark"_s : u"light"_s, scale)));
+                QVERIFY(window.widget.grab().save(u"%1/recorder-%2-%3-x%4.png"_s.arg(
+                    folder, QLatin1StringView(state), dark ? u"dark"_s : u"light"_s, scale)));
             };
             Window bound(u"toggle"_s);
             save(bound, "bound");

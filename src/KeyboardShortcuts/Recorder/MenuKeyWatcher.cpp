@@ -54,8 +54,7 @@ void MenuKeyWatcher::setOpen(QObject *menu, bool open)
     if (open && !m_openMenus.contains(menu)) {
         m_openMenus.insert(menu);
         // A menu deleted while open sends no Hide.
-        connect(menu, &QObject::destroyed, this,
-            [this, menu] { setOpen(menu, false); });
+        connect(menu, &QObject::destroyed, this, [this, menu] { setOpen(menu, false); });
     } else if (!open && m_openMenus.remove(menu)) {
         disconnect(menu, &QObject::destroyed, this, nullptr);
     }

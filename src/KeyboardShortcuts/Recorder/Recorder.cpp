@@ -238,8 +238,10 @@ void Recorder::handleKeyPress(const QKeyEvent &event)
         refuse(tr("That key cannot be used in a shortcut."), true);
         return;
     }
-    const int commanding = CarbonModifier::command | CarbonModifier::control | CarbonModifier::option;
-    if (!(shortcut->carbonModifiers & commanding) && !KeyTable::isFunctionKey(shortcut->carbonKeyCode)) {
+    const int commanding
+        = CarbonModifier::command | CarbonModifier::control | CarbonModifier::option;
+    if (!(shortcut->carbonModifiers & commanding)
+        && !KeyTable::isFunctionKey(shortcut->carbonKeyCode)) {
         refuse(tr("Add Ctrl, Alt or Super: only F1 to F35 work alone."), true);
         return;
     }

@@ -13,8 +13,8 @@ namespace {
 
 // Ctrl+Shift+comma ahead of Ctrl+comma: the first whose modifiers are all down wins.
 constexpr KeyMonitor::Key monitoredKeys[] = {
-    { Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Comma, KeyMonitor::Action::openScriptsFolder,
-        u"Open Scripts Folder" },
+    { Qt::ControlModifier | Qt::ShiftModifier | Qt::Key_Comma,
+        KeyMonitor::Action::openScriptsFolder, u"Open Scripts Folder" },
     { Qt::ControlModifier | Qt::Key_Comma, KeyMonitor::Action::openSettings, u"Settings" },
     { Qt::ControlModifier | Qt::Key_R, KeyMonitor::Action::reloadScripts, u"Reload Scripts" },
     { Qt::ControlModifier | Qt::Key_Q, KeyMonitor::Action::quit, u"Quit" },
