@@ -144,16 +144,9 @@ BENCHMARK(BM_BareDecode)->Apply(setUp);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    std::vector<char *> arguments(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = int(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
-        return 2;
     runel::bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runel::bench::runInterleaved(argc, argv, reporter))
+        return 2;
     std::printf("\nRe-registering %d user shortcuts and the two built-in names (median real "
                 "time; target under 20 ms):\n",
         userShortcuts);
