@@ -109,31 +109,30 @@ private Q_SLOTS:
         QCOMPARE(describe(Shortcut::fromQt(key, modifiers)), description);
     }
 
-    // The stored value of a name, as settings files hold it.
+    // The stored value of a name, as settings files hold it (the row's name).
     void storedForms_data()
     {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("shortcut");
-        QTest::newRow("object") << QByteArray(R"({"carbonKeyCode": 37, "carbonModifiers": 768})")
-                                << u"Super+Shift+L"_s;
-        QTest::newRow("members in any order")
-            << QByteArray(R"({"carbonModifiers": 4096, "carbonKeyCode": 122, "x": 1})")
-            << u"Ctrl+F1"_s;
-        QTest::newRow("string holding the object") << QByteArray::fromStdString(
-            json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump())
-                                                   << u"Super+Shift+L"_s;
-        QTest::newRow("false") << QByteArray("false") << u"none"_s;
-        QTest::newRow("absent") << QByteArray() << u"none"_s;
-        QTest::newRow("string that is not JSON") << QByteArray(R"("Super+L")") << u"none"_s;
-        QTest::newRow("string holding false") << QByteArray(R"("false")") << u"none"_s;
-        QTest::newRow("member missing") << QByteArray(R"({"carbonKeyCode": 37})") << u"none"_s;
-        QTest::newRow("member a fraction")
-            << QByteArray(R"({"carbonKeyCode": 37.5, "carbonModifiers": 768})") << u"none"_s;
-        QTest::newRow("member out of range")
-            << QByteArray(R"({"carbonKeyCode": 99999999999, "carbonModifiers": 768})") << u"none"_s;
-        QTest::newRow("member a string")
-            << QByteArray(R"({"carbonKeyCode": "37", "carbonModifiers": 768})") << u"none"_s;
-        QTest::newRow("array") << QByteArray("[37, 768]") << u"none"_s;
+        const std::string stringForm
+            = json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump();
+        const std::pair<const char *, const char *> rows[] = {
+            { R"({"carbonKeyCode": 37, "carbonModifiers": 768})", "Super+Shift+L" },
+            { R"({"carbonModifiers": 4096, "carbonKeyCode": 122, "x": 1})", "Ctrl+F1" },
+            { stringForm.c_str(), "Super+Shift+L" },
+            { "", "none" },
+            { "false", "none" },
+            { R"("Super+L")", "none" },
+            { R"("false")", "none" },
+            { R"({"carbonKeyCode": 37})", "none" },
+            { R"({"carbonKeyCode": 37.5, "carbonModifiers": 768})", "none" },
+            { R"({"carbonKeyCode": 99999999999, "carbonModifiers": 768})", "none" },
+            { R"({"carbonKeyCode": "37", "carbonModifiers": 768})", "none" },
+            { "[37, 768]", "none" },
+        };
+        for (const auto &[stored, shortcut] : rows)
+            QTest::newRow(*stored ? stored : "absent")
+                << QByteArray(stored) << QString::fromUtf8(shortcut);
     }
     void storedForms()
     {
@@ -175,22 +174,24 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         TestHome home;
         const Name subject = name == toggle.rawValue ? toggle : Name { name, {} };
-        auto file = std::make_unique<runel::SettingsFile>(runel::SettingsFile::defaultPath());
-        auto storage = std::make_unique<runel::gui::SettingsShortcutStorage>(*file);
-        auto launch = std::make_unique<Launch>(*storage);
+        // One launch of the app: its settings file, the hot keys' storage on it, the service.
+        struct App {
+            runel::SettingsFile file { runel::SettingsFile::defaultPath() };
+            runel::gui::SettingsShortcutStorage storage { file };
+            Launch launch { storage };
+        };
+        std::optional<App> app(std::in_place);
         for (const QString &step : std::as_const(steps)) {
+            Service &service = *app->launch.service;
             if (step == u"launch") {
-                launch.reset();
-                storage.reset();
-                file = std::make_unique<runel::SettingsFile>(runel::SettingsFile::defaultPath());
-                storage = std::make_unique<runel::gui::SettingsShortcutStorage>(*file);
-                launch = std::make_unique<Launch>(*storage);
+                app.reset();
+                app.emplace();
             } else if (step == u"set") {
-                QVERIFY(launch->service->setShortcut(shortcutFrom(u"Ctrl+Alt+T"_s), subject));
+                QVERIFY(service.setShortcut(shortcutFrom(u"Ctrl+Alt+T"_s), subject));
             } else if (step == u"clear") {
-                QVERIFY(launch->service->setShortcut(std::nullopt, subject));
+                QVERIFY(service.setShortcut(std::nullopt, subject));
             } else if (step == u"reset") {
-                launch->service->reset({ Name { name, {} } });
+                service.reset({ Name { name, {} } });
             }
         }
         const runel::SettingsFile onDisk(runel::SettingsFile::defaultPath());

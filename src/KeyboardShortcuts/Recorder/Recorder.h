@@ -23,6 +23,7 @@ class Service;
 class Recorder : public QWidget {
     Q_OBJECT
 public:
+    // service must outlive the control.
     Recorder(Service &service, Name name, QWidget *parent = nullptr);
     ~Recorder() override;
 
