@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 namespace runel::bench {
 
@@ -40,6 +41,21 @@ std::optional<double> MedianReporter::seconds(const std::string &nameAndArgs) co
 {
     const std::optional<Times> found = times(nameAndArgs);
     return found ? std::optional(found->real) : std::nullopt;
+}
+
+bool runInterleaved(int argc, char **argv, MedianReporter &reporter)
+{
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char *> arguments(argv, argv + argc);
+    arguments.insert(arguments.begin() + 1, interleave);
+    int count = int(arguments.size());
+    arguments.push_back(nullptr);
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
+        return false;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return true;
 }
 
 void printRatio(const MedianReporter &reporter, const std::string &label,

@@ -31,6 +31,11 @@ private:
     std::map<std::string, Times> m_median;
 };
 
+// Runs the program's benchmarks with their repetitions randomly interleaved, so that a change of
+// load on the machine weighs on the baseline as on the rest (the command line can still turn it
+// off). False, after saying why, when the command line has arguments it does not know.
+bool runInterleaved(int argc, char **argv, MedianReporter &reporter);
+
 // Prints "label: a / b = ratio (target ≤ limit)" when both ran.
 void printRatio(const MedianReporter &reporter, const std::string &label,
     const std::string &measured, const std::string &baseline, double limit);

@@ -123,19 +123,9 @@ BENCHMARK(BM_Build)->Apply(sizes);
 
 int main(int argc, char **argv)
 {
-    // The repetitions of the build and of its baseline take turns, so that a change in the
-    // machine's load falls on both; the flag given on the command line still wins.
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    std::vector<char *> arguments(argv, argv + argc);
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = int(arguments.size());
-    arguments.push_back(nullptr);
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
-        return 2;
     runel::bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runel::bench::runInterleaved(argc, argv, reporter))
+        return 2;
     std::printf("\nIn-process index build against a bare scan-and-read (median real time):\n");
     for (const char *size : { "500", "5000" }) {
         runel::bench::printRatio(reporter, std::string("scanAndBuild, ") + size + " scripts",

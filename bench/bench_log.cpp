@@ -126,18 +126,9 @@ BENCHMARK(BM_Reload)->Apply(setUp);
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // Repetitions of the three benchmarks interleaved, so that a change of load on the machine
-    // weighs on the baseline as on the rest; the command line can still turn it off.
-    std::vector<char *> arguments(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = int(arguments.size());
-    benchmark::Initialize(&count, arguments.data());
-    if (benchmark::ReportUnrecognizedArguments(count, arguments.data()))
-        return 2;
     runel::bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!runel::bench::runInterleaved(argc, argv, reporter))
+        return 2;
     std::printf("\nLog reload of %d records against a plain list, read and parse (median real "
                 "time):\n",
         recordCount);

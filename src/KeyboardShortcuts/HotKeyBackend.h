@@ -13,6 +13,8 @@ namespace KeyboardShortcuts {
 struct Binding {
     Shortcut shortcut;
     QStringList names;
+
+    bool operator==(const Binding &) const = default;
 };
 
 // The system's global hot key facility: X11 key grabs, the desktop portal, or none. Chosen at

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace KeyboardShortcuts {
@@ -23,6 +24,7 @@ public:
     ~HotKeyCenter() override;
 
     HotKeyBackend &backend() { return *m_backend; }
+    const HotKeyBackend &backend() const { return *m_backend; }
     Mode mode() const { return m_mode; }
 
     // What should be held in normal mode; applied at the end of this event-loop turn.
@@ -53,6 +55,8 @@ private:
     bool m_enabled = true;
     bool m_menuOpen = false;
     bool m_flushPending = false;
+    // What the back end was last given; none before the first flush.
+    std::optional<std::vector<Binding>> m_applied;
 };
 
 } // namespace KeyboardShortcuts

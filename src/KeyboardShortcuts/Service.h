@@ -49,6 +49,10 @@ public:
     // A recorder suspends the service while it records; emits recorderActiveStatusDidChange.
     void setSuspended(bool suspended);
 
+    // Bindings follow every change at the end of the event-loop turn, so re-registering many
+    // names costs one pass; flush brings them (and the back end) up to date at once.
+    void flush();
+
     HotKeyCenter &hotKeyCenter() { return m_center; }
     HotKeyBackend &backend() { return m_center.backend(); }
 
@@ -67,6 +71,10 @@ private:
         QPointer<QObject> context;
         std::function<void()> action;
     };
+    void remember(const Name &name);
+    std::optional<Shortcut> initialShortcut(const Name &name) const;
+    void addHandler(QHash<QString, std::vector<Handler>> &handlers, const Name &name,
+        QObject *context, std::function<void()> action);
     void updateBindings();
     void runHandlers(const QHash<QString, std::vector<Handler>> &handlers, const QString &name);
     void dispatch(const QHash<QString, std::vector<Handler>> &handlers, const Shortcut &shortcut);
@@ -76,6 +84,9 @@ private:
     QHash<QString, Name> m_names;
     QHash<QString, std::vector<Handler>> m_keyDownActions;
     QHash<QString, std::vector<Handler>> m_keyUpActions;
+    // Names with handlers, in the order they got their first one: the order handlers run in.
+    QStringList m_handlerOrder;
+    bool m_bindingsPending = false;
     bool m_isEnabled = true;
     bool m_isSuspended = false;
 };

@@ -49,6 +49,8 @@ inline size_t qHash(const Shortcut &shortcut, size_t seed = 0) noexcept
 // Translates the Carbon modifier mask bit by bit; other bits are dropped.
 Qt::KeyboardModifiers qtModifiersFromCarbon(int carbonModifiers);
 int carbonModifiersFromQt(Qt::KeyboardModifiers modifiers);
+// The modifiers of a mask as people write them ("Super+Shift"), empty for none.
+QString describeModifiers(int carbonModifiers);
 
 } // namespace KeyboardShortcuts
 

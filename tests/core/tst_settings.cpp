@@ -136,15 +136,28 @@ private Q_SLOTS:
 
     // An assignment rewrites only its own key: values of the wrong type and keys this version
     // does not know stay as they were.
+    void assignmentKeepsTheRestOfTheFile_data()
+    {
+        QTest::addColumn<bool>("remove");
+        QTest::newRow("assigning a setting") << false;
+        QTest::newRow("removing a key") << true;
+    }
     void assignmentKeepsTheRestOfTheFile()
     {
+        QFETCH(bool, remove);
         TestHome home;
         const QByteArray others = R"({"isFirstLaunch": "no", "scriptDelay": "2", "scriptsDir": 1,
             "successSound": false, "autorunDelay": null, "shortcuts": "[]",
             "KeyboardShortcuts_toggle": {"code": 37}, "future": [1, null]})";
-        managerWith(others)->setResultsVisibility(ResultsVisibility::never);
+        const auto manager = managerWith(others);
         json expected = json::parse(others.toStdString());
-        expected["resultListVisibility"] = "never";
+        if (remove) {
+            QVERIFY(manager->store().removeValue("KeyboardShortcuts_toggle"));
+            expected.erase("KeyboardShortcuts_toggle");
+        } else {
+            manager->setResultsVisibility(ResultsVisibility::never);
+            expected["resultListVisibility"] = "never";
+        }
         QCOMPARE(dump(readSettings()), dump(expected));
     }
 

@@ -49,6 +49,11 @@ bool SettingsFile::setValue(const std::string &key, nlohmann::json value)
     return save();
 }
 
+bool SettingsFile::removeValue(const std::string &key)
+{
+    return m_object.erase(key) == 0 || save();
+}
+
 void SettingsFile::load()
 {
     QFile file(m_path);

@@ -21,6 +21,8 @@ public:
     const nlohmann::json &value(const std::string &key) const;
     // Stores value and rewrites the file; false (with lastError set) when it could not be written.
     bool setValue(const std::string &key, nlohmann::json value);
+    // Removes the key and rewrites the file, as setValue does; a missing key changes nothing.
+    bool removeValue(const std::string &key);
 
     // Reads the file again after another program (or the user's editor) changed it. True when it
     // now holds something other than what this process had. A file that is missing or empty

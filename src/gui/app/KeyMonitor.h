@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QObject>
+#include <QString>
 #include <functional>
+#include <span>
 
 class QKeyEvent;
 
@@ -17,6 +20,15 @@ public:
 
     // handler performs an action; it holds its owner weakly through the monitor's parent.
     explicit KeyMonitor(std::function<void(Action)> handler, QObject *parent = nullptr);
+
+    // One of the keys above: the combination with the fewest modifiers that asks for action.
+    struct Key {
+        QKeyCombination combination;
+        Action action;
+        const char16_t *title; // what it does, for people: "Quit"
+    };
+    // The keys, for the hot key recorder to keep free.
+    static std::span<const Key> keys();
 
     // What a key press asks for; none for every key that goes on to the window.
     static Action actionFor(const QKeyEvent &event);

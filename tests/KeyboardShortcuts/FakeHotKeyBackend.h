@@ -1,0 +1,85 @@
+#pragma once
+
+#include "HotKeyBackend.h"
+#include "ShortcutStorage.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <map>
+
+// A back end that holds in memory: it records every setBindings call, "presses" what it holds,
+// and can say that another program holds a combination.
+class FakeHotKeyBackend : public KeyboardShortcuts::HotKeyBackend {
+public:
+    using Shortcut = KeyboardShortcuts::Shortcut;
+    using Binding = KeyboardShortcuts::Binding;
+
+    explicit FakeHotKeyBackend(Kind kind = Kind::x11)
+        : m_kind(kind)
+    { }
+
+    Kind kind() const override { return m_kind; }
+    void setBindings(const std::vector<Binding> &bindings) override { calls.push_back(bindings); }
+    bool isHeldElsewhere(const Shortcut &shortcut) override
+    {
+        return heldElsewhere.contains(shortcut);
+    }
+    QString triggerDescription(const QString &name) const override { return triggers.value(name); }
+    bool recordsItself() const override { return m_kind == Kind::portal; }
+    void configureTriggers() override { ++configureCalls; }
+
+    const std::vector<Binding> &held() const
+    {
+        static const std::vector<Binding> none;
+        return calls.empty() ? none : calls.back();
+    }
+    // Presses and releases a combination as the system would: only when it is held.
+    bool press(const Shortcut &shortcut)
+    {
+        const auto &bindings = held();
+        if (std::none_of(bindings.begin(), bindings.end(),
+                [&](const Binding &binding) { return binding.shortcut == shortcut; }))
+            return false;
+        Q_EMIT pressed(shortcut, 0);
+        Q_EMIT released(shortcut);
+        return true;
+    }
+    // The desktop activating a name (portal).
+    void pressName(const QString &name)
+    {
+        Q_EMIT namePressed(name);
+        Q_EMIT nameReleased(name);
+    }
+
+    std::vector<std::vector<Binding>> calls;
+    QSet<Shortcut> heldElsewhere;
+    QHash<QString, QString> triggers;
+    int configureCalls = 0;
+
+private:
+    Kind m_kind;
+};
+
+// The settings file's part in memory.
+class MapShortcutStorage : public KeyboardShortcuts::ShortcutStorage {
+public:
+    nlohmann::json value(const QString &key) const override
+    {
+        const auto found = values.find(key);
+        return found == values.end() ? nlohmann::json() : found->second;
+    }
+    bool setValue(const QString &key, const nlohmann::json &value) override
+    {
+        if (failWrites)
+            return false;
+        if (value.is_null())
+            values.erase(key);
+        else
+            values[key] = value;
+        return true;
+    }
+
+    std::map<QString, nlohmann::json> values;
+    bool failWrites = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "KeyTable.h"
+#include "Shortcut.h"
+
+#include <QStringList>
+
+// "Super+Shift+L" back to its combination, for tables written as people write keys.
+inline KeyboardShortcuts::Shortcut shortcutFrom(const QString &text)
+{
+    using namespace KeyboardShortcuts;
+    Shortcut shortcut;
+    QStringList parts = text.split(u'+');
+    // "Num+" ends in an empty part after its plus.
+    QString key = parts.takeLast();
+    if (key.isEmpty() && !parts.isEmpty())
+        key = parts.takeLast() + u'+';
+    const QList<std::pair<QString, int>> modifiers
+        = { { QStringLiteral("Super"), CarbonModifier::command },
+              { QStringLiteral("Ctrl"), CarbonModifier::control },
+              { QStringLiteral("Alt"), CarbonModifier::option },
+              { QStringLiteral("Shift"), CarbonModifier::shift } };
+    for (const QString &part : std::as_const(parts)) {
+        for (const auto &[word, bit] : modifiers) {
+            if (part == word)
+                shortcut.carbonModifiers |= bit;
+        }
+    }
+    for (const KeyEntry &entry : KeyTable::entries()) {
+        if (QString::fromUtf16(entry.name) == key)
+            shortcut.carbonKeyCode = entry.carbonKeyCode;
+    }
+    return shortcut;
+}

@@ -1,0 +1,256 @@
+#include "FakeHotKeyBackend.h"
+#include "KeyboardShortcutsTesting.h"
+#include "TestEnvironment.h"
+
+#include "MenuKeyWatcher.h"
+#include "Recorder.h"
+#include "Service.h"
+#include "app/KeyMonitor.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QVBoxLayout>
+
+using namespace KeyboardShortcuts;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const Name toggle { u"toggle"_s, Shortcut { 37, CarbonModifier::command | CarbonModifier::shift } };
+
+QPalette themePalette(bool dark)
+{
+    QPalette palette = dark ? QPalette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24))
+                            : QPalette(QColor(0xf6, 0xf6, 0xf6));
+    if (dark) {
+        for (const auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+            palette.setColor(role, QColor(0xee, 0xee, 0xee));
+        palette.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+    }
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    return palette;
+}
+
+// A settings window's worth: the service on a fake back end, a recorder for one name, another
+// field to move the focus to, and the app's own keys reserved as the app reserves them.
+struct Window {
+    explicit Window(const QString &name, HotKeyBackend::Kind kind = HotKeyBackend::Kind::x11)
+    {
+        auto owned = std::make_unique<FakeHotKeyBackend>(kind);
+        backend = owned.get();
+        backend->heldElsewhere.insert(shortcutFrom(u"Ctrl+Alt+H"_s));
+        backend->triggers.insert(u"portal"_s, u"Ctrl+Alt+Space"_s);
+        service = std::make_unique<Service>(storage, std::move(owned));
+        service->addName(toggle);
+        service->setShortcut(shortcutFrom(u"Ctrl+Alt+O"_s), Name { u"other"_s, {} });
+        recorder = new Recorder(*service, name == toggle.rawValue ? toggle : Name { name, {} });
+        std::vector<Recorder::ReservedShortcut> reserved;
+        for (const auto &key : runel::gui::KeyMonitor::keys()) {
+            reserved.push_back({ *Shortcut::fromQt(int(key.combination.key()),
+                                     key.combination.keyboardModifiers()),
+                QString::fromUtf16(key.title) });
+        }
+        recorder->setReservedShortcuts(std::move(reserved));
+        recorder->setNameTitles([](const QString &raw) { return u"“%1”"_s.arg(raw); });
+        auto *layout = new QVBoxLayout(&widget);
+        layout->addWidget(recorder);
+        layout->addWidget(elsewhere = new QLineEdit(&widget));
+        widget.show();
+        QApplication::setActiveWindow(&widget);
+        field()->setFocus();
+    }
+    QWidget *field() const { return recorder->focusProxy(); }
+    QString stored(const QString &name) const
+    {
+        const nlohmann::json value = storage.value(u"KeyboardShortcuts_"_s + name);
+        return value.is_null()   ? u"absent"_s
+            : value.is_boolean() ? u"false"_s
+                                 : Shortcut::fromJson(value)->description();
+    }
+
+    MapShortcutStorage storage;
+    FakeHotKeyBackend *backend;
+    std::unique_ptr<Service> service;
+    QWidget widget;
+    Recorder *recorder;
+    QLineEdit *elsewhere;
+};
+
+// One step of people at the control: "click", "space", "escape", "clear", "focus away",
+// "hold Ctrl" (a modifier key pressed and kept down), or a combination pressed ("Ctrl+Alt+T",
+// "Ctrl+Shift+<" as a US layout reports Ctrl+Shift+comma).
+void act(Window &window, const QString &step)
+{
+    QWidget *field = window.field();
+    if (step == u"click") {
+        QTest::mouseClick(field, Qt::LeftButton);
+    } else if (step == u"space") {
+        QTest::keyClick(field, Qt::Key_Space);
+    } else if (step == u"escape") {
+        QTest::keyClick(field, Qt::Key_Escape);
+    } else if (step == u"clear") {
+        field->findChild<QAction *>()->trigger();
+    } else if (step == u"focus away") {
+        window.elsewhere->setFocus();
+    } else if (step.startsWith(u"hold ")) {
+        // "hold Ctrl+Alt": Alt goes down while Ctrl is down.
+        const QString held = step.mid(5);
+        const QString last = held.section(u'+', -1);
+        const int key = last == u"Ctrl" ? Qt::Key_Control
+            : last == u"Alt"            ? Qt::Key_Alt
+                                        : Qt::Key_Super_L;
+        QTest::keyPress(field, Qt::Key(key), shortcutFrom(held + u"+A"_s).qtModifiers());
+    } else if (step.endsWith(u"+<")) {
+        const Shortcut modifiers = shortcutFrom(step.chopped(2) + u"+A"_s);
+        QTest::keyClick(field, Qt::Key_Less, modifiers.qtModifiers() | Qt::ShiftModifier);
+    } else {
+        const Shortcut shortcut = shortcutFrom(step);
+        const KeyEntry *entry = KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode);
+        QTest::keyClick(field, Qt::Key(entry->qtKey), shortcut.qtModifiers());
+    }
+}
+
+} // namespace
+
+class TestShortcutRecorder : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // What the control shows, says and stores after people's steps.
+    void recording_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("recording");
+        const auto row = [](const char *rowName, const QString &name, const QString &steps,
+                             const QString &text, const QString &message, const QString &stored,
+                             bool recording) {
+            QTest::newRow(rowName) << name << steps << text << message << stored << recording;
+        };
+        row("unbound shows the placeholder", u"user"_s, u""_s, u"Record Shortcut"_s, u""_s,
+            u"absent"_s, false);
+        row("a click starts recording", u"user"_s, u"click"_s, u"Press Shortcut"_s, u""_s,
+            u"absent"_s, true);
+        row("Space starts recording", u"toggle"_s, u"space"_s, u"Press Shortcut"_s, u""_s,
+            u"Super+Shift+L"_s, true);
+        row("a combination with Super is stored", u"user"_s, u"click;Super+K"_s, u"Super+K"_s,
+            u""_s, u"Super+K"_s, false);
+        row("Escape ends and changes nothing", u"toggle"_s, u"click;escape"_s, u"Super+Shift+L"_s,
+            u""_s, u"Super+Shift+L"_s, false);
+        row("a plain letter is refused and recording goes on", u"user"_s, u"click;K"_s,
+            u"Press Shortcut"_s, u"Add Ctrl, Alt or Super"_s, u"absent"_s, true);
+        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K"_s, u""_s,
+            u"Super+K"_s, false);
+        row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5"_s, u""_s, u"F5"_s,
+            false);
+        row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Ctrl+Alt"_s,
+            u"Ctrl+Alt+…"_s, u""_s, u"absent"_s, true);
+        row("Runel's own key is blocked", u"user"_s, u"click;Ctrl+Q"_s, u"Press Shortcut"_s,
+            u"Ctrl+Q is Runel's own key for Quit"_s, u"absent"_s, true);
+        row("Ctrl+Shift+comma as typed is blocked", u"user"_s, u"click;Ctrl+<"_s,
+            u"Press Shortcut"_s, u"Ctrl+Shift+, is Runel's own key for Open Scripts Folder"_s,
+            u"absent"_s, true);
+        row("a key held by another program is refused", u"user"_s, u"click;Ctrl+Alt+H"_s,
+            u"Press Shortcut"_s, u"Ctrl+Alt+H is taken by another program"_s, u"absent"_s, true);
+        row("a key of another name is shared and says so", u"user"_s, u"click;Ctrl+Alt+O"_s,
+            u"Ctrl+Alt+O"_s, u"Also the shortcut of “other”"_s, u"Ctrl+Alt+O"_s, false);
+        row("the clear button stores none", u"toggle"_s, u"clear"_s, u"Record Shortcut"_s, u""_s,
+            u"false"_s, false);
+        row("a refusal is forgotten on the next try", u"user"_s, u"click;K;Ctrl+Alt+T"_s,
+            u"Ctrl+Alt+T"_s, u""_s, u"Ctrl+Alt+T"_s, false);
+        row("losing the focus ends recording", u"user"_s, u"click;focus away"_s,
+            u"Record Shortcut"_s, u""_s, u"absent"_s, false);
+        row("a second click ends recording", u"user"_s, u"click;click"_s, u"Record Shortcut"_s,
+            u""_s, u"absent"_s, false);
+    }
+    void recording()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, steps);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        QFETCH(bool, recording);
+        Window window(name);
+        QVERIFY(QTest::qWaitForWindowActive(&window.widget));
+        QSignalSpy active(window.service.get(), &Service::recorderActiveStatusDidChange);
+        for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
+            act(window, step);
+        QCOMPARE(window.recorder->text(), text);
+        QCOMPARE(window.recorder->message().left(message.size()), message);
+        QCOMPARE(window.recorder->message().isEmpty(), message.isEmpty());
+        QCOMPARE(window.stored(name), stored);
+        QCOMPARE(window.recorder->isRecording(), recording);
+        // Suspended exactly while recording, and told when that starts and ends.
+        QCOMPARE(window.service->isSuspended(), recording);
+        QCOMPARE(active.size(),
+            steps.contains(u"click"_s) || steps.contains(u"space"_s) ? (recording ? 1 : 2) : 0);
+    }
+
+    // On the portal the desktop records: a click opens its dialog, the control shows its trigger.
+    void portalHandsOverToTheDesktop()
+    {
+        Window window(u"portal"_s, HotKeyBackend::Kind::portal);
+        QCOMPARE(window.recorder->text(), u"Ctrl+Alt+Space"_s);
+        act(window, u"click"_s);
+        QCOMPARE(window.backend->configureCalls, 1);
+        QVERIFY(!window.recorder->isRecording());
+        QVERIFY(!window.service->isSuspended());
+        window.backend->triggers[u"portal"_s] = u"Super+F2"_s;
+        Q_EMIT window.backend->triggersChanged();
+        QCOMPARE(window.recorder->text(), u"Super+F2"_s);
+    }
+
+    // An open menu's key presses run the handlers of a held combination, and only those.
+    void anOpenMenuMatchesItsKeys()
+    {
+        Window window(u"user"_s);
+        MenuKeyWatcher watcher(window.service->hotKeyCenter());
+        int runs = 0;
+        window.service->onKeyDown(toggle, this, [&runs] { ++runs; });
+        window.service->flush();
+        QMenu menu;
+        menu.addAction(u"Quit"_s);
+        menu.popup(QPoint(0, 0));
+        QTRY_COMPARE(window.service->hotKeyCenter().mode(), HotKeyCenter::Mode::menuOpen);
+        QTest::keyClick(&menu, Qt::Key_L, Qt::MetaModifier | Qt::ShiftModifier);
+        QTest::keyClick(&menu, Qt::Key_K, Qt::MetaModifier);
+        QCOMPARE(runs, 1);
+        menu.hide();
+        QCOMPARE(window.service->hotKeyCenter().mode(), HotKeyCenter::Mode::normal);
+    }
+
+    // Pictures of the control's states, light and dark, for people to look at.
+    void pictures()
+    {
+        const QString folder = QStringLiteral(RUNEL_RECORDER_PICTURES);
+        QDir().mkpath(folder);
+        const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", u"1"_s);
+        const QPalette saved = QApplication::palette();
+        for (const bool dark : { false, true }) {
+            QApplication::setPalette(themePalette(dark));
+            const auto save = [&](Window &window, const char *state) {
+                window.widget.resize(360, window.widget.sizeHint().height());
+                QVERIFY(window.widget.grab().save(u"%1/recorder-%2-%3-x%4.png"_s.arg(
+                    folder, QLatin1StringView(state), dark ? u"dark"_s : u"light"_s, scale)));
+            };
+            Window bound(u"toggle"_s);
+            save(bound, "bound");
+            Window unbound(u"user"_s);
+            save(unbound, "unbound");
+            act(unbound, u"click"_s);
+            act(unbound, u"hold Super"_s);
+            save(unbound, "modifiers");
+            act(unbound, u"Ctrl+Alt+H"_s);
+            save(unbound, "refused");
+        }
+        QApplication::setPalette(saved);
+    }
+};
+
+QTEST_MAIN(TestShortcutRecorder)
+#include "tst_shortcut_recorder.moc"
