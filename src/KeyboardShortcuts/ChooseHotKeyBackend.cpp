@@ -2,7 +2,9 @@
 
 #include "NoHotKeyBackend.h"
 #include "PortalHotKeyBackend.h"
+#ifdef RUNEL_HAVE_X11_HOTKEYS
 #include "X11HotKeyBackend.h"
+#endif
 
 #include <QLoggingCategory>
 
@@ -24,6 +26,7 @@ std::unique_ptr<HotKeyBackend> chooseHotKeyBackend(
             }
         }
     }
+#ifdef RUNEL_HAVE_X11_HOTKEYS
     if (forced.isEmpty() || forced == "x11") {
         // An X11 grab on XWayland only sees keys typed into X11 windows: no use as a global key.
         if (forced == "x11" || (platformName == QLatin1String("xcb") && !wayland)) {
@@ -33,6 +36,7 @@ std::unique_ptr<HotKeyBackend> chooseHotKeyBackend(
             }
         }
     }
+#endif
     qCInfo(lcHotKeyChoice,
         "No global shortcuts on this desktop: bind 'runel toggle' in its keyboard settings");
     return std::make_unique<NoHotKeyBackend>();

@@ -2,6 +2,7 @@
 
 #include "Shortcut.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,16 @@ public:
     {
         Q_UNUSED(name)
         return {};
+    }
+
+    // Names with handlers but no stored combination. Where the desktop records the triggers
+    // (recordsItself), they are offered too, without a preferred trigger, so the user can give
+    // them one in the desktop's dialog; elsewhere they hold nothing and this is ignored.
+    virtual void setUnboundNames(const QStringList &names) { Q_UNUSED(names) }
+    // Readable texts for names, where the desktop shows them (portal); the raw name otherwise.
+    virtual void setDescriptions(const QHash<QString, QString> &descriptions)
+    {
+        Q_UNUSED(descriptions)
     }
 
     // Whether the desktop records combinations itself (portal): the recorder then hands over.

@@ -163,6 +163,12 @@ void PortalHotKeyBackend::setDescriptions(const QHash<QString, QString> &descrip
     updateWanted();
 }
 
+void PortalHotKeyBackend::setUnboundNames(const QStringList &names)
+{
+    m_unboundNames = names;
+    updateWanted();
+}
+
 bool PortalHotKeyBackend::isHeldElsewhere(const Shortcut &shortcut)
 {
     Q_UNUSED(shortcut)
@@ -213,6 +219,15 @@ void PortalHotKeyBackend::updateWanted()
         const QString description = m_descriptions.value(it.key());
         wanted.push_back({ it.key(), description.isEmpty() ? it.key() : description,
             preferredTrigger(it.value()) });
+    }
+    // Offered only beside bound names: an empty list mutes the session (see advance).
+    for (const QString &name : std::as_const(m_unboundNames)) {
+        if (m_shortcutByName.isEmpty())
+            break;
+        if (m_shortcutByName.contains(name))
+            continue;
+        const QString description = m_descriptions.value(name);
+        wanted.push_back({ name, description.isEmpty() ? name : description, QString() });
     }
     std::sort(
         wanted.begin(), wanted.end(), [](const Entry &a, const Entry &b) { return a.id < b.id; });

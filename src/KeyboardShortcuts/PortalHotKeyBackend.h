@@ -44,7 +44,8 @@ public:
 
     // The texts the desktop shows for names (name -> text); a name without one shows its raw
     // value. A change re-binds when it touches a bound name.
-    void setDescriptions(const QHash<QString, QString> &descriptions);
+    void setDescriptions(const QHash<QString, QString> &descriptions) override;
+    void setUnboundNames(const QStringList &names) override;
 
     uint version() const { return m_version; }
 
@@ -92,6 +93,7 @@ private:
     QString m_appId;
 
     QHash<QString, Shortcut> m_shortcutByName;
+    QStringList m_unboundNames; // offered without a preferred trigger
     QHash<QString, QString> m_descriptions;
     std::vector<Entry> m_wanted; // sorted by id
     std::vector<Entry> m_held; // what the session was last asked to bind

@@ -127,10 +127,13 @@ void Service::flush()
 {
     m_bindingsPending = false;
     std::vector<Binding> bindings;
+    QStringList unbound;
     for (const QString &rawValue : std::as_const(m_handlerOrder)) {
         const std::optional<Shortcut> shortcut = getShortcut(Name { rawValue, std::nullopt });
-        if (!shortcut)
+        if (!shortcut) {
+            unbound.append(rawValue);
             continue;
+        }
         const auto shared = std::find_if(bindings.begin(), bindings.end(),
             [&](const Binding &binding) { return binding.shortcut == *shortcut; });
         if (shared != bindings.end())
@@ -138,8 +141,16 @@ void Service::flush()
         else
             bindings.push_back({ *shortcut, { rawValue } });
     }
+    m_center.backend().setUnboundNames(unbound);
     m_center.setBindings(std::move(bindings));
     m_center.flush();
+}
+
+void Service::storageChanged()
+{
+    updateBindings();
+    for (const Name &name : std::as_const(m_names))
+        Q_EMIT shortcutByNameDidChange(name.rawValue);
 }
 
 void Service::remember(const Name &name)

@@ -52,6 +52,9 @@ public:
     // Bindings follow every change at the end of the event-loop turn, so re-registering many
     // names costs one pass; flush brings them (and the back end) up to date at once.
     void flush();
+    // The storage was changed behind the service's back (settings.json edited by hand): the
+    // bindings follow and every known name notifies.
+    void storageChanged();
 
     HotKeyCenter &hotKeyCenter() { return m_center; }
     HotKeyBackend &backend() { return m_center.backend(); }

@@ -1,12 +1,17 @@
 // runel-app: the tray app. "runel" execs it (same process, same environment) when the app must
 // start; given a command name, it performs that command once it runs.
 
+#include "ChooseHotKeyBackend.h"
 #include "InstanceCommand.h"
 #include "LaunchAtLogin.h"
+#include "Recorder/MenuKeyWatcher.h"
+#include "Service.h"
 #include "XdgDirs.h"
 #include "app/AppDelegate.h"
+#include "app/GlobalShortcuts.h"
 #include "app/InstanceServer.h"
 #include "app/KeyMonitor.h"
+#include "app/SettingsShortcutStorage.h"
 #include "app/StatusItem.h"
 #include "execution/LogStore.h"
 #include "index/ScriptStore.h"
@@ -15,7 +20,6 @@
 #include "settings/SettingsWindow.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -48,10 +52,15 @@ void adoptActivationTokens(const QStringList &environment)
         qputenv(line.section(u'=', 0, 0).toLatin1().constData(), line.section(u'=', 1).toUtf8());
 }
 
-void performWithTokens(
-    gui::AppDelegate &delegate, InstanceCommand command, const QStringList &environment)
+void performWithTokens(gui::AppDelegate &delegate, gui::GlobalShortcuts &shortcuts,
+    InstanceCommand command, const QStringList &environment)
 {
     adoptActivationTokens(environment);
+    // A command bound to a desktop key is typed like a hot key: what follows it is the HUD's.
+    const bool opensHud = command == InstanceCommand::show || command == InstanceCommand::toggle
+        || command == InstanceCommand::reopen || command == InstanceCommand::toggleSearch;
+    if (opensHud && !delegate.isSearchWindowOpen())
+        shortcuts.holdKeysForHud();
     delegate.perform(command);
     // After the windows the command shows (some only on the next turn of the event loop).
     QTimer::singleShot(0, &delegate, [] { adoptActivationTokens({}); });
@@ -97,6 +106,15 @@ int main(int argc, char *argv[])
     configManager.watchStore(); // edits of settings.json show up while the app runs
     gui::AppDelegate delegate(configManager, ScriptStore::shared(), LogStore::shared(), services);
 
+    // The hot keys' combinations live in settings.json beside the other settings.
+    gui::SettingsShortcutStorage shortcutStorage(configManager.store());
+    KeyboardShortcuts::Service hotKeys(shortcutStorage,
+        KeyboardShortcuts::chooseHotKeyBackend(u"runel"_s, QGuiApplication::platformName()));
+    QObject::connect(&configManager, &ConfigManager::storeReloaded, &hotKeys,
+        &KeyboardShortcuts::Service::storageChanged);
+    gui::GlobalShortcuts globalShortcuts(hotKeys, configManager, delegate);
+    KeyboardShortcuts::MenuKeyWatcher menuKeys(hotKeys.hotKeyCenter());
+
     // The entry starts "runel", the command the user starts, not this program.
     LaunchAtLogin launchAtLogin(XdgDirs::autostartDir(),
         LaunchAtLogin::commandBesideApp(QCoreApplication::applicationFilePath()));
@@ -106,12 +124,10 @@ int main(int argc, char *argv[])
         if (!settingsWindow) {
             gui::SettingsContext context { configManager, ScriptStore::shared(), LogStore::shared(),
                 services, launchAtLogin,
-                [](const QString &, QWidget *parent) -> QWidget * {
-                    auto *label = new QLabel(u"Set in your desktop's keyboard settings"_s, parent);
-                    label->setEnabled(false);
-                    return label;
+                [&globalShortcuts](const QString &name, QWidget *parent) {
+                    return globalShortcuts.makeRecorder(name, parent);
                 },
-                [](const QString &) {} };
+                [&globalShortcuts](const QString &name) { globalShortcuts.resetShortcut(name); } };
             settingsWindow = new gui::SettingsWindow(std::move(context));
             settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
         }
@@ -138,14 +154,16 @@ int main(int argc, char *argv[])
         }
     });
     app.installEventFilter(&keyMonitor);
+    QObject::connect(&hotKeys, &KeyboardShortcuts::Service::recorderActiveStatusDidChange,
+        &keyMonitor, &gui::KeyMonitor::setPaused);
     delegate.finishLaunching();
 
     QObject::connect(&server, &gui::InstanceServer::requestReceived, &delegate,
-        [&delegate](const InstanceRequest &received) {
-            performWithTokens(delegate, received.command, received.environment);
+        [&delegate, &globalShortcuts](const InstanceRequest &received) {
+            performWithTokens(delegate, globalShortcuts, received.command, received.environment);
         });
     if (command)
-        performWithTokens(delegate, *command, request.environment);
+        performWithTokens(delegate, globalShortcuts, *command, request.environment);
     else
         adoptActivationTokens({});
     const int status = app.exec();

@@ -1,12 +1,17 @@
 #include "GlobalShortcuts.h"
 
 #include "AppDelegate.h"
+#include "KeyMonitor.h"
+#include "Recorder/Recorder.h"
 #include "Service.h"
 #include "hud/SearchViewModel.h"
 #include "hud/SearchWindowController.h"
+#include "platform/DesktopKeyBinding.h"
+#include "platform/DesktopKeyBindingRow.h"
 #include "settings/ConfigManager.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QWidget>
 #include <QWindow>
 
@@ -70,6 +75,75 @@ void GlobalShortcuts::registerShortcuts()
         m_service.onKeyDown(name, this, [this, shortcut] { runShortcut(shortcut); });
     }
     m_registeredShortcutIDs = ids;
+    describeNames();
+}
+
+void GlobalShortcuts::describeNames()
+{
+    QHash<QString, QString> descriptions;
+    descriptions.insert(toggleSearchWindow.rawValue, titleFor(toggleSearchWindow.rawValue));
+    descriptions.insert(toggleSearchMode.rawValue, titleFor(toggleSearchMode.rawValue));
+    for (const AppShortcut &shortcut : m_configManager.shortcuts()) {
+        const QString name = nameFor(shortcut.id).rawValue;
+        descriptions.insert(name, titleFor(name));
+    }
+    m_service.backend().setDescriptions(descriptions);
+}
+
+QString GlobalShortcuts::titleFor(const QString &name) const
+{
+    if (name == toggleSearchWindow.rawValue)
+        return tr("Show or hide the HUD");
+    if (name == toggleSearchMode.rawValue)
+        return tr("Open the HUD in search mode");
+    for (const AppShortcut &shortcut : m_configManager.shortcuts()) {
+        if (nameFor(shortcut.id).rawValue == name) {
+            return shortcut.keySequence.isEmpty()
+                ? tr("Open the HUD")
+                : tr("Run \u201c%1\u201d").arg(shortcut.keySequence);
+        }
+    }
+    return name;
+}
+
+QWidget *GlobalShortcuts::makeRecorder(const QString &name, QWidget *parent)
+{
+    if (m_service.backend().kind() == KeyboardShortcuts::HotKeyBackend::Kind::none) {
+        // No global keys here: the desktop's own shortcut settings run the commands instead.
+        if (name == toggleSearchWindow.rawValue) {
+            return new DesktopKeyBindingRow(DesktopKeyBinding(DesktopKeyBinding::runelExecutable(),
+                                                qEnvironmentVariable("XDG_CURRENT_DESKTOP")),
+                parent);
+        }
+        QString command = u"runel toggle-search"_s;
+        for (const AppShortcut &shortcut : m_configManager.shortcuts()) {
+            if (nameFor(shortcut.id).rawValue == name)
+                command = shortcut.keySequence.isEmpty() ? u"runel show"_s
+                                                         : u"runel run "_s + shortcut.keySequence;
+        }
+        auto *label = new QLabel(
+            tr("Bind \u201c%1\u201d to a key in your desktop's keyboard settings.").arg(command),
+            parent);
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    }
+    auto *recorder = new KeyboardShortcuts::Recorder(m_service, { name, {} }, parent);
+    std::vector<KeyboardShortcuts::Recorder::ReservedShortcut> reserved;
+    for (const KeyMonitor::Key &key : KeyMonitor::keys()) {
+        if (const std::optional<KeyboardShortcuts::Shortcut> shortcut
+            = KeyboardShortcuts::Shortcut::fromQt(
+                key.combination.key(), key.combination.keyboardModifiers()))
+            reserved.push_back({ *shortcut, QString::fromUtf16(key.title) });
+    }
+    recorder->setReservedShortcuts(std::move(reserved));
+    recorder->setNameTitles([this](const QString &rawValue) { return titleFor(rawValue); });
+    return recorder;
+}
+
+void GlobalShortcuts::resetShortcut(const QString &name)
+{
+    m_service.reset({ { name, {} } });
 }
 
 void GlobalShortcuts::runShortcut(const AppShortcut &shortcut)

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QUuid>
 
+class QWidget;
+
 namespace KeyboardShortcuts {
 class Service;
 }
@@ -46,8 +48,17 @@ public:
 
     const QSet<QUuid> &registeredShortcutIDs() const { return m_registeredShortcutIDs; }
 
+    // For the settings window: the control that binds a name's combination (the recorder, or
+    // where this desktop has no global keys, what to do instead), and forgetting a removed
+    // shortcut's combination.
+    QWidget *makeRecorder(const QString &name, QWidget *parent);
+    void resetShortcut(const QString &name);
+    // What a name is called for people: "Show or hide the HUD", "Run “g d”".
+    QString titleFor(const QString &name) const;
+
 private:
     void releaseKeysOnceHudIsActive();
+    void describeNames();
 
     KeyboardShortcuts::Service &m_service;
     ConfigManager &m_configManager;

@@ -45,7 +45,7 @@ KeyMonitor::Action KeyMonitor::actionFor(const QKeyEvent &event)
 bool KeyMonitor::eventFilter(QObject *watched, QEvent *event)
 {
     // A window sees the key before its focus widget; taking it there keeps it from both.
-    if (event->type() != QEvent::KeyPress || !watched->isWindowType())
+    if (m_paused || event->type() != QEvent::KeyPress || !watched->isWindowType())
         return QObject::eventFilter(watched, event);
     const Action action = actionFor(*static_cast<QKeyEvent *>(event));
     if (action == Action::none)

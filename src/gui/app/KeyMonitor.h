@@ -33,11 +33,16 @@ public:
     // What a key press asks for; none for every key that goes on to the window.
     static Action actionFor(const QKeyEvent &event);
 
+    // While a hot key recorder records, every key is the recorder's: Ctrl+Q must be refused as
+    // taken, not quit the app.
+    void setPaused(bool paused) { m_paused = paused; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     std::function<void(Action)> m_handler;
+    bool m_paused = false;
 };
 
 } // namespace runel::gui
