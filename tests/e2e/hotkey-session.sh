@@ -70,7 +70,7 @@ until_true "a second Super+Shift+L did not hide the HUD" hud_hidden
 
 # The hot key and a script's key in one breath: the key reaches the HUD, not the other window.
 focus_other
-xdotool key super+shift+l e
+xdotool key --delay 0 super+shift+l e
 until_true "the key typed right after the hot key did not run echo.sh" \
     sh -c "'$runel' log | grep -q Echo"
 until_true "the HUD did not close after the run" hud_hidden
