@@ -1,0 +1,170 @@
+#include "FakeHotKeyBackend.h"
+#include "Service.h"
+#include "TestEnvironment.h"
+#include "app/AppDelegate.h"
+#include "app/GlobalShortcuts.h"
+
+#include <QtTest>
+
+using namespace runel;
+using namespace Qt::StringLiterals;
+using gui::GlobalShortcuts;
+using KeyboardShortcuts::CarbonModifier::command;
+using KeyboardShortcuts::CarbonModifier::control;
+using KeyboardShortcuts::CarbonModifier::shift;
+using Kind = ExecutionStatus::Kind;
+using Shortcut = KeyboardShortcuts::Shortcut;
+
+namespace {
+
+const QUuid deployId = QUuid(u"11111111-2222-3333-4444-555555555555"_s);
+const QUuid emptyId = QUuid(u"22222222-2222-3333-4444-555555555555"_s);
+const QUuid unknownId = QUuid(u"33333333-2222-3333-4444-555555555555"_s);
+const QUuid hangId = QUuid(u"44444444-2222-3333-4444-555555555555"_s);
+
+// The combinations the rows press, by what they are bound to.
+const QHash<QString, Shortcut> combinations {
+    { u"window"_s, { 37, command | shift } }, // the default: Super+Shift+L
+    { u"search"_s, { 40, command | shift } },
+    { u"deploy"_s, { 2, command | control } },
+    { u"empty"_s, { 11, command | control } },
+    { u"unknown"_s, { 6, command | control } },
+    { u"hang"_s, { 4, command | control } },
+};
+
+} // namespace
+
+// The app's hot keys on a fake back end, with the real delegate, HUD and stores: what each
+// built-in key and user shortcut does to the HUD and which scripts run.
+class TestAppShortcuts : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<HudStack> m_stack;
+    NullSystemServices m_services;
+    MapShortcutStorage m_storage;
+    FakeHotKeyBackend *m_backend = nullptr;
+    std::unique_ptr<KeyboardShortcuts::Service> m_hotKeys;
+    std::unique_ptr<gui::AppDelegate> m_delegate;
+    std::unique_ptr<GlobalShortcuts> m_shortcuts;
+
+    void bind(const QString &name, const Shortcut &shortcut)
+    {
+        QVERIFY(m_hotKeys->setShortcut(shortcut, { name, {} }));
+    }
+    bool press(const QString &what)
+    {
+        m_hotKeys->flush();
+        return m_backend->press(combinations.value(what));
+    }
+    QStringList ranScripts() const
+    {
+        QStringList names;
+        for (const auto &run : m_stack->log->runs())
+            names.append(run->scriptName());
+        return names;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_stack = std::make_unique<HudStack>(QList<std::pair<QString, QByteArray>> {
+            { u"git/deploy.sh"_s, "echo deployed\n" }, { u"echo.sh"_s, "echo echoed\n" },
+            { u"hang.sh"_s, "while [ ! -e \"$0.go\" ]; do sleep 0.02; done\n" } });
+        QVERIFY(m_stack->loaded);
+        m_stack->config->setShortcuts({ { deployId, u"gd"_s }, { emptyId, QString() },
+            { unknownId, u"zz"_s }, { hangId, u"h"_s } });
+        m_storage = {};
+        auto backend = std::make_unique<FakeHotKeyBackend>();
+        m_backend = backend.get();
+        m_hotKeys = std::make_unique<KeyboardShortcuts::Service>(m_storage, std::move(backend));
+        m_delegate = std::make_unique<gui::AppDelegate>(
+            *m_stack->config, *m_stack->store, *m_stack->log, m_services);
+        m_shortcuts = std::make_unique<GlobalShortcuts>(*m_hotKeys, *m_stack->config, *m_delegate);
+        bind(GlobalShortcuts::toggleSearchMode.rawValue, combinations[u"search"_s]);
+        bind(GlobalShortcuts::nameFor(deployId).rawValue, combinations[u"deploy"_s]);
+        bind(GlobalShortcuts::nameFor(emptyId).rawValue, combinations[u"empty"_s]);
+        bind(GlobalShortcuts::nameFor(unknownId).rawValue, combinations[u"unknown"_s]);
+        bind(GlobalShortcuts::nameFor(hangId).rawValue, combinations[u"hang"_s]);
+    }
+    void cleanup()
+    {
+        writeFile(m_stack->home.file(u"scripts/hang.sh.go"_s), "");
+        m_shortcuts.reset();
+        m_delegate.reset();
+        m_hotKeys.reset();
+        m_stack.reset();
+    }
+
+    void presses_data()
+    {
+        QTest::addColumn<QString>("presses");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("searchMode");
+        QTest::addColumn<QStringList>("runs");
+        const QStringList none;
+        QTest::newRow("the HUD's key opens it") << "window" << true << false << none;
+        QTest::newRow("a second press closes it") << "window window" << false << false << none;
+        QTest::newRow("a shortcut runs its keys' script at once")
+            << "deploy" << true << false << QStringList { u"Deploy"_s };
+        QTest::newRow("a shortcut plays into the open HUD")
+            << "window deploy" << true << false << QStringList { u"Deploy"_s };
+        QTest::newRow("a shortcut without keys only opens the HUD")
+            << "empty" << true << false << none;
+        QTest::newRow("keys that name nothing open the HUD and run nothing")
+            << "unknown" << true << false << none;
+        QTest::newRow("the search key opens the HUD in search mode")
+            << "search" << true << true << none;
+        QTest::newRow("a second press of the search key closes it")
+            << "search search" << false << false << none;
+        QTest::newRow("the search key switches an open HUD to search")
+            << "window search" << true << true << none;
+    }
+    void presses()
+    {
+        QFETCH(QString, presses);
+        QFETCH(bool, open);
+        QFETCH(bool, searchMode);
+        QFETCH(QStringList, runs);
+        for (const QString &what : presses.split(u' '))
+            QVERIFY2(press(what), qPrintable(what + u" is not held"_s));
+        QTRY_COMPARE(ranScripts(), runs);
+        // A finished run closes the HUD by itself; the state right after the presses counts.
+        if (runs.isEmpty()) {
+            QCOMPARE(m_delegate->isSearchWindowOpen(), open);
+            if (open)
+                QCOMPARE(m_delegate->viewModel()->isSearchMode(), searchMode);
+        }
+    }
+
+    // The view model takes the switch only when idle: a foreground run keeps key mode.
+    void searchKeyDuringAForegroundRunKeepsKeyMode()
+    {
+        QVERIFY(press(u"hang"_s));
+        QTRY_VERIFY(m_delegate->viewModel()->executionStatus().is(Kind::runningForeground));
+        QVERIFY(press(u"search"_s));
+        QVERIFY(m_delegate->isSearchWindowOpen());
+        QVERIFY(!m_delegate->viewModel()->isSearchMode());
+    }
+
+    // The handlers hold copies of the records: an edit and a removal take effect through the
+    // registration every change of the setting triggers.
+    void editsAndRemovalsTakeEffectAtOnce()
+    {
+        QCOMPARE(m_shortcuts->registeredShortcutIDs().size(), 4);
+        m_stack->config->setShortcuts({ { deployId, u"e"_s } });
+        QVERIFY(press(u"deploy"_s));
+        QTRY_COMPARE(ranScripts(), QStringList { u"Echo"_s });
+
+        // The removed shortcuts' combinations went with them, so a new one starts unbound.
+        const QString removed = GlobalShortcuts::nameFor(emptyId).storageKey();
+        QVERIFY(m_storage.value(removed).is_null());
+        QVERIFY(!press(u"empty"_s));
+        const QUuid fresh = QUuid::createUuid();
+        m_stack->config->setShortcuts({ { deployId, u"e"_s }, { fresh, u"gd"_s } });
+        QVERIFY(!m_hotKeys->getShortcut(GlobalShortcuts::nameFor(fresh)));
+        QCOMPARE(m_shortcuts->registeredShortcutIDs(), (QSet<QUuid> { deployId, fresh }));
+    }
+};
+
+QTEST_MAIN(TestAppShortcuts)
+#include "tst_app_shortcuts.moc"
