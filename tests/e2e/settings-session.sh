@@ -28,9 +28,10 @@ xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --syn
 until_true "the settings window did not get the focus" \
     sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]"
 
-# The General tab's focus chain as the window opens: the tab bar, its page, Launch at login,
-# Select, Script Delay, Enhance Labels, Show Results. End picks its last choice, "Never".
-xdotool key --delay 80 Tab Tab Tab Tab Tab Tab End
+# The General tab's focus chain as the window opens: the tab bar, its page, the two hot key
+# recorders, Launch at login, Select, Script Delay, Enhance Labels, Show Results. End picks its
+# last choice, "Never".
+xdotool key --delay 80 Tab Tab Tab Tab Tab Tab Tab Tab End
 until_true "Show Results set to Never did not reach settings.json" \
     grep -q '"resultListVisibility": "never"' "$settings_file"
 grep -q '"scriptDelay"' "$settings_file" && fail "a key on the way changed the script delay"
