@@ -19,7 +19,7 @@ struct Binding {
 };
 
 // The system's global hot key facility: X11 key grabs, the desktop portal, or none. Chosen at
-// run time (HotKeyBackend::create); tests use a fake. Main thread.
+// run time (chooseHotKeyBackend); tests use a fake. Main thread.
 class HotKeyBackend : public QObject {
     Q_OBJECT
 public:

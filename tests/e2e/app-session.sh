@@ -51,22 +51,8 @@ until_true "the other window did not appear" xdotool search --onlyvisible --clas
 other=$(xdotool search --onlyvisible --class xmessage | head -n1)
 xdotool windowfocus --sync "$other" || true
 
-"$runel" > "$work/app.out" 2> "$work/app.err" &
-app=$!
-pids+=($app)
-until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+start_app
 
-# The HUD: a shown window of the app wider than a tray icon.
-hud_shown() {
-    local window
-    for window in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
-        (( WIDTH > 100 )) && return 0
-    done
-    return 1
-}
-hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
-hud_hidden() { ! hud_shown; }
 focused_name() { xdotool getwindowfocus getwindowname 2>/dev/null; }
 # Qt adds the app's name to a title that lacks it: "Runel Results — Runel".
 results_shown() { xdotool search --onlyvisible --name '^Runel Results' >/dev/null 2>&1; }

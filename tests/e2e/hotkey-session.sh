@@ -42,22 +42,9 @@ focus_other() {
     until_true "the other window did not get the focus" other_focused
 }
 
-"$runel" > "$work/app.out" 2> "$work/app.err" &
-app=$!
-pids+=($app)
-until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+start_app
 until_true "the app did not grab its hot keys" grep -q "X11 key grabs" "$work/app.err"
 
-hud_shown() {
-    local window
-    for window in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$window")"
-        (( WIDTH > 100 )) && return 0
-    done
-    return 1
-}
-hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
-hud_hidden() { ! hud_shown; }
 runs_of() { "$runel" log | grep -c "$1" || true; }
 
 # The HUD's key opens the HUD with the focus from another program, and closes it again.

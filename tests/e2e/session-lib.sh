@@ -2,6 +2,8 @@
 # "session" (the name their failures carry).
 #   start_display          Xvfb on a free display; DISPLAY is exported
 #   start_window_manager   openbox, waited for until it manages the screen
+#   start_app              "$runel" (with any arguments) in the background; app is its pid
+#   hud_shown, hud_focused, hud_hidden   what the user sees of the HUD
 # It also gives HOME and the XDG folders of their own in a temporary folder (removed on exit),
 # fail, until_true, and a settings file that is past its first launch (the first launch would
 # open the settings window over what a session tests).
@@ -60,3 +62,22 @@ start_window_manager() {
     done
     until_true "openbox did not start" sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 }
+
+start_app() {
+    "$runel" "$@" > "$work/app.out" 2> "$work/app.err" &
+    app=$!
+    pids+=($app)
+    until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+}
+
+# The HUD: a shown window of the app wider than a tray icon.
+hud_shown() {
+    local window
+    for window in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        (( WIDTH > 100 )) && return 0
+    done
+    return 1
+}
+hud_focused() { [[ $(xdotool getwindowfocus getwindowpid 2>/dev/null) == "$app" ]]; }
+hud_hidden() { ! hud_shown; }
