@@ -28,10 +28,16 @@ xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --syn
 until_true "the settings window did not get the focus" \
     sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]"
 
-# The General tab's focus chain as the window opens: the tab bar, its page, the two hot key
-# recorders, Launch at login, Select, Script Delay, Enhance Labels, Show Results. End picks its
-# last choice, "Never".
-xdotool key --delay 80 Tab Tab Tab Tab Tab Tab Tab Tab End
+# The General tab's focus chain after the tab bar, which has the focus as the window opens: the
+# two hot key recorders, Launch at login, Select, Script Delay, Enhance Labels, Show Results.
+autostart=$XDG_CONFIG_HOME/autostart/runel.desktop
+xdotool key --delay 80 Tab Tab Tab Tab space
+until_true "Launch at login did not write the autostart entry" test -f "$autostart"
+grep -q "^Exec=.*runel" "$autostart" || fail "the autostart entry does not start runel: $(cat "$autostart")"
+xdotool key space
+until_true "turning Launch at login off did not remove the autostart entry" test ! -e "$autostart"
+# End picks the last choice of Show Results, "Never".
+xdotool key --delay 80 Tab Tab Tab Tab End
 until_true "Show Results set to Never did not reach settings.json" \
     grep -q '"resultListVisibility": "never"' "$settings_file"
 grep -q '"scriptDelay"' "$settings_file" && fail "a key on the way changed the script delay"
@@ -40,6 +46,8 @@ grep -q '"scriptDelay"' "$settings_file" && fail "a key on the way changed the s
 "$runel" settings || fail "a second runel settings failed"
 [[ $(settings_windows | wc -l) == 1 ]] \
     || fail "a second runel settings opened a second window"
+until_true "a second runel settings did not bring the window to the front" \
+    sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]"
 
 # The next HUD shows no results for the prefix. It would show them at once: a watcher that
 # looks for the panel while "p" waits, until the script after it has run.

@@ -160,6 +160,10 @@ void GlobalShortcuts::runShortcut(const AppShortcut &shortcut)
 
 void GlobalShortcuts::holdKeysForHud()
 {
+    // Only from another program's window: while one of Runel's own windows has the keyboard,
+    // taking it and handing it back races the window manager's activation of that window.
+    if (QGuiApplication::focusWindow())
+        return;
     m_service.backend().holdKeys(0);
     // Released once the HUD has the focus; the back end lets go by itself after a short while
     // if that never happens, so the keyboard cannot stay held.

@@ -43,7 +43,7 @@ public:
 
     // Keys typed from now until the HUD has the focus wait for it instead of reaching the window
     // the user was in. For a show request from a hot key or a command; does nothing when the HUD
-    // does not open.
+    // does not open, or when one of Runel's windows has the keyboard already.
     void holdKeysForHud();
 
     const QSet<QUuid> &registeredShortcutIDs() const { return m_registeredShortcutIDs; }
