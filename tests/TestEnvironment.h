@@ -111,6 +111,37 @@ public:
     bool loaded = false;
 };
 
+// ---- A script index of a tree written for one case (index tests) ---------------------------
+
+#include "index/ScriptIndex.h"
+
+class IndexTree {
+public:
+    QString root() const { return m_dir.path() + QStringLiteral("/scripts"); }
+    // Builds the index of a fresh tree given as "path" or "path=contents" entries; "<invalid>"
+    // in the contents stands for bytes that are not UTF-8.
+    const runel::ScriptIndex &build(const QStringList &files, bool enhanceLabels = true)
+    {
+        QDir(root()).removeRecursively();
+        QDir().mkpath(root());
+        for (const QString &file : files) {
+            const qsizetype equals = file.indexOf(u'=');
+            QByteArray contents = equals < 0 ? QByteArray("echo\n") : file.mid(equals + 1).toUtf8();
+            contents.replace("<invalid>", "\xff\xfe");
+            writeFile(root() + u'/' + file.left(equals), contents);
+        }
+        runel::ScriptIndex::Configuration configuration;
+        configuration.enhanceLabels = enhanceLabels;
+        index = runel::ScriptIndex::scanAndBuild(root(), configuration).value();
+        return *index;
+    }
+
+    std::unique_ptr<runel::ScriptIndex> index;
+
+private:
+    QTemporaryDir m_dir;
+};
+
 // ---- The settings window on a HudStack (settings tests) -------------------------------------
 // Only where the GUI is linked: the core's tests do not see its headers.
 #if __has_include("settings/SettingsWindow.h")
@@ -167,5 +198,40 @@ public:
     QStringList resetNames;
     std::unique_ptr<runel::gui::SettingsWindow> window;
 };
+
+#endif
+
+// ---- Pictures in a light and a dark palette, for people to look at (widget tests) ----------
+#ifdef QT_WIDGETS_LIB
+
+#include <QApplication>
+#include <functional>
+
+inline QPalette themePalette(bool dark)
+{
+    QPalette palette = dark ? QPalette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24))
+                            : QPalette(QColor(0xf6, 0xf6, 0xf6));
+    if (dark) {
+        for (const auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
+            palette.setColor(role, QColor(0xee, 0xee, 0xee));
+        palette.setColor(QPalette::Base, QColor(0x2c, 0x2c, 0x2c));
+        palette.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+    }
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    return palette;
+}
+
+// Calls take("light") and take("dark") with the application in that palette, then puts the
+// palette it had back.
+inline void inBothThemes(const std::function<void(const QString &theme)> &take)
+{
+    const QPalette saved = QApplication::palette();
+    for (const bool dark : { false, true }) {
+        QApplication::setPalette(themePalette(dark));
+        QApplication::processEvents();
+        take(dark ? QStringLiteral("dark") : QStringLiteral("light"));
+    }
+    QApplication::setPalette(saved);
+}
 
 #endif

@@ -105,8 +105,7 @@ private Q_SLOTS:
     {
         QFETCH(int, key);
         QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(QString, description);
-        QCOMPARE(describe(Shortcut::fromQt(key, modifiers)), description);
+        QTEST(describe(Shortcut::fromQt(key, modifiers)), "description");
     }
 
     // The stored value of a name, as settings files hold it (the row's name).
@@ -137,12 +136,11 @@ private Q_SLOTS:
     void storedForms()
     {
         QFETCH(QByteArray, stored);
-        QFETCH(QString, shortcut);
         MapShortcutStorage storage;
         if (!stored.isEmpty())
             storage.values[u"KeyboardShortcuts_x"_s] = json::parse(stored.toStdString());
         Launch launch(storage);
-        QCOMPARE(describe(launch.service->getShortcut(Name { u"x"_s, {} })), shortcut);
+        QTEST(describe(launch.service->getShortcut(Name { u"x"_s, {} })), "shortcut");
     }
 
     // What settings.json holds for a name after steps across launches of the app. "launch"
@@ -171,7 +169,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QStringList, steps);
-        QFETCH(QByteArray, stored);
         TestHome home;
         const Name subject = name == toggle.rawValue ? toggle : Name { name, {} };
         // One launch of the app: its settings file, the hot keys' storage on it, the service.
@@ -196,8 +193,8 @@ private Q_SLOTS:
         }
         const runel::SettingsFile onDisk(runel::SettingsFile::defaultPath());
         const json &value = onDisk.value(subject.storageKey().toStdString());
-        QCOMPARE(value.is_null() ? QByteArray("absent") : QByteArray::fromStdString(value.dump()),
-            stored);
+        QTEST(value.is_null() ? QByteArray("absent") : QByteArray::fromStdString(value.dump()),
+            "stored");
     }
 
     // Handlers, presses and modes. Steps: "set NAME KEYS", "on NAME" (a key-down handler that
@@ -248,7 +245,6 @@ private Q_SLOTS:
     void dispatch()
     {
         QFETCH(QString, steps);
-        QFETCH(QString, runs);
         QFETCH(QString, held);
         MapShortcutStorage storage;
         Launch launch(storage);
@@ -295,7 +291,7 @@ private Q_SLOTS:
                 QFAIL(qPrintable(u"unknown step "_s + step));
         }
         service.flush();
-        QCOMPARE(log.join(u' '), runs);
+        QTEST(log.join(u' '), "runs");
         QCOMPARE(describe(launch.backend->held()), held);
         QCOMPARE(recording.size(), steps.count(u"suspend"_s) + steps.count(u"resume"_s));
     }

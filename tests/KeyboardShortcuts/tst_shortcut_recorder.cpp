@@ -19,19 +19,6 @@ namespace {
 
 const Name toggle { u"toggle"_s, Shortcut { 37, CarbonModifier::command | CarbonModifier::shift } };
 
-QPalette themePalette(bool dark)
-{
-    QPalette palette = dark ? QPalette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24))
-                            : QPalette(QColor(0xf6, 0xf6, 0xf6));
-    if (dark) {
-        for (const auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
-            palette.setColor(role, QColor(0xee, 0xee, 0xee));
-        palette.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
-    }
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    return palette;
-}
-
 // A settings window's worth: the service on a fake back end, a recorder for one name, another
 // field to move the focus to, and the app's own keys reserved as the app reserves them.
 struct Window {
@@ -117,74 +104,68 @@ class TestShortcutRecorder : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    // What the control shows, says and stores after people's steps.
+    // What the control shows ("text; stored[; recording]"), says (the start of its message) and
+    // stores after people's steps.
     void recording_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shows");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<bool>("recording");
         const auto row = [](const char *rowName, const QString &name, const QString &steps,
-                             const QString &text, const QString &message, const QString &stored,
-                             bool recording) {
-            QTest::newRow(rowName) << name << steps << text << message << stored << recording;
+                             const QString &shows, const QString &message) {
+            QTest::newRow(rowName) << name << steps << shows << message;
         };
-        row("unbound shows the placeholder", u"user"_s, u""_s, u"Record Shortcut"_s, u""_s,
-            u"absent"_s, false);
-        row("a click starts recording", u"user"_s, u"click"_s, u"Press Shortcut"_s, u""_s,
-            u"absent"_s, true);
-        row("Space starts recording", u"toggle"_s, u"space"_s, u"Press Shortcut"_s, u""_s,
-            u"Super+Shift+L"_s, true);
-        row("a combination with Super is stored", u"user"_s, u"click;Super+K"_s, u"Super+K"_s,
-            u""_s, u"Super+K"_s, false);
-        row("Escape ends and changes nothing", u"toggle"_s, u"click;escape"_s, u"Super+Shift+L"_s,
-            u""_s, u"Super+Shift+L"_s, false);
+        row("unbound shows the placeholder", u"user"_s, u""_s, u"Record Shortcut; absent"_s, u""_s);
+        row("a click starts recording", u"user"_s, u"click"_s,
+            u"Press Shortcut; absent; recording"_s, u""_s);
+        row("Space starts recording", u"toggle"_s, u"space"_s,
+            u"Press Shortcut; Super+Shift+L; recording"_s, u""_s);
+        row("a combination with Super is stored", u"user"_s, u"click;Super+K"_s,
+            u"Super+K; Super+K"_s, u""_s);
+        row("Escape ends and changes nothing", u"toggle"_s, u"click;escape"_s,
+            u"Super+Shift+L; Super+Shift+L"_s, u""_s);
         row("a plain letter is refused and recording goes on", u"user"_s, u"click;K"_s,
-            u"Press Shortcut"_s, u"Add Ctrl, Alt or Super"_s, u"absent"_s, true);
-        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K"_s, u""_s,
-            u"Super+K"_s, false);
-        row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5"_s, u""_s, u"F5"_s,
-            false);
+            u"Press Shortcut; absent; recording"_s, u"Add Ctrl, Alt or Super"_s);
+        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K; Super+K"_s,
+            u""_s);
+        row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5; F5"_s, u""_s);
         row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Ctrl+Alt"_s,
-            u"Ctrl+Alt+…"_s, u""_s, u"absent"_s, true);
-        row("Runel's own key is blocked", u"user"_s, u"click;Ctrl+Q"_s, u"Press Shortcut"_s,
-            u"Ctrl+Q is Runel's own key for Quit"_s, u"absent"_s, true);
+            u"Ctrl+Alt+…; absent; recording"_s, u""_s);
+        row("Runel's own key is blocked", u"user"_s, u"click;Ctrl+Q"_s,
+            u"Press Shortcut; absent; recording"_s, u"Ctrl+Q is Runel's own key for Quit"_s);
         row("Ctrl+Shift+comma as typed is blocked", u"user"_s, u"click;Ctrl+<"_s,
-            u"Press Shortcut"_s, u"Ctrl+Shift+, is Runel's own key for Open Scripts Folder"_s,
-            u"absent"_s, true);
+            u"Press Shortcut; absent; recording"_s,
+            u"Ctrl+Shift+, is Runel's own key for Open Scripts Folder"_s);
         row("a key held by another program is refused", u"user"_s, u"click;Ctrl+Alt+H"_s,
-            u"Press Shortcut"_s, u"Ctrl+Alt+H is taken by another program"_s, u"absent"_s, true);
+            u"Press Shortcut; absent; recording"_s, u"Ctrl+Alt+H is taken by another program"_s);
         row("a key of another name is shared and says so", u"user"_s, u"click;Ctrl+Alt+O"_s,
-            u"Ctrl+Alt+O"_s, u"Also the shortcut of “other”"_s, u"Ctrl+Alt+O"_s, false);
-        row("the clear button stores none", u"toggle"_s, u"clear"_s, u"Record Shortcut"_s, u""_s,
-            u"false"_s, false);
+            u"Ctrl+Alt+O; Ctrl+Alt+O"_s, u"Also the shortcut of “other”"_s);
+        row("the clear button stores none", u"toggle"_s, u"clear"_s, u"Record Shortcut; false"_s,
+            u""_s);
         row("a refusal is forgotten on the next try", u"user"_s, u"click;K;Ctrl+Alt+T"_s,
-            u"Ctrl+Alt+T"_s, u""_s, u"Ctrl+Alt+T"_s, false);
+            u"Ctrl+Alt+T; Ctrl+Alt+T"_s, u""_s);
         row("losing the focus ends recording", u"user"_s, u"click;focus away"_s,
-            u"Record Shortcut"_s, u""_s, u"absent"_s, false);
-        row("a second click ends recording", u"user"_s, u"click;click"_s, u"Record Shortcut"_s,
-            u""_s, u"absent"_s, false);
+            u"Record Shortcut; absent"_s, u""_s);
+        row("a second click ends recording", u"user"_s, u"click;click"_s,
+            u"Record Shortcut; absent"_s, u""_s);
     }
     void recording()
     {
         QFETCH(QString, name);
         QFETCH(QString, steps);
-        QFETCH(QString, text);
         QFETCH(QString, message);
-        QFETCH(QString, stored);
-        QFETCH(bool, recording);
         Window window(name);
         QVERIFY(QTest::qWaitForWindowActive(&window.widget));
         QSignalSpy active(window.service.get(), &Service::recorderActiveStatusDidChange);
         for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
             act(window, step);
-        QCOMPARE(window.recorder->text(), text);
+        const bool recording = window.recorder->isRecording();
+        QTEST(window.recorder->text() + u"; "_s + window.stored(name)
+                + (recording ? u"; recording"_s : QString()),
+            "shows");
         QCOMPARE(window.recorder->message().left(message.size()), message);
         QCOMPARE(window.recorder->message().isEmpty(), message.isEmpty());
-        QCOMPARE(window.stored(name), stored);
-        QCOMPARE(window.recorder->isRecording(), recording);
         // Suspended exactly while recording, and told when that starts and ends.
         QCOMPARE(window.service->isSuspended(), recording);
         QCOMPARE(active.size(),
@@ -230,13 +211,11 @@ private Q_SLOTS:
         const QString folder = QStringLiteral(RUNEL_RECORDER_PICTURES);
         QDir().mkpath(folder);
         const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", u"1"_s);
-        const QPalette saved = QApplication::palette();
-        for (const bool dark : { false, true }) {
-            QApplication::setPalette(themePalette(dark));
+        inBothThemes([&](const QString &theme) {
             const auto save = [&](Window &window, const char *state) {
                 window.widget.resize(360, window.widget.sizeHint().height());
                 QVERIFY(window.widget.grab().save(u"%1/recorder-%2-%3-x%4.png"_s.arg(
-                    folder, QLatin1StringView(state), dark ? u"dark"_s : u"light"_s, scale)));
+                    folder, QLatin1StringView(state), theme, scale)));
             };
             Window bound(u"toggle"_s);
             save(bound, "bound");
@@ -247,8 +226,7 @@ private Q_SLOTS:
             save(unbound, "modifiers");
             act(unbound, u"Ctrl+Alt+H"_s);
             save(unbound, "refused");
-        }
-        QApplication::setPalette(saved);
+        });
     }
 };
 

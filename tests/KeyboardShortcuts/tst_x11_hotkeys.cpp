@@ -46,9 +46,10 @@ public:
     {
         return X11Keymap::read(m_connection).keycodeFor(keysym);
     }
-    uint8_t keycode(const Shortcut &shortcut) const
+    // The shortcut's key code in the current mapping, unless one is given.
+    uint8_t keycode(const Shortcut &shortcut, uint8_t given = 0) const
     {
-        return keycode(KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode)->keysym);
+        return given ? given : keycode(KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode)->keysym);
     }
     void key(uint8_t keycode, bool press)
     {
@@ -66,13 +67,11 @@ public:
         std::vector<uint8_t> modifiers;
         for (const auto &modifier : modifierKeys) {
             if (shortcut.carbonModifiers & modifier.carbon)
-                modifiers.push_back(this->keycode(modifier.keysym));
+                key(modifiers.emplace_back(this->keycode(modifier.keysym)), true);
         }
-        for (uint8_t modifier : modifiers)
-            key(modifier, true);
         for (int index = 0; index <= repeats; ++index)
-            key(keycode ? keycode : this->keycode(shortcut), true);
-        key(keycode ? keycode : this->keycode(shortcut), false);
+            key(this->keycode(shortcut, keycode), true);
+        key(this->keycode(shortcut, keycode), false);
         for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
             key(*it, false);
         xcb_flush(m_connection);
@@ -87,23 +86,22 @@ public:
     bool grab(const Shortcut &shortcut, uint8_t keycode = 0)
     {
         auto cookie = xcb_grab_key_checked(m_connection, 0, m_root, mask(shortcut),
-            keycode ? keycode : this->keycode(shortcut), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+            this->keycode(shortcut, keycode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         xcb_generic_error_t *error = xcb_request_check(m_connection, cookie);
         std::free(error);
         return !error;
     }
     void ungrab(const Shortcut &shortcut, uint8_t keycode = 0)
     {
-        xcb_ungrab_key(
-            m_connection, keycode ? keycode : this->keycode(shortcut), m_root, mask(shortcut));
+        xcb_ungrab_key(m_connection, this->keycode(shortcut, keycode), m_root, mask(shortcut));
         sync();
     }
     bool heldElsewhere(const Shortcut &shortcut, uint8_t keycode = 0)
     {
-        if (!grab(shortcut, keycode))
-            return true;
-        ungrab(shortcut, keycode);
-        return false;
+        const bool held = !grab(shortcut, keycode);
+        if (!held)
+            ungrab(shortcut, keycode);
+        return held;
     }
 
     // A mapped window with the focus that records the keys pressed in it.

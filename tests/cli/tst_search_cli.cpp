@@ -15,58 +15,53 @@ using nlohmann::json;
 class TstSearchCli : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void json_data();
-    void json();
-    void searchPlain_data();
-    void searchPlain();
-
 private:
     QString tree() const { return m_home->file(u"tree"_s); }
     std::unique_ptr<TestHome> m_home;
-};
 
-void TstSearchCli::initTestCase()
-{
-    m_home = std::make_unique<TestHome>();
-    const QByteArray shell = "#!/bin/bash\n";
-    for (const auto &[path, annotation] :
-        std::initializer_list<std::pair<QString, QByteArray>> { { u"café.sh"_s, {} },
-            { u"git/deploy.sh"_s, "label Ship it" }, { u"git/status.sh"_s, "pinned" },
-            { u"notes.sh"_s, {} }, { u"tests/unit.sh"_s, {} }, { u"tools/lint.sh"_s, {} },
-            { u"web/open-url.sh"_s, "fallback ^https?://" }, { u"web/ask.sh"_s, "fallback" } })
-        writeFile(tree() + u'/' + path,
-            annotation.isEmpty() ? shell : shell + "# @runel." + annotation + '\n');
-}
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_home = std::make_unique<TestHome>();
+        const QByteArray shell = "#!/bin/bash\n";
+        for (const auto &[path, annotation] :
+            std::initializer_list<std::pair<QString, QByteArray>> { { u"café.sh"_s, {} },
+                { u"git/deploy.sh"_s, "label Ship it" }, { u"git/status.sh"_s, "pinned" },
+                { u"notes.sh"_s, {} }, { u"tests/unit.sh"_s, {} }, { u"tools/lint.sh"_s, {} },
+                { u"web/open-url.sh"_s, "fallback ^https?://" }, { u"web/ask.sh"_s, "fallback" } })
+            writeFile(tree() + u'/' + path,
+                annotation.isEmpty() ? shell : shell + "# @runel." + annotation + '\n');
+    }
 
-void TstSearchCli::json_data()
-{
-    // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected"); // the whole output
+    void json_data()
+    {
+        // COMMAND TEXT, run as COMMAND --json --dir TREE -- TEXT
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected"); // the whole output
 
-    QTest::newRow("search: hit in the name") << QStringList { u"search"_s,
-        u"SHIP"_s } << uR"({"title":"Ship it","results":[{"path":"git/deploy.sh","name":"Ship it",
+        QTest::newRow("search: hit in the name")
+            << QStringList { u"search"_s, u"SHIP"_s }
+            << uR"({"title":"Ship it","results":[{"path":"git/deploy.sh","name":"Ship it",
             "block":"match","icon":"doc.fill","title":"Ship it","subtitle":"git/deploy.sh",
             "titleHighlight":[0,4],"subtitleHighlight":null}]})"_s;
-    QTest::newRow("search: offsets in characters") << QStringList { u"search"_s,
-        u"É"_s } << uR"({"title":"Café","results":[{"path":"café.sh","name":"Café","block":"match",
+        QTest::newRow("search: offsets in characters")
+            << QStringList { u"search"_s, u"É"_s }
+            << uR"({"title":"Café","results":[{"path":"café.sh","name":"Café","block":"match",
             "icon":"doc.fill","title":"Café","subtitle":"café.sh","titleHighlight":[3,1],
             "subtitleHighlight":[3,1]}]})"_s;
-    QTest::newRow("search: fallback blocks")
-        << QStringList { u"search"_s, u"https://example.org"_s }
-        << uR"({"title":"2 Scripts","results":[{"path":"web/open-url.sh","name":"Open URL",
+        QTest::newRow("search: fallback blocks")
+            << QStringList { u"search"_s, u"https://example.org"_s }
+            << uR"({"title":"2 Scripts","results":[{"path":"web/open-url.sh","name":"Open URL",
             "block":"patternFallback","icon":"doc.fill","title":"Open URL",
             "subtitle":"web/open-url.sh","titleHighlight":null,"subtitleHighlight":null},
             {"path":"web/ask.sh","name":"Ask","block":"enabledFallback","icon":"doc.fill",
             "title":"Ask","subtitle":"web/ask.sh","titleHighlight":null,
             "subtitleHighlight":null}]})"_s;
-    QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
-        QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
+        QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
+            QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
             "isAtComponentBoundary":true,"displayKeyGroups":[],"title":"Runel","rows":[]})"_s;
-    QTest::newRow("resolve: folder completed") << QStringList { u"resolve"_s,
-        u"g"_s } << uR"({"fullMatches":[],"prefixMatches":["git/deploy.sh","git/status.sh"],
+        QTest::newRow("resolve: folder completed") << QStringList { u"resolve"_s,
+            u"g"_s } << uR"({"fullMatches":[],"prefixMatches":["git/deploy.sh","git/status.sh"],
             "matchedLabels":["Git"],"isAtComponentBoundary":true,"displayKeyGroups":[["g"]],
             "title":"Git","rows":[
             {"kind":"file","path":"git/status.sh","icon":"pin.fill","title":"Status",
@@ -75,15 +70,15 @@ void TstSearchCli::json_data()
             {"kind":"file","path":"git/deploy.sh","icon":"doc.fill","title":"Ship it",
              "subtitle":"deploy.sh","keyHint":"d","titleHighlight":null,
              "subtitleHighlight":null,"subtitleStemCount":6}]})"_s;
-    QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
-        u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
+        QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
+            u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
             "matchedLabels":["Git","Ship it"],"isAtComponentBoundary":true,
             "displayKeyGroups":[["G"],["D"]],"title":"Ship it","rows":[
             {"kind":"file","path":"git/deploy.sh","icon":"doc.fill","title":"Ship it",
              "subtitle":"deploy.sh","keyHint":null,"titleHighlight":null,
              "subtitleHighlight":[0,1],"subtitleStemCount":6}]})"_s;
-    QTest::newRow("resolve: inside folder names") << QStringList { u"resolve"_s,
-        u"t"_s } << uR"({"fullMatches":[],"prefixMatches":["tests/unit.sh","tools/lint.sh"],
+        QTest::newRow("resolve: inside folder names") << QStringList { u"resolve"_s,
+            u"t"_s } << uR"({"fullMatches":[],"prefixMatches":["tests/unit.sh","tools/lint.sh"],
             "matchedLabels":["Tests"],"isAtComponentBoundary":false,"displayKeyGroups":[["t"]],
             "title":"2 Matches","rows":[
             {"kind":"folder","path":null,"icon":"folder.fill","title":"Tests",
@@ -92,51 +87,52 @@ void TstSearchCli::json_data()
             {"kind":"folder","path":null,"icon":"folder.fill","title":"Tools",
              "subtitle":"tools","keyHint":"o","titleHighlight":null,
              "subtitleHighlight":[0,1],"subtitleStemCount":5}]})"_s;
-    QTest::newRow("resolve: keys beginning with a dash") << QStringList { u"resolve"_s,
-        u"-x"_s } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
+        QTest::newRow("resolve: keys beginning with a dash") << QStringList { u"resolve"_s,
+            u"-x"_s } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
             "isAtComponentBoundary":false,"displayKeyGroups":[["-"],["x"]],"title":"Runel",
             "rows":[]})"_s;
-}
-
-void TstSearchCli::json()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    const Run run
-        = runRunel({ arguments.at(0), u"--json"_s, u"--dir"_s, tree(), u"--"_s, arguments.at(1) });
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.err, QByteArray());
-    QCOMPARE(QString::fromStdString(parsedJson(run.out).dump()),
-        QString::fromStdString(json::parse(expected.toStdString()).dump()));
-}
-
-void TstSearchCli::searchPlain_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("lines"); // each must appear, in this order
-
-    QTest::newRow("title, then one result a line")
-        << u"s"_s << QStringList { u"Status"_s, u"git/status.sh"_s, u"pinned"_s };
-    QTest::newRow("fallback marked")
-        << u"http://x"_s
-        << QStringList { u"2 Scripts"_s, u"Open URL"_s, u"fallback, pattern matches"_s, u"Ask"_s };
-}
-
-void TstSearchCli::searchPlain()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, lines);
-    const Run run = runRunel({ u"search"_s, text, u"--dir"_s, tree() });
-    QCOMPARE(run.exitCode, 0);
-    const QString out = QString::fromUtf8(run.out);
-    QVERIFY2(!out.contains(u'\x1b'), "no colour when not on a terminal");
-    qsizetype at = 0;
-    for (const QString &line : lines) {
-        const qsizetype found = out.indexOf(line, at);
-        QVERIFY2(found >= 0, qPrintable(u"missing %1 in:\n%2"_s.arg(line, out)));
-        at = found + line.size();
     }
-}
+
+    void json()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        const Run run = runRunel(
+            { arguments.at(0), u"--json"_s, u"--dir"_s, tree(), u"--"_s, arguments.at(1) });
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(QString::fromStdString(parsedJson(run.out).dump()),
+            QString::fromStdString(json::parse(expected.toStdString()).dump()));
+    }
+
+    void searchPlain_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines"); // each must appear, in this order
+
+        QTest::newRow("title, then one result a line")
+            << u"s"_s << QStringList { u"Status"_s, u"git/status.sh"_s, u"pinned"_s };
+        QTest::newRow("fallback marked") << u"http://x"_s
+                                         << QStringList { u"2 Scripts"_s, u"Open URL"_s,
+                                                u"fallback, pattern matches"_s, u"Ask"_s };
+    }
+
+    void searchPlain()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        const Run run = runRunel({ u"search"_s, text, u"--dir"_s, tree() });
+        QCOMPARE(run.exitCode, 0);
+        const QString out = QString::fromUtf8(run.out);
+        QVERIFY2(!out.contains(u'\x1b'), "no colour when not on a terminal");
+        qsizetype at = 0;
+        for (const QString &line : lines) {
+            const qsizetype found = out.indexOf(line, at);
+            QVERIFY2(found >= 0, qPrintable(u"missing %1 in:\n%2"_s.arg(line, out)));
+            at = found + line.size();
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TstSearchCli)
 #include "tst_search_cli.moc"

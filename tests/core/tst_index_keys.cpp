@@ -42,29 +42,10 @@ class TestKeys : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<ScriptIndex> m_index;
-
-    QString root() const { return m_dir.path() + u"/scripts"_s; }
-    // Builds the index of a tree given as "path" or "path=contents" entries.
-    const ScriptIndex &build(const QStringList &files, bool enhanceLabels = true)
-    {
-        QDir(root()).removeRecursively();
-        QDir().mkpath(root());
-        for (const QString &file : files) {
-            const qsizetype equals = file.indexOf(u'=');
-            QByteArray contents = equals < 0 ? QByteArray("echo\n") : file.mid(equals + 1).toUtf8();
-            contents.replace("<invalid>", "\xff\xfe"); // bytes that are not UTF-8
-            writeFile(root() + u'/' + file.left(equals), contents);
-        }
-        ScriptIndex::Configuration configuration;
-        configuration.enhanceLabels = enhanceLabels;
-        m_index = ScriptIndex::scanAndBuild(root(), configuration).value();
-        return *m_index;
-    }
+    IndexTree m_tree;
     const SequenceItem &item(const QString &relativePath) const
     {
-        for (const SequenceItem &entry : m_index->sequence.entries) {
+        for (const SequenceItem &entry : m_tree.index->sequence.entries) {
             if (entry.file->relativePath == relativePath)
                 return entry;
         }
@@ -72,7 +53,7 @@ private:
     }
     const ScriptHealthItem &healthOf(const QString &relativePath) const
     {
-        for (const ScriptHealthItem &row : m_index->health) {
+        for (const ScriptHealthItem &row : m_tree.index->health) {
             if (row.script->relativePath == relativePath)
                 return row;
         }
@@ -95,16 +76,15 @@ private Q_SLOTS:
     void enhancedLabels()
     {
         QFETCH(QString, name);
-        QFETCH(QString, label);
-        QCOMPARE(enhanceLabel(name), label);
+        QTEST(enhanceLabel(name), "label");
     }
 
     void displayNames()
     {
-        build({ u"git-status.sh"_s, u"x.sh=# @runel.label my-label\n"_s });
+        m_tree.build({ u"git-status.sh"_s, u"x.sh=# @runel.label my-label\n"_s });
         QCOMPARE(item(u"git-status.sh"_s).displayName, u"Git Status"_s);
         QCOMPARE(item(u"x.sh"_s).displayName, u"my-label"_s);
-        build({ u"git-status.sh"_s }, false);
+        m_tree.build({ u"git-status.sh"_s }, false);
         QCOMPARE(item(u"git-status.sh"_s).displayName, u"git-status"_s);
     }
 
@@ -143,9 +123,8 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, files);
         QFETCH(QString, path);
-        QFETCH(QString, groups);
-        build(files);
-        QCOMPARE(joined(item(path).keyGroups), groups);
+        m_tree.build(files);
+        QTEST(joined(item(path).keyGroups), "groups");
     }
 
     // What each index makes of a script, and what the health list says of it. The rows the
@@ -181,14 +160,15 @@ private Q_SLOTS:
         QFETCH(QStringList, files);
         QFETCH(QString, path);
         QFETCH(QString, expected);
-        build(files);
+        m_tree.build(files);
         const ScriptHealthItem &row = healthOf(path);
-        QCOMPARE(m_index->health.size(), size_t(files.size()));
+        QCOMPARE(m_tree.index->health.size(), size_t(files.size()));
         const QString message = expected.section(u' ', 4);
-        QCOMPARE(describe(std::ranges::count(m_index->sequence.reachableItems, row.sequenceItem),
-                     std::ranges::count(m_index->search.searchableItems, row.searchItem),
-                     row.availability, row.severity(),
-                     message.endsWith(u"- ") ? row.message().left(message.size()) : row.message()),
+        QCOMPARE(
+            describe(std::ranges::count(m_tree.index->sequence.reachableItems, row.sequenceItem),
+                std::ranges::count(m_tree.index->search.searchableItems, row.searchItem),
+                row.availability, row.severity(),
+                message.endsWith(u"- ") ? row.message().left(message.size()) : row.message()),
             expected);
     }
 
@@ -196,7 +176,7 @@ private Q_SLOTS:
     // however far apart the scan lists them.
     void duplicatesAcrossFolders()
     {
-        build({ u"a/b.sh"_s, u"aa.sh"_s, u"ab.sh"_s });
+        m_tree.build({ u"a/b.sh"_s, u"aa.sh"_s, u"ab.sh"_s });
         QVERIFY(item(u"a/b.sh"_s).status.is(IndexInvalidReason::duplicateSequence));
         QVERIFY(item(u"ab.sh"_s).status.is(IndexInvalidReason::duplicateSequence));
         QVERIFY(item(u"aa.sh"_s).status.isValid());
@@ -216,8 +196,9 @@ private Q_SLOTS:
 
     void resolving()
     {
-        build({ u"git/deploy.sh"_s, u"git/status.sh"_s, u"a.sh"_s, u"ab/x.sh"_s, u"ab/y.sh"_s });
-        const auto &reachable = m_index->sequence.reachableItems;
+        m_tree.build(
+            { u"git/deploy.sh"_s, u"git/status.sh"_s, u"a.sh"_s, u"ab/x.sh"_s, u"ab/y.sh"_s });
+        const auto &reachable = m_tree.index->sequence.reachableItems;
         auto resolve = [&](const QString &typed) {
             const auto result = CommandResolver::resolve(keys(typed), reachable);
             QStringList full, prefix;
@@ -241,7 +222,8 @@ private Q_SLOTS:
 
     void matchedLabelsAndBoundaries()
     {
-        build({ u"git-tools/deploy-site.sh=# @runel.label Ship it\n"_s, u"git-tools/dump.sh"_s });
+        m_tree.build(
+            { u"git-tools/deploy-site.sh=# @runel.label Ship it\n"_s, u"git-tools/dump.sh"_s });
         const SequenceItem &deploy = item(u"git-tools/deploy-site.sh"_s);
         QCOMPARE(joined(deploy.keyGroups), u"g de"_s);
         auto labels = [&](const QString &typed, bool enhance = true) {

@@ -79,7 +79,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, commands);
         QFETCH(bool, open);
-        QFETCH(bool, searchMode);
         for (const QString &name : commands.split(u' '))
             m_delegate->perform(*instanceCommandFromName(name));
         QCOMPARE(m_delegate->isSearchWindowOpen(), open);
@@ -87,7 +86,7 @@ private Q_SLOTS:
         QCOMPARE(m_delegate->searchWindowController() != nullptr, open);
         if (open) {
             QVERIFY(m_delegate->searchWindowController()->hudWindow()->isVisible());
-            QCOMPARE(m_delegate->viewModel()->isSearchMode(), searchMode);
+            QTEST(m_delegate->viewModel()->isSearchMode(), "searchMode");
         }
     }
 

@@ -15,21 +15,10 @@
 
 using namespace runel;
 using namespace runel::gui;
+using namespace Qt::StringLiterals;
 using Kind = ExecutionStatus::Kind;
 
 namespace {
-
-QPalette themePalette(bool dark)
-{
-    QPalette palette = dark ? QPalette(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24))
-                            : QPalette(QColor(0xf6, 0xf6, 0xf6));
-    if (dark) {
-        palette.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-        palette.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
-    }
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    return palette;
-}
 
 // Every script says which one ran and with what.
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
@@ -79,19 +68,84 @@ private:
     {
         const int scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? 200 : 100;
         QDir().mkpath(QStringLiteral(RUNEL_HUD_PICTURES));
-        const QPalette saved = QApplication::palette();
-        for (const bool dark : { false, true }) {
-            const QString theme = dark ? QStringLiteral("dark") : QStringLiteral("light");
-            QApplication::setPalette(themePalette(dark));
-            QApplication::processEvents();
+        inBothThemes([&](const QString &theme) {
             const QString stem
                 = QStringLiteral(RUNEL_HUD_PICTURES "/%1-%2-%3").arg(name, theme).arg(scale);
             QVERIFY(m_controller->hudWindow()->grab().save(stem + QStringLiteral("-hud.png")));
             if (resultsShown())
                 QVERIFY(m_controller->resultsWindow()->grab().save(
                     stem + QStringLiteral("-results.png")));
+        });
+    }
+
+    // What the HUD shows, in one line: its key boxes, the run's state, the title; the focused
+    // field as [text|placeholder] ("all" when its text is selected, "caret:N" when the caret is
+    // not at its end); the search text, the results panel ("results:ROWS" or "no results"), the
+    // selected row, the list's "entry:SELECTED/SHOWN", the status icon. Once closed: how often,
+    // the run's state, its output and the runs logged.
+    QString state()
+    {
+        const Kind kind = viewModel().executionStatus().kind();
+        const QString kindName = QStringList { u"argument"_s, u"list"_s, u"failed"_s, {},
+            u"running"_s, u"succeeded"_s }[int(kind)];
+        if (!m_controller->isOpen())
+            return u"closed:%1 %2 \"%3\" runs:%4"_s.arg(m_closed)
+                .arg(kindName, viewModel().latestOutput().value_or(QString()))
+                .arg(m_stack->log->runs().size());
+        QStringList parts { keyBoxes().join(QString()), kindName, u'"' + hud().titleText() + u'"' };
+        const HUDTextField *field = hud().textField();
+        if (focused() == field)
+            parts << u"[%1|%2]"_s.arg(field->text(), field->placeholderText())
+                  << (field->hasSelectedText()
+                             ? (field->selectedText() == field->text() ? u"all"_s : u"part"_s)
+                             : field->cursorPosition() != field->text().size()
+                             ? u"caret:%1"_s.arg(field->cursorPosition())
+                             : QString());
+        else if (focused() != hud().keyCatcher())
+            parts << u"focus elsewhere"_s;
+        if (viewModel().isSearchMode())
+            parts << u"search:"_s + viewModel().searchFilterText();
+        if (resultsShown())
+            parts << (m_controller->resultsView()->isShowingEmptyState()
+                    ? u"no results"_s
+                    : u"results:%1"_s.arg(
+                        m_controller->resultsView()->list()->model()->rowCount()));
+        if (viewModel().selectedIndex() != 0)
+            parts << u"row:%1"_s.arg(viewModel().selectedIndex());
+        if (kind == Kind::showingList)
+            parts << u"entry:%1/%2"_s.arg(viewModel().selectedListIndex())
+                         .arg(viewModel().filteredList().size());
+        const StatusIcon *icon = hud().statusIcon();
+        parts << (icon->kind() == StatusIcon::Kind::spinner ? u"spinner"_s : icon->symbol());
+        parts.removeAll(QString());
+        return parts.join(u' ');
+    }
+
+    // Plays steps separated by ", ": type TEXT (to the focused widget), key KEYS ("Ctrl+C"),
+    // slow (runs wait 30 s), clipboard TEXT, snap NAME (pictures); "is STATE" checks the state
+    // now, "until STATE" waits for it.
+    void play(const QString &steps)
+    {
+        for (const QString &step : steps.split(u", "_s)) {
+            const QString verb = step.section(u' ', 0, 0);
+            const QString text = step.section(u' ', 1);
+            if (verb == u"is")
+                QCOMPARE(state(), text);
+            else if (verb == u"until")
+                QTRY_COMPARE(state(), text);
+            else if (verb == u"type")
+                type(text);
+            else if (verb == u"key")
+                press(QKeySequence(text)[0].key(), QKeySequence(text)[0].keyboardModifiers());
+            else if (verb == u"slow")
+                m_stack->config->setScriptDelay(30);
+            else if (verb == u"clipboard")
+                m_stack->services.clipboard = text;
+            else if (verb == u"snap")
+                snap(text);
+            else
+                QFAIL(qPrintable(u"unknown step: "_s + step));
         }
-        QApplication::setPalette(saved);
     }
 
 private Q_SLOTS:
@@ -155,111 +209,50 @@ private Q_SLOTS:
         snap(QStringLiteral("folder-rows"));
     }
 
-    void typingRunsAScript()
+    void flow_data()
     {
-        type(QStringLiteral("gd"));
-        QCOMPARE(keyBoxes(), (QStringList { QStringLiteral("g"), QStringLiteral("d") }));
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::succeeded);
-        QCOMPARE(hud().titleText(), QStringLiteral("ran deploy.sh [] []"));
-        QCOMPARE(hud().statusIcon()->symbol(), QStringLiteral("checkmark.circle.fill"));
-        snap(QStringLiteral("succeeded"));
-        QTRY_COMPARE(m_closed, 1);
-        QVERIFY(!m_controller->isOpen());
-        QCOMPARE(m_stack->log->runs().size(), 1);
+        QTest::addColumn<QString>("steps");
+        const auto row = [](const char *name, const char *steps) {
+            QTest::newRow(name) << QString::fromUtf8(steps);
+        };
+        row("typing a script's keys runs it, shows its output and closes",
+            "type gd, is gd \"Deploy\", until gd succeeded \"ran deploy.sh [] []\" "
+            "checkmark.circle.fill, "
+            "snap succeeded, until closed:1 succeeded \"ran deploy.sh [] []\" runs:1");
+        row("backspace removes a key box, escape clears them and then closes",
+            "slow, type gd, snap two-keys, key Backspace, is g \"Git\", until g \"Git\" results:2, "
+            "key "
+            "Down, "
+            "is g \"Git\" results:2 row:1, snap script-rows, key Esc, is \"Runel\" no results, key "
+            "Esc, "
+            "is closed:1  \"\" runs:0");
+        row("tab carries the keys into search and back",
+            "type g, key Tab, is g \"3 Scripts\" [g|Search scripts…] search:g magnifyingglass, "
+            "type it, "
+            "until g \"2 Scripts\" [git|Search scripts…] search:git results:2 magnifyingglass, "
+            "snap search, type zzz, "
+            "until g \"0 Scripts\" [gitzzz|Search scripts…] search:gitzzz no results "
+            "magnifyingglass, snap search-no-results, "
+            "key Backtab, is \"Runel\" no results");
+        row("a list takes the typing as its filter and runs the chosen entry",
+            "type m, until m list \"Menu\" [|Filter…] results:3 entry:0/3 list.bullet, key Tab, "
+            "is m list \"Menu\" [|Filter…] results:3 entry:1/3 list.bullet, key Backtab, "
+            "is m list \"Menu\" [|Filter…] results:3 entry:0/3 list.bullet, snap list, type stat, "
+            "is m list \"Menu\" [stat|Filter…] results:1 entry:0/1 list.bullet, key Return, "
+            "until closed:1 succeeded \"ran status.sh [] []\" runs:2");
+        row("the argument field shows the clipboard on one line, selected, and sends modifiers",
+            "clipboard two\nlines, type a, "
+            "until a argument \"Ask\" [q: two lines|Query] all, snap argument, type typed, "
+            "is a argument \"Ask\" [typed|Query], key Alt+Shift+Return, "
+            "until closed:1 succeeded \"ran ask.sh [alt,shift] [typed]\" runs:1");
+        row("while a script runs keys and escape are blocked; control-C cancels it",
+            "type h, until h running \"working on it\" spinner, snap running, type x, key Esc, "
+            "is h running \"working on it\" spinner, key Ctrl+C, until \"Runel\"");
     }
-
-    void backspaceRemovesAKeyBox()
+    void flow()
     {
-        m_stack->config->setScriptDelay(30);
-        type(QStringLiteral("gd"));
-        snap(QStringLiteral("two-keys"));
-        press(Qt::Key_Backspace);
-        QCOMPARE(keyBoxes(), QStringList { QStringLiteral("g") });
-        QTRY_VERIFY(resultsShown());
-        QCOMPARE(hud().titleText(), QStringLiteral("Git"));
-        press(Qt::Key_Down);
-        QCOMPARE(viewModel().selectedIndex(), 1);
-        snap(QStringLiteral("script-rows"));
-        press(Qt::Key_Escape);
-        QCOMPARE(keyBoxes(), QStringList());
-        press(Qt::Key_Escape);
-        QCOMPARE(m_closed, 1);
-    }
-
-    void tabSwitchesToSearch()
-    {
-        type(QStringLiteral("g"));
-        press(Qt::Key_Tab);
-        QVERIFY(viewModel().isSearchMode());
-        HUDTextField *field = hud().textField();
-        QCOMPARE(focused(), field);
-        QCOMPARE(field->text(), QStringLiteral("g"));
-        QCOMPARE(field->cursorPosition(), 1); // caret after the text carried over
-        QCOMPARE(field->placeholderText(), QStringLiteral("Search scripts…"));
-        QTest::keyClicks(field, QStringLiteral("it"));
-        QCOMPARE(viewModel().searchFilterText(), QStringLiteral("git"));
-        QTRY_VERIFY(resultsShown());
-        QCOMPARE(m_controller->resultsView()->list()->model()->rowCount(), 2);
-        snap(QStringLiteral("search"));
-        QTest::keyClicks(field, QStringLiteral("zzz"));
-        QTRY_VERIFY(m_controller->resultsView()->isShowingEmptyState());
-        snap(QStringLiteral("search-no-results"));
-        press(Qt::Key_Backtab);
-        QVERIFY(!viewModel().isSearchMode());
-        QCOMPARE(focused(), hud().keyCatcher());
-    }
-
-    void listFlow()
-    {
-        type(QStringLiteral("m"));
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::showingList);
-        HUDTextField *field = hud().textField();
-        QCOMPARE(focused(), field);
-        QCOMPARE(field->placeholderText(), QStringLiteral("Filter…"));
-        QCOMPARE(hud().titleText(), QStringLiteral("Menu")); // never the JSON line
-        QTRY_VERIFY(resultsShown());
-        press(Qt::Key_Tab);
-        QCOMPARE(viewModel().selectedListIndex(), 1);
-        press(Qt::Key_Backtab);
-        QCOMPARE(viewModel().selectedListIndex(), 0);
-        snap(QStringLiteral("list"));
-        QTest::keyClicks(field, QStringLiteral("stat"));
-        QCOMPARE(viewModel().filteredList().size(), size_t(1));
-        press(Qt::Key_Return);
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::succeeded);
-        QCOMPARE(viewModel().latestOutput(), QStringLiteral("ran status.sh [] []"));
-    }
-
-    void argumentFieldSelectsAll()
-    {
-        m_stack->services.clipboard = QStringLiteral("two\nlines");
-        type(QStringLiteral("a"));
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::awaitingArgument);
-        HUDTextField *field = hud().textField();
-        QCOMPARE(focused(), field);
-        QCOMPARE(field->placeholderText(), QStringLiteral("Query"));
-        QCOMPARE(field->text(), QStringLiteral("q: two lines"));
-        QCOMPARE(field->selectedText(), field->text());
-        snap(QStringLiteral("argument"));
-        QTest::keyClicks(field, QStringLiteral("typed"));
-        QCOMPARE(field->text(), QStringLiteral("typed"));
-        press(Qt::Key_Return, Qt::ShiftModifier | Qt::AltModifier);
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::succeeded);
-        QCOMPARE(viewModel().latestOutput(), QStringLiteral("ran ask.sh [alt,shift] [typed]"));
-    }
-
-    void controlCCancelsARunningScript()
-    {
-        type(QStringLiteral("h"));
-        QTRY_COMPARE(viewModel().latestOutput(), QStringLiteral("working on it"));
-        QCOMPARE(hud().statusIcon()->kind(), StatusIcon::Kind::spinner);
-        snap(QStringLiteral("running"));
-        type(QStringLiteral("x")); // input is blocked while it runs
-        press(Qt::Key_Escape);
-        QCOMPARE(m_closed, 0);
-        press(Qt::Key_C, Qt::ControlModifier);
-        QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::idle);
-        QCOMPARE(keyBoxes(), QStringList());
+        QFETCH(QString, steps);
+        play(steps);
     }
 
     void resultsPanelVisibility_data()

@@ -51,8 +51,7 @@ private Q_SLOTS:
     void execArgument()
     {
         QFETCH(QString, argument);
-        QFETCH(QString, exec);
-        QCOMPARE(LaunchAtLogin::execArgument(argument), exec);
+        QTEST(LaunchAtLogin::execArgument(argument), "exec");
     }
 
     void enablingTwiceWritesOnceAndDisablingRemoves()
@@ -86,9 +85,8 @@ private Q_SLOTS:
     void whatIsOnDiskDecides()
     {
         QFETCH(QByteArray, contents);
-        QFETCH(bool, enabled);
         writeFile(m_login->entryPath(), contents);
-        QCOMPARE(m_login->isEnabled(), enabled);
+        QTEST(m_login->isEnabled(), "enabled");
         // Turning it on rewrites the entry, so it runs again.
         m_login->setEnabled(true);
         QVERIFY(m_login->isEnabled());
