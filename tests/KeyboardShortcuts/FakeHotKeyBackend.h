@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HotKeyBackend.h"
+#include "Service.h"
 #include "ShortcutStorage.h"
 
 #include <QHash>
@@ -82,4 +83,23 @@ public:
 
     std::map<QString, nlohmann::json> values;
     bool failWrites = false;
+};
+
+// The app's own name, with a default of Super+Shift+L.
+inline const KeyboardShortcuts::Name toggle { QStringLiteral("toggle"),
+    KeyboardShortcuts::Shortcut { 37,
+        KeyboardShortcuts::CarbonModifier::command | KeyboardShortcuts::CarbonModifier::shift } };
+
+// A service on the given storage with a fake back end, as one launch of the app makes it.
+struct Launch {
+    explicit Launch(KeyboardShortcuts::ShortcutStorage &storage,
+        KeyboardShortcuts::HotKeyBackend::Kind kind = KeyboardShortcuts::HotKeyBackend::Kind::x11)
+    {
+        auto owned = std::make_unique<FakeHotKeyBackend>(kind);
+        backend = owned.get();
+        service = std::make_unique<KeyboardShortcuts::Service>(storage, std::move(owned));
+        service->addName(toggle);
+    }
+    FakeHotKeyBackend *backend;
+    std::unique_ptr<KeyboardShortcuts::Service> service;
 };

@@ -17,8 +17,6 @@ Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
 
 namespace {
 
-const Name toggle { u"toggle"_s, Shortcut { 37, CarbonModifier::command | CarbonModifier::shift } };
-
 QString describe(const std::optional<Shortcut> &shortcut)
 {
     return shortcut ? shortcut->description() : u"none"_s;
@@ -31,19 +29,6 @@ QString describe(const std::vector<Binding> &bindings)
         parts << binding.shortcut.description() + u'=' + binding.names.join(u',');
     return parts.join(u" | "_s);
 }
-
-// A service on the given storage with a fake back end, as one launch of the app makes it.
-struct Launch {
-    explicit Launch(ShortcutStorage &storage, HotKeyBackend::Kind kind = HotKeyBackend::Kind::x11)
-    {
-        auto owned = std::make_unique<FakeHotKeyBackend>(kind);
-        backend = owned.get();
-        service = std::make_unique<Service>(storage, std::move(owned));
-        service->addName(toggle);
-    }
-    FakeHotKeyBackend *backend;
-    std::unique_ptr<Service> service;
-};
 
 } // namespace
 

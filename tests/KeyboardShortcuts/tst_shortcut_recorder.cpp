@@ -17,19 +17,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const Name toggle { u"toggle"_s, Shortcut { 37, CarbonModifier::command | CarbonModifier::shift } };
-
 // A settings window's worth: the service on a fake back end, a recorder for one name, another
 // field to move the focus to, and the app's own keys reserved as the app reserves them.
 struct Window {
     explicit Window(const QString &name, HotKeyBackend::Kind kind = HotKeyBackend::Kind::x11)
+        : launch(storage, kind)
     {
-        auto owned = std::make_unique<FakeHotKeyBackend>(kind);
-        backend = owned.get();
         backend->heldElsewhere.insert(shortcutFrom(u"Ctrl+Alt+H"_s));
         backend->triggers.insert(u"portal"_s, u"Ctrl+Alt+Space"_s);
-        service = std::make_unique<Service>(storage, std::move(owned));
-        service->addName(toggle);
         service->setShortcut(shortcutFrom(u"Ctrl+Alt+O"_s), Name { u"other"_s, {} });
         recorder = new Recorder(*service, name == toggle.rawValue ? toggle : Name { name, {} });
         std::vector<Recorder::ReservedShortcut> reserved;
@@ -57,8 +52,9 @@ struct Window {
     }
 
     MapShortcutStorage storage;
-    FakeHotKeyBackend *backend;
-    std::unique_ptr<Service> service;
+    Launch launch;
+    FakeHotKeyBackend *backend = launch.backend;
+    Service *service = launch.service.get();
     QWidget widget;
     Recorder *recorder;
     QLineEdit *elsewhere;
@@ -157,7 +153,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Window window(name);
         QVERIFY(QTest::qWaitForWindowActive(&window.widget));
-        QSignalSpy active(window.service.get(), &Service::recorderActiveStatusDidChange);
+        QSignalSpy active(window.service, &Service::recorderActiveStatusDidChange);
         for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
             act(window, step);
         const bool recording = window.recorder->isRecording();

@@ -282,42 +282,36 @@ private Q_SLOTS:
 
     void usageErrors_data()
     {
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("arguments"); // split at spaces
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("command"); // named in the hint
-
-        QTest::newRow("unknown command")
-            << QStringList { u"frobnicate"_s } << u"unknown command 'frobnicate'"_s << QString();
-        QTest::newRow("unknown option before the command")
-            << QStringList { u"--frob"_s } << u"unknown option '--frob'"_s << QString();
-        QTest::newRow("unknown option")
-            << QStringList { u"list"_s, u"--frob"_s } << u"unknown option '--frob'"_s << u"list"_s;
-        QTest::newRow("option without its value")
-            << QStringList { u"list"_s, u"--dir"_s } << u"option '--dir' needs a value (PATH)"_s
-            << u"list"_s;
-        QTest::newRow("option with an empty value")
-            << QStringList { u"list"_s, u"--dir="_s } << u"option '--dir' needs a value (PATH)"_s
-            << u"list"_s;
-        QTest::newRow("flag given a value") << QStringList { u"list"_s, u"--json=yes"_s }
-                                            << u"option '--json' takes no value"_s << u"list"_s;
-        QTest::newRow("extra argument") << QStringList { u"list"_s, u"extra"_s }
-                                        << u"unexpected argument 'extra'"_s << u"list"_s;
-        QTest::newRow("keys missing")
-            << QStringList { u"resolve"_s, u"--json"_s } << u"missing KEYS"_s << u"resolve"_s;
-        QTest::newRow("control characters escaped")
-            << QStringList { u"list"_s, u"\x1b[2J"_s } << u"unexpected argument '\\x1b[2J'"_s
-            << u"list"_s;
-        QTest::newRow("help for an unknown command")
-            << QStringList { u"help"_s, u"nope"_s } << u"unknown command 'nope'"_s << QString();
+        const auto row = [](const char *name, const QString &arguments, const QString &message,
+                             const QString &command) {
+            QTest::newRow(name) << arguments << message << command;
+        };
+        row("unknown command", u"frobnicate"_s, u"unknown command 'frobnicate'"_s, {});
+        row("unknown option before the command", u"--frob"_s, u"unknown option '--frob'"_s, {});
+        row("unknown option", u"list --frob"_s, u"unknown option '--frob'"_s, u"list"_s);
+        row("option without its value", u"list --dir"_s, u"option '--dir' needs a value (PATH)"_s,
+            u"list"_s);
+        row("option with an empty value", u"list --dir="_s,
+            u"option '--dir' needs a value (PATH)"_s, u"list"_s);
+        row("flag given a value", u"list --json=yes"_s, u"option '--json' takes no value"_s,
+            u"list"_s);
+        row("extra argument", u"list extra"_s, u"unexpected argument 'extra'"_s, u"list"_s);
+        row("keys missing", u"resolve --json"_s, u"missing KEYS"_s, u"resolve"_s);
+        row("control characters escaped", u"list \x1b[2J"_s, u"unexpected argument '\\x1b[2J'"_s,
+            u"list"_s);
+        row("help for an unknown command", u"help nope"_s, u"unknown command 'nope'"_s, {});
     }
 
     void usageErrors()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QString, message);
         QFETCH(QString, command);
         TestHome home;
-        const Run run = runRunel(arguments);
+        const Run run = runRunel(arguments.split(u' '));
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QByteArray());
         const QString err = QString::fromUtf8(run.err);

@@ -204,7 +204,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("entries");
-        const QString notAList = u"not a list"_s;
 
         QTest::newRow("every member kept")
             << QByteArray(R"([{"icon":"star","title":"Héllo","subtitle":"sub","script":)"
@@ -218,21 +217,20 @@ private Q_SLOTS:
         QTest::newRow("null optional members read as absent")
             << QByteArray(R"([{"title":"A","script":"a","icon":null,"arguments":null}])")
             << u"- | A | - | a | -"_s;
-        QTest::newRow("missing script") << QByteArray(R"([{"title":"A"}])") << notAList;
-        QTest::newRow("null title") << QByteArray(R"([{"title":null,"script":"a"}])") << notAList;
-        QTest::newRow("argument that is not a string")
-            << QByteArray(R"([{"title":"A","script":"a","arguments":["x",2]}])") << notAList;
-        QTest::newRow("arguments not an array")
-            << QByteArray(R"([{"title":"A","script":"a","arguments":"x"}])") << notAList;
-        QTest::newRow("one bad entry fails the list")
-            << QByteArray(R"([{"title":"A","script":"a"},{"title":"B"}])") << notAList;
-        QTest::newRow("element that is not an object") << QByteArray(R"([1,2])") << notAList;
-        QTest::newRow("object at the top")
-            << QByteArray(R"({"title":"A","script":"a"})") << notAList;
-        QTest::newRow("truncated") << QByteArray(R"([{"title":"A","script":"a"})") << notAList;
-        QTest::newRow("trailing text") << QByteArray(R"([] and more)") << notAList;
-        QTest::newRow("nested beyond reason")
-            << QByteArray(100000, '[') + QByteArray(100000, ']') << notAList;
+        for (const auto &[name, line] :
+            std::initializer_list<std::pair<const char *, QByteArray>> {
+                { "missing script", R"([{"title":"A"}])" },
+                { "null title", R"([{"title":null,"script":"a"}])" },
+                { "argument that is not a string",
+                    R"([{"title":"A","script":"a","arguments":["x",2]}])" },
+                { "arguments not an array", R"([{"title":"A","script":"a","arguments":"x"}])" },
+                { "one bad entry fails the list", R"([{"title":"A","script":"a"},{"title":"B"}])" },
+                { "element that is not an object", R"([1,2])" },
+                { "object at the top", R"({"title":"A","script":"a"})" },
+                { "truncated", R"([{"title":"A","script":"a"})" },
+                { "trailing text", R"([] and more)" },
+                { "nested beyond reason", QByteArray(100000, '[') + QByteArray(100000, ']') } })
+            QTest::newRow(name) << line << u"not a list"_s;
     }
 
     void decodeList()

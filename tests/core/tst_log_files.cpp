@@ -59,26 +59,20 @@ private Q_SLOTS:
         QTest::newRow("lower-case id")
             << QByteArray("id=\"8d3b4c1e-2f6a-4b7c-9d0e-1a2b3c4d5e6f\"") << u"running"_s;
 
-        QTest::newRow("status of another case")
-            << QByteArray("exitStatus=\"Success\"") << u"rejected"_s;
-        QTest::newRow("status not a string") << QByteArray("exitStatus=0") << u"rejected"_s;
-        QTest::newRow("date without zone")
-            << QByteArray("date=\"2025-03-01T09:30:00\"") << u"rejected"_s;
-        QTest::newRow("date with fraction")
-            << QByteArray("date=\"2025-03-01T09:30:00.5Z\"") << u"rejected"_s;
-        QTest::newRow("offset date past year 9999")
-            << QByteArray("date=\"9999-12-31T23:30:00-01:00\"") << u"rejected"_s;
-        QTest::newRow("impossible date")
-            << QByteArray("date=\"2025-02-30T09:30:00Z\"") << u"rejected"_s;
-        QTest::newRow("id in braces")
-            << QByteArray("id=\"{8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F}\"") << u"rejected"_s;
-        QTest::newRow("id not hex")
-            << QByteArray("id=\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6G\"") << u"rejected"_s;
-        QTest::newRow("output outside the folder")
-            << QByteArray("logFileName=\"../x.log\"") << u"rejected"_s;
-        QTest::newRow("script name a number") << QByteArray("scriptName=1") << u"rejected"_s;
-        QTest::newRow("truncated") << QByteArray("!{\"id\":\"8D3B") << u"rejected"_s;
-        QTest::newRow("not an object") << QByteArray("![]") << u"rejected"_s;
+        for (const auto &[name, change] :
+            std::initializer_list<std::pair<const char *, QByteArray>> {
+                { "status of another case", "exitStatus=\"Success\"" },
+                { "status not a string", "exitStatus=0" },
+                { "date without zone", "date=\"2025-03-01T09:30:00\"" },
+                { "date with fraction", "date=\"2025-03-01T09:30:00.5Z\"" },
+                { "offset date past year 9999", "date=\"9999-12-31T23:30:00-01:00\"" },
+                { "impossible date", "date=\"2025-02-30T09:30:00Z\"" },
+                { "id in braces", "id=\"{8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F}\"" },
+                { "id not hex", "id=\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6G\"" },
+                { "output outside the folder", "logFileName=\"../x.log\"" },
+                { "script name a number", "scriptName=1" }, { "truncated", "!{\"id\":\"8D3B" },
+                { "not an object", "![]" } })
+            QTest::newRow(name) << change << u"rejected"_s;
     }
 
     void recordDecoding()

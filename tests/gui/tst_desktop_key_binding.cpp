@@ -50,9 +50,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QStringList>("actions");
-        QTest::addColumn<QString>("error");
+        // Whether the binding is added (and the error, on failure), then the tool's state.
         QTest::addColumn<QStringList>("after");
-        QTest::addColumn<bool>("added");
 
         const QString c0 = entry + u"/c0/ name='Terminal'"_s;
         const QStringList ourKeys { entry + ours + u" name='Runel'"_s,
@@ -60,33 +59,34 @@ private Q_SLOTS:
             entry + ours + u" binding='<Primary><Alt>space'"_s };
         QTest::newRow("GNOME: adding keeps the shortcuts there")
             << u"ubuntu:GNOME"_s << u"gsettings"_s << QStringList { list + u"['/c0/']"_s, c0 }
-            << QStringList { u"add"_s } << QString()
-            << QStringList { c0, list + u"['/c0/', '"_s + ours + u"']"_s } + ourKeys << true;
+            << QStringList { u"add"_s }
+            << QStringList { u"added"_s, c0, list + u"['/c0/', '"_s + ours + u"']"_s } + ourKeys;
         QTest::newRow("GNOME: adding twice lists it once")
             << u"GNOME"_s << u"gsettings"_s << QStringList {} << QStringList { u"add"_s, u"add"_s }
-            << QString() << QStringList { list + u"['"_s + ours + u"']"_s } + ourKeys << true;
+            << QStringList { u"added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
         QTest::newRow("GNOME: removing takes out only ours")
             << u"GNOME"_s << u"gsettings"_s
             << QStringList { list + u"['/c0/', '"_s + ours + u"', '/c1/']"_s, c0 } + ourKeys
-            << QStringList { u"remove"_s } << QString()
-            << QStringList { c0, list + u"['/c0/', '/c1/']"_s } << false;
+            << QStringList { u"remove"_s }
+            << QStringList { u"not added"_s, c0, list + u"['/c0/', '/c1/']"_s };
         QTest::newRow("GNOME: a failing tool is reported")
             << u"GNOME"_s << u"fail-gsettings"_s << QStringList { u"no schema installed"_s }
             << QStringList { u"add"_s }
-            << u"gsettings failed (exit status 1): no schema installed"_s
-            << QStringList { u"no schema installed"_s } << false;
+            << QStringList { u"not added; gsettings failed (exit status 1): no schema installed"_s,
+                   u"no schema installed"_s };
         const QString mine = xfceKey + u"/usr/bin/runel toggle"_s;
         const QString other = u"/commands/custom/<Super>e=thunar"_s;
         QTest::newRow("Xfce: adding writes the command")
             << u"XFCE"_s << u"xfconf"_s << QStringList { other } << QStringList { u"add"_s }
-            << QString() << QStringList { other, mine } << true;
+            << QStringList { u"added"_s, other, mine };
         QTest::newRow("Xfce: removing takes out only ours")
             << u"XFCE"_s << u"xfconf"_s << QStringList { other, mine }
-            << QStringList { u"remove"_s } << QString() << QStringList { other } << false;
+            << QStringList { u"remove"_s } << QStringList { u"not added"_s, other };
         QTest::newRow("Xfce: the combination bound to another command stays")
             << u"XFCE"_s << u"xfconf"_s << QStringList { xfceKey + u"xterm"_s }
-            << QStringList { u"add"_s, u"remove"_s } << u"Ctrl+Alt+Space already runs “xterm”"_s
-            << QStringList { xfceKey + u"xterm"_s } << false;
+            << QStringList { u"add"_s, u"remove"_s }
+            << QStringList { u"not added; Ctrl+Alt+Space already runs “xterm” in Xfce"_s,
+                   xfceKey + u"xterm"_s };
     }
     void writesAndUndoes()
     {
@@ -94,7 +94,6 @@ private Q_SLOTS:
         QFETCH(QString, tool);
         QFETCH(QStringList, before);
         QFETCH(QStringList, actions);
-        QFETCH(QString, error);
         QFETCH(QStringList, after);
         writeFile(m_state.filePath(tool), before.join(u'\n').toUtf8() + '\n');
 
@@ -106,13 +105,13 @@ private Q_SLOTS:
             if (!result.ok)
                 break;
         }
-        QCOMPARE(result.ok, error.isEmpty());
-        QVERIFY2(result.error.startsWith(error), qPrintable(result.error));
         QStringList now = state(tool);
+        now.append(binding.isAdded() ? u"added"_s : u"not added"_s);
+        if (!result.ok)
+            now.last() += u"; "_s + result.error.section(u". "_s, 0, 0); // its first sentence
         now.sort();
         after.sort();
         QCOMPARE(now, after);
-        QTEST(binding.isAdded(), "added");
     }
 
     void missingToolIsReported()
