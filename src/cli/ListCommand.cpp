@@ -98,7 +98,7 @@ int runList(const Arguments &arguments, Console &console)
         const size_t half = rows.size() / 2;
         std::string head, tail;
         WorkerThreads::runBeside([&] { tail = healthLines(rows.subspan(half), half > 0); },
-            [&] { head = healthLines(rows.first(half), false); }, rows.size());
+            [&] { head = healthLines(rows.first(half), false); });
         head.insert(0, 1, '[');
         tail += rows.empty() ? "]\n" : "\n]\n";
         console.printUtf8(head);

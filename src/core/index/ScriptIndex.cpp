@@ -17,7 +17,7 @@ std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configura
             names = displayNames(entries, configuration.enhanceLabels);
             index->search = SearchIndex::build(entries, names);
         },
-        [&] { index->sequence = SequenceIndex::buildUnnamed(entries); }, entries.size());
+        [&] { index->sequence = SequenceIndex::buildUnnamed(entries); });
     index->sequence.nameEntries(entries, names);
     index->health = buildHealthList(entries, index->search, index->sequence, names);
     return index;

@@ -64,8 +64,8 @@ SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
         }
     };
     const size_t half = candidates.size() / 2;
-    WorkerThreads::runBeside([&] { makeItems(half, candidates.size()); },
-        [&] { makeItems(0, half); }, candidates.size());
+    WorkerThreads::runBeside(
+        [&] { makeItems(half, candidates.size()); }, [&] { makeItems(0, half); });
 
     // How many valid scripts share each key sequence: two or more are all invalid.
     QHash<QString, int> sequenceCounts;

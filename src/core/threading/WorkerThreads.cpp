@@ -84,14 +84,8 @@ bool WorkerThreads::start(std::function<void()> task)
     return pool().start(std::move(task));
 }
 
-void WorkerThreads::runBeside(
-    const std::function<void()> &task, const std::function<void()> &own, std::size_t workItems)
+void WorkerThreads::runBeside(const std::function<void()> &task, const std::function<void()> &own)
 {
-    if (workItems < splitThreshold) {
-        own();
-        task();
-        return;
-    }
     std::mutex mutex;
     std::condition_variable ended;
     bool done = false; // guarded by mutex

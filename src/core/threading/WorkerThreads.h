@@ -16,12 +16,8 @@ bool start(std::function<void()> task);
 
 // Runs task on a worker thread while the calling thread runs own, and returns once both have
 // ended: one computation split over two cores. Without a thread to be had, the calling thread
-// runs task after own, so own must not wait for task. workItems says how much there is to do:
-// below splitThreshold, handing half to another thread costs more than it saves, so the calling
-// thread runs both (task after own).
-inline constexpr std::size_t splitThreshold = 2000;
-void runBeside(const std::function<void()> &task, const std::function<void()> &own,
-    std::size_t workItems = splitThreshold);
+// runs task after own, so own must not wait for task.
+void runBeside(const std::function<void()> &task, const std::function<void()> &own);
 
 // The most threads the pool keeps at once (0: no limit of its own, only the system's). Past it,
 // start fails as it does when the system refuses a thread.
