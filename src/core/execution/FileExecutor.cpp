@@ -152,8 +152,12 @@ void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers
     auto outputEnded = std::make_shared<std::function<void()>>(std::move(handlers.outputEnded));
     auto finish = [completion](const ExecutionResult &result) {
         MainThreadQueue::post([completion, result] {
-            if (*completion)
-                (*completion)(result);
+            // Taken out and released here: what the handler holds (the run, its QObjects) must
+            // not be freed by the worker thread that drops its copy of completion later.
+            const std::function<void(const ExecutionResult &)> handler = std::move(*completion);
+            *completion = nullptr;
+            if (handler)
+                handler(result);
         });
     };
     const bool started = WorkerThreads::start(
