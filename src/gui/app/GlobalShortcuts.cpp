@@ -162,7 +162,8 @@ void GlobalShortcuts::holdKeysForHud()
 {
     // Only from another program's window: while one of Runel's own windows has the keyboard,
     // taking it and handing it back races the window manager's activation of that window.
-    if (QGuiApplication::focusWindow())
+    // (A window just hidden may still count as focused for a moment: only a shown one does.)
+    if (const QWindow *focused = QGuiApplication::focusWindow(); focused && focused->isVisible())
         return;
     m_service.backend().holdKeys(0);
     // Released once the HUD has the focus; the back end lets go by itself after a short while
