@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,7 +93,7 @@ bool isValidUtf8(const unsigned char *data, size_t size)
     return true;
 }
 
-bool isValidUtf8(const std::string &bytes)
+bool isValidUtf8(std::string_view bytes)
 {
     return isValidUtf8(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
 }
@@ -115,13 +116,17 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
     const int fd = open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return failed(systemMessage(errno));
-    std::string contents;
-    struct stat info { };
-    if (fstat(fd, &info) == 0 && info.st_size > 0)
-        contents.reserve(size_t(info.st_size));
+    // Scripts are small: one that fits the buffer is parsed where it was read, with no copy and
+    // no size asked first; a bigger one is gathered into a string.
     char buffer[65536];
+    size_t filled = 0;
+    std::string larger;
     for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (filled == sizeof buffer) {
+            larger.append(buffer, filled);
+            filled = 0;
+        }
+        const ssize_t count = read(fd, buffer + filled, sizeof buffer - filled);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
@@ -131,9 +136,12 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
         }
         if (count == 0)
             break;
-        contents.append(buffer, size_t(count));
+        filled += size_t(count);
     }
     close(fd);
+    std::string_view contents(buffer, filled);
+    if (!larger.empty())
+        contents = larger.append(contents);
     if (!isValidUtf8(contents))
         return failed(QStringLiteral("The file is not valid UTF-8 text."));
     item.metadata = ShellFileMetadata::parseUtf8(
