@@ -2,6 +2,7 @@
 
 #include "text/Text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace runel {
@@ -45,9 +46,14 @@ KeyGroup keysOf(QStringView text)
 
 QString joinedKeys(std::span<const Key> keys)
 {
-    QString joined;
+    qsizetype size = 0;
     for (const Key &key : keys)
-        joined += key;
+        size += key.size();
+    // Copied into place: appending key by key costs more than the copying itself.
+    QString joined(size, Qt::Uninitialized);
+    QChar *end = joined.data();
+    for (const Key &key : keys)
+        end = std::copy(key.cbegin(), key.cend(), end);
     return joined;
 }
 

@@ -49,8 +49,8 @@ SequenceItem unnamedItem(const IndexCandidate &candidate, std::vector<KeyGroup> 
 
 SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
 {
-    const std::vector<IndexCandidate> candidates = indexCandidates(files, ScriptMode::sequence);
-    const SequencePathTree tree(candidates);
+    std::vector<IndexCandidate> candidates = indexCandidates(files, ScriptMode::sequence);
+    auto tree = std::make_unique<const SequencePathTree>(candidates);
 
     SequenceIndex index;
     index.entries.resize(candidates.size());
@@ -58,7 +58,7 @@ SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
     // Each item depends on the shared, read-only tree only: the two halves are made at once.
     auto makeItems = [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
-            index.entries[i] = unnamedItem(candidates[i], tree.keyGroups(i));
+            index.entries[i] = unnamedItem(candidates[i], tree->keyGroups(i));
             if (index.entries[i].status.isValid())
                 sequences[i] = keySequenceString(index.entries[i].flatKeys);
         }
@@ -67,13 +67,21 @@ SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
     WorkerThreads::runBeside(
         [&] { makeItems(half, candidates.size()); }, [&] { makeItems(0, half); });
 
-    // How many valid scripts share each key sequence: two or more are all invalid.
+    // How many valid scripts share each key sequence: two or more are all invalid. The tree,
+    // a few thousand small allocations, is freed on the other core meanwhile.
     QHash<QString, int> sequenceCounts;
-    sequenceCounts.reserve(qsizetype(candidates.size()));
-    for (size_t i = 0; i < candidates.size(); ++i) {
-        if (index.entries[i].status.isValid())
-            ++sequenceCounts[sequences[i]];
-    }
+    WorkerThreads::runBeside(
+        [&] {
+            tree.reset();
+            candidates = {};
+        },
+        [&] {
+            sequenceCounts.reserve(qsizetype(sequences.size()));
+            for (size_t i = 0; i < sequences.size(); ++i) {
+                if (index.entries[i].status.isValid())
+                    ++sequenceCounts[sequences[i]];
+            }
+        });
     for (size_t i = 0; i < index.entries.size(); ++i) {
         SequenceItem &item = index.entries[i];
         if (item.status.isValid() && sequenceCounts.value(sequences[i]) > 1)
