@@ -2,6 +2,8 @@
 
 #include "text/Text.h"
 
+#include <algorithm>
+
 namespace runel {
 namespace {
 
@@ -106,14 +108,14 @@ bool SequencePathTree::markReachable(Node &node, bool foldersTypable)
     return reachable;
 }
 
-KeyGroup SequencePathTree::uniquePrefix(const Node &node)
+KeyGroup SequencePathTree::uniquePrefix(const Node &node, std::span<const Node *const> rivals)
 {
     // The shortest unique prefix is one character longer than the longest prefix shared with
-    // a sibling that competes: itself, and every sibling with a reachable script.
+    // a sibling that competes: one with a reachable script.
     const size_t count = node.characterEnds.size();
     size_t length = 1;
-    for (const Node *sibling : node.parent->children) {
-        if (sibling != &node && sibling->hasReachableDescendant)
+    for (const Node *sibling : rivals) {
+        if (sibling != &node)
             length = std::max(length, commonCharacters(node, *sibling) + 1);
     }
     // No unique prefix: the whole name.
@@ -131,9 +133,29 @@ KeyGroup SequencePathTree::uniquePrefix(const Node &node)
 
 void SequencePathTree::assignKeyGroups()
 {
-    for (const std::unique_ptr<Node> &node : m_nodes) {
-        if (node->parent)
-            node->keyGroup = uniquePrefix(*node);
+    // A sibling whose name begins with another code unit shares no character with a node: each
+    // node is compared only with the competing siblings that begin as it does, which a folder's
+    // competitors sorted by first code unit give at once.
+    const auto firstUnit = [](const Node *node) { return node->lowerName.front(); };
+    const auto byFirstUnit
+        = [&firstUnit](const Node *a, const Node *b) { return firstUnit(a) < firstUnit(b); };
+    std::vector<const Node *> competitors;
+    for (const std::unique_ptr<Node> &folder : m_nodes) {
+        competitors.clear();
+        for (const Node *child : folder->children) {
+            if (child->hasReachableDescendant && !child->lowerName.isEmpty())
+                competitors.push_back(child);
+        }
+        std::sort(competitors.begin(), competitors.end(), byFirstUnit);
+        for (Node *child : folder->children) {
+            std::span<const Node *const> rivals;
+            if (!child->lowerName.isEmpty()) {
+                const auto [from, to] = std::equal_range(
+                    competitors.cbegin(), competitors.cend(), child, byFirstUnit);
+                rivals = { from, to };
+            }
+            child->keyGroup = uniquePrefix(*child, rivals);
+        }
     }
 }
 

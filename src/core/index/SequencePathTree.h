@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -44,7 +45,8 @@ private:
     Node *newNode(Node *parent, QString name, const IndexCandidate *candidate);
     Node *folder(Node &parent, QStringView name);
     static bool markReachable(Node &node, bool foldersTypable);
-    static KeyGroup uniquePrefix(const Node &node);
+    // rivals: the competing siblings that may share a prefix with node.
+    static KeyGroup uniquePrefix(const Node &node, std::span<const Node *const> rivals);
     void assignKeyGroups();
 
     std::vector<std::unique_ptr<Node>> m_nodes; // m_nodes[0] is the root
