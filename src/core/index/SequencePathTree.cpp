@@ -72,15 +72,14 @@ SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates
 SequencePathTree::Node *SequencePathTree::newNode(
     Node *parent, QString name, const IndexCandidate *candidate)
 {
-    auto node = std::make_unique<Node>();
-    node->lowerName = text::lowercased(text::nfc(name));
-    node->characterEnds = text::characterEnds(node->lowerName);
-    node->isTypable = allTypable(name);
-    node->name = std::move(name);
-    node->candidate = candidate;
-    node->parent = parent;
-    m_nodes.push_back(std::move(node));
-    return m_nodes.back().get();
+    Node &node = m_nodes.emplace_back();
+    node.lowerName = text::lowercased(text::nfc(name));
+    node.characterEnds = text::characterEnds(node.lowerName);
+    node.isTypable = allTypable(name);
+    node.name = std::move(name);
+    node.candidate = candidate;
+    node.parent = parent;
+    return &node;
 }
 
 // Folders are told apart by their lower-cased, composed names, as the file system of a typist
@@ -140,14 +139,14 @@ void SequencePathTree::assignKeyGroups()
     const auto byFirstUnit
         = [&firstUnit](const Node *a, const Node *b) { return firstUnit(a) < firstUnit(b); };
     std::vector<const Node *> competitors;
-    for (const std::unique_ptr<Node> &folder : m_nodes) {
+    for (const Node &folder : m_nodes) {
         competitors.clear();
-        for (const Node *child : folder->children) {
+        for (const Node *child : folder.children) {
             if (child->hasReachableDescendant && !child->lowerName.isEmpty())
                 competitors.push_back(child);
         }
         std::sort(competitors.begin(), competitors.end(), byFirstUnit);
-        for (Node *child : folder->children) {
+        for (Node *child : folder.children) {
             std::span<const Node *const> rivals;
             if (!child->lowerName.isEmpty()) {
                 const auto [from, to] = std::equal_range(

@@ -5,7 +5,7 @@
 
 #include <QHash>
 #include <QString>
-#include <memory>
+#include <deque>
 #include <span>
 #include <vector>
 
@@ -49,7 +49,7 @@ private:
     static KeyGroup uniquePrefix(const Node &node, std::span<const Node *const> rivals);
     void assignKeyGroups();
 
-    std::vector<std::unique_ptr<Node>> m_nodes; // m_nodes[0] is the root
+    std::deque<Node> m_nodes; // m_nodes[0] is the root; a deque keeps nodes in place as it grows
     Node *m_root = nullptr;
     std::vector<const Node *> m_files; // the file node of each candidate, or null
 };
