@@ -28,6 +28,8 @@ public:
 
     const std::string &text() const { return m_text; }
     std::string takeText() { return std::move(m_text); }
+    // Forgets the text written so far (once printed), keeping the place in the document.
+    void clearText() { m_text.clear(); }
 
 private:
     JsonWriter &open(char bracket);

@@ -63,6 +63,23 @@ std::string healthLines(std::span<const ScriptHealthItem> rows, bool continuing)
     return json.takeText();
 }
 
+// The same, opening the array, printed a buffer at a time as the rows are made.
+void printHealthLines(std::span<const ScriptHealthItem> rows, Console &console)
+{
+    constexpr size_t bufferSize = 64 * 1024;
+    JsonWriter json;
+    json.reserve(bufferSize + 4096);
+    json.raw("[");
+    for (const ScriptHealthItem &row : rows) {
+        writeHealth(json.raw("\n  "), row);
+        if (json.text().size() >= bufferSize) {
+            console.printUtf8(json.text());
+            json.clearText();
+        }
+    }
+    console.printUtf8(json.text());
+}
+
 QString healthTable(const ScriptIndex &index, const Console &console)
 {
     Table table;
@@ -93,15 +110,14 @@ int runList(const Arguments &arguments, Console &console)
 
     if (arguments.has(u"--json"_s)) {
         // One object per line: still one JSON array, and easy to read and to grep. The two
-        // halves of the rows are written at once, on two cores.
+        // halves of the rows are written at once, on two cores: the first is printed as it is
+        // made, the second once the first is out.
         const std::span<const ScriptHealthItem> rows(index.health);
         const size_t half = rows.size() / 2;
-        std::string head, tail;
+        std::string tail;
         WorkerThreads::runBeside([&] { tail = healthLines(rows.subspan(half), half > 0); },
-            [&] { head = healthLines(rows.first(half), false); });
-        head.insert(0, 1, '[');
+            [&] { printHealthLines(rows.first(half), console); });
         tail += rows.empty() ? "]\n" : "\n]\n";
-        console.printUtf8(head);
         console.printUtf8(tail);
         keepUntilExit(std::move(loaded->index));
         return exitSuccess;
