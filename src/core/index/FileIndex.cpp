@@ -252,8 +252,8 @@ public:
         m_openFolders.push_back(identity);
         int accepted = 0;
         for (const DirectoryEntry &entry : entries) {
-            const std::string path = folder + '/' + entry.name;
-            const QString relative
+            std::string path = folder + '/' + entry.name;
+            QString relative
                 = relativeFolder.isEmpty() ? entry.decoded : relativeFolder + u'/' + entry.decoded;
             const bool utf8 = pathIsUtf8 && isValidUtf8(entry.name);
             if (entry.isDirectory) {
@@ -265,7 +265,7 @@ public:
             if (!type || accepted >= m_configuration.maxFilesPerFolder)
                 continue;
             ++accepted;
-            m_files.add({ path, relative, *type, utf8 });
+            m_files.add({ std::move(path), std::move(relative), *type, utf8 });
         }
         m_openFolders.pop_back();
         return true;
@@ -299,7 +299,7 @@ private:
                 continue;
             const QString decoded = QString::fromUtf8(entry->d_name);
             entries.push_back(
-                { entry->d_name, decoded, text::lowercased(text::nfc(decoded)), isDirectory });
+                { entry->d_name, decoded, text::lowercasedComposed(decoded), isDirectory });
         }
         const int error = errno;
         closedir(directory);

@@ -34,7 +34,7 @@ bool isTypableKey(QStringView key)
 
 KeyGroup keysOf(QStringView text)
 {
-    const QString lower = text::lowercased(text::nfc(text));
+    const QString lower = text::lowercasedComposed(text);
     KeyGroup keys;
     qsizetype start = 0;
     for (const qsizetype end : text::characterEnds(lower)) {

@@ -73,7 +73,7 @@ SequencePathTree::Node *SequencePathTree::newNode(
     Node *parent, QString name, const IndexCandidate *candidate)
 {
     Node &node = m_nodes.emplace_back();
-    node.lowerName = text::lowercased(text::nfc(name));
+    node.lowerName = text::lowercasedComposed(name);
     node.characterEnds = text::characterEnds(node.lowerName);
     node.isTypable = allTypable(name);
     node.name = std::move(name);
@@ -86,7 +86,7 @@ SequencePathTree::Node *SequencePathTree::newNode(
 // would.
 SequencePathTree::Node *SequencePathTree::folder(Node &parent, QStringView name)
 {
-    Node *&found = parent.childFoldersByName[text::lowercased(text::nfc(name))];
+    Node *&found = parent.childFoldersByName[text::lowercasedComposed(name)];
     if (!found) {
         found = newNode(&parent, name.toString(), nullptr);
         parent.children.push_back(found);

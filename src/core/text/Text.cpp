@@ -99,6 +99,11 @@ QString nfc(QStringView text)
     return QString(reinterpret_cast<const QChar *>(normalized.getBuffer()), normalized.length());
 }
 
+QString lowercasedComposed(QStringView text)
+{
+    return isAscii(text) ? lowercased(text) : lowercased(nfc(text));
+}
+
 std::vector<qsizetype> characterEnds(QStringView text)
 {
     std::vector<qsizetype> ends;

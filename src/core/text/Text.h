@@ -16,6 +16,10 @@ QString lowercased(QStringView text);
 // Canonical composition (NFC), so that canonically equivalent strings compare equal.
 QString nfc(QStringView text);
 
+// Composed, then lower-cased: the form in which names are told apart. ASCII, composed
+// already, costs one copy.
+QString lowercasedComposed(QStringView text);
+
 // The extended grapheme clusters ("characters") of text, in order.
 std::vector<QString> characters(QStringView text);
 qsizetype characterCount(QStringView text);
