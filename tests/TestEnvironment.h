@@ -13,13 +13,12 @@ public:
     TestHome()
     {
         QVERIFY2(m_dir.isValid(), "cannot create a temporary folder");
-        for (const char *name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR" })
+        for (const auto &[name, folder] :
+            { std::pair { "HOME", "" }, { "XDG_CONFIG_HOME", "/config" },
+                { "XDG_DATA_HOME", "/data" }, { "XDG_RUNTIME_DIR", "/runtime" } }) {
             m_saved.append({ name, qgetenv(name) });
-        m_saved.append({ "HOME", qgetenv("HOME") });
-        qputenv("HOME", m_dir.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", (m_dir.path() + QStringLiteral("/config")).toUtf8());
-        qputenv("XDG_DATA_HOME", (m_dir.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_RUNTIME_DIR", (m_dir.path() + QStringLiteral("/runtime")).toUtf8());
+            qputenv(name, m_dir.path().toUtf8() + folder);
+        }
     }
     ~TestHome()
     {
@@ -94,14 +93,8 @@ public:
         log = std::make_unique<runel::LogStore>(home.file(QStringLiteral("logs")));
         viewModel = std::make_unique<runel::SearchViewModel>(*config, *store, *log, services);
     }
-    ~HudStack()
-    {
-        viewModel.reset();
-        log.reset();
-        store.reset();
-        config.reset();
-    }
 
+    // Destroyed in reverse order: the view model before the stores it uses, the home last.
     TestHome home;
     RecordingServices services;
     std::unique_ptr<runel::ConfigManager> config;

@@ -72,8 +72,6 @@ public:
     }
     bool setValue(const QString &key, const nlohmann::json &value) override
     {
-        if (failWrites)
-            return false;
         if (value.is_null())
             values.erase(key);
         else
@@ -82,7 +80,6 @@ public:
     }
 
     std::map<QString, nlohmann::json> values;
-    bool failWrites = false;
 };
 
 // The app's own name, with a default of Super+Shift+L.

@@ -20,12 +20,8 @@ inline KeyboardShortcuts::Shortcut shortcutFrom(const QString &text)
               { QStringLiteral("Ctrl"), CarbonModifier::control },
               { QStringLiteral("Alt"), CarbonModifier::option },
               { QStringLiteral("Shift"), CarbonModifier::shift } };
-    for (const QString &part : std::as_const(parts)) {
-        for (const auto &[word, bit] : modifiers) {
-            if (part == word)
-                shortcut.carbonModifiers |= bit;
-        }
-    }
+    for (const auto &[word, bit] : modifiers)
+        shortcut.carbonModifiers |= parts.contains(word) ? bit : 0;
     for (const KeyEntry &entry : KeyTable::entries()) {
         if (QString::fromUtf16(entry.name) == key)
             shortcut.carbonKeyCode = entry.carbonKeyCode;

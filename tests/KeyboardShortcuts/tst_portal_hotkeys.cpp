@@ -193,14 +193,6 @@ private:
     bool m_published = false;
 };
 
-std::vector<Binding> bindings(const QList<std::pair<Shortcut, QStringList>> &list)
-{
-    std::vector<Binding> result;
-    for (const auto &[shortcut, names] : list)
-        result.push_back({ shortcut, names });
-    return result;
-}
-
 const Shortcut superShiftL { 37, 768 };
 const Shortcut ctrlAltF5 { 96, 4096 | 2048 };
 
@@ -272,8 +264,8 @@ private Q_SLOTS:
         QVERIFY(backend);
         QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
         backend->setDescriptions({ { u"toggleSearchWindow"_s, u"Show or hide Runel"_s } });
-        backend->setBindings(bindings({ { superShiftL, { u"toggleSearchWindow"_s } },
-            { ctrlAltF5, { u"shortcut-B"_s, u"shortcut-A"_s } } }));
+        backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } },
+            { ctrlAltF5, { u"shortcut-B"_s, u"shortcut-A"_s } } });
         QTRY_COMPARE(triggers.count(), 1);
 
         const QString session = fake->calls(u"CreateSession"_s).value(0);
@@ -323,14 +315,14 @@ private Q_SLOTS:
         const auto backend = PortalHotKeyBackend::create(appId);
         QVERIFY(backend);
         QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
-        const auto first = bindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
+        const std::vector<Binding> first { { superShiftL, { u"toggleSearchWindow"_s } } };
         backend->setBindings(first);
         QTRY_COMPARE(triggers.count(), 1);
         // An equal list asks nothing; the changed one after it is the second bind.
         backend->setBindings(first);
         backend->configureTriggers();
-        const auto second = bindings(
-            { { superShiftL, { u"toggleSearchWindow"_s } }, { ctrlAltF5, { u"shortcut-A"_s } } });
+        const std::vector<Binding> second { { superShiftL, { u"toggleSearchWindow"_s } },
+            { ctrlAltF5, { u"shortcut-A"_s } } };
         backend->setBindings(second);
         QTRY_COMPARE(triggers.count(), 2);
 
@@ -348,7 +340,7 @@ private Q_SLOTS:
         // nothing of the portal; the change after them is the third bind.
         backend->setBindings({});
         backend->setBindings(second);
-        backend->setBindings(bindings({ { ctrlAltF5, { u"shortcut-A"_s } } }));
+        backend->setBindings({ { ctrlAltF5, { u"shortcut-A"_s } } });
         QTRY_COMPARE(fake->calls(u"BindShortcuts"_s).size(), 3);
         QCOMPARE(fake->calls(u"CreateSession"_s).size(), options.oneBindPerSession ? 3 : 1);
     }
@@ -359,7 +351,7 @@ private Q_SLOTS:
         std::optional<FakePortal> fake(std::in_place, FakeOptions {});
         const auto backend = PortalHotKeyBackend::create(appId);
         QVERIFY(backend);
-        backend->setBindings(bindings({ { superShiftL, { u"toggleSearchWindow"_s } } }));
+        backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
         QTRY_COMPARE((*fake)->calls(u"BindShortcuts"_s).size(), 1);
         fake.reset();
         fake.emplace(FakeOptions {});

@@ -113,8 +113,6 @@ private Q_SLOTS:
             QTest::newRow(rowName) << name << steps << shows << message;
         };
         row("unbound shows the placeholder", u"user"_s, u""_s, u"Record Shortcut; absent"_s, u""_s);
-        row("a click starts recording", u"user"_s, u"click"_s,
-            u"Press Shortcut; absent; recording"_s, u""_s);
         row("Space starts recording", u"toggle"_s, u"space"_s,
             u"Press Shortcut; Super+Shift+L; recording"_s, u""_s);
         row("a combination with Super is stored", u"user"_s, u"click;Super+K"_s,

@@ -89,7 +89,6 @@ private Q_SLOTS:
             QTest::newRow(name) << QString::fromUtf8(control) << presses << QString::fromUtf8(shown)
                                 << QByteArray(key) << QString::fromUtf8(stored);
         };
-        row("the low end is 0.3s", "script", { home }, "0.3s", "scriptDelay", "0.3");
         row("no step below the low end", "script", { home, left, left }, "0.3s", "scriptDelay",
             "0.3");
         row("one step is a tenth", "results", { home, right }, "0.4s", "resultListDelay", "0.4");
