@@ -46,19 +46,23 @@ JsonWriter &JsonWriter::key(const char *name)
 JsonWriter &JsonWriter::value(const QString &text)
 {
     separate();
-    m_text += '"';
-    // Most strings are short ASCII with nothing to escape (keys, paths): those are copied in
-    // at once, narrowed; other ASCII needs no conversion buffer either.
-    const auto plain = [](QChar c) {
-        return c.unicode() >= 0x20 && c.unicode() < 0x80 && c != u'"' && c != u'\\';
-    };
-    if (std::all_of(text.cbegin(), text.cend(), plain)) {
-        const size_t start = m_text.size();
-        m_text.resize(start + size_t(text.size()));
-        std::transform(text.cbegin(), text.cend(), m_text.begin() + qsizetype(start),
-            [](QChar c) { return char(c.unicode()); });
-    } else if (std::all_of(
-                   text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+    // Most strings are short ASCII with nothing to escape (keys, paths): they are narrowed
+    // straight into place, in one pass that also notices anything else.
+    const size_t start = m_text.size();
+    m_text.resize(start + size_t(text.size()) + 2);
+    char *out = m_text.data() + start;
+    *out++ = '"';
+    bool plain = true;
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        plain &= unit >= 0x20 && unit < 0x80 && unit != u'"' && unit != u'\\';
+        *out++ = char(unit);
+    }
+    *out = '"';
+    if (plain)
+        return *this;
+    m_text.resize(start + 1);
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
         for (const QChar c : text)
             appendEscaped(char(c.unicode()));
     } else {
