@@ -79,15 +79,6 @@ private Q_SLOTS:
         QTEST(enhanceLabel(name), "label");
     }
 
-    void displayNames()
-    {
-        m_tree.build({ u"git-status.sh"_s, u"x.sh=# @runel.label my-label\n"_s });
-        QCOMPARE(item(u"git-status.sh"_s).displayName, u"Git Status"_s);
-        QCOMPARE(item(u"x.sh"_s).displayName, u"my-label"_s);
-        m_tree.build({ u"git-status.sh"_s }, false);
-        QCOMPARE(item(u"git-status.sh"_s).displayName, u"git-status"_s);
-    }
-
     void keyGroups_data()
     {
         QTest::addColumn<QStringList>("files");
