@@ -79,7 +79,7 @@ private Q_SLOTS:
     void defaultsWithoutSettingsFile()
     {
         TestHome home;
-        const auto config = makeManager(makeExamples(home));
+        const auto config = makeManager();
         const QVariantMap expected { { u"scriptsDir"_s, home.file(u".runel"_s) },
             { u"scriptDelay"_s, 0.4 }, { u"isFirstLaunch"_s, true }, { u"enhanceLabels"_s, true },
             { u"successSound"_s, u"None"_s }, { u"failureSound"_s, u"Default"_s },
@@ -92,8 +92,6 @@ private Q_SLOTS:
         QVERIFY(config->store().loadWarning().isEmpty());
         QVERIFY(!QFileInfo::exists(SettingsFile::defaultPath())); // reading writes nothing
         QVERIFY(!QFileInfo::exists(home.file(u".runel"_s)));
-        config->prepareScriptsDir();
-        QVERIFY(QFileInfo::exists(home.file(u".runel/sub/deep.sh"_s)));
     }
 
     void loading_data()
