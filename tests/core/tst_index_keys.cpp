@@ -138,8 +138,6 @@ private Q_SLOTS:
         };
         row("duplicate of another language", tree, u"x.applescript"_s, false, true,
             A::sequenceAndSearch, S::red, u"Another script has the same key sequence."_s);
-        row("ignored everywhere", tree, u"z.sh"_s, false, false, A::ignored, S::gray,
-            u"Ignored in key-sequence mode."_s);
         row("ignored in key sequences", tree, u"w.sh"_s, false, true, A::searchOnly, S::gray,
             u"Ignored in key-sequence mode."_s);
         row("ignoring one duplicate frees the other",
