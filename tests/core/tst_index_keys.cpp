@@ -171,18 +171,6 @@ private Q_SLOTS:
         QVERIFY(item(u"aa.sh"_s).status.isValid());
     }
 
-    void availabilityMessages()
-    {
-        QCOMPARE(availabilityMessage(ScriptAvailability::searchOnly),
-            u"Available in search mode only; no key sequence is assigned."_s);
-        QCOMPARE(availabilityMessage(ScriptAvailability::sequenceOnly),
-            u"Available in key-sequence mode only."_s);
-        QCOMPARE(availabilityMessage(ScriptAvailability::ignored),
-            u"Ignored in key-sequence and search mode."_s);
-        HealthIssue noText;
-        QCOMPARE(issueMessage(noText), u"Read failure"_s);
-    }
-
     void resolving()
     {
         m_tree.build(
