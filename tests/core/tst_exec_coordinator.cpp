@@ -141,9 +141,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("mayBeReplaced");
 
         const Event succeeded = Event::succeeded();
-        QTest::newRow("killing itself is cancelled")
-            << QByteArray("echo going\nkill -TERM $$") << Event::cancelled()
-            << RunExitStatus::cancelled << u"going"_s << false;
         QTest::newRow("an array that is no list leaves the last line shown")
             << QByteArray("echo a\necho b\nprintf '[1,2]'") << succeeded << RunExitStatus::success
             << u"b"_s << false;
