@@ -322,14 +322,17 @@ private Q_SLOTS:
         QVERIFY2(!QFileInfo::exists(home.file(u".runel"_s)), "a usage error touches nothing");
     }
 
-    void helpAndVersion_data()
+    void helpVersionAndEmptyLog_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("output"); // a pattern for the whole output
 
         const QString listsHelp = u".*--help"_s; // the usage, then the options, --help among them
-        QTest::newRow("--help") << QStringList { u"--help"_s }
-                                << uR"(^Usage: runel \[COMMAND\])"_s + listsHelp;
+        QTest::newRow("--help, listing the commands")
+            << QStringList { u"--help"_s }
+            << uR"(^Usage: runel \[COMMAND\].*\n  log )"_s + listsHelp;
+        QTest::newRow("log --help") << QStringList { u"log"_s, u"--help"_s }
+                                    << uR"(^Usage: runel log \[--json\])"_s + listsHelp;
         QTest::newRow("list --help") << QStringList { u"list"_s,
             u"--help"_s } << uR"(^Usage: runel list \[--dir PATH\] \[--json\])"_s + listsHelp;
         QTest::newRow("resolve -h") << QStringList { u"resolve"_s, u"-h"_s }
@@ -342,9 +345,13 @@ private Q_SLOTS:
             << QStringList { u"list"_s, u"--frob"_s, u"--help"_s } << uR"(^Usage: runel list)"_s;
         QTest::newRow("--version")
             << QStringList { u"--version"_s } << uR"(^runel \d+\.\d+\.\d+\n$)"_s;
+        QTest::newRow("empty log") << QStringList { u"log"_s } << uR"(^No runs in the log )"_s;
+        QTest::newRow("empty log as JSON")
+            << QStringList { u"log"_s, u"--json"_s } << uR"(^\[\]\n$)"_s;
     }
 
-    void helpAndVersion()
+    // Help, the version and an empty log: on standard output alone, with nothing created.
+    void helpVersionAndEmptyLog()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, output);

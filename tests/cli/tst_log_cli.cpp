@@ -21,31 +21,6 @@ private Q_SLOTS:
         qputenv("TZ", "UTC");
     }
 
-    // A positional argument is refused by the parser every command shares.
-    void emptyLogAndHelp_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("out"); // found in standard output
-        QTest::newRow("empty log") << QStringList { u"log"_s } << QByteArray("No runs in the log");
-        QTest::newRow("empty log as JSON")
-            << QStringList { u"log"_s, u"--json"_s } << QByteArray("[]\n");
-        QTest::newRow("help") << QStringList { u"log"_s, u"--help"_s }
-                              << QByteArray("Usage: runel log [--json]");
-        QTest::newRow("listed in the main help")
-            << QStringList { u"--help"_s } << QByteArray("\n  log ");
-    }
-
-    void emptyLogAndHelp()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, out);
-        TestHome home;
-        const Run run = runRunel(arguments);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.contains(out), run.out.constData());
-        QCOMPARE(run.err, QByteArray());
-    }
-
     // Runs from the terminal are logged like any other: one that failed, and one still going in
     // another runel process, which this command must list as running, not as interrupted. Two
     // records written by hand come first: one cut off (no status, nobody writing), and one whose

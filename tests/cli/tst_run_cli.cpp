@@ -1,5 +1,5 @@
+#include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "TestEnvironment.h"
 
 #include <QtTest>
 #include <csignal>
@@ -125,9 +125,8 @@ private Q_SLOTS:
         QCOMPARE(piped.err.count("could not all be written"), 1);
         const nlohmann::json runs = loggedRuns();
         QCOMPARE(runs[0]["status"].get<std::string>(), "failure");
-        QFile output(QString::fromStdString(runs[0]["logFile"].get<std::string>()));
-        QVERIFY(output.open(QIODevice::ReadOnly));
-        QCOMPARE(output.readAll().count('\n'), 20000);
+        const QString output = QString::fromStdString(runs[0]["logFile"].get<std::string>());
+        QCOMPARE(fileBytes(output).count('\n'), 20000);
     }
 
     // SIGTERM to runel reaches the script, and runel waits for it before it exits.
@@ -141,9 +140,8 @@ private Q_SLOTS:
         runel.terminate();
         QVERIFY(runel.waitForFinished());
         QCOMPARE(runel.exitCode(), 128 + SIGTERM);
-        QFile pidFile(scripts() + u"/wait.sh.pid"_s);
-        QVERIFY(pidFile.open(QIODevice::ReadOnly));
-        QCOMPARE(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0), -1);
+        const QByteArray pid = fileBytes(scripts() + u"/wait.sh.pid"_s).trimmed();
+        QCOMPARE(::kill(pid_t(pid.toInt()), 0), -1);
         QCOMPARE(loggedRuns()[0]["status"].get<std::string>(), "cancelled");
     }
 

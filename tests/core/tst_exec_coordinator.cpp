@@ -141,12 +141,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("mayBeReplaced");
 
         const Event succeeded = Event::succeeded();
-        QTest::newRow("exit 3 fails with the name and the code")
-            << QByteArray("echo working\nexit 3") << Event::failed(u"Backup exited with code 3"_s)
-            << RunExitStatus::failure << u"working"_s << false;
-        QTest::newRow("killing itself is cancelled")
-            << QByteArray("echo going\nkill -TERM $$") << Event::cancelled()
-            << RunExitStatus::cancelled << u"going"_s << false;
         QTest::newRow("an array that is no list leaves the last line shown")
             << QByteArray("echo a\necho b\nprintf '[1,2]'") << succeeded << RunExitStatus::success
             << u"b"_s << false;
@@ -206,8 +200,6 @@ private Q_SLOTS:
 
         const QByteArray pass("echo done"), fail("exit 2"), killed("kill -TERM $$");
         const Sounds none, error { u"dialog-error"_s }, complete { u"complete"_s };
-        QTest::newRow("foreground failure: Default")
-            << true << QString() << fail << 0 << error << RunExitStatus::failure;
         QTest::newRow("foreground success: another sound")
             << true << u"successSound=message"_s << pass << 0 << Sounds { u"message"_s }
             << RunExitStatus::success;

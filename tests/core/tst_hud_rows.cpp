@@ -248,10 +248,11 @@ private Q_SLOTS:
         QTest::newRow("no filter: the list as printed, no highlight")
             << QString()
             << QStringList { u"star | Deploy - | servers - | - | 0"_s,
-                   u"doc.text | Restart - | - - | - | 0"_s };
-        QTest::newRow("a title hit ranks before an earlier subtitle hit")
+                   u"doc.text | Restart - | - - | - | 0"_s, u"doc.text | Stop - | - - | - | 0"_s };
+        QTest::newRow("title hits rank by offset, before an earlier subtitle hit")
             << u"S"_s
-            << QStringList { u"doc.text | Restart 2+1 | - - | - | 0"_s,
+            << QStringList { u"doc.text | Stop 0+1 | - - | - | 0"_s,
+                   u"doc.text | Restart 2+1 | - - | - | 0"_s,
                    u"star | Deploy - | servers 0+1 | - | 0"_s };
         QTest::newRow("no hit in either line drops the entry")
             << u"dep"_s << QStringList { u"star | Deploy 0+3 | servers - | - | 0"_s };
@@ -263,6 +264,7 @@ private Q_SLOTS:
         const std::vector<ListEntry> list {
             { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
             { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
+            { std::nullopt, u"Stop"_s, std::nullopt, u"s.sh"_s, std::nullopt },
         };
         QStringList shown;
         for (const ResultDisplayItem &item :

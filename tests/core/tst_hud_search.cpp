@@ -245,25 +245,6 @@ private Q_SLOTS:
         QCOMPARE(*match, (TextMatch { 0, offset, count }));
     }
 
-    void rankReportsWhereItMatched()
-    {
-        const MatchText noHit(u"zzz"_s);
-        const MatchText pathHit(u"tools/zz-git.sh"_s);
-        const MatchText nameHit(u"my git"_s);
-        const std::vector<TextMatcher::MatchFields> fields {
-            { &noHit, &pathHit, 1 }, // path hit, unpinned
-            { &nameHit, nullptr, 1 }, // name hit, no second field
-            { nullptr, nullptr, 0 }, // no fields at all: dropped even though pinned
-        };
-        const std::vector<TextMatcher::RankedItem> ranked = TextMatcher::rank(
-            qsizetype(fields.size()), MatchQuery(u"Git"_s), [&](qsizetype i) { return fields[i]; });
-        QCOMPARE(ranked.size(), size_t(2));
-        QCOMPARE(ranked[0].sourceIndex, 1);
-        QCOMPARE(*ranked[0].match, (TextMatch { 0, 3, 3 }));
-        QCOMPARE(ranked[1].sourceIndex, 0);
-        QCOMPARE(*ranked[1].match, (TextMatch { 1, 9, 3 }));
-    }
-
     void bucketSortKeepsTheRankingOrder_data()
     {
         QTest::addColumn<int>("count");

@@ -79,15 +79,6 @@ private Q_SLOTS:
         QTEST(enhanceLabel(name), "label");
     }
 
-    void displayNames()
-    {
-        m_tree.build({ u"git-status.sh"_s, u"x.sh=# @runel.label my-label\n"_s });
-        QCOMPARE(item(u"git-status.sh"_s).displayName, u"Git Status"_s);
-        QCOMPARE(item(u"x.sh"_s).displayName, u"my-label"_s);
-        m_tree.build({ u"git-status.sh"_s }, false);
-        QCOMPARE(item(u"git-status.sh"_s).displayName, u"git-status"_s);
-    }
-
     void keyGroups_data()
     {
         QTest::addColumn<QStringList>("files");
@@ -147,8 +138,6 @@ private Q_SLOTS:
         };
         row("duplicate of another language", tree, u"x.applescript"_s, false, true,
             A::sequenceAndSearch, S::red, u"Another script has the same key sequence."_s);
-        row("ignored everywhere", tree, u"z.sh"_s, false, false, A::ignored, S::gray,
-            u"Ignored in key-sequence mode."_s);
         row("ignored in key sequences", tree, u"w.sh"_s, false, true, A::searchOnly, S::gray,
             u"Ignored in key-sequence mode."_s);
         row("ignoring one duplicate frees the other",
@@ -182,18 +171,6 @@ private Q_SLOTS:
         QVERIFY(item(u"aa.sh"_s).status.isValid());
     }
 
-    void availabilityMessages()
-    {
-        QCOMPARE(availabilityMessage(ScriptAvailability::searchOnly),
-            u"Available in search mode only; no key sequence is assigned."_s);
-        QCOMPARE(availabilityMessage(ScriptAvailability::sequenceOnly),
-            u"Available in key-sequence mode only."_s);
-        QCOMPARE(availabilityMessage(ScriptAvailability::ignored),
-            u"Ignored in key-sequence and search mode."_s);
-        HealthIssue noText;
-        QCOMPARE(issueMessage(noText), u"Read failure"_s);
-    }
-
     void resolving()
     {
         m_tree.build(
@@ -208,13 +185,9 @@ private Q_SLOTS:
                 prefix.append(i->file->relativePath);
             return full.join(u',') + u'|' + prefix.join(u',');
         };
-        QCOMPARE(resolve(QString()), u"|"_s);
-        QCOMPARE(resolve(u"g"_s), u"|git/deploy.sh,git/status.sh"_s);
         QCOMPARE(resolve(u"gd"_s), u"git/deploy.sh|"_s);
-        QCOMPARE(resolve(u"GD"_s), u"git/deploy.sh|"_s);
         QCOMPARE(resolve(u"gdx"_s), u"|"_s);
         QCOMPARE(resolve(u"a"_s), u"a.sh|ab/x.sh,ab/y.sh"_s);
-        QVERIFY(CommandResolver::resolve(keys(u"a"_s), {}).prefixMatches.empty());
         const auto primary
             = CommandResolver::primaryMatch(CommandResolver::resolve(keys(u"a"_s), reachable));
         QCOMPARE(primary->file->relativePath, u"a.sh"_s);
@@ -226,20 +199,13 @@ private Q_SLOTS:
             { u"git-tools/deploy-site.sh=# @runel.label Ship it\n"_s, u"git-tools/dump.sh"_s });
         const SequenceItem &deploy = item(u"git-tools/deploy-site.sh"_s);
         QCOMPARE(joined(deploy.keyGroups), u"g de"_s);
-        auto labels = [&](const QString &typed, bool enhance = true) {
+        auto labels = [&](const QString &typed) {
             const std::vector<QString> found
-                = CommandResolver::matchedLabels(keys(typed), &deploy, enhance);
+                = CommandResolver::matchedLabels(keys(typed), &deploy, true);
             return QStringList(found.begin(), found.end());
         };
-        QCOMPARE(labels(QString()), QStringList());
         QCOMPARE(labels(u"g"_s), QStringList { u"Git Tools"_s });
-        QCOMPARE(labels(u"g"_s, false), QStringList { u"git-tools"_s });
         QCOMPARE(labels(u"gd"_s), (QStringList { u"Git Tools"_s, u"Deploy Site"_s }));
-        QCOMPARE(labels(u"gde"_s), (QStringList { u"Git Tools"_s, u"Ship it"_s }));
-        QVERIFY(CommandResolver::matchedLabels(keys(u"g"_s), nullptr, true).empty());
-
-        QVERIFY(CommandResolver::isAtComponentBoundary({}, nullptr));
-        QVERIFY(!CommandResolver::isAtComponentBoundary(keys(u"g"_s), nullptr));
         QString boundaries; // after g, gd, gde, gdex
         for (const QString &typed : { u"g"_s, u"gd"_s, u"gde"_s, u"gdex"_s })
             boundaries
@@ -248,8 +214,6 @@ private Q_SLOTS:
 
         QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"gd"_s), &deploy)), u"g d"_s);
         QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"gdexy"_s), &deploy)), u"g de"_s);
-        QCOMPARE(joined(CommandResolver::displayKeyGroups(keys(u"xy"_s), nullptr)), u"x y"_s);
-        QVERIFY(CommandResolver::displayKeyGroups({}, &deploy).empty());
         // Keys typed past every group are dropped from the grouping.
         QCOMPARE(
             joined(CommandResolver::groupKeys(keys(u"abcdef"_s), { keys(u"xyz"_s), keys(u"w"_s) })),

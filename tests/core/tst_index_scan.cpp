@@ -226,14 +226,6 @@ private Q_SLOTS:
         QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(u"DB"_s, database));
     }
 
-    void missingRootFailsAsAWhole()
-    {
-        const Expected<FileIndex> result = FileIndex::scan(root() + u"/missing"_s, {});
-        QVERIFY(!result);
-        QVERIFY(result.error().contains(u"No such file or directory"_s));
-        QVERIFY(result.error().contains(root()));
-    }
-
     void largeScriptsAreReadWhole()
     {
         QByteArray big(20 * 1024 * 1024, 'x');
