@@ -1,4 +1,5 @@
 #include "Command.h"
+#include "DisplayJson.h"
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
@@ -39,19 +40,6 @@ nlohmann::ordered_json pathsJson(const std::vector<const SequenceItem *> &items)
     for (const SequenceItem *item : items)
         paths.push_back(utf8(item->file->relativePath));
     return paths;
-}
-
-// A highlight as [offset, count] in characters, or null when there is none.
-nlohmann::ordered_json highlightJson(qint64 offset, qint64 count)
-{
-    if (count == 0)
-        return nullptr;
-    return nlohmann::ordered_json::array({ offset, count });
-}
-
-nlohmann::ordered_json optionalJson(const std::optional<QString> &text)
-{
-    return text ? nlohmann::ordered_json(utf8(*text)) : nlohmann::ordered_json(nullptr);
 }
 
 // The rows of the results list, as the HUD would show them after the keys.

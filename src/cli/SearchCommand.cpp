@@ -1,4 +1,5 @@
 #include "Command.h"
+#include "DisplayJson.h"
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
@@ -26,14 +27,6 @@ const char *blockName(SearchBlock block)
     return "match";
 }
 
-// A highlight as [offset, count] in characters, or null when there is none.
-nlohmann::ordered_json highlightJson(qint64 offset, qint64 count)
-{
-    if (count == 0)
-        return nullptr;
-    return nlohmann::ordered_json::array({ offset, count });
-}
-
 nlohmann::ordered_json resultJson(const SearchResult &result, const ResultDisplayItem &display)
 {
     return {
@@ -42,8 +35,7 @@ nlohmann::ordered_json resultJson(const SearchResult &result, const ResultDispla
         { "block", blockName(result.block) },
         { "icon", utf8(display.icon) },
         { "title", utf8(display.title) },
-        { "subtitle",
-            display.subtitle ? nlohmann::ordered_json(utf8(*display.subtitle)) : nullptr },
+        { "subtitle", optionalJson(display.subtitle) },
         { "titleHighlight",
             highlightJson(display.titleHighlightOffset, display.titleHighlightCount) },
         { "subtitleHighlight",
