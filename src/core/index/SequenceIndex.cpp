@@ -55,37 +55,54 @@ SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
     SequenceIndex index;
     index.entries.resize(candidates.size());
     std::vector<QString> sequences(candidates.size());
+    std::vector<size_t> sequenceHashes(candidates.size());
     // Each item depends on the shared, read-only tree only: the two halves are made at once.
     auto makeItems = [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
             index.entries[i] = unnamedItem(candidates[i], tree->keyGroups(i));
-            if (index.entries[i].status.isValid())
+            if (index.entries[i].status.isValid()) {
                 sequences[i] = keySequenceString(index.entries[i].flatKeys);
+                sequenceHashes[i] = qHash(sequences[i]);
+            }
         }
     };
     const size_t half = candidates.size() / 2;
     WorkerThreads::runBeside(
         [&] { makeItems(half, candidates.size()); }, [&] { makeItems(0, half); });
 
-    // How many valid scripts share each key sequence: two or more are all invalid. The tree,
-    // a few thousand small allocations, is freed on the other core meanwhile.
-    QHash<QString, int> sequenceCounts;
+    // Two or more valid scripts with one key sequence are all invalid. Sorted by the hashes of
+    // their sequences, the scripts that may share one stand together, and only those are
+    // compared. The tree, a few thousand small allocations, is freed on the other core meanwhile.
     WorkerThreads::runBeside(
         [&] {
             tree.reset();
             candidates = {};
         },
         [&] {
-            sequenceCounts.reserve(qsizetype(sequences.size()));
+            std::vector<std::pair<size_t, size_t>> byHash; // (hash, item)
+            byHash.reserve(sequences.size());
             for (size_t i = 0; i < sequences.size(); ++i) {
                 if (index.entries[i].status.isValid())
-                    ++sequenceCounts[sequences[i]];
+                    byHash.emplace_back(sequenceHashes[i], i);
+            }
+            std::sort(byHash.begin(), byHash.end());
+            for (size_t run = 0, end = 0; run < byHash.size(); run = end) {
+                while (end < byHash.size() && byHash[end].first == byHash[run].first)
+                    ++end;
+                for (size_t a = run; a < end; ++a) {
+                    for (size_t b = a + 1; b < end; ++b) {
+                        const size_t first = byHash[a].second, second = byHash[b].second;
+                        if (sequences[first] != sequences[second])
+                            continue;
+                        const IndexStatus duplicate
+                            = IndexStatus::invalid(IndexInvalidReason::duplicateSequence);
+                        index.entries[first].status = duplicate;
+                        index.entries[second].status = duplicate;
+                    }
+                }
             }
         });
-    for (size_t i = 0; i < index.entries.size(); ++i) {
-        SequenceItem &item = index.entries[i];
-        if (item.status.isValid() && sequenceCounts.value(sequences[i]) > 1)
-            item.status = IndexStatus::invalid(IndexInvalidReason::duplicateSequence);
+    for (SequenceItem &item : index.entries) {
         if (item.status.isValid())
             index.reachableItems.push_back(&item);
     }

@@ -37,7 +37,7 @@ size_t commonCharacters(const SequencePathTree::Node &a, const SequencePathTree:
 } // namespace
 SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates)
 {
-    m_root = newNode(nullptr, QString(), nullptr);
+    m_root = newNode(nullptr, {}, nullptr);
     m_files.reserve(candidates.size());
     // The scan lists a folder's files one after the other, so a file is mostly in the folder of
     // the file before it, and that folder's path is not looked up again.
@@ -70,13 +70,12 @@ SequencePathTree::SequencePathTree(const std::vector<IndexCandidate> &candidates
 }
 
 SequencePathTree::Node *SequencePathTree::newNode(
-    Node *parent, QString name, const IndexCandidate *candidate)
+    Node *parent, QStringView name, const IndexCandidate *candidate)
 {
     Node &node = m_nodes.emplace_back();
     node.lowerName = text::lowercasedComposed(name);
     node.characterEnds = text::characterEnds(node.lowerName);
     node.isTypable = allTypable(name);
-    node.name = std::move(name);
     node.candidate = candidate;
     node.parent = parent;
     return &node;
@@ -88,7 +87,7 @@ SequencePathTree::Node *SequencePathTree::folder(Node &parent, QStringView name)
 {
     Node *&found = parent.childFoldersByName[text::lowercasedComposed(name)];
     if (!found) {
-        found = newNode(&parent, name.toString(), nullptr);
+        found = newNode(&parent, name, nullptr);
         parent.children.push_back(found);
     }
     return found;

@@ -16,7 +16,6 @@ namespace runel {
 class SequencePathTree {
 public:
     struct Node {
-        QString name; // folder name as on disk, or file name without its last extension
         const IndexCandidate *candidate = nullptr; // file nodes only
         Node *parent = nullptr; // null for the root only
         std::vector<Node *> children; // insertion order, folders and files mixed
@@ -39,10 +38,9 @@ public:
     // file without a path.
     std::vector<KeyGroup> keyGroups(size_t candidate) const;
 
-    const Node &root() const { return *m_root; }
-
 private:
-    Node *newNode(Node *parent, QString name, const IndexCandidate *candidate);
+    // name: the folder name as on disk, or the file name without its last extension.
+    Node *newNode(Node *parent, QStringView name, const IndexCandidate *candidate);
     Node *folder(Node &parent, QStringView name);
     static bool markReachable(Node &node, bool foldersTypable);
     // rivals: the competing siblings that may share a prefix with node.
