@@ -49,6 +49,8 @@ QString joinedKeys(std::span<const Key> keys)
     qsizetype size = 0;
     for (const Key &key : keys)
         size += key.size();
+    if (size == 0)
+        return QString(); // null, as joining nothing always gave
     // Copied into place: appending key by key costs more than the copying itself.
     QString joined(size, Qt::Uninitialized);
     QChar *end = joined.data();
