@@ -1,7 +1,5 @@
 #include "JsonWriter.h"
 
-#include <algorithm>
-
 namespace runel::cli {
 
 JsonWriter JsonWriter::continuing()
@@ -52,17 +50,18 @@ JsonWriter &JsonWriter::value(const QString &text)
     m_text.resize(start + size_t(text.size()) + 2);
     char *out = m_text.data() + start;
     *out++ = '"';
-    bool plain = true;
+    bool plain = true, ascii = true;
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
-        plain &= unit >= 0x20 && unit < 0x80 && unit != u'"' && unit != u'\\';
+        ascii &= unit < 0x80;
+        plain &= unit >= 0x20 && unit != u'"' && unit != u'\\';
         *out++ = char(unit);
     }
     *out = '"';
-    if (plain)
+    if (plain && ascii)
         return *this;
     m_text.resize(start + 1);
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; })) {
+    if (ascii) {
         for (const QChar c : text)
             appendEscaped(char(c.unicode()));
     } else {

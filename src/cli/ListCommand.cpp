@@ -54,30 +54,23 @@ void writeHealth(JsonWriter &json, const ScriptHealthItem &row)
 }
 
 // The rows as lines of a JSON array, without its brackets; continuing when rows come before them.
-std::string healthLines(std::span<const ScriptHealthItem> rows, bool continuing)
+// With a console, the lines are printed a buffer at a time as they are made, and only what is
+// left at the end is returned.
+std::string healthLines(
+    std::span<const ScriptHealthItem> rows, bool continuing, Console *console = nullptr)
 {
+    constexpr size_t printedAt = 64 * 1024;
     JsonWriter json = continuing ? JsonWriter::continuing() : JsonWriter();
-    json.reserve(rows.size() * 320); // a row with a short path and name takes about 300 bytes
-    for (const ScriptHealthItem &row : rows)
-        writeHealth(json.raw("\n  "), row);
-    return json.takeText();
-}
-
-// The same, opening the array, printed a buffer at a time as the rows are made.
-void printHealthLines(std::span<const ScriptHealthItem> rows, Console &console)
-{
-    constexpr size_t bufferSize = 64 * 1024;
-    JsonWriter json;
-    json.reserve(bufferSize + 4096);
-    json.raw("[");
+    // A row with a short path and name takes about 300 bytes.
+    json.reserve(console ? printedAt + 4096 : rows.size() * 320);
     for (const ScriptHealthItem &row : rows) {
         writeHealth(json.raw("\n  "), row);
-        if (json.text().size() >= bufferSize) {
-            console.printUtf8(json.text());
+        if (console && json.text().size() >= printedAt) {
+            console->printUtf8(json.text());
             json.clearText();
         }
     }
-    console.printUtf8(json.text());
+    return json.takeText();
 }
 
 QString healthTable(const ScriptIndex &index, const Console &console)
@@ -116,7 +109,10 @@ int runList(const Arguments &arguments, Console &console)
         const size_t half = rows.size() / 2;
         std::string tail;
         WorkerThreads::runBeside([&] { tail = healthLines(rows.subspan(half), half > 0); },
-            [&] { printHealthLines(rows.first(half), console); });
+            [&] {
+                console.printUtf8("[");
+                console.printUtf8(healthLines(rows.first(half), false, &console));
+            });
         tail += rows.empty() ? "]\n" : "\n]\n";
         console.printUtf8(tail);
         keepUntilExit(std::move(loaded->index));

@@ -45,6 +45,33 @@ SequenceItem unnamedItem(const IndexCandidate &candidate, std::vector<KeyGroup> 
     return item;
 }
 
+// Marks every valid item whose key sequence another valid item has too: both are invalid.
+// sequences and hashes hold each valid item's sequence and its hash. Sorted by hash, the items
+// that may share a sequence stand together, and only those are compared.
+void markSharedSequences(std::vector<SequenceItem> &items, const std::vector<QString> &sequences,
+    const std::vector<size_t> &hashes)
+{
+    std::vector<std::pair<size_t, size_t>> byHash; // (hash, item)
+    byHash.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].status.isValid())
+            byHash.emplace_back(hashes[i], i);
+    }
+    std::sort(byHash.begin(), byHash.end());
+    const IndexStatus shared = IndexStatus::invalid(IndexInvalidReason::duplicateSequence);
+    for (size_t run = 0, end = 0; run < byHash.size(); run = end) {
+        while (end < byHash.size() && byHash[end].first == byHash[run].first)
+            ++end;
+        for (size_t a = run; a < end; ++a) {
+            for (size_t b = a + 1; b < end; ++b) {
+                const size_t first = byHash[a].second, second = byHash[b].second;
+                if (sequences[first] == sequences[second])
+                    items[first].status = items[second].status = shared;
+            }
+        }
+    }
+}
+
 } // namespace
 
 SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
@@ -70,38 +97,14 @@ SequenceIndex SequenceIndex::buildUnnamed(const std::vector<FileItem> &files)
     WorkerThreads::runBeside(
         [&] { makeItems(half, candidates.size()); }, [&] { makeItems(0, half); });
 
-    // Two or more valid scripts with one key sequence are all invalid. Sorted by the hashes of
-    // their sequences, the scripts that may share one stand together, and only those are
-    // compared. The tree, a few thousand small allocations, is freed on the other core meanwhile.
+    // Scripts that share a key sequence are looked for while the tree, a few thousand small
+    // allocations, is freed on the other core.
     WorkerThreads::runBeside(
         [&] {
             tree.reset();
             candidates = {};
         },
-        [&] {
-            std::vector<std::pair<size_t, size_t>> byHash; // (hash, item)
-            byHash.reserve(sequences.size());
-            for (size_t i = 0; i < sequences.size(); ++i) {
-                if (index.entries[i].status.isValid())
-                    byHash.emplace_back(sequenceHashes[i], i);
-            }
-            std::sort(byHash.begin(), byHash.end());
-            for (size_t run = 0, end = 0; run < byHash.size(); run = end) {
-                while (end < byHash.size() && byHash[end].first == byHash[run].first)
-                    ++end;
-                for (size_t a = run; a < end; ++a) {
-                    for (size_t b = a + 1; b < end; ++b) {
-                        const size_t first = byHash[a].second, second = byHash[b].second;
-                        if (sequences[first] != sequences[second])
-                            continue;
-                        const IndexStatus duplicate
-                            = IndexStatus::invalid(IndexInvalidReason::duplicateSequence);
-                        index.entries[first].status = duplicate;
-                        index.entries[second].status = duplicate;
-                    }
-                }
-            }
-        });
+        [&] { markSharedSequences(index.entries, sequences, sequenceHashes); });
     for (SequenceItem &item : index.entries) {
         if (item.status.isValid())
             index.reachableItems.push_back(&item);
