@@ -124,6 +124,26 @@ private Q_SLOTS:
         compareMembers(parsedJson(resolve.out), uR"({"matchedLabels":["git","stash"]})"_s);
     }
 
+    // A listing longer than one print buffer: the rows printed as they are made and the ones
+    // written beside them make one array, every row once and in scan order.
+    void longListIsOneArrayInScanOrder()
+    {
+        TestHome home;
+        QStringList written;
+        for (int i = 0; i < 600; ++i) {
+            written.append(
+                u"f%1/s%2.sh"_s.arg(i / 50, 2, 10, QChar(u'0')).arg(i, 3, 10, QChar(u'0')));
+            writeFile(home.file(u"tree/"_s + written.last()), "echo\n");
+        }
+        const Run list = runRunel({ u"list"_s, u"--json"_s, u"--dir"_s, home.file(u"tree"_s) });
+        QCOMPARE(list.exitCode, 0);
+        QVERIFY(list.out.size() > 2 * 64 * 1024);
+        QStringList listed;
+        for (const json &row : parsedJson(list.out))
+            listed.append(QString::fromStdString(row.at("path").get<std::string>()));
+        QCOMPARE(listed, written);
+    }
+
     void listPlainKeepsEveryRowOnOneAlignedLine()
     {
         TestHome home;

@@ -226,9 +226,17 @@ private Q_SLOTS:
         QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(u"DB"_s, database));
     }
 
+    // Sizes around the 64 KiB read buffer, and far beyond it.
+    void largeScriptsAreReadWhole_data()
+    {
+        QTest::addColumn<int>("size");
+        for (const int size : { 65535 - 27, 65536 - 27, 65537 - 27, 3 * 65536, 20 * 1024 * 1024 })
+            QTest::addRow("%d bytes", size + 27) << size;
+    }
     void largeScriptsAreReadWhole()
     {
-        QByteArray big(20 * 1024 * 1024, 'x');
+        QFETCH(int, size);
+        QByteArray big(size, 'x');
         for (int i = 79; i < big.size(); i += 80)
             big[i] = '\n';
         big.append("\n# @runel.label At the end\n");
