@@ -52,17 +52,6 @@ void readUntilEnd(int fd, const ChunkHandler &onData)
     }
 }
 
-// A handler freed on the main thread, as the completion handler is: it may point at QObjects
-// (a run's preview reaches the coordinator), and the reader that drops it last may outlive
-// them, draining a job the script left running.
-std::shared_ptr<const ChunkHandler> freedOnMainThread(ChunkHandler handler)
-{
-    return std::shared_ptr<const ChunkHandler>(
-        new ChunkHandler(std::move(handler)), [](const ChunkHandler *held) {
-            MainThreadQueue::post([owned = std::shared_ptr<const ChunkHandler>(held)] {});
-        });
-}
-
 bool startReader(
     std::shared_ptr<PipeHandoff> pipe, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
 {
@@ -177,13 +166,13 @@ void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers
             auto group = std::make_shared<ReaderGroup>();
             auto outPipe = std::make_shared<PipeHandoff>();
             auto errPipe = std::make_shared<PipeHandoff>();
-            auto untilOutcome = freedOnMainThread(std::move(handlers.standardOutputUntilOutcome));
+            ChunkHandler untilOutcome = std::move(handlers.standardOutputUntilOutcome);
             const bool readersStarted = startReader(outPipe, group,
                                             [group, log = std::move(handlers.standardOutput),
                                                 untilOutcome](const char *data, std::size_t size) {
                                                 if (log)
                                                     log(data, size);
-                                                group->feed(*untilOutcome, data, size);
+                                                group->feed(untilOutcome, data, size);
                                             })
                 && startReader(errPipe, group, std::move(handlers.standardError));
             untilOutcome = nullptr;

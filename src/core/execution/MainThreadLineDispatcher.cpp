@@ -24,8 +24,17 @@ void countPosted()
 
 std::shared_ptr<MainThreadLineDispatcher> MainThreadLineDispatcher::create(Callback callback)
 {
+    // Freed on the main thread, where its callback runs: the callback may hold what only that
+    // thread may let go of (a QPointer), and the reader thread that drops the dispatcher last
+    // may still be draining a job the script left running when its QObjects are gone.
     return std::shared_ptr<MainThreadLineDispatcher>(
-        new MainThreadLineDispatcher(std::move(callback)));
+        new MainThreadLineDispatcher(std::move(callback)),
+        [](MainThreadLineDispatcher *dispatcher) {
+            if (QCoreApplication::instance())
+                MainThreadQueue::post([dispatcher] { delete dispatcher; });
+            else
+                delete dispatcher;
+        });
 }
 
 MainThreadLineDispatcher::MainThreadLineDispatcher(Callback callback)
