@@ -10,12 +10,6 @@
 // What the run and log tests share: files read back, a run's files as another process leaves
 // them, and the processes a script leaves behind.
 
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The permission bits, 0 when the path does not exist.
 inline mode_t fileMode(const QString &path)
 {

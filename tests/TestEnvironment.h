@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 // A private home for one test: HOME and the XDG folders point into a temporary folder, so no
 // test touches the real user's settings, scripts or logs.
@@ -48,6 +50,38 @@ inline QString writeFile(
     file.write(contents);
     return QFileInfo(path).absoluteFilePath();
 }
+
+// A file's bytes; empty when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// While it lives, a write that would take any file of this process past bytes fails with EFBIG,
+// as on a full disk; a write across the limit is short (it writes up to the limit). SIGXFSZ is
+// ignored meanwhile, so the failure is an error, not the end of the test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit { bytes, m_saved.rlim_max };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved {};
+    void (*m_savedHandler)(int) = SIG_DFL;
+};
 
 // ---- The HUD's collaborators on a temporary scripts folder (HUD tests) ----------------------
 

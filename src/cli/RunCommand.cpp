@@ -111,6 +111,8 @@ public:
         hooks.standardOutput = [out](const char *data, size_t size) { out->write(data, size); };
         hooks.standardError = [err](const char *data, size_t size) { err->write(data, size); };
         hooks.foregroundTerminal = foregroundTerminal();
+        hooks.lateOutput = STDOUT_FILENO;
+        hooks.lateError = STDERR_FILENO;
         hooks.finished = [&](const ScriptExecutionCoordinator::RunResult &result) {
             if (!result.launchError.isEmpty())
                 m_console.printError(u"runel: %1 could not be started: %2\n"_s.arg(
@@ -122,8 +124,8 @@ public:
             if (outputHasEnded)
                 loop.quit();
         };
-        // A job the script left running keeps runel until it closes the script's output: its
-        // output is passed through and logged to the end.
+        // A job the script left running does not keep runel: its output is handed to a copier
+        // of its own (LateOutputCopier), which logs and passes it through to the end.
         hooks.outputEnded = [&] {
             outputHasEnded = true;
             if (hasEnded)

@@ -46,4 +46,24 @@ private:
     QString m_error;
 };
 
+// An operation that gives nothing back: success, or the Failure that says why not.
+template<> class Expected<void> {
+public:
+    Expected() = default;
+    Expected(Failure failure)
+        : m_failed(true)
+        , m_error(std::move(failure.message))
+    { }
+
+    bool has_value() const { return !m_failed; }
+    explicit operator bool() const { return has_value(); }
+
+    // Empty when has_value().
+    const QString &error() const { return m_error; }
+
+private:
+    bool m_failed = false;
+    QString m_error;
+};
+
 } // namespace runel

@@ -13,13 +13,16 @@
 #include "app/KeyMonitor.h"
 #include "app/SettingsShortcutStorage.h"
 #include "app/StatusItem.h"
+#include "execution/FileExecutor.h"
 #include "execution/LogStore.h"
+#include "execution/ScriptExecutionCoordinator.h"
 #include "index/ScriptStore.h"
 #include "platform/DesktopSystemServices.h"
 #include "settings/ConfigManager.h"
 #include "settings/SettingsWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -116,8 +119,12 @@ int main(int argc, char *argv[])
     KeyboardShortcuts::MenuKeyWatcher menuKeys(hotKeys.hotKeyCenter());
 
     // The entry starts "runel", the command the user starts, not this program.
-    LaunchAtLogin launchAtLogin(XdgDirs::autostartDir(),
-        LaunchAtLogin::commandBesideApp(QCoreApplication::applicationFilePath()));
+    const QString runelCommand
+        = LaunchAtLogin::commandBesideApp(QCoreApplication::applicationFilePath());
+    LaunchAtLogin launchAtLogin(XdgDirs::autostartDir(), runelCommand);
+    // What a script's jobs print after its outcome, or while the app quits, is copied by runel.
+    if (QFileInfo(runelCommand).isExecutable())
+        ScriptExecutionCoordinator::setLateOutputCopier(runelCommand);
     // Made on first use and kept: closing only hides it.
     QPointer<gui::SettingsWindow> settingsWindow;
     delegate.setOpenSettingsAction([&] {
@@ -167,6 +174,8 @@ int main(int argc, char *argv[])
     else
         adoptActivationTokens({});
     const int status = app.exec();
+    // The scripts still running are the user's work and go on; their output goes on to the log.
+    FileExecutor::handOverAllOutput();
     delete settingsWindow;
     return status;
 }

@@ -1,10 +1,11 @@
 #include "LaunchAtLogin.h"
 
+#include "AtomicFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -60,10 +61,13 @@ bool LaunchAtLogin::isEnabled() const
 
 void LaunchAtLogin::setEnabled(bool enabled)
 {
+    m_lastError.clear();
     QString error;
-    if (!(enabled ? write(&error) : remove(&error)))
-        qCCritical(lcLaunchAtLogin, "Failed to %s launch at login: %s",
-            enabled ? "enable" : "disable", qUtf8Printable(error));
+    if (!(enabled ? write(&error) : remove(&error))) {
+        m_lastError = u"Launch at login could not be turned %1: %2."_s.arg(
+            enabled ? u"on"_s : u"off"_s, error);
+        qCCritical(lcLaunchAtLogin).noquote() << m_lastError;
+    }
     Q_EMIT isEnabledChanged();
 }
 
@@ -73,11 +77,10 @@ bool LaunchAtLogin::write(QString *error) const
         *error = u"cannot create the folder %1"_s.arg(m_autostartDir);
         return false;
     }
-    // Written whole and renamed into place: a full disk leaves the old entry, not half of one.
-    QSaveFile file(entryPath());
-    const QByteArray text = desktopEntry(m_executable).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        *error = u"cannot write %1: %2"_s.arg(entryPath(), file.errorString());
+    // Replaced whole: a full disk leaves the old entry (or none), never half of one.
+    const Expected<void> written = replaceFile(entryPath(), desktopEntry(m_executable).toUtf8());
+    if (!written) {
+        *error = written.error();
         return false;
     }
     return true;

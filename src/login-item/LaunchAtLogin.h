@@ -24,9 +24,11 @@ public:
     // The entry exists and does not say Hidden=true (how desktops turn an entry off).
     bool isEnabled() const;
     // true (re)writes the entry, so it names the running executable; false removes it.
-    // A failure is logged, not reported: the next read shows what is really on disk.
-    // isEnabledChanged follows every write, whether or not the state changed.
+    // A failure leaves the entry as it was, is logged and kept in lastError until the next
+    // call. isEnabledChanged follows every write, whether or not the state changed.
     void setEnabled(bool enabled);
+    // Why the last setEnabled failed, for the user; empty when it worked.
+    const QString &lastError() const { return m_lastError; }
 
     // The entry's text for executable.
     static QString desktopEntry(const QString &executable);
@@ -45,6 +47,7 @@ private:
 
     QString m_autostartDir;
     QString m_executable;
+    QString m_lastError;
 };
 
 } // namespace runel

@@ -2,11 +2,13 @@
 
 #include "ScriptType.h"
 #include "SystemServices.h"
+#include "execution/FileExecutor.h"
 #include "execution/LogStore.h"
 #include "execution/MainThreadLineDispatcher.h"
 #include "execution/ScriptExecutionCoordinator.h"
 #include "settings/ConfigManager.h"
 
+#include <QFileInfo>
 #include <QThread>
 
 using namespace runel;
@@ -354,6 +356,52 @@ private Q_SLOTS:
         QTRY_VERIFY(!isAlive(child.pid));
         QVERIFY(!harness.coordinator->hasRunningProcess());
         QVERIFY(!harness.coordinator->cancelRunningProcess());
+    }
+
+    // A script that ignores SIGTERM is killed after the grace time; one that handles it and
+    // exits with a code of its own. Either way the user stopped it: it is cancelled.
+    void cancelEndsScriptsThatIgnoreOrHandleIt_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<int>("shellStatus");
+        QTest::newRow("ignores SIGTERM")
+            << QByteArray("trap '' TERM\necho ready\nwhile :; do sleep 0.2; done") << 128 + SIGKILL;
+        QTest::newRow("exits 1 on SIGTERM")
+            << QByteArray("trap 'exit 1' TERM\necho ready\nwhile :; do sleep 0.1; done") << 1;
+    }
+    void cancelEndsScriptsThatIgnoreOrHandleIt()
+    {
+        QFETCH(QByteArray, script);
+        Harness harness;
+        const auto result = harness.start(true, harness.script(u"stubborn.sh"_s, script));
+        QTRY_COMPARE(harness.reported->shown, QStringList { u"ready"_s });
+        QVERIFY(harness.coordinator->cancelRunningProcess());
+        QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 3 * ChildProcess::terminateGraceMs);
+        QCOMPARE(harness.reported->outcomes, QList<Event> { Event::cancelled() });
+        QCOMPARE(harness.loggedStatus(**result), RunExitStatus::cancelled);
+        QTEST((*result)->shellStatus(), "shellStatus");
+        QVERIFY(!harness.coordinator->hasRunningProcess());
+    }
+
+    // An app that quits while a script runs hands the script's pipes to the copier (runel):
+    // the script goes on, and what it prints afterwards still reaches its log.
+    void quittingHandsTheOutputToTheCopier()
+    {
+        const QString runel = qEnvironmentVariable("RUNEL_BINARY");
+        QVERIFY2(QFileInfo(runel).isExecutable(), "RUNEL_BINARY must name the built runel");
+        ScriptExecutionCoordinator::setLateOutputCopier(runel);
+        Harness harness;
+        const auto result = harness.start(true,
+            harness.script(u"long.sh"_s,
+                "echo first\nwhile [ ! -e \"$0.go\" ]; do sleep 0.05; done\necho after"));
+        QTRY_COMPARE(harness.reported->shown, QStringList { u"first"_s });
+        FileExecutor::handOverAllOutput();
+        ScriptExecutionCoordinator::setLateOutputCopier({});
+        writeFile(harness.home.file(u"scripts/long.sh.go"_s));
+        QTRY_VERIFY(result->has_value());
+        QCOMPARE(harness.loggedStatus(**result), RunExitStatus::success);
+        QTRY_COMPARE(fileBytes((*result)->logRun->logPath()), QByteArray("first\nafter\n"));
+        QCOMPARE(harness.reported->shown, QStringList { u"first"_s }); // read by the copier
     }
 
     // A child left holding the pipes does not keep the run open; it is not touched.

@@ -225,6 +225,38 @@ private Q_SLOTS:
         QVERIFY(corruptCopies().isEmpty());
     }
 
+    // A full disk (here a file size limit) fails the write at once or after a short one: the
+    // file keeps its old bytes, nothing half-written is left beside it, and the failure says so.
+    void aFailedWriteLeavesTheFileAsItWas_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::newRow("no room at all") << 0;
+        QTest::newRow("a short write, then none") << 10;
+    }
+    void aFailedWriteLeavesTheFileAsItWas()
+    {
+        QFETCH(int, limit);
+        TestHome home;
+        const auto config = makeManager();
+        config->setScriptDelay(2);
+        const QByteArray before = fileBytes(SettingsFile::defaultPath());
+        const QStringList filesBefore = QDir(QFileInfo(SettingsFile::defaultPath()).path())
+                                            .entryList(QDir::Files | QDir::Hidden);
+        {
+            FileSizeLimit full { rlim_t(limit) };
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"not saved"_s));
+            QVERIFY(!config->store().setValue("scriptDelay", 3));
+        }
+        QCOMPARE(fileBytes(SettingsFile::defaultPath()), before);
+        QCOMPARE(QDir(QFileInfo(SettingsFile::defaultPath()).path())
+                     .entryList(QDir::Files | QDir::Hidden),
+            filesBefore);
+        QVERIFY2(config->store().lastError().contains(u"File too large"_s),
+            qPrintable(config->store().lastError()));
+        QVERIFY(config->store().setValue("scriptDelay", 3));
+        QVERIFY(config->store().lastError().isEmpty());
+    }
+
     // The user edits settings.json while the app runs: what changed notifies once, our own saves
     // read back as no change, and an edit that does not parse keeps the settings and is never
     // saved over until it is fixed.

@@ -209,9 +209,11 @@ private Q_SLOTS:
             u"type g, tab, type it, until search:git, tab"_s, QString());
         row("escape clears the keys", true, u"type g, escape"_s, QString());
         row("escape with no keys closes", true, u"type g, escape, escape"_s, u"closed:1"_s);
-        row("a foreground run ignores keys, escape and tab", true,
-            u"sequence h, until h running \"started\", type g, escape, tab"_s,
-            u"h running \"started\""_s);
+        row("a foreground run ignores keys and tab", true,
+            u"sequence h, until h running \"started\", type g, tab"_s, u"h running \"started\""_s);
+        row("escape closes the HUD of a foreground run, which goes on", true,
+            u"sequence h, until h running \"started\", escape"_s,
+            u"h running \"started\" closed:1"_s);
         const QString menu = u"type m, until m list \"Menu\" entries:4 logged:success, "_s;
         // Sequences played at once: a key that names nothing ends the play and nothing runs.
         row("a sequence runs what it names at once", true, u"sequence gd"_s,

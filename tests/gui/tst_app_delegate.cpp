@@ -1,6 +1,7 @@
 #include "TestEnvironment.h"
 #include "app/AppDelegate.h"
 #include "app/KeyMonitor.h"
+#include "hud/HudPanel.h"
 #include "hud/SearchWindowController.h"
 
 #include <QApplication>
@@ -83,7 +84,7 @@ private Q_SLOTS:
             = m_delegate->searchWindowController();
         first->handleCharacter(QStringLiteral("q"));
         m_delegate->hideSearchWindow();
-        QVERIFY(!m_delegate->backgroundViewModel()); // nothing ran: nothing kept
+        QVERIFY(m_delegate->backgroundViewModels().empty()); // nothing ran: nothing kept
         m_delegate->showSearchWindow();
         QVERIFY(m_delegate->viewModel() != first);
         QVERIFY(m_delegate->searchWindowController() != firstController);
@@ -91,30 +92,43 @@ private Q_SLOTS:
         QTRY_VERIFY(!first && !firstController); // released, not leaked
     }
 
-    void aHiddenForegroundRunKeepsItsViewModel()
+    // Hidden, closed with Escape or by a click elsewhere while a foreground script runs, the HUD
+    // closes and the run goes on; the next opening is fresh. The run's view model stays until
+    // the run has ended (its outcome is sounded), then goes.
+    void aForegroundRunGoesOnWithoutTheHud_data()
     {
+        QTest::addColumn<QString>("closing");
+        QTest::newRow("hidden") << QStringLiteral("hide");
+        QTest::newRow("Escape") << QStringLiteral("escape");
+        QTest::newRow("a click elsewhere") << QStringLiteral("deactivate");
+    }
+    void aForegroundRunGoesOnWithoutTheHud()
+    {
+        QFETCH(QString, closing);
+        m_stack->config->setSuccessSound(QStringLiteral("Default"));
+        m_services.sounds.clear();
         m_delegate->showSearchWindow();
         startRun();
-        SearchViewModel *running = m_delegate->viewModel();
-        m_delegate->hideSearchWindow();
+        QPointer<SearchViewModel> running = m_delegate->viewModel();
+        if (closing == QStringLiteral("hide"))
+            m_delegate->hideSearchWindow();
+        else if (closing == QStringLiteral("escape"))
+            running->handleEscape();
+        else
+            Q_EMIT qobject_cast<gui::HudPanel *>(m_delegate->searchWindowController()->hudWindow())
+                ->deactivated();
         QVERIFY(!m_delegate->isSearchWindowOpen());
-        QCOMPARE(m_delegate->backgroundViewModel(), running);
+        QCOMPARE(m_delegate->backgroundViewModels(), std::vector<SearchViewModel *> { running });
 
-        // Shown again before the run ends: the same run, still in progress.
         m_delegate->showSearchWindow();
-        QCOMPARE(m_delegate->viewModel(), running);
-        QVERIFY(!m_delegate->backgroundViewModel());
+        QVERIFY(m_delegate->viewModel() != running);
+        QVERIFY(m_delegate->viewModel()->executionStatus().is(ExecutionStatus::Kind::idle));
         QVERIFY(running->executionStatus().is(ExecutionStatus::Kind::runningForeground));
 
-        // Hidden again and finished meanwhile: when it is done the kept one goes, and the next
-        // opening is fresh.
-        m_delegate->hideSearchWindow();
-        QPointer<SearchViewModel> kept = running;
         writeFile(m_stack->home.file(QStringLiteral("scripts/hang.sh.go")));
-        QTRY_VERIFY(!m_delegate->backgroundViewModel());
-        QTRY_VERIFY(!kept);
-        m_delegate->showSearchWindow();
-        QVERIFY(m_delegate->viewModel()->executionStatus().is(ExecutionStatus::Kind::idle));
+        QTRY_VERIFY(m_delegate->backgroundViewModels().empty());
+        QTRY_VERIFY(!running);
+        QTRY_COMPARE(m_services.sounds, QStringList { QStringLiteral("complete") });
     }
 
     void theHudClosingItselfDropsItsViewModel()

@@ -159,6 +159,29 @@ private Q_SLOTS:
             QVERIFY(!binding.add().ok);
     }
 
+    // Plasma 6's launcher file is replaced whole: on a full disk the old one stays as it was
+    // and the failure says why, before the shortcut is touched.
+    void plasmaLauncherOnAFullDisk()
+    {
+        TestHome home;
+        qputenv("KDE_SESSION_VERSION", "6");
+        DesktopKeyBinding binding(runelPath, u"KDE"_s);
+        qunsetenv("KDE_SESSION_VERSION");
+        QVERIFY(binding.canWrite());
+        const QString launcher = home.file(u"data/applications"_s);
+        QVERIFY(QDir().mkpath(launcher));
+        const QStringList names = QDir(launcher).entryList(QDir::Files);
+        QVERIFY(names.isEmpty());
+        DesktopKeyBinding::Result result;
+        {
+            FileSizeLimit full(0);
+            result = binding.add();
+        }
+        QVERIFY(!result.ok);
+        QVERIFY2(result.error.contains(u"File too large"_s), qPrintable(result.error));
+        QCOMPARE(QDir(launcher).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     // The settings row: one button adds, then removes; a failure shows in words.
     void rowButtonAddsAndRemoves()
     {

@@ -92,21 +92,42 @@ private Q_SLOTS:
         QVERIFY(m_login->isEnabled());
     }
 
-    void failuresAreLoggedAndTheStateReadsFromDisk()
+    // A failed change leaves what was on disk, is logged, and says why in lastError.
+    void failuresLeaveTheEntryAsItWas_data()
     {
-        // A file where the autostart folder should be: the entry cannot be written.
-        writeFile(XdgDirs::autostartDir(), "not a folder");
-        QTest::ignoreMessage(
-            QtCriticalMsg, QRegularExpression(u"^Failed to enable launch at login: "_s));
-        m_login->setEnabled(true);
-        QVERIFY(!m_login->isEnabled());
-        QVERIFY(QFile::remove(XdgDirs::autostartDir()));
-
-        // A folder in the entry's place cannot be removed as a file.
-        writeFile(m_login->entryPath() + u"/inside"_s, "x");
-        QTest::ignoreMessage(
-            QtCriticalMsg, QRegularExpression(u"^Failed to disable launch at login: "_s));
-        m_login->setEnabled(false);
+        QTest::addColumn<QString>("blocker"); // what stands in the way
+        QTest::addColumn<bool>("enable");
+        QTest::newRow("a file where the folder should be") << u"file for folder"_s << true;
+        QTest::newRow("a full disk over an old entry") << u"full disk"_s << true;
+        QTest::newRow("a folder in the entry's place") << u"folder for entry"_s << false;
+    }
+    void failuresLeaveTheEntryAsItWas()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(bool, enable);
+        const QByteArray oldEntry = "[Desktop Entry]\nExec=/old/runel\nHidden=true\n";
+        std::optional<FileSizeLimit> full;
+        if (blocker == u"file for folder"_s) {
+            writeFile(XdgDirs::autostartDir(), "not a folder");
+        } else if (blocker == u"full disk"_s) {
+            writeFile(m_login->entryPath(), oldEntry);
+            full.emplace(0);
+        } else {
+            writeFile(m_login->entryPath() + u"/inside"_s, "x");
+        }
+        QTest::ignoreMessage(QtCriticalMsg,
+            QRegularExpression(
+                u"^Launch at login could not be turned %1: "_s.arg(enable ? u"on"_s : u"off"_s)));
+        m_login->setEnabled(enable);
+        full.reset();
+        QVERIFY(!m_login->lastError().isEmpty());
+        if (blocker == u"full disk"_s) {
+            QVERIFY2(m_login->lastError().contains(u"File too large"_s),
+                qPrintable(m_login->lastError()));
+            QCOMPARE(fileBytes(m_login->entryPath()), oldEntry);
+            QCOMPARE(QDir(XdgDirs::autostartDir()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        }
+        QCOMPARE(m_login->isEnabled(), false);
     }
 
     void theEntryStartsTheCommandBesideTheApp()

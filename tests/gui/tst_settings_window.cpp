@@ -249,6 +249,22 @@ private Q_SLOTS:
         window().setCurrentTab(Tab::about);
         window().setCurrentTab(Tab::general);
         QVERIFY(toggle->isChecked());
+
+        // On a full disk the box goes back and says why; the next change that works clears it.
+        QVERIFY(QFile::remove(entry));
+        window().setCurrentTab(Tab::about);
+        window().setCurrentTab(Tab::general);
+        QVERIFY(!toggle->isChecked());
+        {
+            FileSizeLimit full(0);
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"could not be turned on"_s));
+            toggle->click();
+        }
+        QVERIFY(!toggle->isChecked() && !QFile::exists(entry));
+        QVERIFY2(general().launchAtLoginError().contains(u"File too large"_s),
+            qPrintable(general().launchAtLoginError()));
+        toggle->click();
+        QVERIFY(toggle->isChecked() && general().launchAtLoginError().isEmpty());
     }
 
     // Pictures of every tab in both themes, for people to look at.

@@ -251,6 +251,21 @@ Termination ChildProcess::waitForExit()
     return { false, WEXITSTATUS(status) };
 }
 
+bool ChildProcess::terminate()
+{
+    if (!signalGroup(SIGTERM))
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_terminated = true;
+    return true;
+}
+
+bool ChildProcess::wasTerminated() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_terminated;
+}
+
 bool ChildProcess::isReaped() const
 {
     std::lock_guard lock(m_mutex);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <sys/types.h>
@@ -98,6 +99,15 @@ public:
     Termination waitForExit();
     bool isReaped() const;
 
+    // Asks the process's group to end: SIGTERM now (or as soon as it has started), and from
+    // then on the run counts as cancelled however it ends. killAfterGrace then sends SIGKILL
+    // to a group that ignored it. False when there is nothing left to ask.
+    bool terminate();
+    void killAfterGrace() { signalGroup(SIGKILL); }
+    bool wasTerminated() const;
+    // How long a group has to end after SIGTERM before it is killed.
+    static constexpr int terminateGraceMs = 2000;
+
 private:
     enum class State { notStarted, starting, running, reaped, failed };
 
@@ -106,6 +116,7 @@ private:
     pid_t m_pid = 0;
     int m_pendingSignal = 0; // asked for while starting
     int m_terminal = -1; // whose foreground the group holds while running
+    bool m_terminated = false; // terminate() was asked for
 };
 
 } // namespace runel

@@ -4,7 +4,11 @@
 #include "threading/MainThreadQueue.h"
 #include "threading/WorkerThreads.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,44 +44,98 @@ private:
     UniqueFd m_fd; // guarded by m_mutex
 };
 
-void readUntilEnd(int fd, const ChunkHandler &onData)
+// The runs being read in this process, for handOverAllOutput. Main thread.
+struct LiveRun {
+    std::weak_ptr<ReaderGroup> group;
+    std::function<bool(int, int)> lateOutput;
+};
+std::vector<LiveRun> &liveRuns()
 {
-    std::vector<char> buffer(readBufferSize);
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count > 0)
-            onData(buffer.data(), std::size_t(count));
-        else if (count == 0 || errno != EINTR)
-            return;
-    }
+    static std::vector<LiveRun> runs;
+    return runs;
 }
 
-bool startReader(
-    std::shared_ptr<PipeHandoff> pipe, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
+bool startReader(std::shared_ptr<PipeHandoff> pipe, std::shared_ptr<ReaderGroup> group, int index,
+    ChunkHandler onData)
 {
     group->enter();
     auto started = WorkerThreads::start(
-        [pipe = std::move(pipe), group, onData = std::move(onData)]() mutable {
+        [pipe = std::move(pipe), group, index, onData = std::move(onData)]() mutable {
             UniqueFd fd = pipe->take();
-            if (fd.isValid())
-                readUntilEnd(fd.get(), onData);
+            group->read(fd.get(), index, onData);
             fd.reset();
             // Let go of what the handler holds before the group learns that this reader is
             // done: whoever waits for it may then rely on being the last to use it.
             onData = nullptr;
             group->leave();
         });
-    if (!started)
+    if (!started) {
+        group->read(-1, index, {});
         group->leave();
+    }
     return started;
 }
 
 } // namespace
 
+ReaderGroup::ReaderGroup()
+    : m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{ }
+
+ReaderGroup::~ReaderGroup() = default;
+
+void ReaderGroup::read(int fd, int index, const ChunkHandler &onData)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        --m_notReading;
+        if (m_handedOver || fd < 0)
+            return;
+        m_readFds[index] = fd;
+    }
+    std::vector<char> buffer(readBufferSize);
+    std::array<pollfd, 2> watched { pollfd { fd, POLLIN, 0 }, pollfd { m_stop.get(), POLLIN, 0 } };
+    const nfds_t count = m_stop.isValid() ? 2 : 1;
+    for (;;) {
+        if (::poll(watched.data(), count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (count == 2 && watched[1].revents != 0)
+            break; // handed over: what is left in the pipe is the copier's
+        const ssize_t size = ::read(fd, buffer.data(), buffer.size());
+        if (size > 0)
+            onData(buffer.data(), std::size_t(size));
+        else if (size == 0 || errno != EINTR)
+            break;
+    }
+    std::lock_guard lock(m_mutex);
+    m_readFds[index] = -1;
+}
+
+bool ReaderGroup::handOver(const std::function<bool(int, int)> &takeOver)
+{
+    if (!m_stop.isValid() || !takeOver)
+        return false;
+    // Held while takeOver runs: no reader closes its end meanwhile.
+    std::lock_guard lock(m_mutex);
+    // A reader not reading yet would find its pipe handed over before it had it.
+    if (m_handedOver || m_notReading != 0 || (m_readFds[0] < 0 && m_readFds[1] < 0))
+        return false;
+    if (!takeOver(m_readFds[0], m_readFds[1]))
+        return false;
+    m_handedOver = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_stop.get(), &one, sizeof one);
+    return true;
+}
+
 void ReaderGroup::enter()
 {
     std::lock_guard lock(m_mutex);
     ++m_active;
+    ++m_notReading;
 }
 
 void ReaderGroup::leave()
@@ -126,13 +184,6 @@ void ReaderGroup::whenDrained(std::function<void()> onDrained)
     onDrained();
 }
 
-bool readOutput(UniqueFd fd, std::shared_ptr<ReaderGroup> group, ChunkHandler onData)
-{
-    auto pipe = std::make_shared<PipeHandoff>();
-    pipe->give(std::move(fd));
-    return startReader(std::move(pipe), std::move(group), std::move(onData));
-}
-
 Termination waitForExit(ChildProcess &process, ReaderGroup &group,
     std::chrono::milliseconds drainAfterExit, bool *outputEnded)
 {
@@ -160,21 +211,24 @@ void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers
                 handler(result);
         });
     };
+    auto group = std::make_shared<ReaderGroup>();
+    std::erase_if(liveRuns(), [](const LiveRun &run) { return run.group.expired(); });
+    if (handlers.lateOutput)
+        liveRuns().push_back({ group, handlers.lateOutput });
     const bool started = WorkerThreads::start(
         [process, setup = std::move(setup), handlers = std::move(handlers), drainAfterExit, finish,
-            outputEnded]() mutable {
-            auto group = std::make_shared<ReaderGroup>();
+            outputEnded, group]() mutable {
             auto outPipe = std::make_shared<PipeHandoff>();
             auto errPipe = std::make_shared<PipeHandoff>();
             ChunkHandler untilOutcome = std::move(handlers.standardOutputUntilOutcome);
-            const bool readersStarted = startReader(outPipe, group,
+            const bool readersStarted = startReader(outPipe, group, 0,
                                             [group, log = std::move(handlers.standardOutput),
                                                 untilOutcome](const char *data, std::size_t size) {
                                                 if (log)
                                                     log(data, size);
                                                 group->feed(untilOutcome, data, size);
                                             })
-                && startReader(errPipe, group, std::move(handlers.standardError));
+                && startReader(errPipe, group, 1, std::move(handlers.standardError));
             untilOutcome = nullptr;
 
             ExecutionResult result;
@@ -193,8 +247,13 @@ void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers
                 } else {
                     result.termination
                         = waitForExit(*process, *group, drainAfterExit, &result.outputEnded);
+                    // What the script's jobs print from now on is copied by a process of its
+                    // own: whoever waits for the outcome (runel run) need not wait for them.
+                    if (!result.outputEnded)
+                        group->handOver(handlers.lateOutput);
                 }
             }
+            handlers.lateOutput = nullptr;
             finish(result);
             group->whenDrained([outputEnded] {
                 MainThreadQueue::post([outputEnded] {
@@ -209,6 +268,14 @@ void execute(std::shared_ptr<ChildProcess> process, ProcessSetup setup, Handlers
             if (*outputEnded)
                 (*outputEnded)();
         });
+    }
+}
+
+void handOverAllOutput()
+{
+    for (const LiveRun &run : std::exchange(liveRuns(), {})) {
+        if (const std::shared_ptr<ReaderGroup> group = run.group.lock())
+            group->handOver(run.lateOutput);
     }
 }
 

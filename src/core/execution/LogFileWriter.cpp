@@ -1,5 +1,6 @@
 #include "LogFileWriter.h"
 
+#include "AtomicFile.h"
 #include "LogWriteQueue.h"
 
 #include <QFile>
@@ -44,6 +45,14 @@ bool LogFileWriter::openLocked()
         return false;
     ::flock(m_fd, LOCK_EX | LOCK_NB); // only a marker: writing never depends on it
     return true;
+}
+
+int LogFileWriter::duplicate()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_isClosed || !openLocked())
+        return -1;
+    return ::fcntl(m_fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
 }
 
 void LogFileWriter::write(const char *data, std::size_t size)

@@ -37,6 +37,10 @@ public:
     // an empty output file. Blocks until a write in progress on another thread has finished.
     void close();
     bool isClosed() const;
+    // A close-on-exec copy of the open file (opened first when it is not yet), for a process
+    // that writes on after this one (the late-output copier); -1 when closed or not openable.
+    // The copy is the caller's, and keeps the file's flock while it is open.
+    int duplicate();
 
     // True when a writer, in this process or another, holds the file at nativePath open. Any
     // thread; never blocks.

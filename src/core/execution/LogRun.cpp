@@ -1,5 +1,6 @@
 #include "LogRun.h"
 
+#include "AtomicFile.h"
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
 #include "SystemError.h"

@@ -1,5 +1,6 @@
 #include "LogStore.h"
 
+#include "AtomicFile.h"
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
 #include "XdgDirs.h"

@@ -42,12 +42,4 @@ private:
     std::thread m_thread; // last: started once the members above exist
 };
 
-// Writes contents to directory/fileName through a hidden 0600 temporary file beside it and a
-// rename, creating the folder (0700) when it is missing; 0, or the errno of the step that
-// failed, which leaves the previous file as it was. Any thread.
-int writeFileAtomically(
-    const std::string &directory, const std::string &fileName, const std::string &contents);
-// Creates a folder and its missing parents with mode 0700; true when it exists afterwards.
-bool makePrivateDirectory(const std::string &path);
-
 } // namespace runel

@@ -3,13 +3,16 @@
 #include "SystemServices.h"
 #include "execution/HUDLinePreview.h"
 #include "execution/LastStdoutLine.h"
+#include "execution/LateOutputCopier.h"
 #include "execution/LogFileWriter.h"
 #include "execution/LogStore.h"
 #include "execution/SoundRule.h"
 #include "settings/ConfigManager.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
+#include <QTimer>
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
@@ -18,11 +21,12 @@ namespace runel {
 
 namespace {
 
-RunExitStatus logStatusFor(const std::optional<Termination> &termination)
+RunExitStatus logStatusFor(const std::optional<Termination> &termination, bool terminated)
 {
     if (!termination)
         return RunExitStatus::failure;
-    if (termination->signalled)
+    // A script that handles SIGTERM may exit with any code: the user stopped it all the same.
+    if (termination->signalled || terminated)
         return RunExitStatus::cancelled;
     return termination->code == 0 ? RunExitStatus::success : RunExitStatus::failure;
 }
@@ -87,7 +91,18 @@ private:
     bool m_hasWaited = false;
 };
 
+QString &lateOutputCopier()
+{
+    static QString program;
+    return program;
+}
+
 } // namespace
+
+void ScriptExecutionCoordinator::setLateOutputCopier(const QString &runelProgram)
+{
+    lateOutputCopier() = runelProgram;
+}
 
 // What one run's completion needs. Made and read on the main thread; the readers get only the
 // pieces they feed.
@@ -219,6 +234,16 @@ void ScriptExecutionCoordinator::start(const std::shared_ptr<Run> &run, const Fi
         if (outputEnded)
             outputEnded();
     };
+    if (!lateOutputCopier().isEmpty()) {
+        handlers.lateOutput
+            = [gate, program = lateOutputCopier(), passOutput = hooks.lateOutput.value_or(-1),
+                  passError = hooks.lateError.value_or(-1)](int standardOutput, int standardError) {
+                  const std::shared_ptr<LogFileWriter> writer = gate->wait();
+                  const UniqueFd log(writer ? writer->duplicate() : -1);
+                  return LateOutputCopier::start(
+                      program, { standardOutput, standardError, log.get(), passOutput, passError });
+              };
+    }
     ProcessSetup setup = processSetup(file, arguments, modifiers);
     setup.foregroundTerminal = hooks.foregroundTerminal.value_or(-1);
     FileExecutor::execute(run->process, std::move(setup), std::move(handlers));
@@ -243,7 +268,7 @@ void ScriptExecutionCoordinator::complete(
             run->preview->finishLine();
         run->preview->dispatcher()->drain();
     }
-    outcome.status = logStatusFor(outcome.termination);
+    outcome.status = logStatusFor(outcome.termination, run->process->wasTerminated());
     run->logRun->finish(outcome.status, result.outputEnded);
 
     QString builtInSound; // empty: none
@@ -280,7 +305,7 @@ std::pair<ScriptExecutionCoordinator::Event, QString> ScriptExecutionCoordinator
 {
     if (!result.termination)
         return { Event::failed(result.launchError), BuiltInSound::failure };
-    if (result.termination->signalled)
+    if (result.termination->signalled || run.process->wasTerminated())
         return { Event::cancelled(), {} };
     if (result.termination->code != 0)
         return { Event::failed(run.displayName + QStringLiteral(" exited with code ")
@@ -298,7 +323,15 @@ std::pair<ScriptExecutionCoordinator::Event, QString> ScriptExecutionCoordinator
 
 bool ScriptExecutionCoordinator::cancelRunningProcess()
 {
-    return m_runningProcess && m_runningProcess->signalGroup(SIGTERM);
+    const std::shared_ptr<ChildProcess> process = m_runningProcess;
+    if (!process || !process->terminate())
+        return false;
+    // A script that ignores SIGTERM must not hold the HUD: its group is killed after the grace
+    // time. The timer keeps the process object (not the coordinator, which may go first); a
+    // process reaped by then takes no signal.
+    QTimer::singleShot(ChildProcess::terminateGraceMs, QCoreApplication::instance(),
+        [process] { process->killAfterGrace(); });
+    return true;
 }
 
 void ScriptExecutionCoordinator::sendEvent(const Event &event)

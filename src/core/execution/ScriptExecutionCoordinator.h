@@ -80,6 +80,10 @@ public:
         // A terminal (file descriptor) whose foreground the script's process group takes while
         // it runs.
         std::optional<int> foregroundTerminal;
+        // Where the output printed after the outcome goes besides the log, as it is (no
+        // standardOutput call sees it): runel's own standard output and error. Absent: nowhere.
+        std::optional<int> lateOutput;
+        std::optional<int> lateError;
     };
 
     ScriptExecutionCoordinator(ConfigManager &configManager, LogStore &logStore,
@@ -104,8 +108,15 @@ public:
     const std::shared_ptr<ChildProcess> &runningProcess() const { return m_runningProcess; }
     bool hasRunningProcess() const { return m_runningProcess != nullptr; }
     // Asks that process (and whatever it started) to terminate, at once or as soon as it has
-    // started; false when there is none, or it has already ended. Its run ends as cancelled.
+    // started, and kills its group when it is still there ChildProcess::terminateGraceMs later;
+    // false when there is none, or it has already ended. Its run ends as cancelled, however the
+    // script exits.
     bool cancelRunningProcess();
+
+    // The runel program that copies, in a process of its own, what a script's jobs print after
+    // the run has its outcome (LateOutputCopier). Set once, by main(), before any run; while
+    // it is empty, this process reads such output itself until the jobs close their pipes.
+    static void setLateOutputCopier(const QString &runelProgram);
 
     // The interpreter, argument vector, folder and environment (the application's, as it is
     // now) a script is started with.

@@ -312,6 +312,12 @@ void SearchViewModel::handleBackspace()
 
 void SearchViewModel::handleEscape()
 {
+    // A foreground run goes on with the HUD closed, as when it is hidden; Control-C stops it.
+    if (m_executionStatus.is(ExecutionStatus::Kind::runningForeground)) {
+        ChangeBatch batch(*this);
+        dismiss();
+        return;
+    }
     if (isInputBlocked())
         return;
     ChangeBatch batch(*this);

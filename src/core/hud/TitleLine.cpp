@@ -31,6 +31,9 @@ QString TitleLine::text(const std::optional<QString> &latestOutput,
 
 QString hudTitle(const SearchViewModel &viewModel)
 {
+    // Until the script prints something worth showing, the title says how to stop it.
+    if (viewModel.executionStatus().is(ExecutionStatus::Kind::runningForeground))
+        return QStringLiteral("Ctrl+C to stop");
     if (viewModel.isSearchMode())
         return searchTitle(viewModel.searchFilterText(), viewModel.searchResults());
     return sequenceTitle(viewModel.keys(), viewModel.evaluation());

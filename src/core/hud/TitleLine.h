@@ -13,8 +13,8 @@ class SearchViewModel;
 // and are never shown as the HUD's title.
 bool looksLikeJson(QStringView line);
 
-// The HUD title for the view model's mode: the search title in search mode, else the sequence
-// title of the typed keys.
+// The HUD title for the view model's mode: how to stop a foreground run while one goes on, the
+// search title in search mode, else the sequence title of the typed keys.
 QString hudTitle(const SearchViewModel &viewModel);
 
 // The title line of one HUD: the latest output line unless it looks like JSON, else the

@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "AtomicFile.h"
 #include "Json.h"
 #include "Logging.h"
 #include "XdgDirs.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace runel {
 
@@ -161,11 +161,11 @@ bool SettingsFile::save()
     // since every value was either parsed from valid JSON or made from a QString.
     const std::string text
         = m_object.dump(4, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
-        m_lastError = QStringLiteral("Settings not saved to %1: %2")
-                          .arg(QDir::toNativeSeparators(m_path), file.errorString());
+    const Expected<void> written = replaceFile(m_path, QByteArray::fromStdString(text));
+    if (!written) {
+        m_lastError = QStringLiteral("Settings not saved: %1. The file is left as it was; free "
+                                     "some space or fix its folder, then change the setting again.")
+                          .arg(written.error());
         qCWarning(lcSettings).noquote() << m_lastError;
         return false;
     }

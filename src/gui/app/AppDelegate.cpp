@@ -51,13 +51,11 @@ void AppDelegate::showSearchWindow()
 {
     if (isSearchWindowOpen())
         return;
-    SearchViewModel *viewModel = m_backgroundViewModel;
-    m_backgroundViewModel = nullptr;
-    if (!viewModel)
-        viewModel
-            = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
     if (m_searchWindowController)
         searchWindowClosed(m_searchWindowController);
+    // Every opening is fresh, even while a run started from an earlier one goes on.
+    auto *viewModel
+        = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
     auto *controller = new SearchWindowController(m_configManager, this);
     connect(controller, &SearchWindowController::closed, this,
         [this, controller] { searchWindowClosed(controller); });
@@ -68,18 +66,6 @@ void AppDelegate::showSearchWindow()
 
 void AppDelegate::hideSearchWindow()
 {
-    SearchViewModel *viewModel = m_searchWindowController ? m_viewModel : nullptr;
-    if (viewModel && viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground)) {
-        // Kept until the run is done with it (its onDismiss) or the next showing takes it.
-        m_viewModel = nullptr;
-        m_backgroundViewModel = viewModel;
-        viewModel->setOnDismiss([this, viewModel] {
-            if (m_backgroundViewModel != viewModel)
-                return;
-            m_backgroundViewModel = nullptr;
-            viewModel->deleteLater();
-        });
-    }
     if (SearchWindowController *controller = m_searchWindowController) {
         controller->close();
         searchWindowClosed(controller);
@@ -92,11 +78,27 @@ void AppDelegate::searchWindowClosed(SearchWindowController *controller)
         return;
     m_searchWindowController = nullptr;
     controller->deleteLater();
-    if (m_viewModel) {
-        m_viewModel->setOnDismiss({});
-        m_viewModel->deleteLater();
-        m_viewModel = nullptr;
+    if (SearchViewModel *viewModel = std::exchange(m_viewModel, nullptr))
+        releaseViewModel(viewModel);
+}
+
+void AppDelegate::releaseViewModel(SearchViewModel *viewModel)
+{
+    viewModel->setOnDismiss({});
+    if (!viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground)) {
+        viewModel->deleteLater();
+        return;
     }
+    // The run goes on without the HUD. Its view model (and coordinator) stays until the run
+    // has its outcome, so that the outcome is sounded as well as logged.
+    m_backgroundViewModels.push_back(viewModel);
+    connect(viewModel, &SearchViewModel::executionStatusChanged, this, [this, viewModel] {
+        if (viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground))
+            return;
+        std::erase(m_backgroundViewModels, viewModel);
+        viewModel->disconnect(this);
+        viewModel->deleteLater();
+    });
 }
 
 void AppDelegate::toggleSearchWindow()

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <functional>
+#include <vector>
 
 namespace runel {
 class ConfigManager;
@@ -48,13 +49,19 @@ public:
     // HUD and brings a window of the app forward.
     void setOpenSettingsAction(std::function<void()> action);
 
-    // The open HUD's, and the one kept alive by a hidden foreground run; null when none.
+    // The open HUD's; null when none.
     SearchViewModel *viewModel() const { return m_viewModel; }
-    SearchViewModel *backgroundViewModel() const { return m_backgroundViewModel; }
+    // Those of closed HUDs whose foreground runs go on, oldest first.
+    const std::vector<SearchViewModel *> &backgroundViewModels() const
+    {
+        return m_backgroundViewModels;
+    }
     SearchWindowController *searchWindowController() const { return m_searchWindowController; }
 
 private:
     void searchWindowClosed(SearchWindowController *controller);
+    // Deletes a closed HUD's view model, or keeps it until its foreground run has ended.
+    void releaseViewModel(SearchViewModel *viewModel);
     void bringSettingsWindowToFront();
 
     ConfigManager &m_configManager;
@@ -65,7 +72,7 @@ private:
     // own signals and callbacks.
     SearchWindowController *m_searchWindowController = nullptr;
     SearchViewModel *m_viewModel = nullptr;
-    SearchViewModel *m_backgroundViewModel = nullptr;
+    std::vector<SearchViewModel *> m_backgroundViewModels;
     std::function<void()> m_openSettingsAction;
 };
 

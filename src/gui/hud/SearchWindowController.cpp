@@ -181,9 +181,8 @@ void SearchWindowController::hudDeactivated()
         m_window->activateWindow();
         return;
     }
-    if (!m_viewModel
-        || !m_viewModel->executionStatus().is(ExecutionStatus::Kind::runningForeground))
-        close();
+    // A foreground run goes on without the HUD (the app keeps its view model until it ends).
+    close();
 }
 
 void SearchWindowController::close()

@@ -1,12 +1,13 @@
 #include "DesktopKeyBinding.h"
 
+#include "AtomicFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -367,12 +368,15 @@ QString DesktopKeyBinding::kdeDesktopFile() const
 DesktopKeyBinding::Result DesktopKeyBinding::addKde()
 {
     QDir().mkpath(QFileInfo(kdeDesktopFile()).absolutePath());
-    QSaveFile file(kdeDesktopFile());
     const QString entry = u"[Desktop Entry]\nType=Application\nName=Runel: open or close the HUD\n"
                           "Exec="_s
         + command() + u"\nNoDisplay=true\nX-KDE-GlobalAccel-CommandShortcut=true\n"_s;
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry.toUtf8()) < 0 || !file.commit())
-        return { false, u"Cannot write "_s + kdeDesktopFile() + u": "_s + file.errorString() };
+    // Replaced whole: a full disk leaves the file as it was, never an empty launcher.
+    if (const Expected<void> written = replaceFile(kdeDesktopFile(), entry.toUtf8()); !written) {
+        QString error = written.error();
+        error[0] = error[0].toUpper();
+        return { false, error + u'.' };
+    }
     const Result result = run(u"kwriteconfig6"_s,
         { u"--file"_s, u"kglobalshortcutsrc"_s, u"--group"_s, u"services"_s, u"--group"_s,
             kdeDesktopFileName, u"--key"_s, u"_launch"_s, combination() })

@@ -43,8 +43,15 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
         context.recorder(u"toggleSearchMode"_s, nullptr)));
     m_launchAtLogin = SettingsForm::toggle(u"Launch at login"_s);
     general->addRow(SettingsForm::labelledRow(u"Launch at login"_s, {}, m_launchAtLogin));
+    m_launchAtLoginError = SettingsForm::descriptionLabel({});
+    m_launchAtLoginError->hide();
+    general->addRow(m_launchAtLoginError);
     connect(m_launchAtLogin, &QCheckBox::clicked, this, [this](bool checked) {
         m_context.launchAtLogin.setEnabled(checked);
+        // The box shows what is on disk: after a failure it goes back, and says why below.
+        const QString &error = m_context.launchAtLogin.lastError();
+        m_launchAtLoginError->setText(error);
+        m_launchAtLoginError->setVisible(!error.isEmpty());
         refreshToggles();
     });
 

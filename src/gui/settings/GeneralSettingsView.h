@@ -2,6 +2,7 @@
 
 #include "SettingsContext.h"
 
+#include <QLabel>
 #include <QWidget>
 
 class QCheckBox;
@@ -22,6 +23,11 @@ public:
     explicit GeneralSettingsView(SettingsContext &context, QWidget *parent = nullptr);
 
     QCheckBox *launchAtLoginToggle() const { return m_launchAtLogin; }
+    // Empty unless the last change of the toggle failed.
+    QString launchAtLoginError() const
+    {
+        return m_launchAtLoginError->isHidden() ? QString() : m_launchAtLoginError->text();
+    }
     ElidedLabel *scriptsFolderLabel() const { return m_scriptsFolder; }
     QPushButton *selectFolderButton() const { return m_selectFolder; }
     // The folder chooser while it is open; null otherwise.
@@ -46,6 +52,7 @@ private:
 
     SettingsContext &m_context;
     QCheckBox *m_launchAtLogin;
+    QLabel *m_launchAtLoginError; // why the last change of m_launchAtLogin failed
     ElidedLabel *m_scriptsFolder;
     QPushButton *m_selectFolder;
     QFileDialog *m_folderChooser = nullptr;
