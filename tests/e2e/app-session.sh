@@ -108,17 +108,22 @@ else
     until_true "runel hide did not hide the HUD" hud_hidden
 fi
 
-# A foreground run keeps the HUD open when it loses the focus, until the run's outcome.
+# A foreground run goes on when the HUD loses the focus and closes; the next HUD is fresh, and
+# the run is still logged when it ends.
 "$runel" show || fail "runel show failed"
 until_true "runel show did not give the HUD the focus" hud_focused
 xdotool type --delay 80 w
 until_true "typing w did not start wait.sh" test -e "$HOME/started"
 xdotool windowfocus --sync "$other" 2>/dev/null || true
 until_true "the other window did not get the focus back" other_focused
-hud_shown || fail "the HUD closed on losing the focus during a foreground run"
+until_true "the HUD stayed open on losing the focus during a foreground run" hud_hidden
+"$runel" show || fail "runel show failed"
+until_true "runel show did not give the HUD the focus" hud_focused
+xdotool type --delay 80 q
+"$runel" hide || fail "runel hide failed"
+until_true "runel hide did not hide the HUD" hud_hidden
 touch "$HOME/release"
-until_true "the HUD stayed open after the run's outcome" hud_hidden
-until_true "the run of wait.sh was not logged" sh -c "'$runel' log | grep -q Wait"
+until_true "the run of wait.sh was not logged" sh -c "'$runel' log | grep Wait | grep -q success"
 
 "$runel" show || fail "runel show failed"
 until_true "runel show did not show the HUD" hud_shown
