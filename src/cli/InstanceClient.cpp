@@ -78,7 +78,8 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     const InstanceFolder folder = instanceFolder(false);
     if (!folder.isUsable()) {
         // A folder that is merely missing means no app has run; a foreign one is a problem.
-        if (!QFileInfo::exists(folder.path))
+        // Asked of the one look at it: an app starting meanwhile may make it just after.
+        if (folder.missing)
             return { InstanceReply::Status::notRunning, {} };
         return { InstanceReply::Status::failed, folder.error };
     }

@@ -49,6 +49,7 @@ InstanceFolder instanceFolder(bool create)
             return folder;
         }
         if (!create) {
+            folder.missing = true;
             folder.error = u"the folder %1 does not exist"_s.arg(folder.path);
             return folder;
         }

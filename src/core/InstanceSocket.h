@@ -11,6 +11,7 @@ namespace runel {
 struct InstanceFolder {
     QString path; // the folder, when usable
     QString error; // why it cannot be used, in words for the user; empty when usable
+    bool missing = false; // not there (only without create): no app has made it yet
 
     bool isUsable() const { return error.isEmpty(); }
     QString socketPath() const { return path + QStringLiteral("/instance"); }
