@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,12 +20,22 @@ namespace runel::cli {
 
 namespace {
 
-// How long the app may take to acknowledge a command before the client gives up on it.
-constexpr int replyTimeoutMs = 5000;
+// How long the app may take to acknowledge a command, from the connect on, before the client
+// gives up on it: an app busy with other connections leaves the client in its backlog.
+constexpr std::chrono::milliseconds replyTimeout { 2000 };
 
 QString systemError()
 {
     return systemErrorText(errno);
+}
+
+InstanceReply noAnswer()
+{
+    return { InstanceReply::Status::failed,
+        u"the app did not answer within %1 seconds: it may be stuck, or busy with many "
+        u"connections. Try again; if it still does not answer, stop it (pkill -x runel-app) "
+        u"and start it again with 'runel'."_s.arg(
+            std::chrono::duration_cast<std::chrono::seconds>(replyTimeout).count()) };
 }
 
 class FileDescriptor {
@@ -67,7 +78,8 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     const InstanceFolder folder = instanceFolder(false);
     if (!folder.isUsable()) {
         // A folder that is merely missing means no app has run; a foreign one is a problem.
-        if (!QFileInfo::exists(folder.path))
+        // Asked of the one look at it: an app starting meanwhile may make it just after.
+        if (folder.missing)
             return { InstanceReply::Status::notRunning, {} };
         return { InstanceReply::Status::failed, folder.error };
     }
@@ -88,14 +100,25 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.get() < 0)
         return { InstanceReply::Status::failed, u"cannot make a socket: "_s + systemError() };
+    // A blocking connect to a listener whose backlog is full waits for room, and a write for
+    // buffer space; the send timeout bounds both (both then fail with EAGAIN).
+    const auto deadline = std::chrono::steady_clock::now() + replyTimeout;
+    const timeval sendTimeout {
+        std::chrono::duration_cast<std::chrono::seconds>(replyTimeout).count(), 0
+    };
+    setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
     if (connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         // No socket, or one left behind by an app that ended: nobody is listening.
         if (errno == ENOENT || errno == ECONNREFUSED)
             return { InstanceReply::Status::notRunning, {} };
+        if (errno == EAGAIN || errno == EINPROGRESS)
+            return noAnswer();
         return { InstanceReply::Status::failed,
             u"cannot reach the app at %1: %2"_s.arg(path, systemError()) };
     }
     if (!writeAll(socket.get(), request.encoded())) {
+        if (errno == EAGAIN)
+            return noAnswer();
         return { InstanceReply::Status::failed,
             u"the app at %1 closed the connection: %2"_s.arg(path, systemError()) };
     }
@@ -103,15 +126,13 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     QByteArray reply;
     pollfd waiting { socket.get(), POLLIN, 0 };
     while (!reply.contains('\n')) {
-        const int ready = poll(&waiting, 1, replyTimeoutMs);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = left.count() > 0 ? poll(&waiting, 1, int(left.count())) : 0;
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0) {
-            return { InstanceReply::Status::failed,
-                u"the app did not answer within %1 seconds; it may be stuck. Stop it "
-                u"(pkill -x runel-app) and start it again with 'runel'."_s.arg(
-                    replyTimeoutMs / 1000) };
-        }
+        if (ready == 0)
+            return noAnswer();
         char buffer[256];
         const ssize_t count = ready > 0 ? read(socket.get(), buffer, sizeof buffer) : -1;
         if (count < 0 && errno == EINTR)

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +49,7 @@ InstanceFolder instanceFolder(bool create)
             return folder;
         }
         if (!create) {
+            folder.missing = true;
             folder.error = u"the folder %1 does not exist"_s.arg(folder.path);
             return folder;
         }
@@ -78,6 +81,41 @@ QString socketFileProblem(const QString &path)
             path);
     }
     return ownerProblem(u"socket"_s, path, info);
+}
+
+InstanceLock::Take InstanceLock::take(const QString &path, Wait wait)
+{
+    release();
+    m_error.clear();
+    // O_NOFOLLOW: the folder is private, but a link planted in it must still not be followed.
+    const int fd = open(
+        QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        m_error = u"cannot open the lock file %1: %2. Remove it and try again."_s.arg(
+            path, systemErrorText(errno));
+        return Take::failed;
+    }
+    const int operation = LOCK_EX | (wait == Wait::no ? LOCK_NB : 0);
+    int result = 0;
+    while ((result = flock(fd, operation)) != 0 && errno == EINTR) { }
+    if (result != 0) {
+        const int error = errno;
+        close(fd);
+        if (error == EWOULDBLOCK)
+            return Take::busy;
+        m_error = u"cannot lock the file %1: %2"_s.arg(path, systemErrorText(error));
+        return Take::failed;
+    }
+    m_fd = fd;
+    return Take::held;
+}
+
+void InstanceLock::release()
+{
+    if (m_fd < 0)
+        return;
+    close(m_fd); // the last descriptor of that open: the lock goes with it
+    m_fd = -1;
 }
 
 } // namespace runel

@@ -169,6 +169,10 @@ int main(int argc, char *argv[])
         [&delegate, &globalShortcuts](const InstanceRequest &received) {
             performWithTokens(delegate, globalShortcuts, received.command, received.environment);
         });
+    // On the way out the socket goes first: a "runel" started while the app tears down then
+    // waits for it to end (it still holds the app lock) rather than for an answer.
+    QObject::connect(
+        &app, &QCoreApplication::aboutToQuit, &server, &gui::InstanceServer::stopListening);
     if (command)
         performWithTokens(delegate, globalShortcuts, *command, request.environment);
     else

@@ -3,10 +3,14 @@
 #include "TestEnvironment.h"
 #include "app/InstanceServer.h"
 #include "cli/InstanceClient.h"
+#include "cli/RunelProcess.h"
 
+#include <QDirIterator>
 #include <QSignalSpy>
 #include <QtTest>
+#include <fcntl.h>
 #include <future>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -27,17 +31,91 @@ mode_t modeOf(const QString &path)
     return info.st_mode & 0777;
 }
 
-// A socket file nobody listens on, as an app that crashed leaves behind.
-void makeDeadSocket(const QString &path, mode_t mode)
+sockaddr_un addressOf(const QString &path)
 {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     const QByteArray native = QFile::encodeName(path);
     std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    QCOMPARE(bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    return address;
+}
+
+// A socket file nobody listens on, as an app that crashed leaves behind.
+void makeDeadSocket(const QString &path, mode_t mode)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = addressOf(path);
+    QCOMPARE(bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
     close(fd);
-    chmod(native.constData(), mode);
+    chmod(QFile::encodeName(path).constData(), mode);
+}
+
+// A client that connects and sends nothing; -1 when the connect failed.
+int idleClient(const QString &path, int flags = 0)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+    const sockaddr_un address = addressOf(path);
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool closedByPeer(int fd)
+{
+    char byte = 0;
+    return recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK) == 0;
+}
+
+// While it lives, this process can open no descriptor: the soft limit sits just above the
+// highest one open and every free number below it is taken.
+class DescriptorFamine {
+public:
+    DescriptorFamine()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        int highest = 0;
+        for (QDirIterator it(QStringLiteral("/proc/self/fd")); it.hasNext();)
+            highest = std::max(highest, it.next().section(u'/', -1).toInt());
+        rlimit starved = m_saved;
+        starved.rlim_cur = rlim_t(highest) + 1;
+        setrlimit(RLIMIT_NOFILE, &starved);
+        for (int fd; (fd = fcntl(0, F_DUPFD_CLOEXEC, 0)) >= 0;)
+            m_fillers.push_back(fd);
+    }
+    ~DescriptorFamine()
+    {
+        for (const int fd : m_fillers)
+            close(fd);
+        setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+
+private:
+    rlimit m_saved {};
+    std::vector<int> m_fillers;
+};
+
+// A socket that takes connections and answers none, as a hung app leaves.
+int silentListener(const QString &path, int backlog)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = addressOf(path);
+    bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    chmod(QFile::encodeName(path).constData(), 0600);
+    listen(fd, backlog);
+    return fd;
+}
+
+// program, beside the runel under test, drawing offscreen.
+QProcess *start(const QString &program, const QStringList &arguments, QObject *parent)
+{
+    auto *process = new QProcess(parent);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process->setProcessEnvironment(environment);
+    process->start(QFileInfo(test::runelBinary()).dir().filePath(program), arguments);
+    return process;
 }
 
 } // namespace
@@ -194,6 +272,11 @@ private Q_SLOTS:
         gui::InstanceServer server;
         QCOMPARE(server.listen({}).outcome, gui::InstanceServer::Outcome::listening);
         QCOMPARE(int(modeOf(server.socketPath())) & 077, 0);
+        // A program the app starts holds none of its locks: they must end with the app.
+        QProcess child;
+        child.start(u"sh"_s, { u"-c"_s, u"ls -l /proc/$$/fd"_s });
+        QVERIFY(child.waitForFinished());
+        QVERIFY(!child.readAll().contains(".lock"));
         QSignalSpy received(&server, &gui::InstanceServer::requestReceived);
         // Only the activation variables are taken on; nothing else of the client's environment.
         const QStringList activation { u"DESKTOP_STARTUP_ID=id"_s, u"XDG_ACTIVATION_TOKEN=a=1"_s };
@@ -219,6 +302,120 @@ private Q_SLOTS:
         QCOMPARE(outcome.outcome, gui::InstanceServer::Outcome::otherInstance);
         QTRY_COMPARE(received.size(), 1);
         QCOMPARE(send(InstanceCommand::hide).status, Status::delivered);
+    }
+
+    // Starting is one step: of two apps started at the same moment one listens, the other hands
+    // its command over and ends. A socket that answers nobody keeps both starting apps at their
+    // probe for two seconds, however far apart their starts were: they meet there for sure.
+    void twoStartsAtOnceMakeOneApp_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("silentSocket");
+        QTest::addColumn<int>("rounds");
+        QTest::newRow("two runel toggle") << u"runel"_s << false << 20;
+        QTest::newRow("two apps behind a silent socket") << u"runel-app"_s << true << 1;
+    }
+    void twoStartsAtOnceMakeOneApp()
+    {
+        QFETCH(QString, program);
+        QFETCH(bool, silentSocket);
+        QFETCH(int, rounds);
+        for (int round = 0; round < rounds; ++round) {
+            const int silent
+                = silentSocket ? silentListener(instanceFolder(true).socketPath(), 8) : -1;
+            QObject owner;
+            QProcess *first = start(program, { u"toggle"_s }, &owner);
+            QProcess *second = start(program, { u"toggle"_s }, &owner);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                first->state() == QProcess::NotRunning || second->state() == QProcess::NotRunning,
+                20000);
+            QProcess *handedOver = first->state() == QProcess::NotRunning ? first : second;
+            QProcess *app = handedOver == first ? second : first;
+            QVERIFY2(
+                handedOver->exitStatus() == QProcess::NormalExit && handedOver->exitCode() == 0,
+                handedOver->readAllStandardError().constData());
+            QCOMPARE(app->state(), QProcess::Running);
+            QCOMPARE(test::runRunel({ u"quit"_s }).exitCode, 0);
+            QVERIFY(app->waitForFinished(20000));
+            QCOMPARE(app->exitCode(), 0);
+            if (silent >= 0)
+                close(silent);
+        }
+    }
+
+    // Idle clients, more than the app keeps open, while it has no descriptor left: it keeps
+    // listening, closes each idle one after two seconds, and the next command reaches it.
+    void idleClientsNeitherStopNorStarveTheApp()
+    {
+        gui::InstanceServer server;
+        QCOMPARE(server.listen({}).outcome, gui::InstanceServer::Outcome::listening);
+        QSignalSpy received(&server, &gui::InstanceServer::requestReceived);
+        std::vector<int> clients;
+        for (int i = 0; i < gui::InstanceServer::maximumConnections + 36; ++i)
+            clients.push_back(idleClient(server.socketPath()));
+        QVERIFY(std::find(clients.begin(), clients.end(), -1) == clients.end());
+
+        // Said once, however often accepting is tried again.
+        const QRegularExpression failedAccept(u"cannot accept a connection"_s);
+        QTest::ignoreMessage(QtWarningMsg, failedAccept);
+        QTest::failOnWarning(failedAccept);
+        {
+            DescriptorFamine famine;
+            auto *retry = server.findChild<QTimer *>();
+            QVERIFY(retry);
+            QSignalSpy retried(retry, &QTimer::timeout);
+            QVERIFY(retried.wait());
+            QVERIFY(retried.wait());
+            QCOMPARE(socketFileProblem(server.socketPath()), QString());
+            QVERIFY(QFileInfo::exists(server.socketPath()));
+            QCOMPARE(server.openConnections(), 0);
+        }
+        QTRY_COMPARE(server.openConnections(), gui::InstanceServer::maximumConnections);
+        for (int turn = 0; turn < 20; ++turn)
+            QCoreApplication::processEvents();
+        QCOMPARE(server.openConnections(), gui::InstanceServer::maximumConnections);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(clients.begin(), clients.end(), closedByPeer), 15000);
+        for (const int fd : clients)
+            close(fd);
+
+        const test::Run hide = offThread([] { return test::runRunel({ u"hide"_s }); });
+        QVERIFY2(hide.exitCode == 0, hide.err.constData());
+        QCOMPARE(received.size(), 1);
+        QCOMPARE(received.constFirst().constFirst().value<InstanceRequest>().command,
+            InstanceCommand::hide);
+    }
+
+    // A command waits two seconds at most for an app that takes no connection or gives no
+    // answer, then says so and fails.
+    void aCommandGivesUpOnAnAppThatDoesNotAnswer_data()
+    {
+        QTest::addColumn<bool>("backlogFull");
+        QTest::newRow("the connection is never read") << false;
+        QTest::newRow("the backlog is full") << true;
+    }
+    void aCommandGivesUpOnAnAppThatDoesNotAnswer()
+    {
+        QFETCH(bool, backlogFull);
+        const QString path = instanceFolder(true).socketPath();
+        const int stuck = silentListener(path, 0);
+        std::vector<int> waiting;
+        while (backlogFull) {
+            const int fd = idleClient(path, SOCK_NONBLOCK);
+            if (fd < 0)
+                break;
+            waiting.push_back(fd);
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        const test::Run hide = test::runRunel({ u"hide"_s });
+        const qint64 elapsed = clock.elapsed();
+        for (const int fd : waiting)
+            close(fd);
+        close(stuck);
+        QCOMPARE(hide.exitCode, 1);
+        QVERIFY2(hide.err.contains("did not answer within 2 seconds"), hide.err.constData());
+        QVERIFY2(elapsed < 4000, QByteArray::number(elapsed).constData());
     }
 };
 
