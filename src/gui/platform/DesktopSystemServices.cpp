@@ -78,10 +78,12 @@ void DesktopSystemServices::beep()
     QApplication::beep();
 }
 
-void DesktopSystemServices::open(const QString &path)
+bool DesktopSystemServices::open(const QString &path)
 {
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        qCWarning(lcDesktop) << "no application opened" << path;
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return true;
+    qCWarning(lcDesktop) << "no application opened" << path;
+    return false;
 }
 
 void DesktopSystemServices::reveal(const QString &path)
