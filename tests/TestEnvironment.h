@@ -104,7 +104,7 @@ public:
     QString clipboardText() override { return clipboard; }
     void playSound(const QString &name) override { sounds.append(name); }
     void beep() override { ++beeps; }
-    void open(const QString &) override { }
+    bool open(const QString &) override { return true; }
     void reveal(const QString &) override { }
 };
 
@@ -185,7 +185,12 @@ class FileRecordingServices : public RecordingServices {
 public:
     QStringList opened;
     QStringList revealed;
-    void open(const QString &path) override { opened.append(path); }
+    bool opens = true; // false: no application opens anything
+    bool open(const QString &path) override
+    {
+        opened.append(path);
+        return opens;
+    }
     void reveal(const QString &path) override { revealed.append(path); }
 };
 

@@ -37,6 +37,13 @@ public:
     // Whether another program holds the combination, so it cannot be ours. X11 knows this from
     // its checked grabs (and may try one for a combination not held yet); the portal never says.
     virtual bool isHeldElsewhere(const Shortcut &shortcut) = 0;
+    // Whether a combination of the bindings is not held because another program holds it, as
+    // the last attempt found (asks the system nothing). conflictsChanged follows a change.
+    virtual bool isBindingHeldElsewhere(const Shortcut &shortcut) const
+    {
+        Q_UNUSED(shortcut)
+        return false;
+    }
 
     // What the desktop reports as a name's trigger ("Super+Shift+L"), when it decides that
     // itself (portal); empty when the stored combination is what is held.

@@ -31,7 +31,12 @@ void Service::addName(const Name &name)
 
 std::optional<Shortcut> Service::getShortcut(const Name &name) const
 {
-    return Shortcut::fromJson(m_storage.value(name.storageKey()));
+    const nlohmann::json stored = m_storage.value(name.storageKey());
+    // Absent although addName stores the default: the settings file could not be written. The
+    // default still holds for this session.
+    if (stored.is_null())
+        return initialShortcut(name);
+    return Shortcut::fromJson(stored);
 }
 
 bool Service::setShortcut(const std::optional<Shortcut> &shortcut, const Name &name)
@@ -121,6 +126,12 @@ QString Service::displayText(const Name &name) const
         return trigger;
     const std::optional<Shortcut> shortcut = getShortcut(name);
     return shortcut ? shortcut->description() : QString();
+}
+
+bool Service::isHeldElsewhere(const Name &name) const
+{
+    const std::optional<Shortcut> shortcut = getShortcut(name);
+    return shortcut && m_center.backend().isBindingHeldElsewhere(*shortcut);
 }
 
 void Service::flush()

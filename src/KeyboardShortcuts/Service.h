@@ -64,6 +64,10 @@ public:
     // What to show for a name: the trigger the desktop reports, else the stored combination's
     // description, else empty.
     QString displayText(const Name &name) const;
+    // Whether the name's combination is one the service means to hold but another program
+    // holds, so pressing it does not reach the app. The back end's conflictsChanged tells when
+    // this may have changed.
+    bool isHeldElsewhere(const Name &name) const;
 
 Q_SIGNALS:
     void shortcutByNameDidChange(const QString &name);

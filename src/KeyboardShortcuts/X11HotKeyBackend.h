@@ -63,6 +63,10 @@ public:
     Kind kind() const override { return Kind::x11; }
     void setBindings(const std::vector<Binding> &bindings) override;
     bool isHeldElsewhere(const Shortcut &shortcut) override;
+    bool isBindingHeldElsewhere(const Shortcut &shortcut) const override
+    {
+        return m_heldElsewhere.contains(shortcut);
+    }
     void holdKeys(quint32 time) override;
     void releaseKeys() override;
 

@@ -53,6 +53,42 @@ std::string severityName(HealthSeverity severity)
     return "red";
 }
 
+namespace {
+
+// The first problem of a row that an "ignored" annotation does not explain.
+std::optional<HealthIssue> listedIssue(const ScriptHealthItem &row)
+{
+    if (row.script->status.is(IndexInvalidReason::readFailure))
+        return row.issue();
+    const auto problem = [](const IndexStatus &status, ScriptMode mode) {
+        return status.isValid() || status.is(IndexInvalidReason::ignored)
+            ? std::nullopt
+            : std::optional<HealthIssue>(HealthIssue {
+                HealthIssue::Kind::invalid, std::nullopt, *status.invalidReason, mode });
+    };
+    std::optional<HealthIssue> found;
+    if (row.sequenceItem)
+        found = problem(row.sequenceItem->status, ScriptMode::sequence);
+    if (!found && row.searchItem)
+        found = problem(row.searchItem->status, ScriptMode::search);
+    return found;
+}
+
+} // namespace
+
+ListedHealth listedHealth(const ScriptHealthItem &row)
+{
+    const std::optional<HealthIssue> issue = listedIssue(row);
+    if (!issue) {
+        return { availabilityMessage(row.availability),
+            row.availability == ScriptAvailability::ignored ? HealthSeverity::gray
+                                                            : HealthSeverity::green };
+    }
+    const bool warning = issue->kind == HealthIssue::Kind::invalid
+        && issue->reason == IndexInvalidReason::invalidKey;
+    return { issueMessage(*issue), warning ? HealthSeverity::yellow : HealthSeverity::red };
+}
+
 QString availabilityLabel(ScriptAvailability availability)
 {
     switch (availability) {

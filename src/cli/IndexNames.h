@@ -17,6 +17,16 @@ std::string statusName(const IndexStatus &status); // "valid", "ignored", "inval
 std::string availabilityName(ScriptAvailability availability); // "sequenceAndSearch", ...
 std::string severityName(HealthSeverity severity); // "green", "gray", "yellow", "red"
 
+// What `runel list` says of a row (table and JSON). An "ignored" annotation is no problem of
+// the script: the availability already says which modes it is offered in, so the row reads as
+// that availability unless something else is wrong. ok for a script offered in some mode, off
+// for one ignored in both; warning and error as the index has them.
+struct ListedHealth {
+    QString message;
+    HealthSeverity severity;
+};
+ListedHealth listedHealth(const ScriptHealthItem &row);
+
 // Short forms for the plain table.
 QString availabilityLabel(ScriptAvailability availability);
 QString severityLabel(HealthSeverity severity);

@@ -48,8 +48,9 @@ void writeHealth(JsonWriter &json, const ScriptHealthItem &row)
     json.key("searchStatus");
     writeStatus(json, row.searchItem ? &row.searchItem->status : nullptr);
     json.key("availability").value(availabilityName(row.availability).c_str());
-    json.key("message").value(row.message());
-    json.key("severity").value(severityName(row.severity()).c_str());
+    const ListedHealth health = listedHealth(row);
+    json.key("message").value(health.message);
+    json.key("severity").value(severityName(health.severity).c_str());
     json.endObject();
 }
 
@@ -80,7 +81,8 @@ QString healthTable(const ScriptIndex &index, const Console &console)
         { u"NAME"_s, Style::bold }, { u"PATH"_s, Style::bold }, { u"MODES"_s, Style::bold },
         { u"MESSAGE"_s, Style::bold } });
     for (const ScriptHealthItem &row : index.health) {
-        const HealthSeverity severity = row.severity();
+        const ListedHealth health = listedHealth(row);
+        const HealthSeverity severity = health.severity;
         // Without colour the word alone carries the severity; with colour a dot leads it.
         const QString status
             = console.colour() ? u"● "_s + severityLabel(severity) : severityLabel(severity);
@@ -89,7 +91,7 @@ QString healthTable(const ScriptIndex &index, const Console &console)
         const QString keys = row.sequenceItem ? displayKeys(row.sequenceItem->keyGroups) : u"—"_s;
         table.addRow({ { status, severityStyle(severity) }, { keys, Style::bold },
             { printable(row.displayName) }, { printable(row.script->relativePath), Style::dim },
-            { availabilityLabel(row.availability) }, { printable(row.message()) } });
+            { availabilityLabel(row.availability) }, { printable(health.message) } });
     }
     return table.render(console);
 }
@@ -149,10 +151,10 @@ Command listCommand()
         u"Show every script file with its keys and whether it can be used"_s,
         u"[--dir PATH] [--json]"_s,
         u"Scans the scripts folder as the app does and prints one row per script file, in the "
-        u"order of the\nscan: its status (ok, off, warning or error), its key sequence (one "
-        u"group of keys per folder\nand one for the file, \"␣\" standing for the space key), "
-        u"its name, its path below the folder,\nthe modes it is offered in and what is wrong "
-        u"with it, if anything.\n\n"
+        u"order of the\nscan: its status (ok, off, warning or error; off when it is ignored in "
+        u"both modes), its key\nsequence (one group of keys per folder and one for the file, "
+        u"\"␣\" standing for the space\nkey), its name, its path below the folder, the modes "
+        u"it is offered in and what is\nwrong with it, if anything.\n\n"
         u"With --json, prints an array with one object per file: \"path\", \"name\", "
         u"\"keyGroups\", \"keys\",\n\"sequenceStatus\", \"searchStatus\", \"availability\", "
         u"\"message\" and \"severity\".\n\n"

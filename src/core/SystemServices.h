@@ -17,8 +17,9 @@ public:
     // ...); an id the theme lacks plays nothing.
     virtual void playSound(const QString &name) = 0;
     virtual void beep() = 0;
-    // Opens a file or folder with the desktop's default application.
-    virtual void open(const QString &path) = 0;
+    // Opens a file or folder with the desktop's default application; false when none could be
+    // started for it (the caller tells the user).
+    virtual bool open(const QString &path) = 0;
     // Shows a file selected in the file manager.
     virtual void reveal(const QString &path) = 0;
 };
@@ -29,7 +30,7 @@ public:
     QString clipboardText() override { return {}; }
     void playSound(const QString &) override { }
     void beep() override { }
-    void open(const QString &) override { }
+    bool open(const QString &) override { return false; }
     void reveal(const QString &) override { }
 };
 

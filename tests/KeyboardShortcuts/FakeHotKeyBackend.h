@@ -21,10 +21,21 @@ public:
     { }
 
     Kind kind() const override { return m_kind; }
-    void setBindings(const std::vector<Binding> &bindings) override { calls.push_back(bindings); }
+    void setBindings(const std::vector<Binding> &bindings) override
+    {
+        calls.push_back(bindings);
+        Q_EMIT conflictsChanged();
+    }
     bool isHeldElsewhere(const Shortcut &shortcut) override
     {
         return heldElsewhere.contains(shortcut);
+    }
+    bool isBindingHeldElsewhere(const Shortcut &shortcut) const override
+    {
+        const auto &bindings = held();
+        return heldElsewhere.contains(shortcut)
+            && std::any_of(bindings.begin(), bindings.end(),
+                [&](const Binding &binding) { return binding.shortcut == shortcut; });
     }
     QString triggerDescription(const QString &name) const override { return triggers.value(name); }
     bool recordsItself() const override { return m_kind == Kind::portal; }

@@ -26,6 +26,10 @@ struct Window {
         backend->heldElsewhere.insert(shortcutFrom(u"Ctrl+Alt+H"_s));
         backend->triggers.insert(u"portal"_s, u"Ctrl+Alt+Space"_s);
         service->setShortcut(shortcutFrom(u"Ctrl+Alt+O"_s), Name { u"other"_s, {} });
+        // "taken" is bound, at start, to what another program holds.
+        service->setShortcut(shortcutFrom(u"Ctrl+Alt+H"_s), Name { u"taken"_s, {} });
+        service->onKeyDown(Name { u"taken"_s, {} }, &widget, [] {});
+        service->flush();
         recorder = new Recorder(*service, name == toggle.rawValue ? toggle : Name { name, {} });
         std::vector<Recorder::ReservedShortcut> reserved;
         for (const auto &key : runel::gui::KeyMonitor::keys()) {
@@ -143,6 +147,12 @@ private Q_SLOTS:
             u"Record Shortcut; absent"_s, u""_s);
         row("a second click ends recording", u"user"_s, u"click;click"_s,
             u"Record Shortcut; absent"_s, u""_s);
+        row("a stored key another program holds says so", u"taken"_s, u""_s,
+            u"Ctrl+Alt+H; Ctrl+Alt+H"_s, u"Ctrl+Alt+H is taken by another program"_s);
+        row("recording a taken key's name hides the note", u"taken"_s, u"click"_s,
+            u"Press Shortcut; Ctrl+Alt+H; recording"_s, u""_s);
+        row("a free key ends the note", u"taken"_s, u"click;Ctrl+Alt+T"_s,
+            u"Ctrl+Alt+T; Ctrl+Alt+T"_s, u""_s);
     }
     void recording()
     {
@@ -220,6 +230,8 @@ private Q_SLOTS:
             save(unbound, "modifiers");
             act(unbound, u"Ctrl+Alt+H"_s);
             save(unbound, "refused");
+            Window taken(u"taken"_s);
+            save(taken, "taken");
         });
     }
 };

@@ -1,3 +1,4 @@
+#include "FakeHotKeyBackend.h"
 #include "KeyTable.h"
 #include "X11HotKeyBackend.h"
 #include "X11Keymap.h"
@@ -215,6 +216,41 @@ private Q_SLOTS:
         QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
         m_client.press(superShiftK);
         QTRY_COMPARE(pressed.count(), 1);
+    }
+
+    // A name whose combination another client holds knows it, whether the other client was
+    // first or the name was changed to it; once the other client lets go, asking takes it.
+    void aNameKnowsItsCombinationIsTaken_data()
+    {
+        QTest::addColumn<bool>("changedLater");
+        QTest::newRow("held by another client before registration") << false;
+        QTest::newRow("changed to a combination another client holds") << true;
+    }
+    void aNameKnowsItsCombinationIsTaken()
+    {
+        QFETCH(bool, changedLater);
+        const Name name { QStringLiteral("toggle"), superShiftL };
+        MapShortcutStorage storage;
+        if (changedLater)
+            storage.values[name.storageKey()] = superShiftK.toJson();
+        QVERIFY(m_client.grab(superShiftL));
+        Service service(storage, std::move(m_backend));
+        QSignalSpy conflicts(&service.backend(), &HotKeyBackend::conflictsChanged);
+        service.addName(name);
+        service.onKeyDown(name, this, [] {});
+        service.flush();
+        if (changedLater) {
+            QVERIFY(!service.isHeldElsewhere(name));
+            QVERIFY(service.setShortcut(superShiftL, name));
+            service.flush();
+        }
+        QVERIFY(service.isHeldElsewhere(name));
+        QCOMPARE(conflicts.count(), 1);
+
+        m_client.ungrab(superShiftL);
+        QVERIFY(!service.backend().isHeldElsewhere(superShiftL));
+        QVERIFY(!service.isHeldElsewhere(name));
+        QCOMPARE(conflicts.count(), 2);
     }
 
     void grabFollowsTheKeyboardMapping_data()

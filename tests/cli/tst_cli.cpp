@@ -49,7 +49,8 @@ private Q_SLOTS:
                  { u"git/status.sh"_s, shell }, { u"dup/x.sh"_s, shell },
                  { u"dup/x.applescript"_s, "display dialog \"x\"\n" },
                  { u"hidden/off.sh"_s, shell + "# @runel.ignore\n" },
-                 { u"quiet.sh"_s, shell + "# @runel.ignore search\n" }, { u"über.sh"_s, shell },
+                 { u"quiet.sh"_s, shell + "# @runel.ignore search\n" },
+                 { u"typed.sh"_s, shell + "# @runel.ignore sequence\n" }, { u"über.sh"_s, shell },
                  { u"latin1.sh"_s, shell + "echo caf\xe9\n" } })
             writeFile(tree() + u'/' + path, contents);
 
@@ -74,13 +75,18 @@ private Q_SLOTS:
         QTest::newRow("duplicate sequence")
             << u"dup/x.sh"_s << uR"({"sequenceStatus":"duplicateSequence","searchStatus":"valid",
             "message":"Another script has the same key sequence.","severity":"red"})"_s;
-        QTest::newRow("ignored everywhere")
+        QTest::newRow("ignored everywhere: off, in both modes")
             << u"hidden/off.sh"_s
             << uR"({"sequenceStatus":"ignored","searchStatus":"ignored","availability":"ignored",
-            "severity":"gray"})"_s;
-        QTest::newRow("ignored in search only")
+            "message":"Ignored in key-sequence and search mode.","severity":"gray"})"_s;
+        QTest::newRow("ignored in search only: ok, keys reach it")
             << u"quiet.sh"_s << uR"({"searchStatus":"ignored","availability":"sequenceOnly",
-            "message":"Ignored in search mode.","severity":"gray"})"_s;
+            "message":"Available in key-sequence mode only.","severity":"green"})"_s;
+        QTest::newRow("ignored in key-sequence mode only: ok, search reaches it")
+            << u"typed.sh"_s << uR"({"sequenceStatus":"ignored","searchStatus":"valid",
+            "availability":"searchOnly",
+            "message":"Available in search mode only; no key sequence is assigned.",
+            "severity":"green"})"_s;
         QTest::newRow("untypable key")
             << u"über.sh"_s
             << uR"({"keyGroups":[["ü"]],"keys":"ü","sequenceStatus":"invalidKey","severity":"yellow",
@@ -104,6 +110,34 @@ private Q_SLOTS:
             QVERIFY(row->at("message").get<std::string>().starts_with("Read failure - "));
     }
 
+    // The plain table says the same as the JSON: the status word and the message of a row.
+    void listTableWords_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("ignored everywhere")
+            << u"hidden/off.sh"_s << u"off"_s << u"Ignored in key-sequence and search mode."_s;
+        QTest::newRow("ignored in search only")
+            << u"quiet.sh"_s << u"ok"_s << u"Available in key-sequence mode only."_s;
+        QTest::newRow("duplicate sequence")
+            << u"dup/x.sh"_s << u"error"_s << u"Another script has the same key sequence."_s;
+    }
+    void listTableWords()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, status);
+        QFETCH(QString, message);
+        const Run run = runRunel({ u"list"_s, u"--dir"_s, tree() });
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = QString::fromUtf8(run.out).split(u'\n');
+        const auto line = std::find_if(lines.begin(), lines.end(),
+            [&](const QString &text) { return text.contains(u' ' + path + u' '); });
+        QVERIFY2(line != lines.end(), run.out.constData());
+        QCOMPARE(line->section(u' ', 0, 0), status);
+        QVERIFY2(line->trimmed().endsWith(message), qPrintable(*line));
+    }
+
     void listFollowsSettingsAndScanOrder()
     {
         QStringList paths;
@@ -112,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(paths,
             QStringList({ u"dup/x.applescript"_s, u"dup/x.sh"_s, u"git/deploy.sh"_s,
                 u"git/json_to_csv.sh"_s, u"git/stash.sh"_s, u"git/status.sh"_s, u"hidden/off.sh"_s,
-                u"latin1.sh"_s, u"quiet.sh"_s, u"über.sh"_s }));
+                u"latin1.sh"_s, u"quiet.sh"_s, u"typed.sh"_s, u"über.sh"_s }));
 
         TestHome home;
         writeFile(runel::SettingsFile::defaultPath(), R"({"enhanceLabels": false})");

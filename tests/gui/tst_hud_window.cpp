@@ -2,6 +2,7 @@
 #include "hud/HUDTextField.h"
 #include "hud/KeyBoxRow.h"
 #include "hud/KeyEventHandler.h"
+#include "hud/ResultRowDelegate.h"
 #include "hud/ResultsWindowView.h"
 #include "hud/SearchView.h"
 #include "hud/SearchWindowController.h"
@@ -9,8 +10,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QGlyphRun>
 #include <QListView>
 #include <QScreen>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace runel;
@@ -141,6 +144,46 @@ private:
     }
 
 private Q_SLOTS:
+    // A row's text is drawn in the order written, whatever direction controls a list entry's
+    // title carries; right-to-left letters still read right to left. "order" gives, for each
+    // character of the title, left to right, its place on screen ('.': not checked).
+    void rowTextsCannotReverseThemselves_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("order");
+        QTest::newRow("right-to-left override") << u"ab\u202Ecd"_s << u"01.23"_s;
+        QTest::newRow("override of what follows, never closed") << u"\u202Eab cd"_s << u".0123."_s;
+        QTest::newRow("right-to-left embedding") << u"ab\u202Bcd\u202C"_s << u"01.23."_s;
+        QTest::newRow("right-to-left isolate") << u"ab\u2067cd\u2069"_s << u"01.23."_s;
+        QTest::newRow("Hebrew keeps its direction") << u"ab \u05D0\u05D1"_s << u"01.43"_s;
+    }
+    void rowTextsCannotReverseThemselves()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, order);
+        QTextLayout layout(
+            ResultRowDelegate::withoutDirectionControls(title), QApplication::font());
+        QTextOption option;
+        option.setTextDirection(Qt::LeftToRight);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(1000);
+        layout.endLayout();
+        // Where each checked character's glyph is, in the order the row expects them.
+        QList<std::pair<int, qreal>> placed;
+        for (int i = 0; i < order.size(); ++i) {
+            if (order[i] == u'.')
+                continue;
+            const QList<QGlyphRun> runs = layout.glyphRuns(i, 1);
+            QVERIFY(!runs.isEmpty() && !runs.first().positions().isEmpty());
+            placed.append({ order[i].digitValue(), runs.first().positions().first().x() });
+        }
+        std::sort(placed.begin(), placed.end());
+        for (qsizetype i = 1; i < placed.size(); ++i)
+            QVERIFY2(placed[i - 1].second < placed[i].second, title.toUtf8().toHex().constData());
+    }
+
     void initTestCase()
     {
         qputenv("RUNEL_REDUCE_MOTION", "1"); // no shimmer running through the pictures

@@ -66,6 +66,16 @@ private:
             paths.append(scripts().model()->item(row).script->relativePath);
         return paths;
     }
+    // A finished run's files as another process (`runel run`) leaves them.
+    void writeRun(const QString &name, const QDateTime &date)
+    {
+        LogRecord record { QUuid::createUuid(), name, date, {}, RunExitStatus::success };
+        record.logFileName = LogRecord::logFileNameFor(record.id);
+        const QString folder = logStore().logDirectory() + u'/';
+        writeFile(folder + record.logFileName, {});
+        writeFile(folder + LogRecord::recordFileNameFor(record.id),
+            QByteArray::fromStdString(record.toJson()));
+    }
     QStringList logRows()
     {
         QStringList rows;
@@ -185,10 +195,19 @@ private Q_SLOTS:
         running->finish(RunExitStatus::success);
         QCOMPARE(logRows(), (QStringList { u"Backup Failed"_s, u"Deploy Succeeded"_s }));
 
-        // A click opens the run's output.
+        // A click opens the run's output; where nothing opens it, the tab says so.
         const QRect first = log().list()->visualRect(log().model()->index(0));
         QTest::mouseClick(log().list()->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(m_stack->services.opened, QStringList { done->logPath() });
+        QVERIFY(log().openProblem().isEmpty());
+        m_stack->services.opens = false;
+        log().rowActions(0, &window()).constFirst()->trigger();
+        QVERIFY2(
+            log().openProblem().startsWith(u"The log of \u201cBackup\u201d could not be opened"_s),
+            qPrintable(log().openProblem()));
+        m_stack->services.opens = true;
+        QTest::mouseClick(log().list()->viewport(), Qt::LeftButton, {}, first.center());
+        QVERIFY(log().openProblem().isEmpty());
 
         // "Clear" keeps a run that is still going on.
         const LogRunPtr still = logStore().startRun(u"Watch"_s);
@@ -209,20 +228,37 @@ private Q_SLOTS:
         QTRY_COMPARE(logRows(), QStringList { u"Watch Cancelled"_s });
     }
 
+    // While the tab shows it follows the log folder: a run another process writes appears in
+    // place (no reset), a deleted folder empties the list, a folder made again is followed.
+    void logTabFollowsTheFolder()
+    {
+        open({}, Tab::log);
+        QTRY_COMPARE(log().shows(), LogView::Shows::empty);
+        const LogRunPtr own = logStore().startRun(u"Own"_s);
+        own->finish(RunExitStatus::success);
+        QSignalSpy reset(log().model(), &QAbstractItemModel::modelReset);
+        writeRun(u"Other"_s, QDateTime::currentDateTimeUtc().addSecs(60));
+        QTRY_COMPARE(logRows(), (QStringList { u"Own Succeeded"_s, u"Other Succeeded"_s }));
+        QCOMPARE(reset.size(), 0);
+
+        const QString folder = logStore().logDirectory();
+        logStore().waitForPendingWrites();
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_COMPARE(log().shows(), LogView::Shows::empty);
+        QVERIFY(QDir().mkpath(folder));
+        writeRun(u"Again"_s, QDateTime::currentDateTimeUtc());
+        QTRY_COMPARE(logRows(), QStringList { u"Again Succeeded"_s });
+        writeRun(u"Later"_s, QDateTime::currentDateTimeUtc().addSecs(60));
+        QTRY_COMPARE(logRows(), (QStringList { u"Again Succeeded"_s, u"Later Succeeded"_s }));
+    }
+
     void tenThousandRunsPaintOnlyWhatShows()
     {
         open({}, Tab::general);
         // Records written straight to the folder, as earlier sessions would have left them.
         const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-1);
-        for (int i = 0; i < 10000; ++i) {
-            LogRecord record { QUuid::createUuid(), u"Script %1"_s.arg(i), start.addSecs(i), {},
-                RunExitStatus::success };
-            record.logFileName = LogRecord::logFileNameFor(record.id);
-            const QString folder = logStore().logDirectory() + u'/';
-            writeFile(folder + record.logFileName, {});
-            writeFile(folder + LogRecord::recordFileNameFor(record.id),
-                QByteArray::fromStdString(record.toJson()));
-        }
+        for (int i = 0; i < 10000; ++i)
+            writeRun(u"Script %1"_s.arg(i), start.addSecs(i));
         auto *counting = new CountingDelegate(log().list());
         log().list()->setItemDelegate(counting);
         window().setCurrentTab(Tab::log);

@@ -236,6 +236,86 @@ private Q_SLOTS:
         QCOMPARE(m_stack->stored("scriptDelay").get<double>(), 0.3);
     }
 
+    // A change that cannot be saved does not happen: the control shows what is stored, and a
+    // later save does not store it after all.
+    void aControlWhoseSaveFailedShowsWhatIsStored_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QByteArray>("key");
+        QTest::newRow("a switch") << u"enhance"_s << QByteArray("enhanceLabels");
+        QTest::newRow("a slider") << u"script"_s << QByteArray("scriptDelay");
+        QTest::newRow("a sound") << u"failure"_s << QByteArray("failureSound");
+        QTest::newRow("the results menu") << u"results"_s << QByteArray("resultListVisibility");
+        QTest::newRow("a switch of the Advanced tab")
+            << u"autorun"_s << QByteArray("autorunEnabled");
+        QTest::newRow("adding a shortcut") << u"shortcuts"_s << QByteArray("shortcuts");
+    }
+    void aControlWhoseSaveFailedShowsWhatIsStored()
+    {
+        QFETCH(QString, control);
+        QFETCH(QByteArray, key);
+        const auto shown = [&]() -> QString {
+            if (control == u"enhance")
+                return general().enhanceLabelsToggle()->isChecked() ? u"on"_s : u"off"_s;
+            if (control == u"autorun")
+                return window().advanced()->autorunToggle()->isChecked() ? u"on"_s : u"off"_s;
+            if (control == u"results")
+                return general().showResultsPicker()->currentText();
+            if (control == u"shortcuts")
+                return QString::number(shortcuts().rows().size());
+            if (DelaySliderRow *row = slider(control))
+                return row->valueText() + u" at "_s + QString::number(row->slider()->value());
+            return sound(control)->picker()->currentText();
+        };
+        if (control == u"autorun")
+            window().setCurrentTab(Tab::advanced);
+        if (control == u"shortcuts")
+            window().setCurrentTab(Tab::shortcuts);
+        const QString before = shown();
+        const nlohmann::json stored = m_stack->stored(key.constData());
+
+        // A folder where the file should be: no save can replace it, not even as root.
+        const QString path = SettingsFile::defaultPath();
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Settings not saved"_s));
+        if (control == u"enhance")
+            general().enhanceLabelsToggle()->click();
+        else if (control == u"autorun")
+            window().advanced()->autorunToggle()->click();
+        else if (control == u"results")
+            keys(general().showResultsPicker(), { Qt::Key_End });
+        else if (control == u"shortcuts")
+            shortcuts().addButton()->click();
+        else if (DelaySliderRow *row = slider(control))
+            keys(row->slider(), { Qt::Key_End });
+        else
+            keys(sound(control)->picker(), { Qt::Key_Home });
+        QCOMPARE(shown(), before);
+        QVERIFY(window().problem().startsWith(u"Settings not saved"_s));
+
+        QVERIFY(QDir(path).removeRecursively());
+        config().setSuccessSound(u"bell"_s);
+        QCOMPARE(m_stack->stored(key.constData()), stored);
+    }
+
+    // settings.json turning unreadable while the window is open shows at once, and goes once the
+    // file is readable again, with no save in between.
+    void aFileBrokenWhileOpenIsShownUntilFixed()
+    {
+        config().watchStore();
+        const QString path = SettingsFile::defaultPath();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray good = file.readAll();
+        file.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"was changed and cannot be read"_s));
+        writeFile(path, "{\"scriptDelay\": ");
+        QTRY_VERIFY(window().problem().contains(u"cannot be read"_s));
+        writeFile(path, good);
+        QTRY_VERIFY(window().problem().isEmpty());
+    }
+
     // The toggle writes and removes the entry; what is on disk wins when the tab shows again.
     void launchAtLoginToggle()
     {

@@ -25,6 +25,12 @@ QString pressPlaceholder()
     return Recorder::tr("Press Shortcut");
 }
 
+QString takenMessage(const Shortcut &shortcut)
+{
+    return Recorder::tr("%1 is taken by another program. Choose another, or free it there.")
+        .arg(shortcut.description());
+}
+
 // The modifier a modifier key itself adds: its own press may not carry it yet.
 int carbonModifierOfKey(int key)
 {
@@ -77,6 +83,10 @@ Recorder::Recorder(Service &service, Name name, QWidget *parent)
     m_clearAction = m_field->addAction(clearIcon, QLineEdit::TrailingPosition);
     m_clearAction->setToolTip(tr("Clear Shortcut"));
     connect(m_clearAction, &QAction::triggered, this, &Recorder::clear);
+    const QIcon takenIcon = QIcon::fromTheme(QStringLiteral("dialog-warning"),
+        style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, m_field));
+    m_takenAction = m_field->addAction(takenIcon, QLineEdit::LeadingPosition);
+    m_takenAction->setVisible(false);
 
     m_message->setWordWrap(true);
     m_message->setTextFormat(Qt::PlainText);
@@ -96,6 +106,7 @@ Recorder::Recorder(Service &service, Name name, QWidget *parent)
             refresh();
     });
     connect(&m_service.backend(), &HotKeyBackend::triggersChanged, this, &Recorder::refresh);
+    connect(&m_service.backend(), &HotKeyBackend::conflictsChanged, this, &Recorder::refresh);
     refresh();
 }
 
@@ -254,9 +265,7 @@ void Recorder::handleKeyPress(const QKeyEvent &event)
         }
     }
     if (m_service.backend().isHeldElsewhere(*shortcut)) {
-        refuse(tr("%1 is taken by another program. Choose another, or free it there.")
-                   .arg(shortcut->description()),
-            false);
+        refuse(takenMessage(*shortcut), false);
         return;
     }
     accept(*shortcut);
@@ -299,8 +308,22 @@ void Recorder::refuse(const QString &message, bool beep)
 
 void Recorder::showMessage(const QString &message)
 {
-    m_message->setText(message);
-    m_message->setVisible(!message.isEmpty());
+    m_notice = message;
+    updateMessage();
+}
+
+void Recorder::updateMessage()
+{
+    // The stored combination being taken outlasts any note: it is why the key does nothing.
+    const std::optional<Shortcut> stored = m_service.getShortcut(m_name);
+    const bool taken = !m_recording && !recordsItself() && m_service.isHeldElsewhere(m_name);
+    m_takenAction->setVisible(taken);
+    m_takenAction->setToolTip(taken ? takenMessage(*stored) : QString());
+    QString text = m_notice;
+    if (taken && text.isEmpty())
+        text = takenMessage(*stored);
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
 }
 
 void Recorder::clear()
@@ -332,6 +355,7 @@ void Recorder::refresh()
     m_field->setText(shown.isEmpty() ? prompt : shown);
     m_clearAction->setVisible(
         !m_recording && !recordsItself() && m_service.getShortcut(m_name).has_value());
+    updateMessage();
 }
 
 void Recorder::changeEvent(QEvent *event)

@@ -146,7 +146,11 @@ void ConfigManager::reloadStore()
     const QString path = m_store->path();
     if (QFileInfo::exists(path) && !m_watcher->files().contains(path))
         m_watcher->addPath(path);
-    if (!m_store->reloadFromDisk())
+    const QString previousError = m_store->lastError();
+    const bool reloaded = m_store->reloadFromDisk();
+    if (m_store->lastError() != previousError)
+        Q_EMIT storeErrorChanged();
+    if (!reloaded)
         return;
 
     const ConfigManager::ResultsVisibility oldVisibility = m_resultsVisibility;
@@ -228,9 +232,12 @@ template<typename T>
 void ConfigManager::assign(
     T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)())
 {
+    if (!m_store->setValue(key, std::move(stored))) {
+        Q_EMIT valueNotStored();
+        return;
+    }
     const bool changed = !(value == field);
     field = std::move(value);
-    m_store->setValue(key, std::move(stored));
     if (changed)
         Q_EMIT(this->*notify)();
 }

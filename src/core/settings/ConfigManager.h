@@ -14,7 +14,8 @@ class QFileSystemWatcher;
 namespace runel {
 
 // Every user preference, backed by settings.json. Lives on the main thread. Every assignment is
-// written to the file at once; observers hear of a change only when the value differs.
+// written to the file at once; observers hear of a change only when the value differs. An
+// assignment that cannot be written changes nothing: the setting keeps what the file holds.
 class ConfigManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString scriptsDir READ scriptsDir WRITE setScriptsDir NOTIFY scriptsDirChanged)
@@ -126,6 +127,12 @@ Q_SIGNALS:
     // settings.json was read again after a change made outside this process; also for keys this
     // object does not hold (the hot keys' combinations).
     void storeReloaded();
+    // An assignment could not be written, so its setting kept its stored value: a control that
+    // already shows the new one must show the stored one again. store().lastError() says why.
+    void valueNotStored();
+    // store().lastError() changed without an assignment: settings.json became unreadable while
+    // the app runs, or readable again.
+    void storeErrorChanged();
 
 private:
     void load();

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <optional>
+#include <utility>
 
 namespace runel {
 
@@ -45,13 +47,33 @@ const nlohmann::json &SettingsFile::value(const std::string &key) const
 
 bool SettingsFile::setValue(const std::string &key, nlohmann::json value)
 {
-    m_object[key] = std::move(value);
-    return save();
+    const auto found = m_object.find(key);
+    std::optional<nlohmann::json> previous;
+    if (found != m_object.end())
+        previous = std::exchange(*found, std::move(value));
+    else
+        m_object[key] = std::move(value);
+    if (save())
+        return true;
+    // What is kept stays what the file holds: a later save must not store this value after all.
+    if (previous)
+        m_object[key] = std::move(*previous);
+    else
+        m_object.erase(key);
+    return false;
 }
 
 bool SettingsFile::removeValue(const std::string &key)
 {
-    return m_object.erase(key) == 0 || save();
+    const auto found = m_object.find(key);
+    if (found == m_object.end())
+        return true;
+    nlohmann::json previous = std::move(*found);
+    m_object.erase(found);
+    if (save())
+        return true;
+    m_object[key] = std::move(previous);
+    return false;
 }
 
 void SettingsFile::load()

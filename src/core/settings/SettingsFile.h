@@ -19,9 +19,11 @@ public:
     const QString &path() const { return m_path; }
     // The stored value, or null when the key is missing.
     const nlohmann::json &value(const std::string &key) const;
-    // Stores value and rewrites the file; false (with lastError set) when it could not be written.
+    // Stores value and rewrites the file; false (with lastError set) when it could not be written,
+    // and the key then keeps what it held.
     bool setValue(const std::string &key, nlohmann::json value);
-    // Removes the key and rewrites the file, as setValue does; a missing key changes nothing.
+    // Removes the key and rewrites the file, as setValue does (a failure keeps the key); a
+    // missing key changes nothing.
     bool removeValue(const std::string &key);
 
     // Reads the file again after another program (or the user's editor) changed it. True when it

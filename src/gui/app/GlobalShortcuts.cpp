@@ -12,12 +12,19 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QWidget>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
 
 namespace runel::gui {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcGlobalShortcuts, "runel.shortcuts")
+
+} // namespace
 
 const KeyboardShortcuts::Name GlobalShortcuts::toggleSearchWindow { u"toggleSearchWindow"_s,
     KeyboardShortcuts::Shortcut { 37,
@@ -40,6 +47,8 @@ GlobalShortcuts::GlobalShortcuts(KeyboardShortcuts::Service &service, ConfigMana
     m_service.addName(toggleSearchMode);
     connect(&m_configManager, &ConfigManager::shortcutsChanged, this,
         &GlobalShortcuts::registerShortcuts);
+    connect(&m_service.backend(), &KeyboardShortcuts::HotKeyBackend::conflictsChanged, this,
+        &GlobalShortcuts::reportTakenKeys);
     registerShortcuts();
 }
 
@@ -88,6 +97,29 @@ void GlobalShortcuts::describeNames()
         descriptions.insert(name, titleFor(name));
     }
     m_service.backend().setDescriptions(descriptions);
+}
+
+void GlobalShortcuts::reportTakenKeys()
+{
+    QStringList names { toggleSearchWindow.rawValue, toggleSearchMode.rawValue };
+    for (const AppShortcut &shortcut : m_configManager.shortcuts())
+        names.append(nameFor(shortcut.id).rawValue);
+    for (const QString &name : std::as_const(names)) {
+        if (!m_service.isHeldElsewhere({ name, {} }))
+            continue;
+        // Once: the conflict comes back after every open menu and every recording, which let
+        // go of every combination meanwhile.
+        const QString combination = m_service.getShortcut({ name, {} })->description();
+        const QString reported = name + u' ' + combination;
+        if (m_reportedTaken.contains(reported))
+            continue;
+        m_reportedTaken.insert(reported);
+        qCWarning(lcGlobalShortcuts).noquote()
+            << tr("%1 (%2) is taken by another program, so it does not reach Runel. Choose "
+                  "another in Runel's settings, or free it in that program; the tray menu's "
+                  "\u201cOpen Runel\u201d works meanwhile.")
+                   .arg(combination, titleFor(name));
+    }
 }
 
 QString GlobalShortcuts::titleFor(const QString &name) const

@@ -59,11 +59,14 @@ public:
 private:
     void releaseKeysOnceHudIsActive();
     void describeNames();
+    // Says on standard error, once per name and combination, which keys another program holds.
+    void reportTakenKeys();
 
     KeyboardShortcuts::Service &m_service;
     ConfigManager &m_configManager;
     AppDelegate &m_delegate;
     QSet<QUuid> m_registeredShortcutIDs;
+    QSet<QString> m_reportedTaken; // "name combination" already said
     QMetaObject::Connection m_focusWatch;
 };
 

@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QTextLayout>
+#include <algorithm>
 
 namespace runel::gui {
 
@@ -25,10 +26,12 @@ struct Highlight {
 // Draws text elided to width, with its highlight in bold accent and, from dimFrom on,
 // at half opacity. Returns nothing; the text's baseline is taken from the font.
 void drawStyledText(QPainter *painter, const QRectF &box, const QString &text, const QFont &font,
-    const QColor &color, const QColor &accent, Highlight highlight, int dimFrom)
+    const QColor &color, const QColor &accent, Highlight highlight, int dimFrom,
+    Qt::LayoutDirection direction)
 {
     const QFontMetricsF metrics(font);
-    QString shown = metrics.elidedText(text, Qt::ElideRight, box.width());
+    QString shown = metrics.elidedText(
+        ResultRowDelegate::withoutDirectionControls(text), Qt::ElideRight, box.width());
     QList<QTextLayout::FormatRange> formats;
     auto add = [&](int start, int length, auto apply) {
         start = std::min<int>(start, int(shown.size()));
@@ -51,6 +54,9 @@ void drawStyledText(QPainter *painter, const QRectF &box, const QString &text, c
         format.setFontWeight(QFont::Bold);
     });
     QTextLayout layout(shown, font);
+    QTextOption textOption;
+    textOption.setTextDirection(direction);
+    layout.setTextOption(textOption);
     layout.setFormats(formats);
     layout.beginLayout();
     QTextLine line = layout.createLine();
@@ -65,6 +71,19 @@ void drawStyledText(QPainter *painter, const QRectF &box, const QString &text, c
 }
 
 } // namespace
+
+QString ResultRowDelegate::withoutDirectionControls(const QString &text)
+{
+    const auto isControl = [](QChar c) {
+        return (c.unicode() >= 0x202a && c.unicode() <= 0x202e)
+            || (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+    };
+    if (std::none_of(text.begin(), text.end(), isControl))
+        return text;
+    QString shown = text;
+    std::replace_if(shown.begin(), shown.end(), isControl, QChar(0x2060));
+    return shown;
+}
 
 QSize ResultRowDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
 {
@@ -120,19 +139,19 @@ void ResultRowDelegate::paint(
         index.data(ResultListModel::TitleHighlightLengthRole).toInt() };
     if (subtitle.isEmpty()) {
         drawStyledText(painter, QRectF(left, row.top(), right - left, row.height()), title,
-            titleFont, primary, accent, titleHighlight, -1);
+            titleFont, primary, accent, titleHighlight, -1, option.direction);
     } else {
         const qreal titleHeight = QFontMetricsF(titleFont).height();
         const qreal subtitleHeight = QFontMetricsF(subtitleFont).height();
         const qreal top = row.center().y() - (titleHeight + subtitleHeight + 1) / 2;
         drawStyledText(painter, QRectF(left, top, right - left, titleHeight), title, titleFont,
-            primary, accent, titleHighlight, -1);
+            primary, accent, titleHighlight, -1, option.direction);
         const int stem = index.data(ResultListModel::SubtitleStemLengthRole).toInt();
         drawStyledText(painter, QRectF(left, top + titleHeight + 1, right - left, subtitleHeight),
             subtitle, subtitleFont, secondary, accent,
             { index.data(ResultListModel::SubtitleHighlightStartRole).toInt(),
                 index.data(ResultListModel::SubtitleHighlightLengthRole).toInt() },
-            stem > 0 ? stem : -1);
+            stem > 0 ? stem : -1, option.direction);
     }
     painter->restore();
 }

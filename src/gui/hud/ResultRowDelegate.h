@@ -18,6 +18,13 @@ public:
         const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // A title or subtitle as a row draws it: each explicit direction control (embeddings,
+    // overrides and isolates, U+202A to U+202E and U+2066 to U+2069) becomes an invisible word
+    // joiner, so a script's name cannot reverse itself or what follows it; marks and
+    // right-to-left letters keep their order. One code unit for one, so highlight offsets fit.
+    // Each text is laid out on its own, in the view's direction.
+    static QString withoutDirectionControls(const QString &text);
+
     static constexpr int rowHeight = 40; // with or without a subtitle line
     static constexpr int subtitledRowHeight = 48;
 };

@@ -10,7 +10,11 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QUrl>
+#include <atomic>
 #include <canberra.h>
+#include <cstdarg>
+#include <cstdio>
+#include <dlfcn.h>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +23,43 @@ namespace runel::gui {
 namespace {
 
 Q_LOGGING_CATEGORY(lcDesktop, "runel.desktop")
+
+// ALSA's error handler for the process. Without a sound card libasound reports eight lines for
+// every sound libcanberra tries; the first report is said once, the rest are dropped. Called on
+// whichever thread plays.
+void alsaError(const char *, int, const char *, int, const char *format, ...)
+{
+    static std::atomic_flag said = ATOMIC_FLAG_INIT;
+    if (said.test_and_set())
+        return;
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    qCWarning(lcDesktop, "sounds may not play: ALSA says \"%s\" (not repeated)", text);
+}
+
+// libasound's default handler writes to standard error. libcanberra loads it with its ALSA
+// back end, when it opens a context, if at all: look for it then, and never load it ourselves.
+// The handler is process-wide, so it is set once.
+void quietAlsa()
+{
+    static bool quieted = false;
+    if (quieted)
+        return;
+    void *alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+    if (!alsa)
+        return;
+    using Handler = void (*)(const char *, int, const char *, int, const char *, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+        set(&alsaError);
+        quieted = true;
+    }
+    // The back end keeps the library loaded; this only drops the reference NOLOAD took.
+    dlclose(alsa);
+}
 
 } // namespace
 
@@ -47,6 +88,7 @@ ca_context *DesktopSystemServices::soundContext()
             CA_PROP_APPLICATION_ID, "runel", nullptr);
         error = ca_context_open(m_soundContext);
     }
+    quietAlsa();
     if (error != CA_SUCCESS) {
         qCWarning(lcDesktop) << "no sounds: the sound system is unavailable:" << ca_strerror(error);
         if (m_soundContext)
@@ -78,10 +120,12 @@ void DesktopSystemServices::beep()
     QApplication::beep();
 }
 
-void DesktopSystemServices::open(const QString &path)
+bool DesktopSystemServices::open(const QString &path)
 {
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-        qCWarning(lcDesktop) << "no application opened" << path;
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return true;
+    qCWarning(lcDesktop) << "no application opened" << path;
+    return false;
 }
 
 void DesktopSystemServices::reveal(const QString &path)

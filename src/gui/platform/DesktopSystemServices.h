@@ -20,7 +20,7 @@ public:
     QString clipboardText() override;
     void playSound(const QString &name) override;
     void beep() override;
-    void open(const QString &path) override;
+    bool open(const QString &path) override;
     // Asks org.freedesktop.FileManager1 to show the item; when no file manager answers,
     // opens the folder that holds it.
     void reveal(const QString &path) override;

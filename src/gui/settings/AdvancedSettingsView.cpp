@@ -51,6 +51,11 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
         &config, &ConfigManager::searchOnUnknownKeyChanged, this, &AdvancedSettingsView::refresh);
     connect(&config, &ConfigManager::autorunEnabledChanged, this, &AdvancedSettingsView::refresh);
     connect(&config, &ConfigManager::autorunDelayChanged, m_autorunDelay, &DelaySliderRow::refresh);
+    // A change that could not be saved did not happen: the controls show what is stored.
+    connect(&config, &ConfigManager::valueNotStored, this, [this] {
+        refresh();
+        m_autorunDelay->refresh();
+    });
     refresh();
 }
 

@@ -135,6 +135,16 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
     connect(&config, &ConfigManager::failureSoundChanged, m_failureSound, &SoundPickerRow::refresh);
     connect(&context.launchAtLogin, &LaunchAtLogin::isEnabledChanged, this,
         &GeneralSettingsView::refreshToggles);
+    // A change that could not be saved did not happen: every control shows what is stored.
+    connect(&config, &ConfigManager::valueNotStored, this, [this] {
+        refreshFolder();
+        refreshResults();
+        refreshToggles();
+        for (DelaySliderRow *row : { m_scriptDelay, m_resultsDelay })
+            row->refresh();
+        for (SoundPickerRow *row : { m_successSound, m_backgroundSuccessSound, m_failureSound })
+            row->refresh();
+    });
     refreshFolder();
     refreshResults();
     refreshToggles();

@@ -1,5 +1,6 @@
 #include "LogRunModel.h"
 
+#include <QHash>
 #include <QLocale>
 #include <unicode/datefmt.h>
 #include <unicode/dtptngen.h>
@@ -45,19 +46,69 @@ LogRunModel::~LogRunModel() = default;
 
 void LogRunModel::setRuns(const QList<LogRunPtr> &runs)
 {
-    const bool appended
-        = runs.size() >= m_runs.size() && std::equal(m_runs.begin(), m_runs.end(), runs.begin());
-    if (appended && runs.size() == m_runs.size())
-        return;
-    if (appended) {
-        beginInsertRows({}, int(m_runs.size()), int(runs.size()) - 1);
-        for (qsizetype i = m_runs.size(); i < runs.size(); ++i) {
-            m_runs.append(runs[i]);
-            follow(runs[i]);
+    // The store keeps one order (date, then id), and a reload lists the runs it still has in
+    // that order, as new objects for the finished ones. So rows are matched by id in one pass:
+    // the rows gone are removed, the new ones inserted, the others replaced, and the list keeps
+    // its place while the folder changes under it.
+    QHash<QUuid, qsizetype> wanted;
+    wanted.reserve(runs.size());
+    for (qsizetype i = 0; i < runs.size(); ++i)
+        wanted.insert(runs[i]->id(), i);
+    for (qsizetype last = m_runs.size() - 1; last >= 0;) {
+        if (wanted.contains(m_runs[last]->id())) {
+            --last;
+            continue;
+        }
+        qsizetype first = last;
+        while (first > 0 && !wanted.contains(m_runs[first - 1]->id()))
+            --first;
+        beginRemoveRows({}, int(first), int(last));
+        for (qsizetype row = first; row <= last; ++row)
+            disconnect(m_runs[row].get(), nullptr, this, nullptr);
+        m_runs.remove(first, last - first + 1);
+        endRemoveRows();
+        last = first - 1;
+    }
+    for (qsizetype row = 1; row < m_runs.size(); ++row) {
+        if (wanted.value(m_runs[row - 1]->id()) > wanted.value(m_runs[row]->id())) {
+            reset(runs);
+            return;
+        }
+    }
+
+    qsizetype firstChanged = -1, lastChanged = -1;
+    qsizetype row = 0;
+    for (qsizetype i = 0; i < runs.size();) {
+        if (row < m_runs.size() && m_runs[row]->id() == runs[i]->id()) {
+            if (m_runs[row] != runs[i]) {
+                disconnect(m_runs[row].get(), nullptr, this, nullptr);
+                m_runs[row] = runs[i];
+                follow(runs[i]);
+                firstChanged = firstChanged < 0 ? row : firstChanged;
+                lastChanged = row;
+            }
+            ++row;
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < runs.size() && (row >= m_runs.size() || runs[end]->id() != m_runs[row]->id()))
+            ++end;
+        beginInsertRows({}, int(row), int(row + end - i - 1));
+        for (qsizetype k = i; k < end; ++k) {
+            m_runs.insert(row + (k - i), runs[k]);
+            follow(runs[k]);
         }
         endInsertRows();
-        return;
+        row += end - i;
+        i = end;
     }
+    if (firstChanged >= 0)
+        Q_EMIT dataChanged(index(int(firstChanged)), index(int(lastChanged)));
+}
+
+void LogRunModel::reset(const QList<LogRunPtr> &runs)
+{
     beginResetModel();
     for (const LogRunPtr &run : std::as_const(m_runs))
         disconnect(run.get(), nullptr, this, nullptr);

@@ -12,9 +12,9 @@ U_NAMESPACE_END
 
 namespace runel::gui {
 
-// The runs of the log as rows, oldest first. Runs added at the end are inserted, not reset, so
-// a long list keeps its scroll position while scripts run; a running run's row changes when it
-// ends.
+// The runs of the log as rows, oldest first. A new list changes only the rows that differ (by
+// run id), so a long list keeps its scroll position while scripts run and the folder is read
+// again; a running run's row changes when it ends.
 class LogRunModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -39,6 +39,7 @@ public:
     QString dateText(const QDateTime &date) const;
 
 private:
+    void reset(const QList<LogRunPtr> &runs);
     void follow(const LogRunPtr &run);
     void ended(const LogRun *run);
 

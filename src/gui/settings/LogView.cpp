@@ -7,6 +7,9 @@
 #include "execution/LogStore.h"
 
 #include <QAction>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -21,9 +24,18 @@ LogView::LogView(SettingsContext &context, QWidget *parent)
     , m_context(context)
     , m_model(new LogRunModel(this))
     , m_clear(SettingsForm::footerButton(u"Clear"_s, u"trash"_s))
+    , m_openProblem(new QLabel)
 {
+    m_openProblem->setWordWrap(true);
+    m_openProblem->setTextFormat(Qt::PlainText);
+    m_openProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_openProblem->setAutoFillBackground(true);
+    m_openProblem->setMargin(8);
+    m_openProblem->setBackgroundRole(QPalette::ToolTipBase);
+    m_openProblem->setForegroundRole(QPalette::ToolTipText);
+    m_openProblem->hide();
     m_pages = new ListPages(
-        m_model, new LogRunDelegate, u"No scripts have run yet."_s, nullptr, m_clear,
+        m_model, new LogRunDelegate, u"No scripts have run yet."_s, m_openProblem, m_clear,
         [this](int row, QWidget *menuParent) { return rowActions(row, menuParent); }, this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -32,14 +44,51 @@ LogView::LogView(SettingsContext &context, QWidget *parent)
     placeholder()->setContent(u"arrow.triangle.2.circlepath"_s, u"Loading logs\u2026"_s);
 
     LogStore &store = context.logStore;
-    SystemServices &services = context.services;
     connect(m_clear, &QPushButton::clicked, &store, [&store] { store.clear(); });
-    connect(list(), &QListView::clicked, this, [&services](const QModelIndex &index) {
-        services.open(index.data(LogRunModel::logPathRole).toString());
+    connect(list(), &QListView::clicked, this, [this](const QModelIndex &index) {
+        openLog(index.data(LogRunModel::logPathRole).toString(), index.data().toString());
     });
     connect(&store, &LogStore::runsChanged, this, &LogView::update);
     connect(&store, &LogStore::isLoadingChanged, this, &LogView::update);
+    m_folderChanged.setSingleShot(true);
+    m_folderChanged.setInterval(100);
+    connect(&m_folderChanged, &QTimer::timeout, this, [this] {
+        watchFolder(); // a folder made again needs a new watch
+        m_context.logStore.reload();
+    });
     update();
+}
+
+QString LogView::openProblem() const
+{
+    return m_openProblem->isHidden() ? QString() : m_openProblem->text();
+}
+
+void LogView::openLog(const QString &path, const QString &scriptName)
+{
+    if (m_context.services.open(path)) {
+        m_openProblem->hide();
+        return;
+    }
+    m_openProblem->setText(
+        u"The log of \u201c%1\u201d could not be opened: no application opens text files here. "
+        u"Set a default text editor in your desktop's settings, or open %2 yourself."_s.arg(
+            scriptName, path));
+    m_openProblem->show();
+}
+
+void LogView::watchFolder()
+{
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, &m_folderChanged,
+            qOverload<>(&QTimer::start));
+    }
+    const QString folder = m_context.logStore.logDirectory();
+    for (const QString &path : { QFileInfo(folder).absolutePath(), folder }) {
+        if (QFileInfo(path).isDir() && !m_watcher->directories().contains(path))
+            m_watcher->addPath(path);
+    }
 }
 
 QList<QAction *> LogView::rowActions(int row, QWidget *menuParent)
@@ -48,7 +97,9 @@ QList<QAction *> LogView::rowActions(int row, QWidget *menuParent)
     SystemServices &services = m_context.services;
     auto *open = new QAction(
         SettingsForm::symbolIcon(u"doc.text"_s, palette()), u"Open Log"_s, menuParent);
-    connect(open, &QAction::triggered, this, [&services, path] { services.open(path); });
+    const QString scriptName = m_model->run(row).scriptName();
+    connect(
+        open, &QAction::triggered, this, [this, path, scriptName] { openLog(path, scriptName); });
     auto *reveal = new QAction(
         SettingsForm::symbolIcon(u"folder"_s, palette()), u"Show in File Manager"_s, menuParent);
     connect(reveal, &QAction::triggered, this, [&services, path] { services.reveal(path); });
@@ -58,12 +109,17 @@ QList<QAction *> LogView::rowActions(int row, QWidget *menuParent)
 void LogView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    watchFolder();
     m_context.logStore.reload();
 }
 
 void LogView::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
+    delete m_watcher;
+    m_watcher = nullptr;
+    m_folderChanged.stop();
+    m_openProblem->hide();
     m_context.logStore.releaseFinishedRuns();
 }
 

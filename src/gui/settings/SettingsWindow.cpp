@@ -78,6 +78,10 @@ SettingsWindow::SettingsWindow(SettingsContext context, QWidget *parent)
     auto *close = new QShortcut(QKeySequence::Close, this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
 
+    // The file turning unreadable while the app runs, and readable again, shows at once.
+    connect(&m_context.config, &ConfigManager::storeErrorChanged, this,
+        &SettingsWindow::showSaveResult);
+
     // A settings file that could not be read at start-up is said here too.
     const QString warning = m_context.config.store().loadWarning();
     if (!warning.isEmpty()) {

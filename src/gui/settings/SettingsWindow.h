@@ -17,7 +17,8 @@ class ScriptHealthView;
 class ShortcutsView;
 
 // The settings window: six tabs, every control writing its setting at once. A save that fails
-// is shown at the top of the window until a later one succeeds. Main thread.
+// is shown at the top of the window until a later one succeeds, and so is a settings file that
+// turns unreadable while the window is open, until it is readable again. Main thread.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:

@@ -47,6 +47,7 @@ ShortcutsView::ShortcutsView(SettingsContext &context, QWidget *parent)
     m_section->setFooter(m_add);
     connect(m_add, &QPushButton::clicked, this, &ShortcutsView::add);
     connect(&context.config, &ConfigManager::shortcutsChanged, this, &ShortcutsView::refresh);
+    connect(&context.config, &ConfigManager::valueNotStored, this, &ShortcutsView::refresh);
     rebuild();
 }
 
