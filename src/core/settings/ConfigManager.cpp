@@ -2,6 +2,8 @@
 
 #include "XdgDirs.h"
 #include "settings/ScriptsFolder.h"
+#include "threading/MainThreadQueue.h"
+#include "threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -75,6 +77,7 @@ ConfigManager::ConfigManager(
     , m_store(
           store ? std::move(store) : std::make_unique<SettingsFile>(SettingsFile::defaultPath()))
     , m_examplesDir(std::move(examplesDir))
+    , m_self(std::make_shared<ConfigManager *>(this))
 {
     load();
 }
@@ -88,7 +91,7 @@ ConfigManager &ConfigManager::shared()
     static ConfigManager *const instance = [] {
         auto *config
             = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
-        config->prepareScriptsDir();
+        config->prepareScriptsDirThenReload();
         return config;
     }();
     return *instance;
@@ -179,10 +182,9 @@ void ConfigManager::reloadStore()
     notify(oldAutorun != m_autorunEnabled, &ConfigManager::autorunEnabledChanged);
     notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
     notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
-    if (oldScriptsDir != m_scriptsDir) {
-        prepareScriptsDir();
-        requestReload();
-    } else if (oldEnhance != m_enhanceLabels) {
+    if (oldScriptsDir != m_scriptsDir)
+        prepareScriptsDirThenReload();
+    else if (oldEnhance != m_enhanceLabels) {
         requestReload();
     }
     Q_EMIT storeReloaded();
@@ -191,6 +193,25 @@ void ConfigManager::reloadStore()
 void ConfigManager::prepareScriptsDir()
 {
     ScriptsFolder::prepare(m_scriptsDir, m_examplesDir);
+}
+
+void ConfigManager::prepareScriptsDirThenReload()
+{
+    // The worker holds no reference to this object: its result comes back through the main
+    // thread's queue and is dropped once the manager is gone.
+    std::weak_ptr<ConfigManager *> self = m_self;
+    auto prepare = [self, folder = m_scriptsDir, examples = m_examplesDir] {
+        ScriptsFolder::prepare(folder, examples);
+        MainThreadQueue::post([self] {
+            if (const std::shared_ptr<ConfigManager *> manager = self.lock())
+                Q_EMIT(*manager)->reloadRequested();
+        });
+    };
+    // Without a thread to be had (a process limit), the folder is prepared here: slower, but
+    // the index is still rebuilt.
+    auto task = std::make_shared<decltype(prepare)>(std::move(prepare));
+    if (!WorkerThreads::start([task] { (*task)(); }))
+        (*task)();
 }
 
 void ConfigManager::requestReload()
@@ -247,8 +268,7 @@ void ConfigManager::setScriptsDir(const QString &path)
     const QString folder = expandedPath(path);
     assign(m_scriptsDir, folder, "scriptsDir", abbreviatedPath(folder).toStdString(),
         &ConfigManager::scriptsDirChanged);
-    prepareScriptsDir();
-    requestReload();
+    prepareScriptsDirThenReload();
 }
 
 void ConfigManager::setScriptDelay(double seconds)

@@ -102,8 +102,8 @@ public:
     static QString abbreviatedPath(const QString &path);
     // The reverse: a leading "~" expanded; a relative path is taken from the home folder.
     static QString expandedPath(const QString &stored);
-    // Makes sure the scripts folder exists and seeds it from examplesDir when it holds no
-    // script (ScriptsFolder). shared() does this on creation, setScriptsDir on every assignment.
+    // Makes sure the scripts folder exists and seeds it from examplesDir when Runel created it
+    // or it is empty (ScriptsFolder). Waits on the file system: for one-shot commands.
     void prepareScriptsDir();
 
 Q_SIGNALS:
@@ -121,7 +121,8 @@ Q_SIGNALS:
     void autorunDelayChanged();
     void shortcutsChanged();
     // Emitted from the event loop after every assignment of scriptsDir or enhanceLabels, equal
-    // value or not: the script index must be rebuilt.
+    // value or not: the script index must be rebuilt. After a scripts folder assignment, it
+    // comes once the folder has been prepared.
     void reloadRequested();
     // settings.json was read again after a change made outside this process; also for keys this
     // object does not hold (the hot keys' combinations).
@@ -130,6 +131,9 @@ Q_SIGNALS:
 private:
     void load();
     void requestReload();
+    // What shared() and every change of the scripts folder do: the folder is prepared on a
+    // worker thread (it may be huge or on a hung mount), then reloadRequested is emitted.
+    void prepareScriptsDirThenReload();
     void reloadStore();
     // Stores value in field, writes stored under key (also for an equal value) and emits
     // notify only when the value changed.
@@ -157,6 +161,8 @@ private:
     // Created by watchStore; a burst of file events (an editor's save) is read once.
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
+    // Preparations on worker threads hold this weakly; it dies with the manager (main thread).
+    std::shared_ptr<ConfigManager *> m_self;
 };
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;
