@@ -225,8 +225,9 @@ void ScriptsFolderWatcher::walked(const std::shared_ptr<Watches> &watches, bool 
     }
     if (tooMany) {
         m_tooLargeRoot = m_root;
-        giveUp(QStringLiteral("it holds more folders than the system lets Runel watch; raising "
-                              "fs.inotify.max_user_watches lifts the limit"));
+        giveUp(QStringLiteral("it holds more folders than Runel watches (%1) or the system "
+                              "allows (fs.inotify.max_user_watches)")
+                   .arg(m_configuration.maxWatches));
     } else if (!rootWatched) {
         // Missing or unreadable: the scan reports it; the owner tries again later.
         release();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "index/FileIndex.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -24,8 +26,12 @@ class ScriptsFolderWatcher : public QObject {
 
 public:
     struct Configuration {
-        int maxFolderDepth = 6; // the scan's: deeper folders are never listed
-        int maxWatches = 0; // at most this many folders; 0: as many as the system allows
+        // The scan's: deeper folders are never listed.
+        int maxFolderDepth = FileIndex::Configuration().maxFolderDepth;
+        // Each watch holds kernel memory, and the system's limit is shared by all of the user's
+        // programs: a tree past this many folders (a home folder chosen by mistake) is not
+        // watched. 0: as many as the system allows.
+        int maxWatches = 10000;
         int settleMs = 300; // quiet time after the last change before changed
     };
 

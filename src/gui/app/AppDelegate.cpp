@@ -23,6 +23,15 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
     // Every index the store builds comes with its search catalog, made on the worker thread, so
     // the first search key after a reload does not build it.
     SearchCatalog::buildWithIndexes(m_scriptStore);
+
+    // An edit of the folder reaches the HUD as a reload of the store: the open HUD's keys are
+    // evaluated again, and a foreground run goes on with the file it started with.
+    connect(&m_scriptsWatcher, &ScriptsFolderWatcher::changed, &m_scriptStore,
+        [store = &m_scriptStore] { store->reload(); });
+    // Sent once a newly chosen folder has been prepared, so it exists when its walk starts.
+    connect(&m_configManager, &ConfigManager::reloadRequested, this,
+        [this] { m_scriptsWatcher.watch(m_configManager.scriptsDir()); });
+    m_scriptsWatcher.watch(m_configManager.scriptsDir());
 }
 
 AppDelegate::~AppDelegate()
@@ -51,6 +60,11 @@ void AppDelegate::showSearchWindow()
 {
     if (isSearchWindowOpen())
         return;
+    // A folder that is not watched (missing, or too large to watch) is read again now.
+    if (!m_scriptsWatcher.isWatching()) {
+        m_scriptsWatcher.watch(m_configManager.scriptsDir());
+        m_scriptStore.reload();
+    }
     SearchViewModel *viewModel = m_backgroundViewModel;
     m_backgroundViewModel = nullptr;
     if (!viewModel)

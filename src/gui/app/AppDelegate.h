@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstanceCommand.h"
+#include "index/ScriptsFolderWatcher.h"
 
 #include <QObject>
 #include <functional>
@@ -67,6 +68,8 @@ private:
     SearchViewModel *m_viewModel = nullptr;
     SearchViewModel *m_backgroundViewModel = nullptr;
     std::function<void()> m_openSettingsAction;
+    // Reloads the store after changes to the scripts folder; follows the folder setting.
+    ScriptsFolderWatcher m_scriptsWatcher;
 };
 
 } // namespace runel::gui
