@@ -1,5 +1,6 @@
 #include "RunFixtures.h"
 
+#include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
 #include "settings/ScriptsFolder.h"
 
@@ -400,10 +401,13 @@ private Q_SLOTS:
         };
         const QStringList before = listing();
 
+        // The store prepares the folder on its worker thread, before the scan that follows.
         const auto config = makeManager(examples);
-        QSignalSpy reloaded(config.get(), &ConfigManager::reloadRequested);
+        ScriptStore store(*config);
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
         config->setScriptsDir(folder);
-        QVERIFY(reloaded.wait(5000)); // sent once the folder is ready
+        QVERIFY(published.wait(5000));
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(seeded ? 2 : 0));
 
         if (!seeded) {
             QCOMPARE(listing(), before);

@@ -80,6 +80,8 @@ private Q_SLOTS:
     void theIndexFollowsTheFolder()
     {
         const QString folder = m_stack->config->scriptsDir();
+        m_delegate->finishLaunching();
+        QTRY_VERIFY(m_delegate->scriptsWatcher().watchedFolders().contains(folder));
         const auto indexed = [this](const QString &relative) {
             const auto &entries = m_stack->store->scriptIndex()->file.entries;
             return std::any_of(entries.begin(), entries.end(),

@@ -2,12 +2,11 @@
 
 #include "XdgDirs.h"
 #include "settings/ScriptsFolder.h"
-#include "threading/MainThreadQueue.h"
-#include "threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <utility>
 
 namespace runel {
 
@@ -77,7 +76,6 @@ ConfigManager::ConfigManager(
     , m_store(
           store ? std::move(store) : std::make_unique<SettingsFile>(SettingsFile::defaultPath()))
     , m_examplesDir(std::move(examplesDir))
-    , m_self(std::make_shared<ConfigManager *>(this))
 {
     load();
 }
@@ -91,7 +89,7 @@ ConfigManager &ConfigManager::shared()
     static ConfigManager *const instance = [] {
         auto *config
             = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
-        config->prepareScriptsDirThenReload();
+        config->m_scriptsDirToPrepare = true;
         return config;
     }();
     return *instance;
@@ -183,35 +181,21 @@ void ConfigManager::reloadStore()
     notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
     notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
     if (oldScriptsDir != m_scriptsDir)
-        prepareScriptsDirThenReload();
-    else if (oldEnhance != m_enhanceLabels) {
+        m_scriptsDirToPrepare = true;
+    if (oldScriptsDir != m_scriptsDir || oldEnhance != m_enhanceLabels)
         requestReload();
-    }
     Q_EMIT storeReloaded();
 }
 
 void ConfigManager::prepareScriptsDir()
 {
+    m_scriptsDirToPrepare = false;
     ScriptsFolder::prepare(m_scriptsDir, m_examplesDir);
 }
 
-void ConfigManager::prepareScriptsDirThenReload()
+bool ConfigManager::takeScriptsDirPreparation()
 {
-    // The worker holds no reference to this object: its result comes back through the main
-    // thread's queue and is dropped once the manager is gone.
-    std::weak_ptr<ConfigManager *> self = m_self;
-    auto prepare = [self, folder = m_scriptsDir, examples = m_examplesDir] {
-        ScriptsFolder::prepare(folder, examples);
-        MainThreadQueue::post([self] {
-            if (const std::shared_ptr<ConfigManager *> manager = self.lock())
-                Q_EMIT(*manager)->reloadRequested();
-        });
-    };
-    // Without a thread to be had (a process limit), the folder is prepared here: slower, but
-    // the index is still rebuilt.
-    auto task = std::make_shared<decltype(prepare)>(std::move(prepare));
-    if (!WorkerThreads::start([task] { (*task)(); }))
-        (*task)();
+    return std::exchange(m_scriptsDirToPrepare, false);
 }
 
 void ConfigManager::requestReload()
@@ -268,7 +252,8 @@ void ConfigManager::setScriptsDir(const QString &path)
     const QString folder = expandedPath(path);
     assign(m_scriptsDir, folder, "scriptsDir", abbreviatedPath(folder).toStdString(),
         &ConfigManager::scriptsDirChanged);
-    prepareScriptsDirThenReload();
+    m_scriptsDirToPrepare = true;
+    requestReload();
 }
 
 void ConfigManager::setScriptDelay(double seconds)

@@ -105,6 +105,12 @@ public:
     // Makes sure the scripts folder exists and seeds it from examplesDir when Runel created it
     // or it is empty (ScriptsFolder). Waits on the file system: for one-shot commands.
     void prepareScriptsDir();
+    // True once after shared() created the manager and after every assignment of scriptsDir:
+    // the folder still has to be prepared. The script store takes it with the reload that
+    // follows and prepares the folder on its worker thread, before the scan, so the main
+    // thread never waits on a large folder or a hung mount.
+    bool takeScriptsDirPreparation();
+    QString examplesDir() const { return m_examplesDir; }
 
 Q_SIGNALS:
     void scriptsDirChanged();
@@ -121,8 +127,7 @@ Q_SIGNALS:
     void autorunDelayChanged();
     void shortcutsChanged();
     // Emitted from the event loop after every assignment of scriptsDir or enhanceLabels, equal
-    // value or not: the script index must be rebuilt. After a scripts folder assignment, it
-    // comes once the folder has been prepared.
+    // value or not: the script index must be rebuilt.
     void reloadRequested();
     // settings.json was read again after a change made outside this process; also for keys this
     // object does not hold (the hot keys' combinations).
@@ -131,9 +136,6 @@ Q_SIGNALS:
 private:
     void load();
     void requestReload();
-    // What shared() and every change of the scripts folder do: the folder is prepared on a
-    // worker thread (it may be huge or on a hung mount), then reloadRequested is emitted.
-    void prepareScriptsDirThenReload();
     void reloadStore();
     // Stores value in field, writes stored under key (also for an equal value) and emits
     // notify only when the value changed.
@@ -145,6 +147,7 @@ private:
 
     std::unique_ptr<SettingsFile> m_store;
     QString m_examplesDir;
+    bool m_scriptsDirToPrepare = false;
     QString m_scriptsDir;
     double m_scriptDelay = defaultScriptDelay;
     bool m_isFirstLaunch = true;
@@ -161,8 +164,6 @@ private:
     // Created by watchStore; a burst of file events (an editor's save) is read once.
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
-    // Preparations on worker threads hold this weakly; it dies with the manager (main thread).
-    std::shared_ptr<ConfigManager *> m_self;
 };
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;

@@ -28,10 +28,10 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
     // evaluated again, and a foreground run goes on with the file it started with.
     connect(&m_scriptsWatcher, &ScriptsFolderWatcher::changed, &m_scriptStore,
         [store = &m_scriptStore] { store->reload(); });
-    // Sent once a newly chosen folder has been prepared, so it exists when its walk starts.
-    connect(&m_configManager, &ConfigManager::reloadRequested, this,
+    // Watched from the first index on, and after a change of folder from its first index: by
+    // then the store has created the folder.
+    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this,
         [this] { m_scriptsWatcher.watch(m_configManager.scriptsDir()); });
-    m_scriptsWatcher.watch(m_configManager.scriptsDir());
 }
 
 AppDelegate::~AppDelegate()

@@ -53,6 +53,7 @@ public:
     SearchViewModel *viewModel() const { return m_viewModel; }
     SearchViewModel *backgroundViewModel() const { return m_backgroundViewModel; }
     SearchWindowController *searchWindowController() const { return m_searchWindowController; }
+    const ScriptsFolderWatcher &scriptsWatcher() const { return m_scriptsWatcher; }
 
 private:
     void searchWindowClosed(SearchWindowController *controller);
