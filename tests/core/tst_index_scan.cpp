@@ -1,7 +1,6 @@
 #include "TestEnvironment.h"
 #include "XdgDirs.h"
 #include "index/FileIndex.h"
-#include "settings/ScriptsFolder.h"
 
 #include <QtTest>
 #include <pwd.h>
@@ -169,33 +168,6 @@ private Q_SLOTS:
             if (path.startsWith(u"caf"))
                 QVERIFY(path == u"caf\uFFFD.sh"_s && item.readError->contains(u"UTF-8"_s));
         }
-    }
-
-    // Seeding and the scan agree on what a script is: a folder gets the examples exactly when
-    // the scan would list nothing in it.
-    void seedingAgreesWithTheScan_data()
-    {
-        QTest::addColumn<QStringList>("files");
-        QTest::newRow("empty") << QStringList();
-        QTest::newRow("upper-case extension") << QStringList { u"RUN.SH"_s };
-        QTest::newRow("hidden script") << QStringList { u".x.sh"_s };
-        QTest::newRow("script in a hidden folder") << QStringList { u".git/hook.sh"_s };
-        QTest::newRow("other files") << QStringList { u"notes.txt"_s, u"x.sh.bak"_s, u"sh"_s };
-        QTest::newRow("script deep below") << QStringList { u"a/b/c/d/e/x.sh"_s };
-        QTest::newRow("broken link named as a script") << QStringList { u"gone.sh->nowhere"_s };
-        QTest::newRow("linked script") << QStringList { u"tool.sh->../outside/t.sh"_s };
-        QTest::newRow("linked folder") << QStringList { u"tools->../outside"_s };
-    }
-    void seedingAgreesWithTheScan()
-    {
-        QFETCH(QStringList, files);
-        const QString examples = m_dir.path() + u"/examples"_s;
-        writeFile(examples + u"/hello.sh"_s);
-        makeAll(files);
-        const bool listed = !scan().entries.empty();
-        QCOMPARE(ScriptsFolder::holdsScript(root()), listed);
-        ScriptsFolder::seedExamples(root(), examples);
-        QCOMPARE(QFileInfo::exists(root() + u"/hello.sh"_s), !listed);
     }
 
     // The user's folders come from the environment, or from the user database when HOME is

@@ -1,5 +1,6 @@
 #include "RunFixtures.h"
 
+#include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
 #include "settings/ScriptsFolder.h"
 
@@ -389,28 +390,70 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(SettingsFile::defaultPath()));
     }
 
-    void seedingNeverReplacesExistingEntries()
+    // The examples go only into a folder Runel creates or finds empty; a folder holding anything
+    // at all is left exactly as it was. Choosing the folder in the settings does the same.
+    void seedsOnlyANewOrEmptyFolder_data()
     {
+        QTest::addColumn<QStringList>("entries"); // "name/" a folder, "name->target" a link
+        QTest::addColumn<bool>("seeded");
+        QTest::newRow("new folder") << QStringList { u"-"_s } << true;
+        QTest::newRow("empty folder") << QStringList() << true;
+        QTest::newRow("notes") << QStringList { u"a.txt"_s, u"b.md"_s } << false;
+        QTest::newRow("hidden file") << QStringList { u".keep"_s } << false;
+        QTest::newRow("empty sub-folder") << QStringList { u"sub/"_s } << false;
+        QTest::newRow("link that leads nowhere") << QStringList { u"x->nowhere"_s } << false;
+    }
+    void seedsOnlyANewOrEmptyFolder()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(bool, seeded);
         TestHome home;
         const QString examples = makeExamples(home);
-        const QString folder = home.file(u"scripts"_s);
-        writeFile(folder + u"/notes.txt"_s, "mine\n");
-        writeFile(folder + u"/sub"_s, "a file where the examples have a folder\n");
+        const QString folder = home.file(u"chosen"_s);
+        if (entries != QStringList { u"-"_s })
+            QVERIFY(QDir().mkpath(folder));
+        for (const QString &entry : entries) {
+            if (entry.endsWith(u'/'))
+                QVERIFY(QDir().mkpath(folder + u'/' + entry));
+            else if (entry.contains(u"->"_s))
+                QVERIFY(QFile::link(
+                    entry.section(u"->"_s, 1), folder + u'/' + entry.section(u"->"_s, 0, 0)));
+            else if (entry != u"-")
+                writeFile(folder + u'/' + entry, "mine\n");
+        }
+        const auto listing = [&folder] {
+            QStringList names;
+            QDirIterator it(folder,
+                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                QDirIterator::Subdirectories);
+            while (it.hasNext())
+                names << it.next().mid(folder.size() + 1);
+            names.sort();
+            return names;
+        };
+        const QStringList before = listing();
 
-        ScriptsFolder::seedExamples(folder, examples);
-        QCOMPARE(fileBytes(folder + u"/notes.txt"_s), QByteArray("mine\n"));
-        QVERIFY(QFileInfo(folder + u"/sub"_s).isFile());
-        // The walk went on past what failed, and the copies are the user's to edit and run.
+        // The store prepares the folder on its worker thread, before the scan that follows.
+        const auto config = makeManager(examples);
+        ScriptStore store(*config);
+        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
+        config->setScriptsDir(folder);
+        QVERIFY(published.wait(5000));
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(seeded ? 2 : 0));
+
+        if (!seeded) {
+            QCOMPARE(listing(), before);
+            return;
+        }
+        QCOMPARE(
+            listing(), (QStringList { u"hello.sh"_s, u"notes.txt"_s, u"sub"_s, u"sub/deep.sh"_s }));
+        // The copies are the user's to edit; those that start with "#!" also to run.
         const QFileInfo hello(folder + u"/hello.sh"_s);
         QCOMPARE(fileBytes(hello.filePath()), QByteArray("#!/bin/bash\necho hello\n"));
         QVERIFY(hello.permissions().testFlags(QFile::WriteOwner | QFile::ExeOwner));
-
-        QFile::remove(folder + u"/sub"_s);
-        QFile::remove(hello.filePath());
-        ScriptsFolder::seedExamples(folder, examples);
         const QFileInfo deep(folder + u"/sub/deep.sh"_s);
         QVERIFY(deep.permissions().testFlag(QFile::WriteOwner));
-        QVERIFY(!deep.permissions().testFlag(QFile::ExeOwner)); // no "#!"
+        QVERIFY(!deep.permissions().testFlag(QFile::ExeOwner));
     }
 
     void shortcutsRoundTrip()

@@ -130,8 +130,8 @@ private:
     // Plays steps written "verb argument" and separated by ", ": type KEYS, sequence KEYS, tab,
     // escape, backspace, up, down, panel (shown), enter MODIFIERS, cancel (control-C),
     // clipboard TEXT, unknownKeySearches, search TEXT, next (search row), confirm (search),
-    // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList; "is STATE" checks
-    // the state now, "until STATE" waits for it.
+    // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList, delete SCRIPT (from
+    // the folder, not the index); "is STATE" checks the state now, "until STATE" waits for it.
     void play(const QString &steps)
     {
         SearchViewModel &m = model();
@@ -157,6 +157,7 @@ private:
             { u"row"_s, [&] { m.activateRow(text.toInt(), QString()); } },
             { u"argument"_s, [&] { m.confirmArgument(text, u"ctrl"_s); } },
             { u"cancelList"_s, [&] { m.cancelList(); } },
+            { u"delete"_s, [&] { QVERIFY(QFile::remove(scriptPath(text))); } },
         };
         for (const QString &step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
             const QString verb = step.section(u' ', 0, 0);
@@ -244,6 +245,10 @@ private Q_SLOTS:
             u"m argument \"q: \" logged:success"_s);
         row("a list entry naming a missing script fails", false, menu + u"row 3"_s,
             u"m failed \"Script not found: gone.sh\" sound:dialog-error logged:success closed:1"_s);
+        row("a script deleted since the index was read runs nothing", false,
+            u"delete git/deploy.sh, sequence gd"_s,
+            u"gd failed \"Nothing was run: git/deploy.sh was moved or deleted. The scripts are "
+            u"reloading; try again.\" sound:dialog-error closed:1"_s);
         row("cancelling a list closes", false, menu + u"cancelList"_s,
             u"m \"Menu\" logged:success closed:1"_s);
         row("search runs the chosen fallback with the text", false,

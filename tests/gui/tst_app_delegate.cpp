@@ -76,6 +76,30 @@ private Q_SLOTS:
         }
     }
 
+    // The index follows edits of the scripts folder with no reload command; a folder that cannot
+    // be watched (here: deleted, then made again) is read again when the HUD opens.
+    void theIndexFollowsTheFolder()
+    {
+        const QString folder = m_stack->config->scriptsDir();
+        m_delegate->finishLaunching();
+        QTRY_VERIFY(m_delegate->scriptsWatcher().watchedFolders().contains(folder));
+        const auto indexed = [this](const QString &relative) {
+            const auto &entries = m_stack->store->scriptIndex()->file.entries;
+            return std::any_of(entries.begin(), entries.end(),
+                [&](const FileItem &file) { return file.relativePath == relative; });
+        };
+        writeFile(folder + QStringLiteral("/new/fresh.sh"), "echo\n");
+        QTRY_VERIFY(indexed(QStringLiteral("new/fresh.sh")));
+        QVERIFY(QFile::remove(folder + QStringLiteral("/quick.sh")));
+        QTRY_VERIFY(!indexed(QStringLiteral("quick.sh")));
+
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_VERIFY(m_stack->store->error());
+        writeFile(folder + QStringLiteral("/back.sh"), "echo\n");
+        m_delegate->showSearchWindow();
+        QTRY_VERIFY(indexed(QStringLiteral("back.sh")));
+    }
+
     void everyOpeningIsFresh()
     {
         m_delegate->showSearchWindow();

@@ -10,6 +10,7 @@
 #include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 namespace runel {
@@ -49,6 +50,20 @@ void SearchViewModel::runWithArguments(const FileItem &file, const QString &disp
 {
     ChangeBatch batch(*this);
     cancelTimers();
+    // The index may be older than the folder. A script gone since then is not started (its
+    // path could name nothing, or a folder); the index is read again for the next try.
+    if (!QFileInfo(file.path).isFile()) {
+        set(m_executionStatus,
+            ExecutionStatus::failed(
+                QStringLiteral("Nothing was run: %1 was moved or deleted. The scripts are "
+                               "reloading; try again.")
+                    .arg(file.relativePath)),
+            Field::executionStatus);
+        playSoundForSetting(m_services, m_configManager.failureSound(), BuiltInSound::failure);
+        dismissAfterDelay();
+        m_scriptStore.reload();
+        return;
+    }
     if (file.metadata.output == OutputMode::foreground) {
         set(m_executionStatus, ExecutionStatus::runningForeground(), Field::executionStatus);
         m_executionCoordinator.runForeground(file, displayName, arguments, modifiers);

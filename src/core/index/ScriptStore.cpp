@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 #include "settings/ConfigManager.h"
+#include "settings/ScriptsFolder.h"
 #include "threading/MainThreadQueue.h"
 #include "threading/WorkerThreads.h"
 
@@ -46,6 +47,10 @@ void ScriptStore::reload(std::function<void()> completion)
     setError(std::nullopt);
 
     const QString root = QDir::cleanPath(m_config.scriptsDir());
+    // A newly chosen folder is created and seeded here, off the main thread, before its scan.
+    const std::optional<QString> examples = m_config.takeScriptsDirPreparation()
+        ? std::optional(m_config.examplesDir())
+        : std::nullopt;
     ScriptIndex::Configuration configuration;
     configuration.enhanceLabels = m_config.enhanceLabels();
     auto cancelled = std::make_shared<std::atomic_bool>(false);
@@ -55,9 +60,11 @@ void ScriptStore::reload(std::function<void()> completion)
     // queue and is applied only if the store still exists then.
     std::weak_ptr<ScriptStore *> store = m_self;
     Preparation prepare = m_preparation;
-    auto build = [store, generation, root, configuration, cancelled, prepare,
+    auto build = [store, generation, root, examples, configuration, cancelled, prepare,
                      completion = std::move(completion)]() mutable {
         auto result = std::make_shared<ReloadResult>();
+        if (examples)
+            ScriptsFolder::prepare(root, *examples);
         Expected<FileIndex> scanned = FileIndex::scan(root, configuration.fileIndex);
         if (*cancelled) {
             result->kind = ReloadResult::Kind::cancelled;

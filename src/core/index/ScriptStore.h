@@ -22,8 +22,9 @@ class ScriptStore : public QObject {
     Q_PROPERTY(QString error READ errorText NOTIFY errorChanged)
 
 public:
-    // Reads scriptsDir and enhanceLabels from config at every reload; config must outlive the
-    // store. The store follows config's reloadRequested.
+    // Reads scriptsDir and enhanceLabels from config at every reload, and prepares the folder
+    // (ScriptsFolder) before the scan when config asks for it; config must outlive the store.
+    // The store follows config's reloadRequested.
     explicit ScriptStore(ConfigManager &config, QObject *parent = nullptr);
     ~ScriptStore() override;
 

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <utility>
 
 namespace runel {
 
@@ -88,7 +89,7 @@ ConfigManager &ConfigManager::shared()
     static ConfigManager *const instance = [] {
         auto *config
             = new ConfigManager(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
-        config->prepareScriptsDir();
+        config->m_scriptsDirToPrepare = true;
         return config;
     }();
     return *instance;
@@ -183,18 +184,22 @@ void ConfigManager::reloadStore()
     notify(oldAutorun != m_autorunEnabled, &ConfigManager::autorunEnabledChanged);
     notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
     notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
-    if (oldScriptsDir != m_scriptsDir) {
-        prepareScriptsDir();
+    if (oldScriptsDir != m_scriptsDir)
+        m_scriptsDirToPrepare = true;
+    if (oldScriptsDir != m_scriptsDir || oldEnhance != m_enhanceLabels)
         requestReload();
-    } else if (oldEnhance != m_enhanceLabels) {
-        requestReload();
-    }
     Q_EMIT storeReloaded();
 }
 
 void ConfigManager::prepareScriptsDir()
 {
+    m_scriptsDirToPrepare = false;
     ScriptsFolder::prepare(m_scriptsDir, m_examplesDir);
+}
+
+bool ConfigManager::takeScriptsDirPreparation()
+{
+    return std::exchange(m_scriptsDirToPrepare, false);
 }
 
 void ConfigManager::requestReload()
@@ -254,7 +259,7 @@ void ConfigManager::setScriptsDir(const QString &path)
     const QString folder = expandedPath(path);
     assign(m_scriptsDir, folder, "scriptsDir", abbreviatedPath(folder).toStdString(),
         &ConfigManager::scriptsDirChanged);
-    prepareScriptsDir();
+    m_scriptsDirToPrepare = true;
     requestReload();
 }
 

@@ -103,9 +103,15 @@ public:
     static QString abbreviatedPath(const QString &path);
     // The reverse: a leading "~" expanded; a relative path is taken from the home folder.
     static QString expandedPath(const QString &stored);
-    // Makes sure the scripts folder exists and seeds it from examplesDir when it holds no
-    // script (ScriptsFolder). shared() does this on creation, setScriptsDir on every assignment.
+    // Makes sure the scripts folder exists and seeds it from examplesDir when Runel created it
+    // or it is empty (ScriptsFolder). Waits on the file system: for one-shot commands.
     void prepareScriptsDir();
+    // True once after shared() created the manager and after every assignment of scriptsDir:
+    // the folder still has to be prepared. The script store takes it with the reload that
+    // follows and prepares the folder on its worker thread, before the scan, so the main
+    // thread never waits on a large folder or a hung mount.
+    bool takeScriptsDirPreparation();
+    QString examplesDir() const { return m_examplesDir; }
 
 Q_SIGNALS:
     void scriptsDirChanged();
@@ -148,6 +154,7 @@ private:
 
     std::unique_ptr<SettingsFile> m_store;
     QString m_examplesDir;
+    bool m_scriptsDirToPrepare = false;
     QString m_scriptsDir;
     double m_scriptDelay = defaultScriptDelay;
     bool m_isFirstLaunch = true;

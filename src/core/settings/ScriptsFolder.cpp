@@ -1,12 +1,15 @@
 #include "settings/ScriptsFolder.h"
 
 #include "Logging.h"
-#include "ScriptType.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <dirent.h>
+#include <string_view>
 
 namespace runel {
 namespace {
@@ -35,24 +38,30 @@ void ScriptsFolder::prepare(const QString &folder, const QString &examplesDir)
     seedExamples(folder, examplesDir);
 }
 
-bool ScriptsFolder::holdsScript(const QString &folder)
+bool ScriptsFolder::isEmpty(const QString &folder)
 {
-    // Without QDir::Hidden, hidden files are not listed and hidden folders not entered, as in
-    // the scan; QDir::Files takes links to files and leaves out links that lead nowhere.
-    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext()) {
-        it.next();
-        if (scriptTypeForFileName(it.fileName()))
-            return true;
+    DIR *directory = opendir(QFile::encodeName(folder).constData());
+    if (!directory)
+        return false;
+    bool empty = true;
+    errno = 0;
+    while (const dirent *entry = readdir(directory)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            empty = false;
+            break;
+        }
     }
-    return false;
+    // A listing that failed part way may have hidden an entry.
+    if (errno != 0)
+        empty = false;
+    closedir(directory);
+    return empty;
 }
 
 void ScriptsFolder::seedExamples(const QString &folder, const QString &examplesDir)
 {
-    // Nothing could be copied into a folder that does not exist.
-    if (!QFileInfo(folder).isDir() || holdsScript(folder) || !QFileInfo(examplesDir).isDir())
+    if (!isEmpty(folder) || !QFileInfo(examplesDir).isDir())
         return;
     const QString prefix = examplesDir + QLatin1Char('/');
     QDirIterator it(examplesDir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,

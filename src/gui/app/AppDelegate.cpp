@@ -23,6 +23,15 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
     // Every index the store builds comes with its search catalog, made on the worker thread, so
     // the first search key after a reload does not build it.
     SearchCatalog::buildWithIndexes(m_scriptStore);
+
+    // An edit of the folder reaches the HUD as a reload of the store: the open HUD's keys are
+    // evaluated again, and a foreground run goes on with the file it started with.
+    connect(&m_scriptsWatcher, &ScriptsFolderWatcher::changed, &m_scriptStore,
+        [store = &m_scriptStore] { store->reload(); });
+    // Watched from the first index on, and after a change of folder from its first index: by
+    // then the store has created the folder.
+    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this,
+        [this] { m_scriptsWatcher.watch(m_configManager.scriptsDir()); });
 }
 
 AppDelegate::~AppDelegate()
@@ -51,6 +60,11 @@ void AppDelegate::showSearchWindow()
 {
     if (isSearchWindowOpen())
         return;
+    // A folder that is not watched (missing, or too large to watch) is read again now.
+    if (!m_scriptsWatcher.isWatching()) {
+        m_scriptsWatcher.watch(m_configManager.scriptsDir());
+        m_scriptStore.reload();
+    }
     if (m_searchWindowController)
         searchWindowClosed(m_searchWindowController);
     // Every opening is fresh, even while a run started from an earlier one goes on.

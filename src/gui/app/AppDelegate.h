@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InstanceCommand.h"
+#include "index/ScriptsFolderWatcher.h"
 
 #include <QObject>
 #include <functional>
@@ -57,6 +58,7 @@ public:
         return m_backgroundViewModels;
     }
     SearchWindowController *searchWindowController() const { return m_searchWindowController; }
+    const ScriptsFolderWatcher &scriptsWatcher() const { return m_scriptsWatcher; }
 
 private:
     void searchWindowClosed(SearchWindowController *controller);
@@ -74,6 +76,8 @@ private:
     SearchViewModel *m_viewModel = nullptr;
     std::vector<SearchViewModel *> m_backgroundViewModels;
     std::function<void()> m_openSettingsAction;
+    // Reloads the store after changes to the scripts folder; follows the folder setting.
+    ScriptsFolderWatcher m_scriptsWatcher;
 };
 
 } // namespace runel::gui
