@@ -125,7 +125,7 @@ PortalHotKeyBackend::PortalHotKeyBackend(
 {
     registerPortalShortcutTypes();
     m_bindDelay->setSingleShot(true);
-    m_bindDelay->setInterval(bindDelayMs);
+    m_bindDelay->setInterval(100);
     connect(m_bindDelay, &QTimer::timeout, this, &PortalHotKeyBackend::advance);
     // Request and session handles are known before the calls that create them (the tokens are
     // ours), so one subscription for every path catches each Response without a race.

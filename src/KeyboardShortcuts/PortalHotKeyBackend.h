@@ -53,8 +53,8 @@ public:
     BindState bindState() const override { return m_bindState; }
 
     uint version() const { return m_version; }
-    // Changes are bound this long after the last of a burst.
-    static constexpr int bindDelayMs = 100;
+    // Changes are bound this long after the last of a burst (100 ms unless set).
+    void setBindDelay(int milliseconds) { m_bindDelay->setInterval(milliseconds); }
 
     // A combination in the form portals take ("LOGO+SHIFT+l": modifiers LOGO, CTRL, ALT, SHIFT,
     // then the key's keysym name), or empty for a key outside KeyTable.
