@@ -22,7 +22,7 @@ namespace {
 const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 const QString shortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
 const QString registryInterface = u"org.freedesktop.host.portal.Registry"_s;
-const QString appId = u"runel"_s;
+const QString appId = u"io.github.runel.Runel"_s;
 
 struct FakeOptions {
     bool globalShortcuts = true;
