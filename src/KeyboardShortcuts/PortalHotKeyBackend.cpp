@@ -415,7 +415,7 @@ void PortalHotKeyBackend::onResponse(const QDBusMessage &message)
 }
 
 // What the answer carries decides, not its code: GNOME answers a bind its user accepted with 2
-// ("ended another way") and the bound shortcuts. False when the bind is being tried again.
+// ("ended another way") and the bound shortcuts. False when bindRefused took the answer over.
 bool PortalHotKeyBackend::bindAnswered(uint response, const QVariantMap &results)
 {
     const PortalShortcutList bound
