@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,7 +31,11 @@ const QString &logFolder()
 {
     static QTemporaryDir dir;
     static const bool made = [] {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+        const QDateTime start(QDate(2025, 1, 1), QTime(0, 0), QTimeZone::UTC);
+#else
         const QDateTime start(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
+#endif
         for (int i = 0; i < recordCount; ++i) {
             LogRecord record;
             record.id = QUuid::createUuid();

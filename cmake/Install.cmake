@@ -25,11 +25,14 @@ target_compile_definitions(runel_cli PRIVATE RUNEL_APP_FROM_BINDIR="${runel_app_
 
 # The desktop entry names runel by its full path, so that a prefix off PATH works too. The prefix
 # is only known for sure at install time ("cmake --install --prefix"), so it is written then.
+# Its file name is the application id, which desktop portals look the app up by.
 install(CODE "
     set(RUNEL_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/runel\")
-    configure_file(${runel_resources}/runel.desktop.in ${runel_staging}/runel.desktop @ONLY)
+    configure_file(${runel_resources}/${runel_appid}.desktop.in ${runel_staging}/${runel_appid}.desktop
+        @ONLY)
 ")
-install(FILES ${runel_staging}/runel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${runel_staging}/${runel_appid}.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 configure_file(${runel_resources}/${runel_appid}.metainfo.xml.in
     ${runel_staging}/${runel_appid}.metainfo.xml @ONLY)

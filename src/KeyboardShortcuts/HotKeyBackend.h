@@ -25,6 +25,11 @@ class HotKeyBackend : public QObject {
 public:
     enum class Kind { x11, portal, none };
     Q_ENUM(Kind)
+    // Whether the desktop took the names it was asked to hold (portal): not asked yet or waiting
+    // for its answer, bound, refused by the user in the desktop's dialog, or failed (the desktop
+    // refused the app or its session, or the call went wrong; the log says which).
+    enum class BindState { pending, bound, refusedByUser, failed };
+    Q_ENUM(BindState)
 
     using QObject::QObject;
 
@@ -63,6 +68,10 @@ public:
         Q_UNUSED(descriptions)
     }
 
+    // Back ends that hold combinations themselves (X11) report bound: their failures are per
+    // combination (isHeldElsewhere).
+    virtual BindState bindState() const { return BindState::bound; }
+
     // Whether the desktop records combinations itself (portal): the recorder then hands over.
     virtual bool recordsItself() const { return false; }
     // Opens the desktop's own dialog for changing the triggers, where it has one.
@@ -81,9 +90,10 @@ Q_SIGNALS:
     // The desktop activated a name (portal).
     void namePressed(const QString &name);
     void nameReleased(const QString &name);
-    // What isHeldElsewhere or triggerDescription say has changed.
+    // What isHeldElsewhere, triggerDescription or bindState say has changed.
     void conflictsChanged();
     void triggersChanged();
+    void bindStateChanged();
 };
 
 } // namespace KeyboardShortcuts

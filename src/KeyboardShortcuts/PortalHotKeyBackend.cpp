@@ -29,7 +29,7 @@ const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session"
 const QString registryInterface = QStringLiteral("org.freedesktop.host.portal.Registry");
 
 // The Request::Response codes: 0 success, 1 cancelled by the user, 2 ended another way.
-constexpr uint responseOther = 2;
+constexpr uint responseCancelled = 1;
 
 QDBusMessage portalCall(const QString &interface, const QString &method)
 {
@@ -91,9 +91,14 @@ std::unique_ptr<PortalHotKeyBackend> PortalHotKeyBackend::create(const QString &
         QDBusMessage registration = portalCall(registryInterface, QStringLiteral("Register"));
         registration << appId << QVariantMap();
         const QDBusMessage reply = bus.call(registration, QDBus::Block, probeTimeoutMs);
+        // Some desktops bind for an unregistered app all the same: go on, and say why the
+        // others may refuse it.
         if (reply.type() != QDBusMessage::ReplyMessage)
-            qCInfo(lcPortalHotKeys).noquote()
-                << "The desktop portal did not register" << appId << "-" << errorText(reply);
+            qCWarning(lcPortalHotKeys).noquote()
+                << "The desktop portal did not register the app id" << appId << "("
+                << errorText(reply) << "); binding the global shortcuts without it. Desktops "
+                << "that look the app up by its id need" << appId + QStringLiteral(".desktop")
+                << "installed (install Runel's package, or run cmake --install).";
     }
 
     QDBusMessage versionCall
@@ -115,9 +120,13 @@ PortalHotKeyBackend::PortalHotKeyBackend(
     , m_version(version)
     , m_hasRegistry(hasRegistry)
     , m_appId(std::move(appId))
+    , m_bindDelay(new QTimer(this))
     , m_tokenSeed(QRandomGenerator::global()->generate())
 {
     registerPortalShortcutTypes();
+    m_bindDelay->setSingleShot(true);
+    m_bindDelay->setInterval(100);
+    connect(m_bindDelay, &QTimer::timeout, this, &PortalHotKeyBackend::advance);
     // Request and session handles are known before the calls that create them (the tokens are
     // ours), so one subscription for every path catches each Response without a race.
     m_bus.connect(portalService, QString(), requestInterface, QStringLiteral("Response"), this,
@@ -231,11 +240,18 @@ void PortalHotKeyBackend::updateWanted()
     }
     std::sort(
         wanted.begin(), wanted.end(), [](const Entry &a, const Entry &b) { return a.id < b.id; });
-    if (wanted == m_wanted)
-        return;
+    const bool changed = !sameBinding(wanted, m_wanted);
     m_wanted = std::move(wanted);
+    if (!changed)
+        return;
     m_dirty = true;
-    advance();
+    m_bindDelay->start();
+}
+
+bool PortalHotKeyBackend::sameBinding(const std::vector<Entry> &a, const std::vector<Entry> &b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+        [](const Entry &x, const Entry &y) { return x.id == y.id && x.trigger == y.trigger; });
 }
 
 // Brings the session in line with m_wanted, one portal request at a time; each answer calls
@@ -245,10 +261,10 @@ void PortalHotKeyBackend::updateWanted()
 // dialog, each time a menu opens.
 void PortalHotKeyBackend::advance()
 {
-    if (m_step != Step::idle || !m_dirty)
+    if (m_step != Step::idle || !m_dirty || m_bindDelay->isActive())
         return;
     m_dirty = false;
-    if (m_wanted.empty() || (!m_session.isEmpty() && m_wanted == m_held))
+    if (m_wanted.empty() || (!m_session.isEmpty() && sameBinding(m_wanted, m_held)))
         return;
     if (m_bindsInSession > 0 && m_oneBindPerSession)
         closeSession();
@@ -312,6 +328,7 @@ void PortalHotKeyBackend::sessionRefused(const QString &reason)
 {
     qCWarning(lcPortalHotKeys).noquote()
         << "The desktop portal refused a shortcuts session:" << reason;
+    setBindState(BindState::failed);
     m_step = Step::idle;
     m_pendingRequest.clear();
     advance();
@@ -331,6 +348,7 @@ void PortalHotKeyBackend::bindRefused(const QString &reason)
     } else {
         qCWarning(lcPortalHotKeys).noquote()
             << "The desktop portal did not bind the global shortcuts:" << reason;
+        setBindState(BindState::failed);
     }
     advance();
 }
@@ -360,6 +378,7 @@ void PortalHotKeyBackend::portalRestarted()
     m_pendingRequest.clear();
     m_dirty = true;
     setTriggers({});
+    setBindState(BindState::pending);
     advance();
 }
 
@@ -384,25 +403,41 @@ void PortalHotKeyBackend::onResponse(const QDBusMessage &message)
             qCWarning(lcPortalHotKeys) << "The desktop portal gave no shortcuts session"
                                        << "(response" << response << ")";
             m_session.clear();
+            setBindState(BindState::failed);
             return;
         }
         m_dirty = true;
     } else if (step == Step::binding) {
-        if (response == 0) {
-            QHash<QString, QString> triggers;
-            for (const PortalShortcut &shortcut :
-                portalShortcutsFrom(results.value(QStringLiteral("shortcuts"))))
-                triggers.insert(shortcut.id,
-                    shortcut.properties.value(QStringLiteral("trigger_description")).toString());
-            setTriggers(std::move(triggers));
-        } else if (response == responseOther) {
-            bindRefused(QStringLiteral("response %1").arg(response));
+        if (!bindAnswered(response, results))
             return;
-        } else {
-            qCInfo(lcPortalHotKeys) << "Binding the global shortcuts was cancelled";
-        }
     }
     advance();
+}
+
+// What the answer carries decides, not its code: GNOME answers a bind its user accepted with 2
+// ("ended another way") and the bound shortcuts. False when bindRefused took the answer over.
+bool PortalHotKeyBackend::bindAnswered(uint response, const QVariantMap &results)
+{
+    const PortalShortcutList bound
+        = portalShortcutsFrom(results.value(QStringLiteral("shortcuts")));
+    if (!bound.isEmpty() || response == 0) {
+        QHash<QString, QString> triggers;
+        for (const PortalShortcut &shortcut : bound)
+            triggers.insert(shortcut.id,
+                shortcut.properties.value(QStringLiteral("trigger_description")).toString());
+        setTriggers(std::move(triggers));
+        setBindState(BindState::bound);
+        return true;
+    }
+    setTriggers({});
+    if (response == responseCancelled) {
+        // Asked again only when the names or their triggers change: each ask is a dialog.
+        qCInfo(lcPortalHotKeys) << "The user did not allow the global shortcuts";
+        setBindState(BindState::refusedByUser);
+        return true;
+    }
+    bindRefused(QStringLiteral("response %1 without shortcuts").arg(response));
+    return false;
 }
 
 // Activated and Deactivated carry (session, shortcut id, timestamp, options). Only this
@@ -460,6 +495,14 @@ QString PortalHotKeyBackend::requestPath(const QString &token) const
     QString sender = m_bus.baseService().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
     return portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+}
+
+void PortalHotKeyBackend::setBindState(BindState state)
+{
+    if (state == m_bindState)
+        return;
+    m_bindState = state;
+    Q_EMIT bindStateChanged();
 }
 
 void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QHash>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -15,10 +16,12 @@ namespace KeyboardShortcuts {
 // Global hot keys through the desktop's GlobalShortcuts portal (Wayland desktops that offer it).
 // The desktop owns the triggers: each name is proposed with its stored combination, and the
 // desktop may keep, change or drop it and reports what it chose (triggerDescription). Every
-// name is bound in one session with one BindShortcuts call; a later change binds the whole list
-// again, in a new session where the portal takes only one bind per session. An empty list mutes
-// the names rather than unbinding them (see advance). Calls to the portal never block once the
-// back end exists. Main thread.
+// name is bound in one session with one BindShortcuts call; a later change of the names or of
+// their preferred triggers binds the whole list again (in a new session where the portal takes
+// only one bind per session), once for a burst of changes: some desktops show a dialog for every
+// bind. A change of descriptions alone waits for the next bind. An empty list mutes the names
+// rather than unbinding them (see advance). Calls to the portal never block once the back end
+// exists. Main thread.
 class PortalHotKeyBackend : public HotKeyBackend {
     Q_OBJECT
 public:
@@ -43,11 +46,15 @@ public:
     void configureTriggers() override;
 
     // The texts the desktop shows for names (name -> text); a name without one shows its raw
-    // value. A change re-binds when it touches a bound name.
+    // value. They go with the next bind; a change of them alone does not bind.
     void setDescriptions(const QHash<QString, QString> &descriptions) override;
     void setUnboundNames(const QStringList &names) override;
 
+    BindState bindState() const override { return m_bindState; }
+
     uint version() const { return m_version; }
+    // Changes are bound this long after the last of a burst (100 ms unless set).
+    void setBindDelay(int milliseconds) { m_bindDelay->setInterval(milliseconds); }
 
     // A combination in the form portals take ("LOGO+SHIFT+l": modifiers LOGO, CTRL, ALT, SHIFT,
     // then the key's keysym name), or empty for a key outside KeyTable.
@@ -66,8 +73,10 @@ private:
         QString id;
         QString description;
         QString trigger;
-        bool operator==(const Entry &) const = default;
     };
+    // Whether binding a would ask the desktop for what binding b did: the same names with the
+    // same preferred triggers, whatever their descriptions.
+    static bool sameBinding(const std::vector<Entry> &a, const std::vector<Entry> &b);
     enum class Step { idle, creatingSession, binding };
 
     PortalHotKeyBackend(QDBusConnection bus, uint version, bool hasRegistry, QString appId);
@@ -85,6 +94,8 @@ private:
     QString nextToken();
     QString requestPath(const QString &token) const;
     void setTriggers(QHash<QString, QString> triggers);
+    void setBindState(BindState state);
+    bool bindAnswered(uint response, const QVariantMap &results);
     bool isListedName(const QVariantList &arguments) const;
 
     QDBusConnection m_bus;
@@ -98,6 +109,8 @@ private:
     std::vector<Entry> m_wanted; // sorted by id
     std::vector<Entry> m_held; // what the session was last asked to bind
     bool m_dirty = false; // m_wanted changed since advance last looked
+    QTimer *m_bindDelay; // child; runs advance once a burst of changes is over
+    BindState m_bindState = BindState::pending;
 
     Step m_step = Step::idle;
     QString m_pendingRequest; // the Request object whose Response is awaited

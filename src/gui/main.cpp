@@ -17,6 +17,7 @@
 #include "execution/LogStore.h"
 #include "execution/ScriptExecutionCoordinator.h"
 #include "index/ScriptStore.h"
+#include "platform/ApplicationId.h"
 #include "platform/DesktopSystemServices.h"
 #include "settings/ConfigManager.h"
 #include "settings/SettingsWindow.h"
@@ -88,7 +89,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"runel"_s);
     QApplication::setApplicationDisplayName(u"Runel"_s);
-    QApplication::setDesktopFileName(u"runel"_s);
+    // Also the Wayland app id; the X11 class follows the application name.
+    QApplication::setDesktopFileName(gui::applicationId());
     // The app lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(gui::StatusItem::icon());
@@ -112,7 +114,8 @@ int main(int argc, char *argv[])
     // The hot keys' combinations live in settings.json beside the other settings.
     gui::SettingsShortcutStorage shortcutStorage(configManager.store());
     KeyboardShortcuts::Service hotKeys(shortcutStorage,
-        KeyboardShortcuts::chooseHotKeyBackend(u"runel"_s, QGuiApplication::platformName()));
+        KeyboardShortcuts::chooseHotKeyBackend(
+            gui::applicationId(), QGuiApplication::platformName()));
     QObject::connect(&configManager, &ConfigManager::storeReloaded, &hotKeys,
         &KeyboardShortcuts::Service::storageChanged);
     gui::GlobalShortcuts globalShortcuts(hotKeys, configManager, delegate);

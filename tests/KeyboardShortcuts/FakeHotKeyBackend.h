@@ -39,6 +39,12 @@ public:
     }
     QString triggerDescription(const QString &name) const override { return triggers.value(name); }
     bool recordsItself() const override { return m_kind == Kind::portal; }
+    BindState bindState() const override { return m_bindState; }
+    void setBindState(BindState state)
+    {
+        m_bindState = state;
+        Q_EMIT bindStateChanged();
+    }
     void configureTriggers() override { ++configureCalls; }
 
     const std::vector<Binding> &held() const
@@ -71,6 +77,7 @@ public:
 
 private:
     Kind m_kind;
+    BindState m_bindState = BindState::bound;
 };
 
 // The settings file's part in memory.

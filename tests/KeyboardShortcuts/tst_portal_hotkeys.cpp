@@ -22,13 +22,15 @@ namespace {
 const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
 const QString shortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
 const QString registryInterface = u"org.freedesktop.host.portal.Registry"_s;
-const QString appId = u"runel"_s;
+const QString appId = u"io.github.runel.Runel"_s;
 
 struct FakeOptions {
     bool globalShortcuts = true;
     bool registry = true;
     uint version = 2;
     bool oneBindPerSession = false;
+    uint bindResponse = 0; // the Response code of BindShortcuts
+    bool answerShortcuts = true; // whether its results carry the bound shortcuts
 };
 
 // A desktop portal with GlobalShortcuts (and, when asked, the host registry) on a connection of
@@ -130,8 +132,11 @@ public:
                         + trigger;
             }
             m_calls.append(u"BindShortcuts %1 %2"_s.arg(session, sent.join(u',')));
-            return respond(message, bus, qdbus_cast<QVariantMap>(args.value(3)),
-                { { u"shortcuts"_s, QVariant::fromValue(answer) } });
+            QVariantMap results;
+            if (m_options.answerShortcuts)
+                results.insert(u"shortcuts"_s, QVariant::fromValue(answer));
+            return respond(message, bus, qdbus_cast<QVariantMap>(args.value(3)), results,
+                m_options.bindResponse);
         }
         if (member == "ConfigureShortcuts"_L1 && m_options.version >= 2) {
             m_calls.append(
@@ -149,13 +154,13 @@ private:
     }
     // Answers with the Request handle, then emits its Response, as a portal does.
     static bool respond(const QDBusMessage &message, const QDBusConnection &bus,
-        const QVariantMap &options, const QVariantMap &results)
+        const QVariantMap &options, const QVariantMap &results, uint code = 0)
     {
         const QString request = handle(message, u"request"_s, options[u"handle_token"_s]);
         bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
         QDBusMessage response = QDBusMessage::createSignal(
             request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
-        response << 0U << results;
+        response << code << results;
         return bus.send(response);
     }
 
@@ -199,6 +204,7 @@ const Shortcut ctrlAltF5 { 96, 4096 | 2048 };
 } // namespace
 
 Q_DECLARE_METATYPE(FakeOptions)
+Q_DECLARE_METATYPE(KeyboardShortcuts::HotKeyBackend::BindState)
 
 class PortalHotKeysTest : public QObject {
     Q_OBJECT
@@ -343,6 +349,84 @@ private Q_SLOTS:
         backend->setBindings({ { ctrlAltF5, { u"shortcut-A"_s } } });
         QTRY_COMPARE(fake->calls(u"BindShortcuts"_s).size(), 3);
         QCOMPARE(fake->calls(u"CreateSession"_s).size(), options.oneBindPerSession ? 3 : 1);
+    }
+
+    // What the answer carries decides: GNOME 48 answers an accepted bind with 2 and the bound
+    // shortcuts; a cancelled dialog is 1 with none. A refusal is not asked again until the
+    // names or their triggers change (each ask is a dialog).
+    void bindAnswer_data()
+    {
+        QTest::addColumn<uint>("response");
+        QTest::addColumn<bool>("shortcuts");
+        QTest::addColumn<HotKeyBackend::BindState>("state");
+        QTest::addColumn<QString>("trigger");
+        const QString desktop = u"desktop:LOGO+SHIFT+l"_s;
+        QTest::newRow("accepted: 0 with the shortcuts")
+            << 0U << true << HotKeyBackend::BindState::bound << desktop;
+        QTest::newRow("accepted as GNOME 48 says it: 2 with the shortcuts")
+            << 2U << true << HotKeyBackend::BindState::bound << desktop;
+        QTest::newRow("dialog cancelled: 1 without shortcuts")
+            << 1U << false << HotKeyBackend::BindState::refusedByUser << QString();
+        QTest::newRow("ended otherwise: 2 without shortcuts")
+            << 2U << false << HotKeyBackend::BindState::failed << QString();
+    }
+    void bindAnswer()
+    {
+        QFETCH(uint, response);
+        QFETCH(bool, shortcuts);
+        QFETCH(HotKeyBackend::BindState, state);
+        FakePortal fake({ .bindResponse = response, .answerShortcuts = shortcuts });
+        const auto backend = PortalHotKeyBackend::create(appId);
+        QVERIFY(backend);
+        QCOMPARE(backend->bindState(), HotKeyBackend::BindState::pending);
+        QSignalSpy changed(backend.get(), &HotKeyBackend::bindStateChanged);
+        backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
+        QTRY_COMPARE(changed.count(), 1);
+        QCOMPARE(backend->bindState(), state);
+        QTEST(backend->triggerDescription(u"toggleSearchWindow"_s), "trigger");
+        QCOMPARE(fake->calls(u"BindShortcuts"_s).size(), 1);
+    }
+
+    // Each bind may show the desktop's dialog: new descriptions (a user shortcut's keys edited,
+    // typing in the Shortcuts tab) and equal lists never bind; a burst of changes binds once,
+    // with the last of everything.
+    void bindsOnlyWhenNamesOrTriggersChange()
+    {
+        FakePortal fake({});
+        const auto backend = PortalHotKeyBackend::create(appId);
+        QVERIFY(backend);
+        // No delay: whatever a change binds is sent before the round trip that follows it.
+        backend->setBindDelay(0);
+        const auto settle = [&] {
+            QCoreApplication::processEvents();
+            backend->configureTriggers(); // a round trip behind any bind just sent
+            const qsizetype configures = fake->calls(u"ConfigureShortcuts"_s).size();
+            QTRY_COMPARE(fake->calls(u"ConfigureShortcuts"_s).size(), configures + 1);
+        };
+        const std::vector<Binding> first { { superShiftL, { u"toggleSearchWindow"_s } },
+            { ctrlAltF5, { u"shortcut-A"_s } } };
+        backend->setDescriptions({ { u"shortcut-A"_s, u"Run g"_s } });
+        backend->setBindings(first);
+        QTRY_COMPARE(backend->bindState(), HotKeyBackend::BindState::bound);
+
+        backend->setDescriptions({ { u"shortcut-A"_s, u"Run gd"_s } });
+        settle();
+        backend->setBindings(first);
+        backend->setDescriptions({ { u"shortcut-A"_s, u"Run gdx"_s } });
+        settle();
+        QCOMPARE(fake->calls(u"BindShortcuts"_s).size(), 1);
+
+        // A burst: a new name, another trigger, the new name gone again, a name without keys.
+        backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s, u"shortcut-B"_s } },
+            { ctrlAltF5, { u"shortcut-A"_s } } });
+        backend->setBindings({ { ctrlAltF5, { u"toggleSearchWindow"_s, u"shortcut-A"_s } } });
+        backend->setUnboundNames({ u"toggleSearchMode"_s });
+        settle();
+        const QStringList binds = fake->calls(u"BindShortcuts"_s);
+        QCOMPARE(binds.size(), 2);
+        QCOMPARE(binds.last().section(u' ', 1),
+            u"shortcut-A|Run gdx|CTRL+ALT+F5,toggleSearchMode|toggleSearchMode|,"
+            "toggleSearchWindow|toggleSearchWindow|CTRL+ALT+F5"_s);
     }
 
     // A restarted portal has forgotten the registration and the session: both are made again.

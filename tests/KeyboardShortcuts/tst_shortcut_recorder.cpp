@@ -43,7 +43,8 @@ struct Window {
         layout->addWidget(recorder);
         layout->addWidget(elsewhere = new QLineEdit(&widget));
         widget.show();
-        QApplication::setActiveWindow(&widget);
+        widget.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&widget));
         field()->setFocus();
     }
     QWidget *field() const { return recorder->focusProxy(); }

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -270,6 +271,12 @@ private Q_SLOTS:
         const auto run = [](const QString &command) {
             return QProcess::execute(QStringLiteral("sh"), { QStringLiteral("-c"), command });
         };
+        // Without the program the mapping never changes: say which one is missing.
+        const QString program = change.section(QLatin1Char(' '), 0, 0);
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            QFAIL(qPrintable(program
+                + QStringLiteral(" is not installed; install the test tools with "
+                                 "tools/install-deps --test")));
         const uint8_t before = m_client.keycode(superShiftZ);
         m_backend->setBindings({ { superShiftZ, names } });
         QVERIFY(m_client.heldElsewhere(superShiftZ, before));

@@ -4,6 +4,7 @@
 #include "execution/LogStore.h"
 #include "execution/LogWriteQueue.h"
 
+#include <QTimeZone>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -12,6 +13,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+const QTimeZone utc(QTimeZone::UTC);
+#else
+const Qt::TimeSpec utc = Qt::UTC;
+#endif
 const QUuid someId = QUuid::fromString(u"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F"_s);
 const char *const validRecord
     = "{\"id\":\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F\",\"scriptName\":\"S\","
@@ -27,8 +33,8 @@ private Q_SLOTS:
     void recordIsCompactJsonInFieldOrder()
     {
         LogRecord record { someId, u"Back \"up\" ü"_s,
-            QDateTime(QDate(2025, 3, 1), QTime(9, 30, 0), Qt::UTC),
-            LogRecord::logFileNameFor(someId), std::nullopt };
+            QDateTime(QDate(2025, 3, 1), QTime(9, 30, 0), utc), LogRecord::logFileNameFor(someId),
+            std::nullopt };
         QCOMPARE(QString::fromStdString(record.toJson()),
             u"{\"id\":\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F\",\"scriptName\":\"Back \\\"up\\\" "
             u"ü\","

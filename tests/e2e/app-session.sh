@@ -25,11 +25,12 @@ if [[ $session == russian-layout ]]; then
     # Russian is the active group: the keys send Cyrillic keysyms, and the HUD has to find the
     # letter that the same physical key gives in the user's Latin layout (the second group).
     # (The window manager's connection keeps the server from resetting to its default keymap.)
+    require_tools setxkbmap
     setxkbmap -layout ru,us || fail "setxkbmap could not set a Russian layout"
     setxkbmap -query | grep -Eq '^layout: +ru,us$' || fail "the Russian layout did not take"
 fi
 if [[ $session == desktop ]]; then
-    command -v trayer >/dev/null || { echo "trayer is missing: skipped"; exit 0; }
+    require_tools trayer
     trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
     pids+=($!)
     until_true "trayer did not start" xdotool search --class trayer
@@ -45,6 +46,7 @@ printf '#!/bin/bash\necho two\n' > "$HOME/.runel/pack two.sh"
 printf '#!/bin/bash\ntouch "$HOME/started"\nwhile [ ! -e "$HOME/release" ]; do sleep 0.05; done\necho done\n' \
     > "$HOME/.runel/wait.sh"
 chmod +x "$HOME"/.runel/*.sh
+require_tools xmessage
 xmessage -geometry 300x100+10+10 "another window" >/dev/null 2>&1 &
 pids+=($!)
 until_true "the other window did not appear" xdotool search --onlyvisible --class xmessage

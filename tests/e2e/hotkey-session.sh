@@ -32,6 +32,7 @@ printf '#!/bin/bash\necho echoed\n' > "$HOME/.runel/echo.sh"
 printf '#!/bin/bash\necho deployed\n' > "$HOME/.runel/git/deploy.sh"
 chmod +x "$HOME/.runel/echo.sh" "$HOME/.runel/git/deploy.sh"
 
+require_tools xmessage
 xmessage -geometry 300x100+10+10 "another window" >/dev/null 2>&1 &
 pids+=($!)
 until_true "the other window did not appear" xdotool search --onlyvisible --class xmessage

@@ -4,6 +4,7 @@
 #   start_window_manager   openbox, waited for until it manages the screen
 #   start_app              "$runel" (with any arguments) in the background; app is its pid
 #   hud_shown, hud_focused, hud_hidden   what the user sees of the HUD
+#   require_tools TOOL...  fails, naming them, when any of the outside programs is not installed
 # It also gives HOME and the XDG folders of their own in a temporary folder (removed on exit),
 # fail, until_true, and a settings file that is past its first launch (the first launch would
 # open the settings window over what a session tests).
@@ -36,10 +37,21 @@ until_true() {
     for _ in $(seq 200); do "$@" >/dev/null 2>&1 && return 0; sleep 0.05; done
     fail "$what"
 }
+# A missing program fails the session by name at once: a skip would pass unseen, and the polls
+# below would fail later with a message about the app instead.
+require_tools() {
+    local tool missing=()
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+    done
+    (( ${#missing[@]} == 0 )) \
+        || fail "${missing[*]} not installed; install the test tools with tools/install-deps --test"
+}
 mkdir -p "$XDG_CONFIG_HOME/runel"
 echo '{"isFirstLaunch": false}' > "$XDG_CONFIG_HOME/runel/settings.json"
 
 start_display() {
+    require_tools Xvfb xdpyinfo xdotool
     # A free display, chosen by the server itself.
     exec 3> "$work/display"
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
@@ -50,6 +62,7 @@ start_display() {
 }
 
 start_window_manager() {
+    require_tools openbox xprop
     # Openbox now and then fails to open a display that has just started: give it three tries.
     for _ in 1 2 3; do
         openbox --sm-disable >"$work/openbox.log" 2>&1 &

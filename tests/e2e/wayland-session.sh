@@ -11,9 +11,15 @@ set -euo pipefail
 runel=$(realpath "$1")
 rules=$(realpath "$2")
 
-for tool in sway swaymsg wtype jq; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: skipped (tools/install-deps --test)"; exit 77; }
+missing=()
+for tool in sway swaymsg wtype jq setpriv; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
+if (( ${#missing[@]} > 0 )); then
+    echo "FAIL (wayland): ${missing[*]} not installed; install the test tools with" \
+        "tools/install-deps --test" >&2
+    exit 1
+fi
 
 if [[ $(id -u) == 0 ]]; then
     user=runel-e2e
@@ -81,15 +87,16 @@ settings_focused() {
 }
 until_true "the settings window did not get the focus" settings_focused
 
-# The HUD: the focused window is the app's own Wayland window (app id runel), floating.
+# The HUD: the focused window is the app's own Wayland window (app id io.github.runel.Runel),
+# floating.
 focused() {
     swaymsg -t get_tree | jq -e --arg pid "$app" '
         [.. | objects | select(.focused? == true)][0]
-        | select(.app_id == "runel" and .pid == ($pid | tonumber) and .type == "floating_con"
+        | select(.app_id == "io.github.runel.Runel" and .pid == ($pid | tonumber) and .type == "floating_con"
             and .name == "Runel")'
 }
 hud_closed() {
-    ! swaymsg -t get_tree | jq -e '.. | objects | select(.app_id? == "runel" and .name == "Runel")'
+    ! swaymsg -t get_tree | jq -e '.. | objects | select(.app_id? == "io.github.runel.Runel" and .name == "Runel")'
 }
 
 # What a key binding does: sway runs the command.

@@ -1,15 +1,19 @@
 // Writing and undoing the desktop's own shortcut for "runel toggle", against stand-ins for
 // gsettings and xfconf-query (tests/gui/fake-tools) that keep their state in a temporary folder.
 
+#include "FakeHotKeyBackend.h"
 #include "TestEnvironment.h"
+#include "platform/ApplicationId.h"
 #include "platform/DesktopKeyBinding.h"
 #include "platform/DesktopKeyBindingRow.h"
+#include "platform/HotKeyFallbackRow.h"
 
 #include <QLabel>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
 using runel::gui::DesktopKeyBinding;
+using BindState = KeyboardShortcuts::HotKeyBackend::BindState;
 
 namespace {
 const QString ours = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel/"_s;
@@ -200,7 +204,55 @@ private Q_SLOTS:
             shown = shown || label->text().contains(u"the settings daemon is gone"_s);
         QVERIFY(shown);
     }
+
+    // Where the portal holds the hot keys, the HUD's key offers the desktop binding while the
+    // desktop holds none of them, saying why; it follows the desktop's later answer.
+    void fallbackRowFollowsTheDesktop_data()
+    {
+        QTest::addColumn<bool>("desktopFile");
+        QTest::addColumn<BindState>("state");
+        QTest::addColumn<QString>("says"); // empty: hidden
+        QTest::newRow("bound: hidden") << true << BindState::bound << QString();
+        QTest::newRow("waiting for the desktop: hidden") << true << BindState::pending << QString();
+        QTest::newRow("bound without the desktop file: hidden")
+            << false << BindState::bound << QString();
+        QTest::newRow("run from a clone: the desktop file is missing")
+            << false << BindState::failed << u"io.github.runel.Runel.desktop) is not installed"_s;
+        QTest::newRow("the user cancelled the desktop's dialog")
+            << true << BindState::refusedByUser << u"The desktop refused"_s;
+        QTest::newRow("the desktop failed") << true << BindState::failed << u"did not take"_s;
+    }
+    void fallbackRowFollowsTheDesktop()
+    {
+        QFETCH(bool, desktopFile);
+        QFETCH(BindState, state);
+        QFETCH(QString, says);
+        FakeHotKeyBackend backend(FakeHotKeyBackend::Kind::portal);
+        backend.setBindState(BindState::pending);
+        runel::gui::HotKeyFallbackRow row(
+            backend, desktopFile, DesktopKeyBinding(runelPath, u"GNOME"_s));
+        row.show();
+        backend.setBindState(state);
+        QCOMPARE(row.isVisible(), !says.isEmpty());
+        QVERIFY2(row.message().contains(says), qPrintable(row.message()));
+        if (!says.isEmpty())
+            QVERIFY(row.findChild<QPushButton *>()); // the desktop binding's button
+    }
+
+    // The desktop file is looked for where desktops look: applications/ in the XDG data folders.
+    void desktopFileIsFoundInTheDataFolders()
+    {
+        TestHome home;
+        QTemporaryDir system;
+        qputenv("XDG_DATA_DIRS", system.path().toUtf8());
+        QVERIFY(!runel::gui::isDesktopFileInstalled());
+        QVERIFY(QDir().mkpath(system.filePath(u"applications"_s)));
+        writeFile(system.filePath(u"applications/io.github.runel.Runel.desktop"_s), "");
+        QVERIFY(runel::gui::isDesktopFileInstalled());
+        qunsetenv("XDG_DATA_DIRS");
+    }
 };
 
+Q_DECLARE_METATYPE(BindState)
 QTEST_MAIN(TestDesktopKeyBinding)
 #include "tst_desktop_key_binding.moc"

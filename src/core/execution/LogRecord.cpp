@@ -2,6 +2,8 @@
 
 #include "Json.h"
 
+#include <QTimeZone>
+
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
@@ -79,7 +81,11 @@ QDateTime dateFromString(std::string_view text)
     if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || !date.isValid()
         || !time.isValid())
         return {};
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    const QDateTime utc = QDateTime(date, time, QTimeZone::UTC).addSecs(-offset);
+#else
     const QDateTime utc = QDateTime(date, time, Qt::UTC).addSecs(-offset);
+#endif
     // Records write four-digit years: a date that its offset moves past them (9999-12-31T23:00
     // at -01:00) could not be written back in a form this reads.
     if (utc.date().year() < 1 || utc.date().year() > 9999)

@@ -6,13 +6,16 @@
 #include "Service.h"
 #include "hud/SearchViewModel.h"
 #include "hud/SearchWindowController.h"
+#include "platform/ApplicationId.h"
 #include "platform/DesktopKeyBinding.h"
 #include "platform/DesktopKeyBindingRow.h"
+#include "platform/HotKeyFallbackRow.h"
 #include "settings/ConfigManager.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
@@ -170,7 +173,21 @@ QWidget *GlobalShortcuts::makeRecorder(const QString &name, QWidget *parent)
     }
     recorder->setReservedShortcuts(std::move(reserved));
     recorder->setNameTitles([this](const QString &rawValue) { return titleFor(rawValue); });
-    return recorder;
+    if (m_service.backend().kind() != KeyboardShortcuts::HotKeyBackend::Kind::portal
+        || name != toggleSearchWindow.rawValue)
+        return recorder;
+    // The desktop may not take the keys at all: then the HUD's key offers the desktop binding.
+    auto *column = new QWidget(parent);
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    recorder->setParent(column);
+    layout->addWidget(recorder);
+    layout->addWidget(new HotKeyFallbackRow(m_service.backend(), isDesktopFileInstalled(),
+        DesktopKeyBinding(
+            DesktopKeyBinding::runelExecutable(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")),
+        column));
+    column->setFocusProxy(recorder);
+    return column;
 }
 
 void GlobalShortcuts::resetShortcut(const QString &name)

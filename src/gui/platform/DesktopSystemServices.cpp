@@ -1,5 +1,7 @@
 #include "DesktopSystemServices.h"
 
+#include "ApplicationId.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
@@ -85,7 +87,7 @@ ca_context *DesktopSystemServices::soundContext()
     int error = ca_context_create(&m_soundContext);
     if (error == CA_SUCCESS) {
         ca_context_change_props(m_soundContext, CA_PROP_APPLICATION_NAME, "Runel",
-            CA_PROP_APPLICATION_ID, "runel", nullptr);
+            CA_PROP_APPLICATION_ID, qUtf8Printable(applicationId()), nullptr);
         error = ca_context_open(m_soundContext);
     }
     quietAlsa();

@@ -1,5 +1,6 @@
 #include "AboutSettingsView.h"
 
+#include "RunelBuildId.h"
 #include "SettingsForm.h"
 
 #include <QEvent>
@@ -8,9 +9,6 @@
 
 #ifndef RUNEL_VERSION
 #define RUNEL_VERSION ""
-#endif
-#ifndef RUNEL_BUILD
-#define RUNEL_BUILD ""
 #endif
 
 using namespace Qt::StringLiterals;

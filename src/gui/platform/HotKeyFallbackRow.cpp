@@ -1,0 +1,59 @@
+#include "HotKeyFallbackRow.h"
+
+#include "ApplicationId.h"
+#include "DesktopKeyBindingRow.h"
+#include "HotKeyBackend.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+using BindState = KeyboardShortcuts::HotKeyBackend::BindState;
+
+namespace runel::gui {
+
+HotKeyFallbackRow::HotKeyFallbackRow(const KeyboardShortcuts::HotKeyBackend &backend,
+    bool desktopFileInstalled, DesktopKeyBinding binding, QWidget *parent)
+    : QWidget(parent)
+    , m_backend(backend)
+    , m_desktopFileInstalled(desktopFileInstalled)
+    , m_message(new QLabel(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_message);
+    layout->addWidget(new DesktopKeyBindingRow(std::move(binding), this));
+    connect(&backend, &KeyboardShortcuts::HotKeyBackend::bindStateChanged, this,
+        &HotKeyFallbackRow::update);
+    update();
+}
+
+QString HotKeyFallbackRow::message() const
+{
+    return m_message->text();
+}
+
+void HotKeyFallbackRow::update()
+{
+    const BindState state = m_backend.bindState();
+    QString text;
+    if (state == BindState::bound) {
+        // nothing to offer
+    } else if (!m_desktopFileInstalled) {
+        text = u"Runel's desktop file (%1.desktop) is not installed, so this desktop may not "
+               "give it hot keys. Install Runel (its package, or “cmake --install”), or bind "
+               "“runel toggle” in the desktop's own settings:"_s.arg(applicationId());
+    } else if (state == BindState::refusedByUser) {
+        text = u"The desktop refused Runel's hot keys. Allow them in its shortcut settings, or "
+               "bind “runel toggle” there instead:"_s;
+    } else if (state == BindState::failed) {
+        text = u"The desktop did not take Runel's hot keys (Runel's log on standard error says "
+               "why). Bind “runel toggle” in the desktop's own settings instead:"_s;
+    }
+    m_message->setText(text);
+    setVisible(!text.isEmpty());
+}
+
+} // namespace runel::gui
