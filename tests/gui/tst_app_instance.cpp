@@ -355,6 +355,7 @@ private Q_SLOTS:
             clients.push_back(idleClient(server.socketPath()));
         QVERIFY(std::find(clients.begin(), clients.end(), -1) == clients.end());
 
+#ifndef RUNEL_WITH_UBSAN
         // Said once, however often accepting is tried again.
         const QRegularExpression failedAccept(u"cannot accept a connection"_s);
         QTest::ignoreMessage(QtWarningMsg, failedAccept);
@@ -364,12 +365,17 @@ private Q_SLOTS:
             auto *retry = server.findChild<QTimer *>();
             QVERIFY(retry);
             QSignalSpy retried(retry, &QTimer::timeout);
-            QVERIFY(retried.wait());
-            QVERIFY(retried.wait());
+            // Not QSignalSpy::wait: its nested event loop is not sound with no descriptor left
+            // (UndefinedBehaviorSanitizer caught a call on a freed loop).
+            QTRY_VERIFY(retried.count() >= 2);
             QCOMPARE(socketFileProblem(server.socketPath()), QString());
             QVERIFY(QFileInfo::exists(server.socketPath()));
             QCOMPARE(server.openConnections(), 0);
         }
+#else
+        // UndefinedBehaviorSanitizer checks each virtual call through a pipe of its own: with no
+        // descriptor left it reports them all. The plain build (tools/test runs it first) starves.
+#endif
         QTRY_COMPARE(server.openConnections(), gui::InstanceServer::maximumConnections);
         for (int turn = 0; turn < 20; ++turn)
             QCoreApplication::processEvents();
