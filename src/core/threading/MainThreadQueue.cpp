@@ -67,6 +67,15 @@ Inbox *inbox()
     return made;
 }
 
+// Made as the application starts, on its thread. Made by the first worker thread that posts,
+// its construction there would reach the main thread with nothing the thread checker sees
+// ordering the two (Qt's own event queue is not built for it).
+void makeInboxOnTheMainThread()
+{
+    inbox();
+}
+Q_COREAPP_STARTUP_FUNCTION(makeInboxOnTheMainThread)
+
 } // namespace
 
 void MainThreadQueue::post(std::function<void()> task)
