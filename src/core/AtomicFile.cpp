@@ -30,28 +30,20 @@ bool makePrivateDirectory(const std::string &path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-namespace {
-
-// A write() may take less than it was given (a file size limit, a signal): the rest is written
-// by the next call, whose error, if any, is the one that counts.
-bool writeAll(int fd, const std::string &contents)
+bool writeAll(int fd, const char *data, std::size_t size)
 {
-    const char *data = contents.data();
-    std::size_t left = contents.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
         data += written;
-        left -= std::size_t(written);
+        size -= std::size_t(written);
     }
     return true;
 }
-
-} // namespace
 
 int writeFileAtomically(
     const std::string &directory, const std::string &fileName, const std::string &contents)
@@ -72,7 +64,7 @@ int writeFileAtomically(
     struct stat previous;
     if (::stat(target.c_str(), &previous) == 0 && S_ISREG(previous.st_mode))
         ::fchmod(fd, previous.st_mode & 07777);
-    int error = writeAll(fd, contents) ? 0 : errno;
+    int error = writeAll(fd, contents.data(), contents.size()) ? 0 : errno;
     // Some file systems report a full disk only when the data reaches it.
     if (error == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
         error = errno;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
 #include <string>
 
 namespace runel {
@@ -18,6 +19,10 @@ int writeFileAtomically(
 
 // The same for a path, with the failure in words for the user: "cannot write PATH: reason".
 Expected<void> replaceFile(const QString &path, const QByteArray &contents);
+
+// Writes all of data to fd: a write() that takes less (a file size limit, a signal) is followed
+// by one for the rest, whose error, if any, is the one that counts. False with errno set.
+bool writeAll(int fd, const char *data, std::size_t size);
 
 // Creates a folder and its missing parents with mode 0700; true when it exists afterwards.
 bool makePrivateDirectory(const std::string &path);

@@ -1,5 +1,7 @@
 #include "LateOutputCopier.h"
 
+#include "AtomicFile.h"
+
 #include <QFile>
 #include <array>
 #include <cerrno>
@@ -19,22 +21,6 @@ namespace {
 
 // Where the copier finds what it is handed.
 enum Slot : int { outSlot = 3, errSlot, logSlot, passOutSlot, passErrSlot, slotEnd };
-
-// Writes all of a chunk; false once the descriptor takes no more (it is then given up).
-bool writeAll(int fd, const char *data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= std::size_t(written);
-    }
-    return true;
-}
 
 } // namespace
 
