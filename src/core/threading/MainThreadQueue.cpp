@@ -18,6 +18,8 @@ public:
     void post(std::function<void()> task)
     {
         std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return;
         m_tasks.push_back(std::move(task));
         if (m_wakePosted)
             return;
@@ -25,6 +27,16 @@ public:
         // Posted under the lock, which drain() takes before Qt frees the wake-up event: that
         // orders the event's allocation here before its release there for the thread checker.
         QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+    }
+
+    // As the application object goes. A wake-up still queued then is freed by Qt after this
+    // (its thread data goes last); taking the lock here orders every wake-up posted before it
+    // ahead of that release, and the flag keeps a worker that is still running from posting
+    // another into an event queue that is being torn down.
+    void close()
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
     }
 
     // One task at a time, so that a task that runs a nested event loop lets the tasks after it
@@ -52,6 +64,7 @@ private:
     std::mutex m_mutex;
     std::deque<std::function<void()>> m_tasks; // guarded by m_mutex
     bool m_wakePosted = false; // guarded by m_mutex: a call of drain() is queued
+    bool m_closed = false; // guarded by m_mutex: the application object is going
 };
 
 Inbox *inbox()
@@ -73,6 +86,10 @@ Inbox *inbox()
 void makeInboxOnTheMainThread()
 {
     inbox();
+    qAddPostRoutine([] {
+        if (Inbox *made = inbox())
+            made->close();
+    });
 }
 Q_COREAPP_STARTUP_FUNCTION(makeInboxOnTheMainThread)
 
