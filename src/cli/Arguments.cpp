@@ -82,9 +82,11 @@ struct ArgumentParser {
 
         const qsizetype given = result.m_positionals.size();
         const qsizetype most = required.size() + optional.size();
+        // The last optional positional may stand for any number ("PATH...").
+        const bool unbounded = !optional.isEmpty() && optional.constLast().endsWith(u"...");
         if (given < required.size())
             fail(u"missing %1"_s.arg(required.mid(given).join(u' ')));
-        else if (given > most)
+        else if (given > most && !unbounded)
             fail(u"unexpected argument '%1'"_s.arg(printable(result.m_positionals.at(most))));
     }
 };

@@ -42,7 +42,8 @@ struct ParsedArguments {
 // Parses a subcommand's arguments (without the subcommand's name). "-h" or "--help" anywhere
 // before "--" asks for help and wins over every other error; "--" ends the options, so that
 // "-" and arguments beginning with "-" can be given as positionals. Exactly
-// required.size() positionals, and up to optional.size() more, are accepted.
+// required.size() positionals, and up to optional.size() more, are accepted; any number more
+// when the last optional name ends in "..." ("PATH...").
 ParsedArguments parseArguments(const QStringList &arguments, const std::vector<Option> &options,
     const QStringList &required, const QStringList &optional = {});
 

@@ -15,6 +15,7 @@ namespace runel::cli {
 Command searchCommand();
 Command logCommand();
 Command runCommand();
+Command checkCommand();
 
 namespace {
 
@@ -25,8 +26,8 @@ Command helpCommand();
 const std::vector<Command> &commands()
 {
     static const std::vector<Command> table = [] {
-        std::vector<Command> all { listCommand(), resolveCommand(), runCommand(), searchCommand(),
-            logCommand() };
+        std::vector<Command> all { listCommand(), checkCommand(), resolveCommand(), runCommand(),
+            searchCommand(), logCommand() };
         for (Command &command : appCommands())
             all.push_back(std::move(command));
         all.push_back(helpCommand());

@@ -31,33 +31,39 @@ bool enhanceLabelsSetting(Console &console)
 
 } // namespace
 
+ScriptsFolderChoice chooseScriptsFolder(Console &console, const std::optional<QString> &folder)
+{
+    ScriptsFolderChoice choice;
+    if (folder) {
+        choice.configuration.enhanceLabels = enhanceLabelsSetting(console);
+        choice.root = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
+        choice.hint = u"Check that the folder given to --dir exists and that you may read it."_s;
+        return choice;
+    }
+    ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
+    config.prepareScriptsDir();
+    reportLoadWarning(console, config.store());
+    choice.configuration.enhanceLabels = config.enhanceLabels();
+    choice.root = config.scriptsDir();
+    choice.hint = u"Check that the folder exists and that you may read it, or set \"scriptsDir\" "
+                  u"in %1 to another folder (or give one with --dir PATH)."_s.arg(
+                      printable(config.store().path()));
+    return choice;
+}
+
 std::optional<LoadedIndex> loadIndex(Console &console, const std::optional<QString> &folder)
 {
-    LoadedIndex loaded;
-    QString hint;
-    if (folder) {
-        loaded.enhanceLabels = enhanceLabelsSetting(console);
-        loaded.root = QDir::cleanPath(QFileInfo(*folder).absoluteFilePath());
-        hint = u"Check that the folder given to --dir exists and that you may read it."_s;
-    } else {
-        ConfigManager config(std::make_unique<SettingsFile>(SettingsFile::defaultPath()));
-        config.prepareScriptsDir();
-        reportLoadWarning(console, config.store());
-        loaded.enhanceLabels = config.enhanceLabels();
-        loaded.root = config.scriptsDir();
-        hint = u"Check that the folder exists and that you may read it, or set \"scriptsDir\" in "
-               u"%1 to another folder (or give one with --dir PATH)."_s.arg(
-                   printable(config.store().path()));
-    }
-
-    const ScriptIndex::Configuration configuration { loaded.enhanceLabels, { 64, 6 } };
+    const ScriptsFolderChoice choice = chooseScriptsFolder(console, folder);
     Expected<std::unique_ptr<ScriptIndex>> built
-        = ScriptIndex::scanAndBuild(loaded.root, configuration);
+        = ScriptIndex::scanAndBuild(choice.root, choice.configuration);
     if (!built) {
-        console.printError(u"runel: %1\n%2\n"_s.arg(printable(built.error()), hint));
+        console.printError(u"runel: %1\n%2\n"_s.arg(printable(built.error()), choice.hint));
         return std::nullopt;
     }
+    LoadedIndex loaded;
     loaded.index = std::move(built).value();
+    loaded.root = choice.root;
+    loaded.enhanceLabels = choice.configuration.enhanceLabels;
     return loaded;
 }
 

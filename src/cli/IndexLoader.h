@@ -15,6 +15,17 @@ struct LoadedIndex {
     bool enhanceLabels = true;
 };
 
+// The folder a command scans and how, with what to tell the user when it cannot be listed.
+struct ScriptsFolderChoice {
+    QString root; // absolute
+    ScriptIndex::Configuration configuration;
+    QString hint; // what to check when the folder cannot be listed
+};
+
+// The folder given, or else the configured one (created and seeded on first use, as the app
+// does), as loadIndex() below chooses it.
+ScriptsFolderChoice chooseScriptsFolder(Console &console, const std::optional<QString> &folder);
+
 // Builds the script index the way the app does, on the calling thread. Settings come from the
 // user's settings.json; its load warning goes to standard error without failing. Without
 // folder, the configured scripts folder is used, created and seeded on first use as the app

@@ -1,5 +1,7 @@
 #include "JsonWriter.h"
 
+#include <string>
+
 namespace runel::cli {
 
 JsonWriter JsonWriter::continuing()
@@ -100,6 +102,13 @@ JsonWriter &JsonWriter::value(const char *ascii)
     m_text += '"';
     m_text += ascii;
     m_text += '"';
+    return *this;
+}
+
+JsonWriter &JsonWriter::value(long long number)
+{
+    separate();
+    m_text += std::to_string(number);
     return *this;
 }
 

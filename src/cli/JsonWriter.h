@@ -23,6 +23,7 @@ public:
     JsonWriter &key(const char *name); // name is plain ASCII
     JsonWriter &value(const QString &text);
     JsonWriter &value(const char *ascii); // plain ASCII
+    JsonWriter &value(long long number);
     JsonWriter &null();
     JsonWriter &raw(const char *text); // inserted as is, between values (white space)
 

@@ -419,6 +419,53 @@ private Q_SLOTS:
     }
 
     // The desktop opens runel:// links through the application entry, as "runel URL".
+    // runel check: the line format editors jump from, which paths are looked at, the exit
+    // statuses and the JSON for tools.
+    void check()
+    {
+        const QString folder = m_home->file(u"checked"_s);
+        writeFile(folder + u"/a.sh"_s, "#!/bin/bash\n# @runel.lable x\n");
+        writeFile(folder + u"/b.sh"_s, "#!/bin/bash\n# @runel.label B\n");
+        writeFile(folder + u"/sub/c.sh"_s, "#!/bin/bash\n\n# @runel.output loud\n");
+        const QString a = folder + u"/a.sh:2: unknown annotation \"lable\""_s;
+        const QString c = folder + u"/sub/c.sh:3: \"output loud\" means nothing"_s;
+        const auto lines = [](const Run &run) {
+            return QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
+        };
+
+        Run run = runRunel({ u"check"_s, u"--dir"_s, folder });
+        QCOMPARE(run.exitCode, 1);
+        QStringList found = lines(run);
+        QCOMPARE(found.size(), 2);
+        QVERIFY2(found.at(0).startsWith(a), qPrintable(found.at(0)));
+        QVERIFY2(found.at(1).startsWith(c), qPrintable(found.at(1)));
+
+        run = runRunel({ u"check"_s, u"--dir"_s, folder, folder + u"/b.sh"_s });
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray());
+        // Below the scripts folder only what lies under the path is told; outside it, a folder
+        // is checked as a scripts folder of its own.
+        for (const QStringList &arguments :
+            { QStringList { u"--dir"_s, folder, folder + u"/sub"_s },
+                QStringList { folder + u"/sub"_s } }) {
+            run = runRunel(QStringList { u"check"_s } + arguments);
+            QCOMPARE(run.exitCode, 1);
+            found = lines(run);
+            QCOMPARE(found.size(), 1);
+            QVERIFY2(found.at(0).startsWith(c), qPrintable(found.at(0)));
+        }
+
+        run = runRunel({ u"check"_s, u"--dir"_s, folder, u"--json"_s });
+        QCOMPARE(run.exitCode, 1);
+        const json findings = parsedJson(run.out);
+        QCOMPARE(findings.size(), size_t(2));
+        compareMembers(findings.at(0), u"{\"path\": \"%1/a.sh\", \"line\": 2}"_s.arg(folder));
+
+        run = runRunel({ u"check"_s, u"--dir"_s, folder, folder + u"/nothing.sh"_s });
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("no file or folder"), run.err.constData());
+    }
+
     void urlInPlaceOfCommand_data()
     {
         QTest::addColumn<QStringList>("arguments");

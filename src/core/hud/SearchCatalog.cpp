@@ -1,6 +1,7 @@
 #include "SearchCatalog.h"
 
 #include "index/ScriptStore.h"
+#include "text/Regex.h"
 #include "text/Text.h"
 
 #include <algorithm>
@@ -27,19 +28,6 @@ struct SearchCatalog::Row {
 };
 
 namespace {
-
-std::unique_ptr<icu::RegexPattern> compile(const QString &expression)
-{
-    UParseError where;
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString source(
-        false, reinterpret_cast<const UChar *>(expression.utf16()), int32_t(expression.size()));
-    std::unique_ptr<icu::RegexPattern> pattern(
-        icu::RegexPattern::compile(source, 0, where, status));
-    if (U_FAILURE(status))
-        return nullptr;
-    return pattern;
-}
 
 // Whether the pattern matches somewhere in text within the time limit. Running out of time
 // (or of backtracking stack) counts as no match, so that one pathological expression cannot
@@ -100,9 +88,11 @@ SearchCatalog::SearchCatalog(const std::vector<const SearchItem *> &searchableIt
             m_enabledRows.push_back(index);
             break;
         case FallbackMode::Kind::pattern:
-            row.pattern = compile(file.metadata.fallback.pattern);
-            if (row.pattern)
+            // An expression that is not valid offers nothing; `runel check` says why.
+            if (auto compiled = text::compileRegex(file.metadata.fallback.pattern)) {
+                row.pattern = std::move(compiled).value();
                 m_patternRows.push_back(index);
+            }
             break;
         }
         m_rows.push_back(std::move(row));

@@ -107,10 +107,16 @@ bool isValidUtf8(std::string_view bytes)
 }
 
 // Reads a script whole and parses its annotations; a failure becomes the item's read error.
-FileItem readItem(const AcceptedFile &file, const QString &root)
+QString absolutePath(const QString &root, const QString &relativePath)
+{
+    return root == u"/" ? u'/' + relativePath : root + u'/' + relativePath;
+}
+
+FileItem readItem(const AcceptedFile &file, const QString &root,
+    const std::function<void(const FileItem &, std::string_view)> &inspect)
 {
     FileItem item;
-    item.path = root == u"/" ? u'/' + file.relativePath : root + u'/' + file.relativePath;
+    item.path = absolutePath(root, file.relativePath);
     item.relativePath = file.relativePath;
     item.scriptType = file.type;
     auto failed = [&item](QString message) {
@@ -155,6 +161,8 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
     item.metadata = ShellFileMetadata::parseUtf8(
         contents.data(), contents.size(), annotationPrefix(file.type));
     item.status = IndexStatus::valid();
+    if (inspect)
+        inspect(item, contents);
     return item;
 }
 
@@ -163,8 +171,9 @@ FileItem readItem(const AcceptedFile &file, const QString &root)
 // lands at its file's place, so the order is the walk's however the reads interleave.
 class ReadQueue {
 public:
-    explicit ReadQueue(QString root)
+    ReadQueue(QString root, std::function<void(const FileItem &, std::string_view)> inspect)
         : m_root(std::move(root))
+        , m_inspect(std::move(inspect))
     { }
 
     void add(AcceptedFile file)
@@ -195,7 +204,7 @@ public:
             const AcceptedFile &file = m_files[i];
             FileItem &item = m_items[i];
             lock.unlock();
-            item = readItem(file, m_root);
+            item = readItem(file, m_root, m_inspect);
             lock.lock();
         }
     }
@@ -207,6 +216,7 @@ public:
 
 private:
     const QString m_root;
+    const std::function<void(const FileItem &, std::string_view)> m_inspect;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<AcceptedFile> m_files; // guarded by m_mutex, as are the fields below
@@ -218,7 +228,7 @@ private:
 
 class Walker {
 public:
-    Walker(FileIndex::Configuration configuration, ReadQueue &files)
+    Walker(const FileIndex::Configuration &configuration, ReadQueue &files)
         : m_configuration(configuration)
         , m_files(files)
     { }
@@ -226,8 +236,10 @@ public:
     // Lists one folder and, in sort order, its files and sub-folders. False on a listing error.
     bool scan(const std::string &folder, const QString &relativeFolder, int depth, bool pathIsUtf8)
     {
-        if (m_configuration.maxFolderDepth < depth)
+        if (m_configuration.maxFolderDepth < depth) {
+            m_skipped.push_back({ relativeFolder, FileIndex::Skipped::Reason::tooDeep });
             return true;
+        }
         DIR *directory = opendir(folder.c_str());
         if (!directory)
             return fail(folder, errno);
@@ -262,8 +274,13 @@ public:
                 continue;
             }
             const std::optional<ScriptType> type = scriptTypeForFileName(entry.decoded);
-            if (!type || accepted >= m_configuration.maxFilesPerFolder)
+            if (!type)
                 continue;
+            if (accepted >= m_configuration.maxFilesPerFolder) {
+                m_skipped.push_back(
+                    { std::move(relative), FileIndex::Skipped::Reason::pastFileLimit });
+                continue;
+            }
             ++accepted;
             m_files.add({ std::move(path), std::move(relative), *type, utf8 });
         }
@@ -272,6 +289,8 @@ public:
     }
 
     const QString &error() const { return m_error; }
+    // Relative paths, as the walk met them.
+    const std::vector<FileIndex::Skipped> &skipped() const { return m_skipped; }
 
 private:
     bool list(DIR *directory, const std::string &folder, std::vector<DirectoryEntry> &entries)
@@ -321,8 +340,9 @@ private:
         return false;
     }
 
-    FileIndex::Configuration m_configuration;
+    const FileIndex::Configuration &m_configuration;
     std::vector<std::pair<dev_t, ino_t>> m_openFolders;
+    std::vector<FileIndex::Skipped> m_skipped;
     ReadQueue &m_files;
     QString m_error;
 };
@@ -332,7 +352,7 @@ private:
 Expected<FileIndex> FileIndex::scan(const QString &root, Configuration configuration)
 {
     const QString standardizedRoot = QDir::cleanPath(QFileInfo(root).absoluteFilePath());
-    ReadQueue files(standardizedRoot);
+    ReadQueue files(standardizedRoot, configuration.inspect);
     Walker walker(configuration, files);
     bool walked = false;
     // Reading dominates the scan: a worker thread reads while this one walks, then both read.
@@ -348,6 +368,9 @@ Expected<FileIndex> FileIndex::scan(const QString &root, Configuration configura
         return Failure { walker.error() };
     FileIndex index;
     index.entries = files.takeItems();
+    index.skipped = walker.skipped();
+    for (Skipped &skipped : index.skipped)
+        skipped.path = absolutePath(standardizedRoot, skipped.path);
     return index;
 }
 

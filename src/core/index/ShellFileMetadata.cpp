@@ -27,21 +27,8 @@ std::optional<ScriptArgument> parseArgument(QStringView value)
 
 void parseLine(ShellFileMetadata &metadata, QStringView line, QStringView prefix)
 {
-    const QStringView trimmed = text::trimmedWhitespace(line);
-    if (!trimmed.startsWith(prefix))
-        return;
-    QStringView rest = trimmed.sliced(prefix.size());
-    while (rest.startsWith(u' '))
-        rest = rest.sliced(1);
-    if (rest.isEmpty())
-        return;
-    const qsizetype space = rest.indexOf(u' ');
-    if (space < 0) {
-        metadata.apply(rest, std::nullopt);
-        return;
-    }
-    // After the line was trimmed, something other than whitespace follows the spaces.
-    metadata.apply(rest.first(space), text::trimmedWhitespace(rest.sliced(space)));
+    if (const std::optional<AnnotationLine> annotation = annotationIn(line, prefix))
+        metadata.apply(annotation->key, annotation->value);
 }
 
 // The length of the newline that starts at data[i], or 0. Valid UTF-8 is assumed.
@@ -106,14 +93,40 @@ ShellFileMetadata ShellFileMetadata::parse(QStringView text, QStringView prefix)
 
 ShellFileMetadata ShellFileMetadata::parseUtf8(const char *data, size_t size, QStringView prefix)
 {
-    // Every annotation line contains the marker, so only the lines around its occurrences are
-    // decoded; they are parsed in file order, as the whole text would be.
-    static constexpr std::string_view marker = "@runel.";
     ShellFileMetadata metadata;
-    const std::string_view text(data, size);
+    forEachMarkedLine({ data, size }, [&](size_t start, size_t end) {
+        parseLine(metadata, QString::fromUtf8(data + start, qsizetype(end - start)), prefix);
+    });
+    return metadata;
+}
+
+std::optional<AnnotationLine> annotationIn(QStringView line, QStringView prefix)
+{
+    const QStringView trimmed = text::trimmedWhitespace(line);
+    if (!trimmed.startsWith(prefix))
+        return std::nullopt;
+    QStringView rest = trimmed.sliced(prefix.size());
+    while (rest.startsWith(u' '))
+        rest = rest.sliced(1);
+    if (rest.isEmpty())
+        return std::nullopt;
+    const qsizetype space = rest.indexOf(u' ');
+    if (space < 0)
+        return AnnotationLine { rest, std::nullopt };
+    // After the line was trimmed, something other than whitespace follows the spaces.
+    return AnnotationLine { rest.first(space), text::trimmedWhitespace(rest.sliced(space)) };
+}
+
+void forEachMarkedLine(std::string_view utf8, const std::function<void(size_t, size_t)> &visit)
+{
+    // Every annotation line contains the marker, so only the lines around its occurrences are
+    // looked at, in file order.
+    static constexpr std::string_view marker = "@runel.";
+    const char *data = utf8.data();
+    const size_t size = utf8.size();
     size_t searchFrom = 0;
     while (searchFrom < size) {
-        const size_t found = text.find(marker, searchFrom);
+        const size_t found = utf8.find(marker, searchFrom);
         if (found == std::string_view::npos)
             break;
         size_t lineStart = found;
@@ -133,11 +146,9 @@ ShellFileMetadata ShellFileMetadata::parseUtf8(const char *data, size_t size, QS
         size_t lineEnd = found;
         while (lineEnd < size && newlineLength(data, size, lineEnd) == 0)
             ++lineEnd;
-        const QString line = QString::fromUtf8(data + lineStart, qsizetype(lineEnd - lineStart));
-        parseLine(metadata, line, prefix);
+        visit(lineStart, lineEnd);
         searchFrom = lineEnd;
     }
-    return metadata;
 }
 
 } // namespace runel

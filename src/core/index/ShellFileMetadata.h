@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <QStringView>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 namespace runel {
 
@@ -73,5 +75,19 @@ struct ShellFileMetadata {
     // Applies one annotation; value is absent when the line has no value.
     void apply(QStringView key, std::optional<QStringView> value);
 };
+
+// One annotation line taken apart: the key, and the value when the line has one (trimmed, never
+// empty).
+struct AnnotationLine {
+    QStringView key;
+    std::optional<QStringView> value;
+};
+
+// The annotation one line of a script holds, if any, by the rules parse() applies.
+std::optional<AnnotationLine> annotationIn(QStringView line, QStringView prefix);
+
+// Calls visit(start, end) with the byte range of every line of utf8 (known to be valid) that
+// mentions the annotation marker, in file order: the only lines that can be annotations.
+void forEachMarkedLine(std::string_view utf8, const std::function<void(size_t, size_t)> &visit);
 
 } // namespace runel
