@@ -16,7 +16,7 @@ _runel_keys()
 _runel()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local commands="list resolve run search log show hide toggle toggle-search reload settings
+    local commands="list check resolve run search log show hide toggle toggle-search reload settings
         quit open help"
     if ((COMP_CWORD == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "$commands --help --version" -- "$cur")
@@ -53,6 +53,14 @@ _runel()
     local options="--help"
     case $command in
         list) options="--dir --json --help" ;;
+        check)
+            # Scripts and folders to check, and the options.
+            if [[ $cur != -* ]]; then
+                mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+                return
+            fi
+            options="--dir --json --help"
+            ;;
         resolve | search) options="--dir --json --help" ;;
         run) options="--modifiers --arg --dir --help" ;;
         log) options="--json --help" ;;

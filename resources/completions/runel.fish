@@ -2,7 +2,7 @@
 # the scripts that keys can reach, with their names, read from "runel list --json" in the folder
 # that --dir names on the command line (else the configured one).
 
-set -l runel_commands list resolve run search log show hide toggle toggle-search reload settings quit open help
+set -l runel_commands list check resolve run search log show hide toggle toggle-search reload settings quit open help
 
 # "runel list --json" puts one object a line; a string in it holds no unescaped quote, so each
 # member is found by its text. Prints "keys<TAB>name" for every script that keys reach.
@@ -34,6 +34,7 @@ complete -c runel -f
 complete -c runel -n __fish_use_subcommand -s h -l help -d 'Show the help'
 complete -c runel -n __fish_use_subcommand -l version -d 'Show the version'
 complete -c runel -n __fish_use_subcommand -a list -d 'Show every script file with its keys'
+complete -c runel -n __fish_use_subcommand -a check -d 'Find annotations that do nothing'
 complete -c runel -n __fish_use_subcommand -a resolve -d 'Show which scripts typed keys reach'
 complete -c runel -n __fish_use_subcommand -a run -d 'Run the script that a key sequence names'
 complete -c runel -n __fish_use_subcommand -a search -d 'Show what search in the HUD finds'
@@ -49,14 +50,15 @@ complete -c runel -n __fish_use_subcommand -a open -d 'Perform a runel:// URL'
 complete -c runel -n __fish_use_subcommand -a help -d 'Show the help of a command'
 
 complete -c runel -n "__fish_seen_subcommand_from $runel_commands" -s h -l help -d 'Show the help'
-complete -c runel -n '__fish_seen_subcommand_from list resolve run search' -l dir -r -F \
+complete -c runel -n '__fish_seen_subcommand_from list check resolve run search' -l dir -r -F \
     -d 'Scan another folder, changing no setting'
-complete -c runel -n '__fish_seen_subcommand_from list resolve search log' -l json \
+complete -c runel -n '__fish_seen_subcommand_from list check resolve search log' -l json \
     -d 'Print JSON instead of a table'
 complete -c runel -n '__fish_seen_subcommand_from run' -l modifiers -x -a 'alt ctrl shift' \
     -d 'Modifier keys the script is told about'
 complete -c runel -n '__fish_seen_subcommand_from run' -l arg -x \
     -d 'The argument, for a script that asks for one'
 complete -c runel -n '__fish_seen_subcommand_from run' -a '(__runel_keys)'
+complete -c runel -n '__fish_seen_subcommand_from check' -F
 complete -c runel -n '__fish_seen_subcommand_from open' -a 'runel://show runel://hide runel://toggle'
 complete -c runel -n '__fish_seen_subcommand_from help' -a "$runel_commands"

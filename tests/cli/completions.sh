@@ -80,6 +80,8 @@ expect bash 'o' run ''
 expect bash $'--arg\n--dir\n--help\n--modifiers' run --
 expect bash $'alt,ctrl\nalt,shift' run --modifiers alt,
 expect bash $'reload\nresolve\nrun' r
+expect bash $'--dir\n--help\n--json' check --
+expect bash "$dir/git/deploy.sh" check "$dir/git/dep"
 expect bash 'runel://toggle' open runel://t
 expect fish $'gde\tDeploy\ngdo\tDocs\n'"$ws" run --dir "$dir" ''
 expect fish $'gde\tDeploy\ngdo\tDocs' run --dir="$dir" g
