@@ -37,6 +37,11 @@ def main():
               f"find|xargs cat {cat * 1e3:6.1f} ms ({len(times['runel'])} runs each)")
         print(f"{'':>14} runel/rg = {runel / rg:4.2f}x (target <= 2x{target}), "
               f"runel/find-cat = {runel / cat:4.2f}x")
+        if "runel-check" in median:
+            check = median["runel-check"]
+            verdict = "" if size != "5000" else (": met" if check <= 1.2 * runel else ": MISSED")
+            print(f"{'':>14} runel check {check * 1e3:6.1f} ms, check/list = "
+                  f"{check / runel:4.2f}x (target <= 1.2x{verdict})")
         if cpu:
             runel_cpu, rg_cpu, cat_cpu = (
                 cpu[name] * 1e3 for name in ("runel", "ripgrep", "find-cat"))
