@@ -30,12 +30,15 @@ QString shownPath(const QString &path)
 std::optional<std::vector<ScriptFinding>> checkFolder(
     Console &console, const QString &root, const ScriptsFolderChoice &choice, const QString &hint)
 {
-    Expected<std::vector<ScriptFinding>> checked = checkScriptsFolder(root, choice.configuration);
+    Expected<std::unique_ptr<ScriptIndex>> checked = scanAndCheck(root, choice.configuration);
     if (!checked) {
         console.printError(u"runel check: %1\n%2\n"_s.arg(printable(checked.error()), hint));
         return std::nullopt;
     }
-    return std::move(checked).value();
+    std::unique_ptr<ScriptIndex> index = std::move(checked).value();
+    std::vector<ScriptFinding> findings = std::move(index->findings);
+    keepUntilExit(std::move(index));
+    return findings;
 }
 
 void printFindings(Console &console, const std::vector<ScriptFinding> &findings, bool json)

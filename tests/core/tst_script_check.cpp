@@ -116,11 +116,12 @@ private Q_SLOTS:
         writeFile(root + u"/1/2/3/4/5/6/7/notes.txt"_s, "not a script\n");
         writeFile(root + u"/1/2/3/4/5/6/shallow.sh"_s, script);
 
-        const Expected<std::vector<ScriptFinding>> checked
-            = checkScriptsFolder(root, ScriptIndex::Configuration {});
+        const Expected<std::unique_ptr<ScriptIndex>> checked
+            = scanAndCheck(root, ScriptIndex::Configuration {});
         QVERIFY(checked);
+        const ScriptIndex &index = **checked;
         QStringList found;
-        for (const ScriptFinding &finding : *checked)
+        for (const ScriptFinding &finding : index.findings)
             found.append(u"%1:%2: %3"_s.arg(
                 finding.path.mid(root.size() + 1), QString::number(finding.line), finding.message));
         const QStringList expected {
@@ -136,7 +137,9 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < found.size(); ++i)
             QVERIFY2(found.at(i).startsWith(expected.at(i)), qPrintable(found.at(i)));
 
-        QVERIFY(!checkScriptsFolder(dir.path() + u"/missing"_s, {}));
+        QCOMPARE(index.findingsFor(root + u"/twin/x.sh"_s).size(), size_t(1));
+        QCOMPARE(index.findingsFor(root + u"/ok.sh"_s).size(), size_t(0));
+        QVERIFY(!scanAndCheck(dir.path() + u"/missing"_s, {}));
     }
 };
 

@@ -125,8 +125,9 @@ private Q_SLOTS:
 
     void scriptsTabOnTheStore()
     {
-        open({ { u"beta.sh"_s, "#!/bin/bash\n" }, { u"alpha.sh"_s, "#!/bin/bash\n" },
-                 { u"file10.sh"_s, unreadable }, { u"file2.sh"_s, unreadable } },
+        open({ { u"beta.sh"_s, "#!/bin/bash\n# @runel.lable Beta\n# @runel.output loud\n" },
+                 { u"alpha.sh"_s, "#!/bin/bash\n" }, { u"file10.sh"_s, unreadable },
+                 { u"file2.sh"_s, unreadable } },
             Tab::scripts);
         QCOMPARE(scripts().shows(), ScriptHealthView::Shows::list);
         QCOMPARE(rowPaths(),
@@ -134,6 +135,20 @@ private Q_SLOTS:
         const QModelIndex failed = scripts().model()->index(2);
         QCOMPARE(failed.data(Qt::ToolTipRole).toString(),
             u"Read failure - The file is not valid UTF-8 text."_s);
+
+        // What runel check finds: the first finding under the name, every one in the tooltip,
+        // and a row tall enough for the second line.
+        const QModelIndex clean = scripts().model()->index(0), beta = scripts().model()->index(1);
+        QCOMPARE(clean.data(ScriptHealthModel::findingRole).toString(), QString());
+        QCOMPARE(failed.data(ScriptHealthModel::findingRole).toString(), QString());
+        QVERIFY2(beta.data(ScriptHealthModel::findingRole)
+                     .toString()
+                     .startsWith(u"Line 2: unknown annotation \"lable\""_s),
+            qPrintable(beta.data(ScriptHealthModel::findingRole).toString()));
+        QCOMPARE(beta.data(ScriptHealthModel::moreFindingsRole).toInt(), 1);
+        QVERIFY(beta.data(Qt::ToolTipRole).toString().contains(u"\nLine 3: \"output loud\""_s));
+        const QListView *list = scripts().list();
+        QTRY_VERIFY(list->visualRect(beta).height() > list->visualRect(clean).height());
 
         // The context menu acts on the row's file.
         const QList<QAction *> actions = scripts().rowActions(0, &window());

@@ -64,8 +64,9 @@ private Q_SLOTS:
 
     void init()
     {
-        m_stack = std::make_unique<SettingsStack>(
-            QList<std::pair<QString, QByteArray>> { { u"alpha.sh"_s, "#!/bin/bash\n" } });
+        m_stack = std::make_unique<SettingsStack>(QList<std::pair<QString, QByteArray>> {
+            { u"alpha.sh"_s, "#!/bin/bash\n" },
+            { u"web/open site.sh"_s, "#!/bin/bash\n# @runel.lable Open\n# @runel.pinned yes\n" } });
         config().setResultsVisibility(ResultsVisibility::delayed);
         config().setAutorunEnabled(true);
         window().show();

@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
@@ -150,13 +149,8 @@ std::vector<QString> valueMessages(QStringView key, std::optional<QStringView> v
     return messages;
 }
 
-QString relativeTo(const QString &root, const QString &path)
-{
-    return path.startsWith(root + u'/') ? path.mid(root.size() + 1) : path;
-}
-
 // Scripts that share their keys, named to each other, and scripts with keys no one can type.
-void checkKeys(const ScriptIndex &index, const QString &root, std::vector<ScriptFinding> &findings)
+void checkKeys(const ScriptIndex &index, std::vector<ScriptFinding> &findings)
 {
     QHash<QString, std::vector<const SequenceItem *>> bySequence;
     for (const SequenceItem &item : index.sequence.entries) {
@@ -168,7 +162,7 @@ void checkKeys(const ScriptIndex &index, const QString &root, std::vector<Script
             QStringList others;
             for (const SequenceItem *other : bySequence.value(keySequenceString(item.flatKeys))) {
                 if (other != &item)
-                    others.append(relativeTo(root, other->file->path));
+                    others.append(other->file->relativePath);
             }
             findings.push_back({ item.file->path, 0,
                 u"its keys \"%1\" are those of %2 too, so none of them runs from keys; rename one "
@@ -252,41 +246,59 @@ std::vector<ScriptFinding> checkAnnotations(std::string_view utf8, QStringView p
     return findings;
 }
 
-Expected<std::vector<ScriptFinding>> checkScriptsFolder(
-    const QString &root, const ScriptIndex::Configuration &configuration)
+std::function<void(const FileItem &, std::string_view)> FindingsCollector::inspector()
 {
-    std::mutex mutex;
-    std::vector<ScriptFinding> findings; // guarded by mutex while the scan reads
-    ScriptIndex::Configuration withInspection = configuration;
-    withInspection.fileIndex.inspect = [&](const FileItem &item, std::string_view text) {
+    return [this](const FileItem &item, std::string_view text) {
         std::vector<ScriptFinding> found
             = checkAnnotations(text, annotationPrefix(item.scriptType));
         if (found.empty())
             return;
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(m_mutex);
         for (ScriptFinding &finding : found) {
             finding.path = item.path;
-            findings.push_back(std::move(finding));
+            m_found.push_back(std::move(finding));
         }
     };
-    Expected<std::unique_ptr<ScriptIndex>> built = ScriptIndex::scanAndBuild(root, withInspection);
-    if (!built)
-        return Failure { built.error() };
-    const ScriptIndex &index = **built;
+}
+
+std::vector<ScriptFinding> FindingsCollector::finish(
+    const ScriptIndex &index, const FileIndex::Configuration &limits)
+{
+    std::vector<ScriptFinding> findings;
+    {
+        std::lock_guard lock(m_mutex);
+        findings = std::move(m_found);
+        m_found.clear();
+    }
     for (const FileItem &file : index.file.entries) {
         if (file.readError)
             findings.push_back(
                 { file.path, 0, u"Runel cannot read it: %1"_s.arg(*file.readError) });
     }
-    checkKeys(index, QDir::cleanPath(QFileInfo(root).absoluteFilePath()), findings);
-    checkSkipped(index.file, configuration.fileIndex, findings);
+    checkKeys(index, findings);
+    checkSkipped(index.file, limits, findings);
     std::stable_sort(
         findings.begin(), findings.end(), [](const ScriptFinding &a, const ScriptFinding &b) {
-            if (const int order = QString::compare(a.path, b.path))
-                return order < 0;
+            if (a.path != b.path)
+                return a.path < b.path;
             return a.line < b.line;
         });
     return findings;
+}
+
+Expected<std::unique_ptr<ScriptIndex>> scanAndCheck(
+    const QString &root, const ScriptIndex::Configuration &configuration)
+{
+    FindingsCollector collector;
+    FileIndex::Configuration withInspection = configuration.fileIndex;
+    withInspection.inspect = collector.inspector();
+    Expected<FileIndex> scanned = FileIndex::scan(root, withInspection);
+    if (!scanned)
+        return Failure { scanned.error() };
+    std::unique_ptr<ScriptIndex> index
+        = ScriptIndex::build(std::move(scanned).value(), configuration);
+    index->findings = collector.finish(*index, configuration.fileIndex);
+    return index;
 }
 
 } // namespace runel

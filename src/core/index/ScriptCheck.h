@@ -1,34 +1,42 @@
 #pragma once
 
 #include "Expected.h"
+#include "ScriptFinding.h"
 #include "ScriptIndex.h"
 
 #include <QString>
 #include <QStringView>
+#include <functional>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
 namespace runel {
 
-// Something in a script that does not do what its author likely meant: an annotation that does
-// nothing or less than it seems to, or a reason the index leaves the script out. The parser and
-// the index never fail on these; this is where an author learns of them.
-struct ScriptFinding {
-    QString path; // absolute
-    int line = 0; // counted from 1 as editors do; 0 when about the whole file
-    QString message; // one sentence: what is wrong, what it leads to, what to do
-    bool operator==(const ScriptFinding &) const = default;
-};
-
 // The findings of one script's annotation lines, in line order, with their paths left empty.
 // utf8 is the script's whole text (valid UTF-8); prefix is its language's annotation prefix.
 std::vector<ScriptFinding> checkAnnotations(std::string_view utf8, QStringView prefix);
 
-// Scans a scripts folder as the app does and gives every finding below it: each script's
-// annotations, scripts that cannot be read, share their keys with another or have keys that
-// cannot be typed, and scripts the scan's limits keep out. Sorted by path, then line. Fails
-// when the folder cannot be listed.
-Expected<std::vector<ScriptFinding>> checkScriptsFolder(
+// Gathers the findings of one index build: each script's annotations while the scan reads it
+// (its inspector() goes into FileIndex::Configuration::inspect), then what the built index
+// knows: scripts that cannot be read, share their keys with another or have keys that cannot
+// be typed, and scripts the scan's limits kept out.
+class FindingsCollector {
+public:
+    // For the scan; calls into this collector, which must outlive the scan.
+    std::function<void(const FileItem &, std::string_view)> inspector();
+    // All findings, sorted by path, then line (as ScriptIndex::findings keeps them).
+    std::vector<ScriptFinding> finish(
+        const ScriptIndex &index, const FileIndex::Configuration &limits);
+
+private:
+    std::mutex m_mutex;
+    std::vector<ScriptFinding> m_found; // guarded by m_mutex while the scan reads
+};
+
+// Scans a scripts folder as the app does and builds its index with the findings. Fails when
+// the folder cannot be listed.
+Expected<std::unique_ptr<ScriptIndex>> scanAndCheck(
     const QString &root, const ScriptIndex::Configuration &configuration);
 
 } // namespace runel

@@ -3,6 +3,8 @@
 #include "Labels.h"
 #include "threading/WorkerThreads.h"
 
+#include <algorithm>
+
 namespace runel {
 
 std::unique_ptr<ScriptIndex> ScriptIndex::build(FileIndex files, const Configuration &configuration)
@@ -30,6 +32,14 @@ Expected<std::unique_ptr<ScriptIndex>> ScriptIndex::scanAndBuild(
     if (!scanned)
         return Failure { scanned.error() };
     return build(std::move(scanned).value(), configuration);
+}
+
+std::span<const ScriptFinding> ScriptIndex::findingsFor(const QString &path) const
+{
+    const auto [first, last]
+        = std::equal_range(findings.begin(), findings.end(), ScriptFinding { path, 0, {} },
+            [](const ScriptFinding &a, const ScriptFinding &b) { return a.path < b.path; });
+    return { first, last };
 }
 
 std::shared_ptr<const ScriptIndex> ScriptIndex::empty()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileIndex.h"
+#include "ScriptFinding.h"
 #include "ScriptHealth.h"
 #include "SearchIndex.h"
 #include "SequenceIndex.h"
@@ -8,6 +9,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -25,6 +27,11 @@ struct ScriptIndex {
     SearchIndex search;
     SequenceIndex sequence;
     std::vector<ScriptHealthItem> health;
+    // Sorted by path, then line; filled only by the builds that ask for it (see ScriptCheck.h).
+    std::vector<ScriptFinding> findings;
+
+    // The findings about one file, by its path as the scan listed it.
+    std::span<const ScriptFinding> findingsFor(const QString &path) const;
 
     ScriptIndex() = default;
     ScriptIndex(const ScriptIndex &) = delete;

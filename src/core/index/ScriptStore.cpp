@@ -1,6 +1,7 @@
 #include "ScriptStore.h"
 
 #include "Logging.h"
+#include "ScriptCheck.h"
 #include "settings/ConfigManager.h"
 #include "settings/ScriptsFolder.h"
 #include "threading/MainThreadQueue.h"
@@ -65,15 +66,15 @@ void ScriptStore::reload(std::function<void()> completion)
         auto result = std::make_shared<ReloadResult>();
         if (examples)
             ScriptsFolder::prepare(root, *examples);
-        Expected<FileIndex> scanned = FileIndex::scan(root, configuration.fileIndex);
+        // With the findings the Scripts tab shows beside each script.
+        Expected<std::unique_ptr<ScriptIndex>> built = scanAndCheck(root, configuration);
         if (*cancelled) {
             result->kind = ReloadResult::Kind::cancelled;
-        } else if (!scanned) {
+        } else if (!built) {
             result->kind = ReloadResult::Kind::failure;
-            result->message = scanned.error();
+            result->message = built.error();
         } else {
-            std::shared_ptr<const ScriptIndex> index
-                = ScriptIndex::build(std::move(scanned).value(), configuration);
+            std::shared_ptr<const ScriptIndex> index = std::move(built).value();
             if (prepare && !*cancelled)
                 prepare(index);
             if (!*cancelled) {

@@ -1,8 +1,12 @@
 #include "ScriptHealthModel.h"
 
+#include "ScriptRowDelegate.h"
+
 #include "text/Text.h"
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace runel::gui {
 
@@ -53,6 +57,30 @@ void ScriptHealthModel::setIndex(std::shared_ptr<const ScriptIndex> index)
     endResetModel();
 }
 
+std::span<const ScriptFinding> ScriptHealthModel::findings(int row) const
+{
+    // A file that cannot be read has only that finding, and the row's message says it already.
+    const FileItem &script = *item(row).script;
+    if (script.readError)
+        return {};
+    return m_index->findingsFor(script.path);
+}
+
+namespace {
+
+QString findingText(const ScriptFinding &finding)
+{
+    return finding.line > 0 ? u"Line %1: %2"_s.arg(QString::number(finding.line), finding.message)
+                            : finding.message;
+}
+
+QString firstFinding(std::span<const ScriptFinding> findings)
+{
+    return findings.empty() ? QString() : findingText(findings.front());
+}
+
+} // namespace
+
 int ScriptHealthModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -65,10 +93,25 @@ QVariant ScriptHealthModel::data(const QModelIndex &index, int role) const
     const ScriptHealthItem &row = *m_rows[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         return row.displayName;
-    case Qt::ToolTipRole:
-        return row.message();
+    case Qt::AccessibleTextRole: {
+        const std::span<const ScriptFinding> found = findings(index.row());
+        if (found.empty())
+            return row.displayName;
+        return row.displayName + u". "_s + firstFinding(found)
+            + (found.size() > 1 ? ScriptRowDelegate::moreFindingsText(int(found.size() - 1))
+                                : QString());
+    }
+    case Qt::ToolTipRole: {
+        QString text = row.message();
+        for (const ScriptFinding &finding : findings(index.row()))
+            text += u'\n' + findingText(finding);
+        return text;
+    }
+    case findingRole:
+        return firstFinding(findings(index.row()));
+    case moreFindingsRole:
+        return std::max(0, int(findings(index.row()).size()) - 1);
     case pathRole:
         return row.script->path;
     default:

@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace runel::gui {
@@ -15,6 +16,8 @@ class ScriptHealthModel : public QAbstractListModel {
 public:
     enum Role {
         pathRole = Qt::UserRole + 1, // the file's absolute path
+        findingRole, // the first thing runel check finds, shown under the name
+        moreFindingsRole, // how many more it finds (the tooltip lists them all)
     };
 
     explicit ScriptHealthModel(QObject *parent = nullptr);
@@ -22,6 +25,8 @@ public:
     void setIndex(std::shared_ptr<const ScriptIndex> index);
     const std::shared_ptr<const ScriptIndex> &scriptIndex() const { return m_index; }
     const ScriptHealthItem &item(int row) const { return *m_rows[size_t(row)]; }
+    // What runel check finds in the row's script, beyond the row's own message.
+    std::span<const ScriptFinding> findings(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

@@ -45,6 +45,8 @@ ScriptHealthView::ScriptHealthView(SettingsContext &context, QWidget *parent)
         m_model, new ScriptRowDelegate, u"No scripts found in the scripts folder."_s,
         columnHeader(), m_reload,
         [this](int row, QWidget *menuParent) { return rowActions(row, menuParent); }, this);
+    // A script with a finding of runel check gets a second line, so rows differ in height.
+    m_pages->list()->setUniformItemSizes(false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pages);

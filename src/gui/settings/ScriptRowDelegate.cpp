@@ -71,10 +71,33 @@ QString ScriptRowDelegate::badgeText(int availability)
     return {};
 }
 
-QSize ScriptRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
+QString ScriptRowDelegate::moreFindingsText(int more)
 {
-    const int text = QFontMetrics(option.font).height();
-    return { 0, std::max(keyCapMinimum, text) + 2 * padding };
+    return u" (and %1 more)"_s.arg(more);
+}
+
+namespace {
+
+int mainLineHeight(const QStyleOptionViewItem &option)
+{
+    return std::max(keyCapMinimum, QFontMetrics(option.font).height()) + 2 * padding;
+}
+
+QFont findingFont(const QFont &font)
+{
+    return SettingsForm::relativeFont(font, 11);
+}
+
+} // namespace
+
+QSize ScriptRowDelegate::sizeHint(
+    const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    int height = mainLineHeight(option);
+    // A row with a finding gets a second line for it, under the name.
+    if (!index.data(ScriptHealthModel::findingRole).toString().isEmpty())
+        height += QFontMetrics(findingFont(option.font)).height();
+    return { 0, height };
 }
 
 void ScriptRowDelegate::paint(
@@ -89,7 +112,12 @@ void ScriptRowDelegate::paint(
     QApplication::style()->drawControl(
         QStyle::CE_ItemViewItem, &background, painter, option.widget);
 
-    const QRect rect = option.rect.adjusted(padding, 0, -padding, 0);
+    const QString finding = index.data(ScriptHealthModel::findingRole).toString();
+    const QRect whole = option.rect.adjusted(padding, 0, -padding, 0);
+    // The name's line keeps its height; a finding's line goes below it.
+    const QRect rect = finding.isEmpty()
+        ? whole
+        : QRect(whole.left(), whole.top(), whole.width(), mainLineHeight(option));
     const int centreY = rect.center().y();
     SettingsForm::paintStatusDot(*painter, QRect(rect.left(), rect.top(), dotColumn, rect.height()),
         SettingsForm::dotColor(dotFor(item.severity()), palette));
@@ -136,6 +164,24 @@ void ScriptRowDelegate::paint(
             Qt::AlignLeft | Qt::AlignVCenter,
             QFontMetrics(pathFont).elidedText(
                 item.script->relativePath, Qt::ElideMiddle, right - x));
+    }
+    if (!finding.isEmpty()) {
+        const QFont font = findingFont(option.font);
+        const int left = rect.left() + dotColumn + spacing;
+        const QRect line(
+            left, rect.bottom() + 1 - padding, whole.right() - left, QFontMetrics(font).height());
+        painter->setFont(font);
+        painter->setPen(option.state & QStyle::State_Selected
+                ? palette.color(QPalette::HighlightedText)
+                : SettingsForm::secondaryColor(palette));
+        // The count of the others stays whole; the first finding gives way.
+        const int more = index.data(ScriptHealthModel::moreFindingsRole).toInt();
+        const QString suffix = more > 0 ? moreFindingsText(more) : QString();
+        const QFontMetrics metrics(font);
+        const QString text = metrics.elidedText(finding, Qt::ElideRight,
+                                 line.width() - metrics.horizontalAdvance(suffix))
+            + suffix;
+        painter->drawText(line, Qt::AlignLeft | Qt::AlignVCenter, text);
     }
     painter->restore();
 }

@@ -17,6 +17,8 @@ public:
 
     // The badge of an availability other than sequence-and-search; empty for that one.
     static QString badgeText(int availability);
+    // What follows the first finding under the name when there are more: " (and 2 more)".
+    static QString moreFindingsText(int more);
 };
 
 } // namespace runel::gui
