@@ -16,6 +16,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <iterator>
 #include <termios.h>
 #include <unistd.h>
 
@@ -57,6 +59,48 @@ std::optional<QString> readLine()
         line.append(char(c));
     }
     return QString::fromUtf8(line);
+}
+
+// The terminal's settings while a hidden line is read, for the signal handler below.
+termios hiddenLineSaved {};
+
+// Ctrl-C (or another ending signal) while the line is hidden: echo comes back before runel
+// ends as the signal says. Only async-signal-safe calls.
+void restoreEchoAndEnd(int signal)
+{
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &hiddenLineSaved);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// One line typed on the terminal without showing it, as passwords are asked for; the prompt
+// goes to prompter once the echo is off, so nothing typed after it shows. Echo comes back
+// however the reading ends, a signal that ends runel included.
+std::optional<QString> readHiddenLine(const std::function<void()> &prompter)
+{
+    if (::tcgetattr(STDIN_FILENO, &hiddenLineSaved) != 0) {
+        prompter();
+        return readLine();
+    }
+    constexpr int endingSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
+    struct sigaction restoring { };
+    restoring.sa_handler = &restoreEchoAndEnd;
+    sigemptyset(&restoring.sa_mask);
+    struct sigaction previous[std::size(endingSignals)] {};
+    for (size_t i = 0; i < std::size(endingSignals); ++i)
+        ::sigaction(endingSignals[i], &restoring, &previous[i]);
+    termios hidden = hiddenLineSaved;
+    hidden.c_lflag &= ~tcflag_t(ECHO);
+    hidden.c_lflag |= ECHONL;
+    std::optional<QString> line;
+    const bool isHidden = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden) == 0;
+    prompter();
+    line = readLine();
+    if (isHidden)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hiddenLineSaved);
+    for (size_t i = 0; i < std::size(endingSignals); ++i)
+        ::sigaction(endingSignals[i], &previous[i], nullptr);
+    return line;
 }
 
 // The terminal runel reads from, when runel has its foreground: the script then takes it, so
@@ -187,9 +231,16 @@ private:
         }
         QString prompt = argument.placeholder.isEmpty() ? u"Argument"_s : argument.placeholder;
         if (!value.isEmpty())
-            prompt += u" [%1]"_s.arg(printable(value));
-        m_console.printError(prompt + u": "_s);
-        const std::optional<QString> typed = readLine();
+            prompt += argument.secret ? u" [Enter keeps the preset]"_s
+                                      : u" [%1]"_s.arg(printable(value));
+        const auto prompter = [&] { m_console.printError(prompt + u": "_s); };
+        std::optional<QString> typed;
+        if (argument.secret) {
+            typed = readHiddenLine(prompter);
+        } else {
+            prompter();
+            typed = readLine();
+        }
         if (!typed)
             return std::nullopt;
         return typed->isEmpty() ? value : *typed;

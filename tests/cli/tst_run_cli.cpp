@@ -48,6 +48,9 @@ private Q_SLOTS:
                 "echo started" },
             { u"wait.sh"_s, "echo $$ > \"$0.pid\"; echo waiting; sleep 600" },
             { u"read.sh"_s, "read -r line; echo \"got:$line\"" },
+            { u"secret.sh"_s,
+                "# @runel.argument {\"placeholder\": \"Token\", \"secret\": true}\n"
+                "printf %s \"$2\" > \"$0.got\"; echo done" },
         };
         for (const auto &[path, body] : tree)
             writeFile(scripts() + u'/' + path, "#!/bin/bash\n" + body + '\n');
@@ -170,6 +173,40 @@ private Q_SLOTS:
             "typed\n");
         QCOMPARE(ran.exitCode, 0);
         QVERIFY2(ran.out.contains("got:typed"), ran.out);
+    }
+
+    // A secret argument reaches the script exactly as given, from --arg or typed unseen on the
+    // terminal, and no file Runel writes holds it.
+    void secretArgument()
+    {
+        const QByteArray secret = "p4ss w0rd";
+        const Run given = run({ u"s"_s, u"--arg"_s, QString::fromUtf8(secret) });
+        QCOMPARE(given.exitCode, 0);
+        QCOMPARE(fileBytes(scripts() + u"/secret.sh.got"_s), secret);
+
+        if (!QStandardPaths::findExecutable(u"script"_s).isEmpty()) {
+            QFile::remove(scripts() + u"/secret.sh.got"_s);
+            // Typed once the prompt shows, as a person would: echo is off by then.
+            const Run typed = run({ u"s"_s },
+                { u"bash"_s, u"-c"_s,
+                    u"coproc term { script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null; }\n"
+                    u"while IFS= read -r -d : -t 20 seen <&\"${term[0]}\"; do\n"
+                    u"  [[ $seen == *Token ]] && break\n"
+                    u"done\n"
+                    u"printf 'p4ss w0rd\\n' >&\"${term[1]}\"\n"
+                    u"cat <&\"${term[0]}\""_s });
+            QCOMPARE(typed.exitCode, 0);
+            QVERIFY2(typed.out.contains("done") && !typed.out.contains(secret), typed.out);
+            QCOMPARE(fileBytes(scripts() + u"/secret.sh.got"_s), secret);
+        }
+
+        QDirIterator files(
+            m_home->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            if (!path.startsWith(scripts() + u'/'))
+                QVERIFY2(!fileBytes(path).contains(secret), qPrintable(path));
+        }
     }
 };
 

@@ -115,6 +115,8 @@ private Q_SLOTS:
         QCOMPARE(argument("# @runel.argument {}"), ScriptArgument());
         QCOMPARE(argument(R"(# @runel.argument {"placeholder": 3, "value": "v", "x": 1})"),
             (ScriptArgument { QString(), u"v"_s }));
+        QVERIFY(argument(R"(# @runel.argument {"secret": true})")->secret);
+        QVERIFY(!argument(R"(# @runel.argument {"secret": "true"})")->secret);
         QVERIFY(!argument("# @runel.argument not json"));
         QVERIFY(!argument(R"(# @runel.argument ["a"])"));
         QVERIFY(!argument("# @runel.argument {}\n# @runel.argument"));

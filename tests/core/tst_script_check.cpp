@@ -35,7 +35,8 @@ private Q_SLOTS:
 
         QTest::newRow("every key used well") << head
                 + "# @runel.label Deploy\n# @runel.argument {\"placeholder\": \"Host\", "
-                  "\"value\": \"web\"}\n# @runel.output background\n# @runel.pinned\n"
+                  "\"value\": \"web\", \"secret\": true}\n# @runel.output background\n# "
+                  "@runel.pinned\n"
                   "# @runel.ignore search\n# @runel.icon star\n# @runel.fallback ^git \\w+$\n"
                   "echo @runel.label is only text here\n"
                                              << shell << QStringList {};
@@ -62,6 +63,9 @@ private Q_SLOTS:
             << shell
             << QStringList { u"2: \"placeholder\" is not a string"_s,
                    u"2: \"placholder\" means nothing; did you mean \"placeholder\"?"_s };
+        QTest::newRow("secret not a Boolean")
+            << head + "# @runel.argument {\"secret\": \"yes\"}\n"
+            << shell << QStringList { u"2: \"secret\" must be true or false"_s };
         QTest::newRow("output value")
             << head + "# @runel.output Background\n"
             << shell << QStringList { u"2: \"output Background\" means nothing"_s };

@@ -95,7 +95,8 @@ private:
                              ? (field->selectedText() == field->text() ? u"all"_s : u"part"_s)
                              : field->cursorPosition() != field->text().size()
                              ? u"caret:%1"_s.arg(field->cursorPosition())
-                             : QString());
+                             : QString())
+                  << (field->echoMode() == QLineEdit::Password ? u"masked"_s : QString());
         else if (focused() != hud().keyCatcher())
             parts << u"focus elsewhere"_s;
         if (viewModel().isSearchMode())
@@ -203,6 +204,8 @@ private Q_SLOTS:
             { QStringLiteral("ask.sh"),
                 "# @runel.argument {\"placeholder\": \"Query\", \"value\": \"q: {clipboard}\"}\n"
                     + echo },
+            { QStringLiteral("secret.sh"),
+                "# @runel.argument {\"placeholder\": \"Token\", \"secret\": true}\n" + echo },
             { QStringLiteral("menu.sh"),
                 "echo '[{\"title\": \"Deploy\", \"subtitle\": \"to production\", "
                 "\"script\": \"git/deploy.sh\"},"
@@ -278,6 +281,11 @@ private Q_SLOTS:
             "until a argument \"Ask\" [q: two lines|Query] all, snap argument, type typed, "
             "is a argument \"Ask\" [typed|Query], key Alt+Shift+Return, "
             "until closed:1 succeeded \"ran ask.sh [alt,shift] [typed]\" runs:1");
+        row("a secret argument is typed into a masked field",
+            "type s, until s argument \"Secret\" [|Token] masked, "
+            "type hunter2, is s argument \"Secret\" [hunter2|Token] masked, snap secret-argument, "
+            "key Return, "
+            "until closed:1 succeeded \"ran secret.sh [] [hunter2]\" runs:1");
         row("while a script runs keys are blocked, the title says how to stop it; control-C does",
             "type h, until h running \"Ctrl+C to stop\" spinner, "
             "until h running \"working on it\" spinner, snap running, type x, "

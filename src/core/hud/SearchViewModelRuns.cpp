@@ -41,7 +41,7 @@ void SearchViewModel::awaitArgument(const FileItem &file)
     const ScriptArgument &argument = *file.metadata.argument;
     set(m_executionStatus,
         ExecutionStatus::awaitingArgument(
-            { argument.placeholder, substituteClipboard(argument.value) }, file),
+            { argument.placeholder, substituteClipboard(argument.value), argument.secret }, file),
         Field::executionStatus);
 }
 

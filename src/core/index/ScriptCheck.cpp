@@ -25,7 +25,7 @@ const QStringList &knownKeys()
 
 const QStringList &knownArgumentMembers()
 {
-    static const QStringList members { u"placeholder"_s, u"value"_s };
+    static const QStringList members { u"placeholder"_s, u"value"_s, u"secret"_s };
     return members;
 }
 
@@ -108,7 +108,11 @@ void checkArgument(QStringView value, std::vector<QString> &messages)
                     ? u"the argument's \"%1\" means nothing; did you mean \"%2\"?"_s.arg(
                         memberName, *meant)
                     : u"the argument's \"%1\" means nothing; the known members are "
-                      u"\"placeholder\" and \"value\""_s.arg(memberName));
+                      u"\"placeholder\", \"value\" and \"secret\""_s.arg(memberName));
+        } else if (memberName == u"secret") {
+            if (!member.is_boolean())
+                messages.push_back(u"the argument's \"secret\" must be true or false, so the "
+                                   u"argument is not kept secret"_s);
         } else if (!member.is_string()) {
             messages.push_back(
                 u"the argument's \"%1\" is not a string, so it is taken as empty"_s.arg(

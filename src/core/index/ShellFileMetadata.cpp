@@ -22,7 +22,9 @@ std::optional<ScriptArgument> parseArgument(QStringView value)
             return QString();
         return QString::fromStdString(found->get<std::string>());
     };
-    return ScriptArgument { member("placeholder"), member("value") };
+    const auto secret = json.find("secret");
+    return ScriptArgument { member("placeholder"), member("value"),
+        secret != json.end() && secret->is_boolean() && secret->get<bool>() };
 }
 
 void parseLine(ShellFileMetadata &metadata, QStringView line, QStringView prefix)

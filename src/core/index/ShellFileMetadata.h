@@ -33,6 +33,8 @@ private:
 struct ScriptArgument {
     QString placeholder;
     QString value;
+    // Typed as a password: masked in the HUD, never written anywhere by Runel.
+    bool secret = false;
     bool operator==(const ScriptArgument &) const = default;
 };
 

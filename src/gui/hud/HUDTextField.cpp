@@ -26,10 +26,11 @@ HUDTextField::HUDTextField(QWidget *parent)
 
 void HUDTextField::setUse(Use use)
 {
-    const bool newUse
-        = use.placeholder != m_use.placeholder || use.selectsAllOnFocus != m_use.selectsAllOnFocus;
+    const bool newUse = use.placeholder != m_use.placeholder
+        || use.selectsAllOnFocus != m_use.selectsAllOnFocus || use.masked != m_use.masked;
     m_use = std::move(use);
     setPlaceholderText(m_use.placeholder);
+    setEchoMode(m_use.masked ? QLineEdit::Password : QLineEdit::Normal);
     if (text() != m_use.initialValue) {
         setText(m_use.initialValue);
         end(false);

@@ -17,6 +17,7 @@ public:
         QString placeholder;
         QString initialValue; // the text the field must show
         bool selectsAllOnFocus = false;
+        bool masked = false; // typed as a password: dots shown, nothing copied out
         std::function<void(const QString &text, const QString &modifiers)> onConfirm;
         std::function<void()> onCancel;
         std::function<void(const QString &)> onTextChange;
@@ -29,8 +30,8 @@ public:
     explicit HUDTextField(QWidget *parent = nullptr);
 
     // Replaces the callbacks; shows initialValue when the text differs from it, with the caret
-    // at the end. A field that switches to another use (another placeholder) takes the focus
-    // again as if newly shown.
+    // at the end. A field that switches to another use (another placeholder or masking) takes
+    // the focus again as if newly shown.
     void setUse(Use use);
 
 protected:
