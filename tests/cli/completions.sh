@@ -81,6 +81,9 @@ expect bash $'--arg\n--dir\n--help\n--modifiers' run --
 expect bash $'alt,ctrl\nalt,shift' run --modifiers alt,
 expect bash $'reload\nresolve\nrun' r
 expect bash 'runel://toggle' open runel://t
+expect bash '--keys' show --k
+expect bash 'o' show --keys ''
+expect fish $'o\tOnly' show --keys ''
 expect fish $'gde\tDeploy\ngdo\tDocs\n'"$ws" run --dir "$dir" ''
 expect fish $'gde\tDeploy\ngdo\tDocs' run --dir="$dir" g
 expect fish $'o\tOnly' run ''

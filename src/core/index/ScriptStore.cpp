@@ -103,6 +103,7 @@ void ScriptStore::apply(
     setLoading(false);
     switch (result->kind) {
     case ReloadResult::Kind::success:
+        m_hasLoaded = true;
         m_scriptIndex = std::move(result->index);
         Q_EMIT scriptIndexChanged();
         if (completion)
@@ -110,6 +111,7 @@ void ScriptStore::apply(
         break;
     case ReloadResult::Kind::failure:
         qCWarning(lcIndex) << "reload failed:" << result->message;
+        m_hasLoaded = true;
         setError(result->message);
         break;
     case ReloadResult::Kind::cancelled:
