@@ -52,8 +52,11 @@ QString keysProblem(const QString &keys)
         if (canBeScriptKey(character))
             continue;
         if (isTypableKey(character)) {
-            return u"'%1' is no key of any script: keys are lower case (try '%2')"_s.arg(
-                character, keys.toLower());
+            // A capital: the hint only where lower case is all it takes.
+            const QString lower = keys.toLower();
+            const QString hint
+                = keysProblem(lower).isEmpty() ? u" (try '%1')"_s.arg(lower) : QString();
+            return u"'%1' is no key of any script: keys are lower case%2"_s.arg(character, hint);
         }
         return u"'%1' is no key of any script: keys are ASCII letters, digits, punctuation and "
                u"the space ('runel list' shows each script's keys)"_s.arg(printable(character));

@@ -457,6 +457,9 @@ private Q_SLOTS:
         QTest::newRow("a capital")
             << QStringList { u"show"_s, u"--keys"_s, u"gD"_s }
             << u"runel show: 'D' is no key of any script: keys are lower case (try 'gd')."_s + hint;
+        QTest::newRow("a capital beside a letter no keyboard key types")
+            << QStringList { u"show"_s, u"--keys"_s, u"Gé"_s }
+            << u"runel show: 'G' is no key of any script: keys are lower case."_s + hint;
         QTest::newRow("a letter no keyboard key types")
             << QStringList { u"show"_s, u"--keys"_s, u"café"_s }
             << u"runel show: 'é' is no key of any script: keys are ASCII letters, digits, "

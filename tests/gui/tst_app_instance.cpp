@@ -304,6 +304,28 @@ private Q_SLOTS:
         QCOMPARE(InstanceRequest::decode("show\nkeys=gd\n\n")->keys, QString());
     }
 
+    // An app older than the client refuses show-keys in its own words (never showing the HUD
+    // without the keys); the client says what to do about it.
+    void anOlderAppIsNamedAsSuch()
+    {
+        const int listener = silentListener(instanceFolder(true).socketPath(), 1);
+        auto olderApp = std::async(std::launch::async, [listener] {
+            const int fd = accept(listener, nullptr, nullptr);
+            char request[512];
+            [[maybe_unused]] const ssize_t got = read(fd, request, sizeof request);
+            const char reply[] = "this app does not know that command\n";
+            [[maybe_unused]] const ssize_t sent = write(fd, reply, sizeof reply - 1);
+            close(fd);
+        });
+        const cli::InstanceReply reply
+            = cli::sendToInstance({ InstanceCommand::showKeys, {}, u"gd"_s });
+        olderApp.get();
+        close(listener);
+        QCOMPARE(reply.status, Status::failed);
+        QVERIFY2(reply.error.contains(u"'show-keys': it is older than this runel"_s),
+            qPrintable(reply.error));
+    }
+
     // "runel show --keys" and a show URL with keys, from the command line to the app's server.
     void keysReachTheRunningApp()
     {

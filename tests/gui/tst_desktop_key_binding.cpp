@@ -297,22 +297,9 @@ private Q_SLOTS:
         QCOMPARE(QDir(launcher).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The settings row: one button adds, then removes; a failure shows in words. A user
-    // shortcut's row follows its edits: a new command is not in the desktop yet.
+    // The settings row: one button adds, then removes; a failure shows in words.
     void rowButtonAddsAndRemoves()
     {
-        {
-            runel::gui::DesktopKeyBindingRow row(bindingFor(u"gd"_s, u"GNOME"_s));
-            auto *button = row.findChild<QPushButton *>();
-            button->click();
-            QCOMPARE(button->text(), u"Remove"_s);
-            row.setBinding(bindingFor(u"gx"_s, u"GNOME"_s));
-            button = row.findChild<QPushButton *>();
-            QCOMPARE(button->text(), u"Add Shortcut to GNOME"_s);
-            row.setBinding(DesktopKeyBinding::forShortcut(
-                runelPath, u"GNOME"_s, shortcutId, u"gx"_s, std::nullopt));
-            QVERIFY(!row.findChild<QPushButton *>()); // nothing to add without a combination
-        }
         runel::gui::DesktopKeyBindingRow row(DesktopKeyBinding(runelPath, u"GNOME"_s));
         auto *button = row.findChild<QPushButton *>();
         QVERIFY(button);

@@ -245,11 +245,14 @@ QString DesktopKeyBinding::xfceProperty() const
 
 QString DesktopKeyBinding::explanation() const
 {
-    if (!m_combination) {
-        return u"Record a key for this shortcut with the recorder beside it; then you can bind "
-               "it to “"_s
-            + shortCommand() + u"” in the desktop's own keyboard settings"_s
-            + (canWrite() ? u" with the button below."_s : u"."_s);
+    // Where Runel writes the binding, or gives its line, it needs the combination first.
+    if (!m_combination
+        && (canWrite() || m_desktop == Desktop::sway || m_desktop == Desktop::hyprland)) {
+        const QString then = canWrite()
+            ? u"Runel can then add it to %1's keyboard settings, running “%2”."_s
+            : u"Runel then gives the line that binds it to “%2” in the %1 config."_s;
+        return u"Record a key for this shortcut above. "_s
+            + then.arg(desktopName(), shortCommand());
     }
     const QString runs = combination() + u" runs “"_s + command() + u"”"_s;
     const QString title = isToggle() ? u"Runel"_s : u"Runel: "_s + shortCommand();

@@ -103,7 +103,7 @@ void ShortcutsView::rebuild()
         layout->addWidget(row.remove);
         if (row.desktopBinding) {
             // Lined up under the key sequence field, clear of the remove column.
-            row.desktopBinding->setContentsMargins(0, 0, removeColumn + 8, 0);
+            row.desktopBinding->setContentsMargins(0, 0, removeColumn + 8, 4);
             column->addWidget(row.desktopBinding);
         }
         const QUuid id = shortcut.id;
