@@ -1,5 +1,5 @@
-# bash completion for runel: commands, their options, and for "runel run" the key sequences of
-# the scripts that keys can reach, read from "runel list --json" in the folder that --dir names
+# bash completion for runel: commands, their options, and for "runel run" and "runel show --keys"
+# the key sequences of the scripts that keys can reach, read from "runel list --json" in the folder that --dir names
 # on the command line (else the configured one).
 
 # Prints the key sequence of every script that keys reach, one a line. "runel list --json" puts
@@ -48,6 +48,11 @@ _runel()
             return
             ;;
         --arg) return ;;
+        --keys)
+            # What "runel show --keys" plays: the sequences of the configured folder.
+            _runel_complete_keys "${COMP_WORDS[0]}" "" "$cur"
+            return
+            ;;
     esac
 
     local options="--help"
@@ -64,6 +69,7 @@ _runel()
         resolve | search) options="--dir --json --help" ;;
         run) options="--modifiers --arg --dir --help" ;;
         log) options="--json --help" ;;
+        show) options="--keys --help" ;;
         help)
             ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
             return
@@ -77,14 +83,19 @@ _runel()
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
-    if [[ $command == run ]]; then
-        local keys key
-        keys=$(_runel_keys "${COMP_WORDS[0]}" "$dir")
-        COMPREPLY=()
-        while IFS= read -r key; do
-            [[ $key == "$cur"* ]] && COMPREPLY+=("$(printf '%q' "$key")")
-        done <<<"$keys"
-    fi
+    [[ $command == run ]] && _runel_complete_keys "${COMP_WORDS[0]}" "$dir" "$cur"
+}
+
+# Sets COMPREPLY to the key sequences (of folder $2, else the configured one) that begin with $3,
+# quoted for the shell.
+_runel_complete_keys()
+{
+    local keys key
+    keys=$(_runel_keys "$1" "$2")
+    COMPREPLY=()
+    while IFS= read -r key; do
+        [[ -n $key && $key == "$3"* ]] && COMPREPLY+=("$(printf '%q' "$key")")
+    done <<<"$keys"
 }
 
 complete -F _runel runel

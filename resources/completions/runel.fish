@@ -39,7 +39,7 @@ complete -c runel -n __fish_use_subcommand -a resolve -d 'Show which scripts typ
 complete -c runel -n __fish_use_subcommand -a run -d 'Run the script that a key sequence names'
 complete -c runel -n __fish_use_subcommand -a search -d 'Show what search in the HUD finds'
 complete -c runel -n __fish_use_subcommand -a log -d 'Show the run log'
-complete -c runel -n __fish_use_subcommand -a show -d 'Show the HUD of the running app'
+complete -c runel -n __fish_use_subcommand -a show -d 'Show the HUD, or play keys into it'
 complete -c runel -n __fish_use_subcommand -a hide -d 'Hide the HUD'
 complete -c runel -n __fish_use_subcommand -a toggle -d 'Show the HUD, or hide it when it is open'
 complete -c runel -n __fish_use_subcommand -a toggle-search -d 'Open the HUD in search mode'
@@ -60,5 +60,7 @@ complete -c runel -n '__fish_seen_subcommand_from run' -l arg -x \
     -d 'The argument, for a script that asks for one'
 complete -c runel -n '__fish_seen_subcommand_from run' -a '(__runel_keys)'
 complete -c runel -n '__fish_seen_subcommand_from check' -F
+complete -c runel -n '__fish_seen_subcommand_from show' -l keys -x -a '(__runel_keys)' \
+    -d 'The keys to play into the HUD'
 complete -c runel -n '__fish_seen_subcommand_from open' -a 'runel://show runel://hide runel://toggle'
 complete -c runel -n '__fish_seen_subcommand_from help' -a "$runel_commands"

@@ -144,6 +144,13 @@ InstanceReply sendToInstance(const InstanceRequest &request)
     if (reply.startsWith("ok\n"))
         return { InstanceReply::Status::delivered, {} };
     const QString said = QString::fromUtf8(reply).trimmed();
+    // What an app answers to a command it does not know: one older than this client.
+    if (said == u"this app does not know that command"_s) {
+        return { InstanceReply::Status::failed,
+            u"the running app does not know the command '%1': it is older than this runel. "
+            u"Quit it (runel quit) and start it again (runel)."_s.arg(
+                instanceCommandName(request.command)) };
+    }
     return { InstanceReply::Status::failed,
         said.isEmpty() ? u"the app ended before it answered"_s : said };
 }
@@ -162,7 +169,7 @@ QString appExecutablePath()
         .absoluteFilePath();
 }
 
-int execApp(std::optional<InstanceCommand> command, Console &console)
+int execApp(std::optional<InstanceCommand> command, const QString &keys, Console &console)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -174,9 +181,13 @@ int execApp(std::optional<InstanceCommand> command, Console &console)
     }
     const QString program = appExecutablePath();
     const QByteArray nativeProgram = QFile::encodeName(program);
+    // "runel-app show-keys KEYS": the keys as the next argument, in UTF-8.
     const QByteArray argument = command ? instanceCommandName(*command).toUtf8() : QByteArray();
+    const QByteArray keysArgument = keys.toUtf8();
+    const bool withKeys = command == InstanceCommand::showKeys;
     char *arguments[] = { const_cast<char *>(nativeProgram.constData()),
-        command ? const_cast<char *>(argument.constData()) : nullptr, nullptr };
+        command ? const_cast<char *>(argument.constData()) : nullptr,
+        withKeys ? const_cast<char *>(keysArgument.constData()) : nullptr, nullptr };
     std::fflush(stdout);
     std::fflush(stderr);
     execv(nativeProgram.constData(), arguments);

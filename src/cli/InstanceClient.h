@@ -20,8 +20,9 @@ struct InstanceReply {
 InstanceReply sendToInstance(const InstanceRequest &request);
 
 // Replaces this process with the app (same PID, same environment), which then performs
-// command. Returns only when that is impossible, with the exit status after saying why.
-int execApp(std::optional<InstanceCommand> command, Console &console);
+// command (showKeys with keys). Returns only when that is impossible, with the exit status
+// after saying why.
+int execApp(std::optional<InstanceCommand> command, const QString &keys, Console &console);
 
 // Where runel-app is: beside this executable (the build tree), else where it is installed,
 // found by its path relative to the installed runel (../libexec/runel/runel-app by default).

@@ -1,5 +1,6 @@
 #include "InstanceCommand.h"
 
+#include <QUrl>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -8,7 +9,7 @@ namespace runel {
 
 namespace {
 
-const std::array<std::pair<InstanceCommand, QStringView>, 8> names { {
+const std::array<std::pair<InstanceCommand, QStringView>, 9> names { {
     { InstanceCommand::show, u"show" },
     { InstanceCommand::hide, u"hide" },
     { InstanceCommand::toggle, u"toggle" },
@@ -17,7 +18,15 @@ const std::array<std::pair<InstanceCommand, QStringView>, 8> names { {
     { InstanceCommand::settings, u"settings" },
     { InstanceCommand::quit, u"quit" },
     { InstanceCommand::reopen, u"reopen" },
+    { InstanceCommand::showKeys, u"show-keys" },
 } };
+
+constexpr QStringView keysPrefix = u"keys=";
+
+QString percentDecoded(QStringView text)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8()));
+}
 
 } // namespace
 
@@ -39,15 +48,21 @@ std::optional<InstanceCommand> instanceCommandFromName(QStringView name)
     return std::nullopt;
 }
 
-std::optional<InstanceCommand> instanceCommandFromUrl(QStringView url)
+std::optional<InstanceRequest> instanceRequestFromUrl(QStringView url)
 {
     // Read by hand: QUrl lower-cases scheme and host, and the comparison must be exact.
     constexpr QStringView prefix = u"runel://";
     if (!url.startsWith(prefix))
         return std::nullopt;
-    QStringView authority = url.mid(prefix.size());
+    QStringView rest = url.mid(prefix.size());
+    if (const qsizetype hash = rest.indexOf(u'#'); hash >= 0)
+        rest.truncate(hash);
+    QStringView authority = rest;
+    QStringView query;
     for (qsizetype i = 0; i < authority.size(); ++i) {
-        if (authority[i] == u'/' || authority[i] == u'?' || authority[i] == u'#') {
+        if (authority[i] == u'/' || authority[i] == u'?') {
+            if (const qsizetype mark = rest.indexOf(u'?', i); mark >= 0)
+                query = rest.mid(mark + 1);
             authority.truncate(i);
             break;
         }
@@ -58,8 +73,19 @@ std::optional<InstanceCommand> instanceCommandFromUrl(QStringView url)
         authority.truncate(colon);
     for (const InstanceCommand command :
         { InstanceCommand::show, InstanceCommand::hide, InstanceCommand::toggle }) {
-        if (authority == instanceCommandName(command))
-            return command;
+        if (authority != instanceCommandName(command))
+            continue;
+        InstanceRequest request { command, {}, {} };
+        if (command != InstanceCommand::show)
+            return request;
+        for (const QStringView item : query.split(u'&')) {
+            if (item.startsWith(keysPrefix)) {
+                request.command = InstanceCommand::showKeys;
+                request.keys = percentDecoded(item.mid(keysPrefix.size()));
+                break;
+            }
+        }
+        return request;
     }
     return std::nullopt;
 }
@@ -67,6 +93,9 @@ std::optional<InstanceCommand> instanceCommandFromUrl(QStringView url)
 QByteArray InstanceRequest::encoded() const
 {
     QString text = instanceCommandName(command) + u'\n';
+    if (command == InstanceCommand::showKeys)
+        text += keysPrefix.toString() + QString::fromLatin1(keys.toUtf8().toPercentEncoding())
+            + u'\n';
     for (const QString &line : environment) {
         if (!line.contains(u'\n'))
             text += line + u'\n';
@@ -82,12 +111,20 @@ std::optional<InstanceRequest> InstanceRequest::decode(const QByteArray &text)
     const std::optional<InstanceCommand> command = instanceCommandFromName(lines.takeFirst());
     if (!command)
         return std::nullopt;
-    InstanceRequest request { *command, {} };
+    InstanceRequest request { *command, {}, {} };
+    bool hasKeys = false;
     for (const QString &line : lines) {
+        if (*command == InstanceCommand::showKeys && !hasKeys && line.startsWith(keysPrefix)) {
+            request.keys = percentDecoded(QStringView(line).mid(keysPrefix.size()));
+            hasKeys = true;
+            continue;
+        }
         const QString name = line.section(u'=', 0, 0);
         if (activationVariables.contains(name) && line.contains(u'='))
             request.environment.append(line);
     }
+    if (*command == InstanceCommand::showKeys && (!hasKeys || request.keys.isEmpty()))
+        return std::nullopt;
     return request;
 }
 

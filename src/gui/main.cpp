@@ -56,16 +56,22 @@ void adoptActivationTokens(const QStringList &environment)
         qputenv(line.section(u'=', 0, 0).toLatin1().constData(), line.section(u'=', 1).toUtf8());
 }
 
-void performWithTokens(gui::AppDelegate &delegate, gui::GlobalShortcuts &shortcuts,
-    InstanceCommand command, const QStringList &environment)
+void performWithTokens(
+    gui::AppDelegate &delegate, gui::GlobalShortcuts &shortcuts, const InstanceRequest &request)
 {
-    adoptActivationTokens(environment);
-    // A command bound to a desktop key is typed like a hot key: what follows it is the HUD's.
-    const bool opensHud = command == InstanceCommand::show || command == InstanceCommand::toggle
-        || command == InstanceCommand::reopen || command == InstanceCommand::toggleSearch;
-    if (opensHud && !delegate.isSearchWindowOpen())
-        shortcuts.holdKeysForHud();
-    delegate.perform(command);
+    adoptActivationTokens(request.environment);
+    const InstanceCommand command = request.command;
+    if (command == InstanceCommand::showKeys) {
+        // As the user shortcut with these keys would, holding what is typed next for the HUD.
+        shortcuts.playKeys(request.keys);
+    } else {
+        // A command bound to a desktop key is typed like a hot key: what follows it is the HUD's.
+        const bool opensHud = command == InstanceCommand::show || command == InstanceCommand::toggle
+            || command == InstanceCommand::reopen || command == InstanceCommand::toggleSearch;
+        if (opensHud && !delegate.isSearchWindowOpen())
+            shortcuts.holdKeysForHud();
+        delegate.perform(command);
+    }
     // After the windows the command shows (some only on the next turn of the event loop).
     QTimer::singleShot(0, &delegate, [] { adoptActivationTokens({}); });
 }
@@ -75,10 +81,16 @@ void performWithTokens(gui::AppDelegate &delegate, gui::GlobalShortcuts &shortcu
 int main(int argc, char *argv[])
 {
     std::optional<InstanceCommand> command;
+    QString keys;
     if (argc > 1) {
         command = instanceCommandFromName(QString::fromLocal8Bit(argv[1]));
-        if (argc > 2 || !command || *command == InstanceCommand::reopen) {
-            std::fputs("Usage: runel-app [show|toggle|toggle-search|settings]\n"
+        // show-keys takes the keys (UTF-8, as runel passes them) and nothing else does.
+        const int arguments = command == InstanceCommand::showKeys ? 3 : 2;
+        if (argc == 3 && command == InstanceCommand::showKeys)
+            keys = QString::fromUtf8(argv[2]);
+        if (argc != arguments || !command || *command == InstanceCommand::reopen
+            || (command == InstanceCommand::showKeys && keys.isEmpty())) {
+            std::fputs("Usage: runel-app [show|toggle|toggle-search|settings|show-keys KEYS]\n"
                        "Starts the Runel app; 'runel' starts it for you.\n",
                 stderr);
             return 2;
@@ -97,7 +109,7 @@ int main(int argc, char *argv[])
 
     gui::InstanceServer server;
     const InstanceRequest request { command.value_or(InstanceCommand::reopen),
-        InstanceRequest::activationEnvironment() };
+        InstanceRequest::activationEnvironment(), keys };
     const gui::InstanceServer::Start start = server.listen(request);
     if (start.outcome == gui::InstanceServer::Outcome::otherInstance)
         return 0; // that app was handed the command
@@ -137,7 +149,11 @@ int main(int argc, char *argv[])
                 [&globalShortcuts](const QString &name, QWidget *parent) {
                     return globalShortcuts.makeRecorder(name, parent);
                 },
-                [&globalShortcuts](const QString &name) { globalShortcuts.resetShortcut(name); } };
+                [&globalShortcuts](const QString &name) { globalShortcuts.resetShortcut(name); },
+                {},
+                [&globalShortcuts](const QString &name, QWidget *parent) {
+                    return globalShortcuts.makeDesktopBinding(name, parent);
+                } };
             settingsWindow = new gui::SettingsWindow(std::move(context));
             settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
         }
@@ -170,14 +186,14 @@ int main(int argc, char *argv[])
 
     QObject::connect(&server, &gui::InstanceServer::requestReceived, &delegate,
         [&delegate, &globalShortcuts](const InstanceRequest &received) {
-            performWithTokens(delegate, globalShortcuts, received.command, received.environment);
+            performWithTokens(delegate, globalShortcuts, received);
         });
     // On the way out the socket goes first: a "runel" started while the app tears down then
     // waits for it to end (it still holds the app lock) rather than for an answer.
     QObject::connect(
         &app, &QCoreApplication::aboutToQuit, &server, &gui::InstanceServer::stopListening);
     if (command)
-        performWithTokens(delegate, globalShortcuts, *command, request.environment);
+        performWithTokens(delegate, globalShortcuts, request);
     else
         adoptActivationTokens({});
     const int status = app.exec();

@@ -83,6 +83,9 @@ expect bash $'reload\nresolve\nrun' r
 expect bash $'--dir\n--help\n--json' check --
 expect bash "$dir/git/deploy.sh" check "$dir/git/dep"
 expect bash 'runel://toggle' open runel://t
+expect bash '--keys' show --k
+expect bash 'o' show --keys ''
+expect fish $'o\tOnly' show --keys ''
 expect fish $'gde\tDeploy\ngdo\tDocs\n'"$ws" run --dir "$dir" ''
 expect fish $'gde\tDeploy\ngdo\tDocs' run --dir="$dir" g
 expect fish $'o\tOnly' run ''

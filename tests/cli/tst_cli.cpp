@@ -492,6 +492,48 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, exitCode);
         QTEST(QString::fromUtf8(run.err), "error");
     }
+
+    // Keys no script's keys can hold are refused before any app is asked or started.
+    void keysThatNameNoScript_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error"); // all of standard error; the exit status is 2
+        const QString hint = u"\nTry 'runel show --help'.\n"_s;
+        QTest::newRow("no keys") << QStringList { u"show"_s, u"--keys="_s }
+                                 << u"runel show: option '--keys' needs a value (KEYS)"_s + hint;
+        QTest::newRow("a capital")
+            << QStringList { u"show"_s, u"--keys"_s, u"gD"_s }
+            << u"runel show: 'D' is no key of any script: keys are lower case (try 'gd')."_s + hint;
+        QTest::newRow("a capital beside a letter no keyboard key types")
+            << QStringList { u"show"_s, u"--keys"_s, u"Gé"_s }
+            << u"runel show: 'G' is no key of any script: keys are lower case."_s + hint;
+        QTest::newRow("a letter no keyboard key types")
+            << QStringList { u"show"_s, u"--keys"_s, u"café"_s }
+            << u"runel show: 'é' is no key of any script: keys are ASCII letters, digits, "
+               u"punctuation and the space ('runel list' shows each script's keys)."_s
+                + hint;
+        QTest::newRow("a control character is shown escaped")
+            << QStringList { u"show"_s, u"--keys"_s, u"g\td"_s }
+            << u"runel show: '\\t' is no key of any script: keys are ASCII letters, digits, "
+               u"punctuation and the space ('runel list' shows each script's keys)."_s
+                + hint;
+        QTest::newRow("empty keys in a URL")
+            << QStringList { u"runel://show?keys="_s }
+            << u"runel open: the keys of 'runel://show?keys=': no keys given; to open the HUD "
+               u"without keys, run 'runel show'.\n"_s;
+        QTest::newRow("a capital in a URL")
+            << QStringList { u"open"_s, u"runel://show?keys=G"_s }
+            << u"runel open: the keys of 'runel://show?keys=G': 'G' is no key of any script: "
+               u"keys are lower case (try 'g').\n"_s;
+    }
+    void keysThatNameNoScript()
+    {
+        QFETCH(QStringList, arguments);
+        TestHome home;
+        const Run run = runRunel(arguments);
+        QTEST(QString::fromUtf8(run.err), "error");
+        QCOMPARE(run.exitCode, 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstCli)

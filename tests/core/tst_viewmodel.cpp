@@ -331,6 +331,50 @@ private Q_SLOTS:
         QVERIFY(!model().isAutorunPending() && !model().isRunPending());
     }
 
+    // Keys played as the app starts for them ("runel show --keys" with no app running) arrive
+    // before the first index: they wait for it instead of naming nothing. With an index, or a
+    // store that is not loading, they play at once.
+    void aSequenceWaitsForTheFirstIndex_data()
+    {
+        QTest::addColumn<QString>("sequences");
+        QTest::addColumn<QString>("output"); // of the run; empty: none
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("played once the index is there") << "gd" << u"ran deploy.sh [] []"_s << 0;
+        QTest::newRow("a later sequence replaces the waiting one")
+            << "gd gs" << u"ran status.sh [] []"_s << 0;
+        QTest::newRow("keys that name nothing beep then") << "zz" << QString() << 1;
+    }
+    void aSequenceWaitsForTheFirstIndex()
+    {
+        QFETCH(QString, sequences);
+        QFETCH(QString, output);
+        ScriptStore fresh(config());
+        SearchViewModel viewModel(config(), fresh, *m_stack->log, m_stack->services);
+        fresh.reload();
+        for (const QString &keys : sequences.split(u' '))
+            viewModel.runSequence(keys);
+        QVERIFY(viewModel.isSequenceAwaitingIndex());
+        QCOMPARE(viewModel.keys().size(), size_t(0));
+        QTRY_VERIFY(fresh.hasLoaded());
+        QVERIFY(!viewModel.isSequenceAwaitingIndex());
+        if (output.isEmpty()) {
+            QCOMPARE(viewModel.keys().size(), size_t(0));
+            QCOMPARE(viewModel.executionStatus().kind(), Kind::idle);
+        } else {
+            QTRY_COMPARE(viewModel.executionStatus().kind(), Kind::succeeded);
+            QCOMPARE(viewModel.latestOutput(), output);
+        }
+        QTEST(m_stack->services.beeps, "beeps");
+
+        // Loaded: no waiting, and none for a store that was never asked to load.
+        viewModel.runSequence(u"gd"_s);
+        QVERIFY(!viewModel.isSequenceAwaitingIndex());
+        ScriptStore idle(config());
+        SearchViewModel early(config(), idle, *m_stack->log, m_stack->services);
+        early.runSequence(u"gd"_s);
+        QVERIFY(!early.isSequenceAwaitingIndex());
+    }
+
     // The view model follows a new index by itself, and reloads wait for a foreground run.
     void followsTheStoresIndex()
     {

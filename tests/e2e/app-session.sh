@@ -141,9 +141,24 @@ status=0
 [[ $status == 2 ]] || fail "runel open with a capitalised host exited $status (want 2)"
 hud_hidden || fail "a refused URL changed the HUD"
 
+# "runel show --keys" plays keys as a user shortcut does: the HUD opens and the script runs.
+zed_runs_are() { [[ $("$runel" log | grep -c Zed) == "$1" ]]; }
+"$runel" show --keys z || fail "runel show --keys z failed"
+until_true "runel show --keys z did not log a second run of zed.sh" zed_runs_are 2
+until_true "the HUD did not close after the run" hud_hidden
+status=0
+"$runel" show --keys Z 2>/dev/null || status=$?
+[[ $status == 2 ]] || fail "runel show --keys Z exited $status (want 2)"
+
 "$runel" quit || fail "runel quit failed"
 until_true "runel quit did not end the app" sh -c "! kill -0 $app"
 [[ ! -e $XDG_RUNTIME_DIR/runel/instance ]] || fail "the app left its socket behind"
+
+# With no app running, the app starts for the keys and plays them once it has read the folder.
+start_app show --keys z
+until_true "runel show --keys z did not start the app and run zed.sh" zed_runs_are 3
+"$runel" quit || fail "runel quit failed"
+until_true "runel quit did not end the app" sh -c "! kill -0 $app"
 "$runel" hide || fail "runel hide without an app should succeed"
 
 # The tray message: once without a tray host, never with one.

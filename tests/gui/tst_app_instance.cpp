@@ -140,7 +140,7 @@ class TestAppInstance : public QObject {
     }
     cli::InstanceReply send(InstanceCommand command, QStringList environment = {})
     {
-        return offThread([=] { return cli::sendToInstance({ command, environment }); });
+        return offThread([=] { return cli::sendToInstance({ command, environment, {} }); });
     }
 
 private Q_SLOTS:
@@ -242,24 +242,111 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<std::optional<InstanceCommand>>("command");
+        QTest::addColumn<QString>("keys");
         const std::optional<InstanceCommand> none;
-        QTest::newRow("hide") << "runel://hide" << std::optional(InstanceCommand::hide);
+        const auto keys = std::optional(InstanceCommand::showKeys);
+        QTest::newRow("a show URL's keys are played") << "runel://show?keys=gd" << keys << u"gd"_s;
+        QTest::newRow("keys are percent-decoded, among other items")
+            << "runel://show/?x=1&keys=g%20d+%C3%A9&keys=no" << keys << u"g d+é"_s;
+        QTest::newRow("empty keys are given as such (the command line refuses them)")
+            << "runel://show?keys=" << keys << QString();
+        QTest::newRow("keys in the fragment are not read")
+            << "runel://show#?keys=gd" << std::optional(InstanceCommand::show) << QString();
+        QTest::newRow("only a show URL reads keys")
+            << "runel://toggle?keys=gd" << std::optional(InstanceCommand::toggle) << QString();
+        QTest::newRow("hide") << "runel://hide" << std::optional(InstanceCommand::hide)
+                              << QString();
         QTest::newRow("a query, path and fragment are not read")
-            << "runel://show/x?a=1#f" << std::optional(InstanceCommand::show);
+            << "runel://show/x?a=1#f" << std::optional(InstanceCommand::show) << QString();
         QTest::newRow("user info and port are not the host")
-            << "runel://me@toggle:9" << std::optional(InstanceCommand::toggle);
-        QTest::newRow("a host in capitals is ignored") << "runel://SHOW" << none;
-        QTest::newRow("a scheme in capitals is ignored") << "Runel://show" << none;
-        QTest::newRow("another host is ignored") << "runel://quit" << none;
-        QTest::newRow("an empty host is ignored") << "runel:///show" << none;
-        QTest::newRow("another scheme is ignored") << "https://show" << none;
-        QTest::newRow("a host with a prefix is ignored") << "runel://showing" << none;
+            << "runel://me@toggle:9" << std::optional(InstanceCommand::toggle) << QString();
+        QTest::newRow("a host in capitals is ignored") << "runel://SHOW" << none << QString();
+        QTest::newRow("a scheme in capitals is ignored") << "Runel://show" << none << QString();
+        QTest::newRow("another host is ignored") << "runel://quit" << none << QString();
+        QTest::newRow("an empty host is ignored") << "runel:///show" << none << QString();
+        QTest::newRow("another scheme is ignored") << "https://show" << none << QString();
+        QTest::newRow("a host with a prefix is ignored") << "runel://showing" << none << QString();
     }
     void urls()
     {
         QFETCH(QString, url);
         QFETCH(std::optional<InstanceCommand>, command);
-        QCOMPARE(instanceCommandFromUrl(url), command);
+        const std::optional<InstanceRequest> request = instanceRequestFromUrl(url);
+        QCOMPARE(request ? std::optional(request->command) : std::nullopt, command);
+        if (request)
+            QTEST(request->keys, "keys");
+    }
+
+    // The keys travel whole whatever they hold: nothing in them can end the request early or
+    // pose as an activation variable.
+    void keysOnTheWire_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("plain") << u"gd"_s;
+        QTest::newRow("space, percent and plus") << u"a b%2B+"_s;
+        QTest::newRow("not ASCII") << u"é😀"_s;
+        QTest::newRow("a line posing as a token") << u"x\nXDG_ACTIVATION_TOKEN=evil\n\n"_s;
+    }
+    void keysOnTheWire()
+    {
+        QFETCH(QString, keys);
+        const QStringList activation { u"XDG_ACTIVATION_TOKEN=t"_s };
+        const std::optional<InstanceRequest> decoded = InstanceRequest::decode(
+            InstanceRequest { InstanceCommand::showKeys, activation, keys }.encoded());
+        QVERIFY(decoded);
+        QCOMPARE(decoded->command, InstanceCommand::showKeys);
+        QCOMPARE(decoded->keys, keys);
+        QCOMPARE(decoded->environment, activation);
+        // Keys are part of show-keys: without them, or empty, it is no whole request.
+        QVERIFY(!InstanceRequest::decode("show-keys\n\n"));
+        QVERIFY(!InstanceRequest::decode("show-keys\nkeys=\n\n"));
+        // The other commands carry none: a keys line there is not read.
+        QCOMPARE(InstanceRequest::decode("show\nkeys=gd\n\n")->keys, QString());
+    }
+
+    // An app older than the client refuses show-keys in its own words (never showing the HUD
+    // without the keys); the client says what to do about it.
+    void anOlderAppIsNamedAsSuch()
+    {
+        const int listener = silentListener(instanceFolder(true).socketPath(), 1);
+        auto olderApp = std::async(std::launch::async, [listener] {
+            const int fd = accept(listener, nullptr, nullptr);
+            char request[512];
+            [[maybe_unused]] const ssize_t got = read(fd, request, sizeof request);
+            const char reply[] = "this app does not know that command\n";
+            [[maybe_unused]] const ssize_t sent = write(fd, reply, sizeof reply - 1);
+            close(fd);
+        });
+        const cli::InstanceReply reply
+            = cli::sendToInstance({ InstanceCommand::showKeys, {}, u"gd"_s });
+        olderApp.get();
+        close(listener);
+        QCOMPARE(reply.status, Status::failed);
+        QVERIFY2(reply.error.contains(u"'show-keys': it is older than this runel"_s),
+            qPrintable(reply.error));
+    }
+
+    // "runel show --keys" and a show URL with keys, from the command line to the app's server.
+    void keysReachTheRunningApp()
+    {
+        gui::InstanceServer server;
+        QCOMPARE(server.listen({}).outcome, gui::InstanceServer::Outcome::listening);
+        QSignalSpy received(&server, &gui::InstanceServer::requestReceived);
+        const QList<std::pair<QStringList, QString>> cases {
+            { { u"show"_s, u"--keys"_s, u"g d"_s }, u"g d"_s },
+            { { u"show"_s, u"--keys=~/"_s }, u"~/"_s },
+            { { u"runel://show?keys=%C2%A7x"_s }, u"§x"_s },
+        };
+        for (const auto &[arguments, keys] : cases) {
+            const test::Run run
+                = offThread([arguments = arguments] { return test::runRunel(arguments); });
+            QCOMPARE(run.err, QByteArray());
+            QCOMPARE(run.exitCode, 0);
+            QTRY_COMPARE(received.size(), 1);
+            const auto request = received.takeFirst().constFirst().value<InstanceRequest>();
+            QCOMPARE(request.command, InstanceCommand::showKeys);
+            QCOMPARE(request.keys, keys);
+        }
     }
 
     void commandsReachTheRunningApp()
@@ -297,7 +384,7 @@ private Q_SLOTS:
         // A second app hands its command to the first and leaves the socket alone.
         gui::InstanceServer second;
         const auto outcome = offThread([&] {
-            return second.listen({ InstanceCommand::toggle, {} });
+            return second.listen({ InstanceCommand::toggle, {}, {} });
         });
         QCOMPARE(outcome.outcome, gui::InstanceServer::Outcome::otherInstance);
         QTRY_COMPARE(received.size(), 1);

@@ -3,7 +3,14 @@
 #include "TestEnvironment.h"
 #include "app/AppDelegate.h"
 #include "app/GlobalShortcuts.h"
+#include "platform/DesktopKeyBindingRow.h"
+#include "settings/SettingsWindow.h"
+#include "settings/ShortcutsView.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QtTest>
 
 using namespace runel;
@@ -40,7 +47,7 @@ class TestAppShortcuts : public QObject {
     Q_OBJECT
 
     std::unique_ptr<HudStack> m_stack;
-    NullSystemServices m_services;
+    RecordingServices m_services;
     MapShortcutStorage m_storage;
     FakeHotKeyBackend *m_backend = nullptr;
     std::unique_ptr<KeyboardShortcuts::Service> m_hotKeys;
@@ -135,6 +142,29 @@ private Q_SLOTS:
         }
     }
 
+    // "runel show --keys KEYS" does what a user shortcut with those keys does.
+    void keysFromTheCommandLinePlayAsAShortcut_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QStringList>("runs");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("keys naming a script run it at once")
+            << u"gd"_s << QStringList { u"Deploy"_s } << 0;
+        QTest::newRow("keys naming nothing open the HUD and beep") << u"gz"_s << QStringList() << 1;
+    }
+    void keysFromTheCommandLinePlayAsAShortcut()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QStringList, runs);
+        m_services.beeps = 0;
+        m_shortcuts->playKeys(keys);
+        QVERIFY(m_delegate->isSearchWindowOpen());
+        QTRY_COMPARE(ranScripts(), runs);
+        QTEST(m_services.beeps, "beeps");
+        if (runs.isEmpty())
+            QCOMPARE(m_delegate->viewModel()->keys(), KeyGroup { u"g"_s });
+    }
+
     // The view model takes the switch only when idle: a foreground run keeps key mode.
     void searchKeyDuringAForegroundRunKeepsKeyMode()
     {
@@ -179,6 +209,85 @@ private Q_SLOTS:
         m_stack->config->setShortcuts({ { deployId, u"e"_s }, { fresh, u"gd"_s } });
         QVERIFY(!m_hotKeys->getShortcut(GlobalShortcuts::nameFor(fresh)));
         QCOMPARE(m_shortcuts->registeredShortcutIDs(), (QSet<QUuid> { deployId, fresh }));
+    }
+
+    // Without hot keys of Runel's own, each user shortcut's row offers the desktop binding of
+    // its "runel show --keys KEYS" at the combination recorded for it (here GNOME, through a
+    // stand-in for gsettings). It follows edits of the keys; removing the shortcut removes the
+    // binding. Pictures of the tab go to the build folder.
+    void shortcutsTabWithoutHotKeys()
+    {
+        QTemporaryDir toolState;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("FAKE_TOOL_STATE", toolState.path().toUtf8());
+        qputenv("PATH", QByteArray(RUNEL_FAKE_TOOLS) + ':' + path);
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        const auto gsettings = [&] {
+            QFile file(toolState.filePath(u"gsettings"_s));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        m_shortcuts.reset();
+        m_hotKeys = std::make_unique<KeyboardShortcuts::Service>(
+            m_storage, std::make_unique<FakeHotKeyBackend>(FakeHotKeyBackend::Kind::none));
+        m_shortcuts = std::make_unique<GlobalShortcuts>(*m_hotKeys, *m_stack->config, *m_delegate);
+        m_stack->config->setShortcuts({ { deployId, u"gd"_s }, { emptyId, QString() } });
+        // The recorded combination of emptyId is gone with the shortcut; it has none now.
+        m_hotKeys->reset({ GlobalShortcuts::nameFor(emptyId) });
+        runel::LaunchAtLogin launchAtLogin(m_stack->home.file(u"autostart"_s), u"runel"_s);
+        gui::SettingsWindow window(
+            { *m_stack->config, *m_stack->store, *m_stack->log, m_services, launchAtLogin,
+                [this](const QString &name, QWidget *parent) {
+                    return m_shortcuts->makeRecorder(name, parent);
+                },
+                [this](const QString &name) { m_shortcuts->resetShortcut(name); }, {},
+                [this](const QString &name, QWidget *parent) {
+                    return m_shortcuts->makeDesktopBinding(name, parent);
+                } });
+        window.setCurrentTab(gui::SettingsWindow::SettingsTab::shortcuts);
+        window.show();
+        const QList<gui::ShortcutsView::Row> &rows = window.shortcuts()->rows();
+        QCOMPARE(rows.size(), 2);
+        const auto text = [](QWidget *widget) {
+            QStringList texts;
+            for (QLabel *label : widget->findChildren<QLabel *>())
+                texts.append(label->text());
+            return texts.join(u'\n');
+        };
+        QVERIFY(rows[0].desktopBinding && rows[1].desktopBinding);
+        QVERIFY2(text(rows[0].desktopBinding).contains(u"show --keys gd”"_s),
+            qPrintable(text(rows[0].desktopBinding)));
+        QVERIFY(text(rows[0].desktopBinding).contains(u"Super+Ctrl+D"_s));
+        QVERIFY(text(rows[1].desktopBinding).contains(u"Record a key for this shortcut"_s));
+        QVERIFY(!rows[1].desktopBinding->findChild<QPushButton *>());
+
+        const QString picturesFolder = QStringLiteral(RUNEL_APP_PICTURES);
+        QDir().mkpath(picturesFolder);
+        const int scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? 200 : 100;
+        inBothThemes([&](const QString &theme) {
+            QVERIFY(window.grab().save(
+                u"%1/shortcuts-without-hot-keys-%2-%3.png"_s.arg(picturesFolder, theme)
+                    .arg(scale)));
+        });
+
+        auto *add = rows[0].desktopBinding->findChild<QPushButton *>();
+        QCOMPARE(add->text(), u"Add Shortcut to GNOME"_s);
+        add->click();
+        QVERIFY(gsettings().contains(u"show --keys gd'"_s));
+        QCOMPARE(add->text(), u"Remove"_s);
+        // An edit of the keys: the row shows the new command, not yet in the desktop.
+        rows[0].keySequence->setFocus();
+        QTest::keyClicks(rows[0].keySequence, u"x"_s);
+        QTRY_VERIFY(text(rows[0].desktopBinding).contains(u"show --keys gdx”"_s));
+        add = rows[0].desktopBinding->findChild<QPushButton *>();
+        QCOMPARE(add->text(), u"Add Shortcut to GNOME"_s);
+        add->click();
+        QVERIFY(gsettings().contains(u"show --keys gdx'"_s));
+
+        rows[0].remove->click();
+        QVERIFY(!gsettings().contains(u"show --keys"_s));
+        QVERIFY(!gsettings().contains(u"runel-"_s));
+        qputenv("PATH", path);
+        qunsetenv("XDG_CURRENT_DESKTOP");
     }
 };
 

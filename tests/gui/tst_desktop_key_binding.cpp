@@ -1,5 +1,6 @@
-// Writing and undoing the desktop's own shortcut for "runel toggle", against stand-ins for
-// gsettings and xfconf-query (tests/gui/fake-tools) that keep their state in a temporary folder.
+// Writing and undoing the desktop's own shortcut for "runel toggle" and for a user shortcut's
+// "runel show --keys KEYS", against stand-ins for gsettings, xfconf-query and kwriteconfig6
+// (tests/gui/fake-tools) that keep their state in a temporary folder.
 
 #include "FakeHotKeyBackend.h"
 #include "TestEnvironment.h"
@@ -21,6 +22,19 @@ const QString list = u"org.gnome.settings-daemon.plugins.media-keys custom-keybi
 const QString entry = u"org.gnome.settings-daemon.plugins.media-keys.custom-keybinding:"_s;
 const QString xfceKey = u"/commands/custom/<Primary><Alt>space="_s;
 const QString runelPath = u"/usr/bin/runel"_s;
+const QUuid shortcutId(u"0a1b2c3d-0000-4000-8000-00000000000e"_s);
+const QString shortcutPath
+    = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel-0a1b2c3d-0000-4000-8000-00000000000e/"_s;
+// Super+G, as the recorder stores it.
+const KeyboardShortcuts::Shortcut superG { 5, KeyboardShortcuts::CarbonModifier::command };
+
+// "runel toggle" for no keys, else the user shortcut playing keys at Super+G.
+DesktopKeyBinding bindingFor(const QString &keys, const QString &desktop)
+{
+    if (keys.isEmpty())
+        return DesktopKeyBinding(runelPath, desktop);
+    return DesktopKeyBinding::forShortcut(runelPath, desktop, shortcutId, keys, superG);
+}
 } // namespace
 
 class TestDesktopKeyBinding : public QObject {
@@ -51,6 +65,7 @@ private Q_SLOTS:
     void writesAndUndoes_data()
     {
         QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("keys"); // a user shortcut's; none: "runel toggle"
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QStringList>("actions");
@@ -62,32 +77,60 @@ private Q_SLOTS:
             entry + ours + u" command='/usr/bin/runel toggle'"_s,
             entry + ours + u" binding='<Primary><Alt>space'"_s };
         QTest::newRow("GNOME: adding keeps the shortcuts there")
-            << u"ubuntu:GNOME"_s << u"gsettings"_s << QStringList { list + u"['/c0/']"_s, c0 }
-            << QStringList { u"add"_s }
+            << u"ubuntu:GNOME"_s << QString() << u"gsettings"_s
+            << QStringList { list + u"['/c0/']"_s, c0 } << QStringList { u"add"_s }
             << QStringList { u"added"_s, c0, list + u"['/c0/', '"_s + ours + u"']"_s } + ourKeys;
         QTest::newRow("GNOME: adding twice lists it once")
-            << u"GNOME"_s << u"gsettings"_s << QStringList {} << QStringList { u"add"_s, u"add"_s }
+            << u"GNOME"_s << QString() << u"gsettings"_s << QStringList {}
+            << QStringList { u"add"_s, u"add"_s }
             << QStringList { u"added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
         QTest::newRow("GNOME: removing takes out only ours")
-            << u"GNOME"_s << u"gsettings"_s
+            << u"GNOME"_s << QString() << u"gsettings"_s
             << QStringList { list + u"['/c0/', '"_s + ours + u"', '/c1/']"_s, c0 } + ourKeys
             << QStringList { u"remove"_s }
             << QStringList { u"not added"_s, c0, list + u"['/c0/', '/c1/']"_s };
         QTest::newRow("GNOME: a failing tool is reported")
-            << u"GNOME"_s << u"fail-gsettings"_s << QStringList { u"no schema installed"_s }
-            << QStringList { u"add"_s }
+            << u"GNOME"_s << QString() << u"fail-gsettings"_s
+            << QStringList { u"no schema installed"_s } << QStringList { u"add"_s }
             << QStringList { u"not added; gsettings failed (exit status 1): no schema installed"_s,
                    u"no schema installed"_s };
         const QString mine = xfceKey + u"/usr/bin/runel toggle"_s;
         const QString other = u"/commands/custom/<Super>e=thunar"_s;
         QTest::newRow("Xfce: adding writes the command")
-            << u"XFCE"_s << u"xfconf"_s << QStringList { other } << QStringList { u"add"_s }
-            << QStringList { u"added"_s, other, mine };
+            << u"XFCE"_s << QString() << u"xfconf"_s << QStringList { other }
+            << QStringList { u"add"_s } << QStringList { u"added"_s, other, mine };
         QTest::newRow("Xfce: removing takes out only ours")
-            << u"XFCE"_s << u"xfconf"_s << QStringList { other, mine }
+            << u"XFCE"_s << QString() << u"xfconf"_s << QStringList { other, mine }
             << QStringList { u"remove"_s } << QStringList { u"not added"_s, other };
+        const QString shortcutEntry = entry + shortcutPath;
+        const QStringList shortcutKeys { shortcutEntry + u" name='Runel: runel show --keys gd'"_s,
+            shortcutEntry + u" command='/usr/bin/runel show --keys gd'"_s,
+            shortcutEntry + u" binding='<Super>g'"_s };
+        QTest::newRow("GNOME: a user shortcut's entry goes beside the HUD's")
+            << u"GNOME"_s << u"gd"_s << u"gsettings"_s
+            << QStringList { list + u"['"_s + ours + u"']"_s } + ourKeys << QStringList { u"add"_s }
+            << QStringList { u"added"_s,
+                   list + u"['"_s + ours + u"', '"_s + shortcutPath + u"']"_s }
+                + ourKeys + shortcutKeys;
+        QTest::newRow("GNOME: an edited shortcut is added again in place")
+            << u"GNOME"_s << u"gd"_s << u"gsettings"_s
+            << QStringList { list + u"['"_s + shortcutPath + u"']"_s,
+                   shortcutEntry + u" command='/usr/bin/runel show --keys gx'"_s }
+            << QStringList { u"add"_s }
+            << QStringList { u"added"_s, list + u"['"_s + shortcutPath + u"']"_s } + shortcutKeys;
+        QTest::newRow("GNOME: removing a user shortcut's entry leaves the HUD's")
+            << u"GNOME"_s << u"gd"_s << u"gsettings"_s
+            << QStringList { list + u"['"_s + ours + u"', '"_s + shortcutPath + u"']"_s } + ourKeys
+                + shortcutKeys
+            << QStringList { u"remove"_s }
+            << QStringList { u"not added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
+        QTest::newRow("Xfce: a user shortcut at its own combination")
+            << u"XFCE"_s << u"g d"_s << u"xfconf"_s << QStringList { mine }
+            << QStringList { u"add"_s }
+            << QStringList { u"added"_s, mine,
+                   u"/commands/custom/<Super>g=/usr/bin/runel show --keys 'g d'"_s };
         QTest::newRow("Xfce: the combination bound to another command stays")
-            << u"XFCE"_s << u"xfconf"_s << QStringList { xfceKey + u"xterm"_s }
+            << u"XFCE"_s << QString() << u"xfconf"_s << QStringList { xfceKey + u"xterm"_s }
             << QStringList { u"add"_s, u"remove"_s }
             << QStringList { u"not added; Ctrl+Alt+Space already runs “xterm” in Xfce"_s,
                    xfceKey + u"xterm"_s };
@@ -95,13 +138,14 @@ private Q_SLOTS:
     void writesAndUndoes()
     {
         QFETCH(QString, desktop);
+        QFETCH(QString, keys);
         QFETCH(QString, tool);
         QFETCH(QStringList, before);
         QFETCH(QStringList, actions);
         QFETCH(QStringList, after);
         writeFile(m_state.filePath(tool), before.join(u'\n').toUtf8() + '\n');
 
-        DesktopKeyBinding binding(runelPath, desktop);
+        DesktopKeyBinding binding = bindingFor(keys, desktop);
         QVERIFY(binding.canWrite());
         DesktopKeyBinding::Result result;
         for (const QString &action : actions) {
@@ -116,6 +160,73 @@ private Q_SLOTS:
         now.sort();
         after.sort();
         QCOMPARE(now, after);
+    }
+
+    // Plasma 6: a launcher of the shortcut's own and its key in kglobalshortcutsrc, in KDE's
+    // spelling; "%" is doubled in the launcher, where it starts a field code.
+    void plasmaBindsAUserShortcut()
+    {
+        TestHome home;
+        qputenv("KDE_SESSION_VERSION", "6");
+        DesktopKeyBinding binding = bindingFor(u"5%"_s, u"KDE"_s);
+        qunsetenv("KDE_SESSION_VERSION");
+        const QString launcher
+            = home.file(u"data/applications/runel-0a1b2c3d-0000-4000-8000-00000000000e.desktop"_s);
+        QVERIFY(binding.add().ok);
+        QVERIFY(binding.isAdded());
+        QCOMPARE(state(u"kwriteconfig"_s),
+            QStringList { u"kglobalshortcutsrc[services][runel-0a1b2c3d-0000-4000-8000-"
+                          u"00000000000e.desktop]_launch=Meta+G"_s });
+        QFile file(launcher);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("\nExec=/usr/bin/runel show --keys 5%%\n"));
+        file.close();
+        QVERIFY(binding.remove().ok);
+        QVERIFY(!binding.isAdded());
+        QCOMPARE(state(u"kwriteconfig"_s), QStringList());
+        QVERIFY(!QFile::exists(launcher));
+    }
+
+    // A user shortcut's binding on each desktop: what it runs, quoted for a shell, and nothing
+    // to add before a combination is recorded.
+    void userShortcutOnEachDesktop_data()
+    {
+        QTest::addColumn<QString>("currentDesktop");
+        QTest::addColumn<bool>("recorded");
+        QTest::addColumn<QString>("says"); // part of the explanation
+        QTest::addColumn<QStringList>("lines");
+        const QString runs = u"/usr/bin/runel show --keys 'it'\\''s'"_s;
+        QTest::newRow("GNOME") << u"GNOME"_s << true << u"Super+G runs “"_s + runs + u"”"_s
+                               << QStringList();
+        QTest::newRow("GNOME before a key is recorded")
+            << u"GNOME"_s << false << u"Record a key for this shortcut"_s << QStringList();
+        QTest::newRow("sway gets its one line") << u"sway"_s << true << u"It binds Super+G."_s
+                                                << QStringList { u"bindsym Mod4+g exec "_s + runs };
+        QTest::newRow("Hyprland gets its one line")
+            << u"Hyprland"_s << true << u"It binds Super+G."_s
+            << QStringList { u"bind = SUPER, g, exec, "_s + runs };
+        QTest::newRow("sway before a key is recorded")
+            << u"sway"_s << false << u"Record a key for this shortcut"_s << QStringList();
+    }
+    void userShortcutOnEachDesktop()
+    {
+        QFETCH(QString, currentDesktop);
+        QFETCH(bool, recorded);
+        QFETCH(QString, says);
+        const DesktopKeyBinding binding = DesktopKeyBinding::forShortcut(runelPath, currentDesktop,
+            shortcutId, u"it's"_s, recorded ? std::optional(superG) : std::nullopt);
+        QVERIFY2(binding.explanation().contains(says), qPrintable(binding.explanation()));
+        QTEST(binding.configLines(), "lines");
+        QCOMPARE(binding.shortCommand(), u"runel show --keys 'it'\\''s'"_s);
+        if (!recorded) {
+            DesktopKeyBinding unrecorded = binding;
+            QVERIFY(!unrecorded.add().ok);
+            QVERIFY(!QFile::exists(m_state.filePath(u"calls"_s))); // no tool was run
+        }
+        // Without keys the shortcut only opens the HUD.
+        QCOMPARE(DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, {}, superG)
+                     .shortCommand(),
+            u"runel show"_s);
     }
 
     void missingToolIsReported()

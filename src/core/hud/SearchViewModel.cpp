@@ -53,6 +53,13 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
         [this](const ScriptExecutionCoordinator::Event &event) { handleEvent(event); });
     SearchCatalog::buildWithIndexes(scriptStore);
     connect(&scriptStore, &ScriptStore::scriptIndexChanged, this, &SearchViewModel::followIndex);
+    // The first build's end, with an index or an error, releases a sequence that waits for it.
+    for (const auto signal : { &ScriptStore::scriptIndexChanged, &ScriptStore::errorChanged }) {
+        connect(&scriptStore, signal, this, [this] {
+            if (auto keys = std::exchange(m_sequenceAwaitingIndex, std::nullopt))
+                runSequence(*keys);
+        });
+    }
     for (QTimer *timer : { &m_pendingTimer, &m_autorunTimer, &m_refreshTimer })
         timer->setSingleShot(true);
     connect(&m_pendingTimer, &QTimer::timeout, this, [this] {
@@ -404,6 +411,11 @@ void SearchViewModel::toggleSearchMode()
 
 void SearchViewModel::runSequence(const QString &keySequence)
 {
+    if (!m_scriptStore.hasLoaded() && m_scriptStore.isLoading()) {
+        m_sequenceAwaitingIndex = keySequence;
+        return;
+    }
+    m_sequenceAwaitingIndex.reset();
     ChangeBatch batch(*this);
     if (m_isSearchMode)
         exitSearchMode();

@@ -96,8 +96,10 @@ public:
     void toggleSearchMode();
     // Plays a whole key sequence, as a user shortcut does, and runs what it names at once. A
     // key that names nothing ends the play: the keys before it are shown, the HUD beeps and
-    // nothing runs.
+    // nothing runs. Before the store's first index (the app just started for these keys) the
+    // sequence waits for that index; a later sequence replaces a waiting one.
     void runSequence(const QString &keySequence);
+    bool isSequenceAwaitingIndex() const { return m_sequenceAwaitingIndex.has_value(); }
 
     // Search mode.
     void exitSearchMode();
@@ -251,6 +253,7 @@ private:
     QTimer m_refreshTimer; // clears "Scripts reloaded"
     std::optional<std::pair<FileItem, QString>> m_pendingRun;
     std::optional<std::pair<FileItem, QString>> m_autorunRun;
+    std::optional<QString> m_sequenceAwaitingIndex;
 };
 
 } // namespace runel

@@ -32,6 +32,11 @@ bool isTypableKey(QStringView key)
     return others.find(c) != std::u16string_view::npos;
 }
 
+bool canBeScriptKey(QStringView key)
+{
+    return isTypableKey(key) && !(key[0] >= u'A' && key[0] <= u'Z');
+}
+
 KeyGroup keysOf(QStringView text)
 {
     const QString lower = text::lowercasedComposed(text);

@@ -19,6 +19,10 @@ Key keyOf(QStringView character);
 // standard keyboard, the space, "§" and "±".
 bool isTypableKey(QStringView key);
 
+// Whether key can be one of a script's keys: a typable key that a lower-cased name can give,
+// so no capital letter.
+bool canBeScriptKey(QStringView key);
+
 // The keys of text, lower-cased, one per character.
 KeyGroup keysOf(QStringView text);
 

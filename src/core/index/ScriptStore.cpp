@@ -104,6 +104,7 @@ void ScriptStore::apply(
     setLoading(false);
     switch (result->kind) {
     case ReloadResult::Kind::success:
+        m_hasLoaded = true;
         m_scriptIndex = std::move(result->index);
         Q_EMIT scriptIndexChanged();
         if (completion)
@@ -111,6 +112,7 @@ void ScriptStore::apply(
         break;
     case ReloadResult::Kind::failure:
         qCWarning(lcIndex) << "reload failed:" << result->message;
+        m_hasLoaded = true;
         setError(result->message);
         break;
     case ReloadResult::Kind::cancelled:

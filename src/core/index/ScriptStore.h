@@ -36,6 +36,9 @@ public:
     const std::optional<QString> &error() const { return m_error; }
     QString errorText() const { return m_error.value_or(QString()); }
     int reloadGeneration() const { return m_reloadGeneration; }
+    // Whether a build has ended, with an index or an error. Until then scriptIndex() is the
+    // empty index the store began with, which names no script.
+    bool hasLoaded() const { return m_hasLoaded; }
 
     // Starts a rebuild and returns at once. completion runs on the main thread after the build
     // succeeds, and only when no newer reload was started meanwhile.
@@ -67,6 +70,7 @@ private:
     // The running build's cancellation flag; the build checks it after the scan and the build.
     std::shared_ptr<std::atomic_bool> m_reloadTask;
     int m_reloadGeneration = 0;
+    bool m_hasLoaded = false;
     Preparation m_preparation;
     // Builds on worker threads hold this weakly; it dies with the store (main thread only).
     std::shared_ptr<ScriptStore *> m_self;

@@ -189,6 +189,7 @@ void AppDelegate::perform(InstanceCommand command)
 {
     switch (command) {
     case InstanceCommand::show:
+    case InstanceCommand::showKeys: // its keys are GlobalShortcuts::playKeys' to play
         showSearchWindow();
         break;
     case InstanceCommand::hide:

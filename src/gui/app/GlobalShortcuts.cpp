@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -143,21 +144,18 @@ QString GlobalShortcuts::titleFor(const QString &name) const
 
 QWidget *GlobalShortcuts::makeRecorder(const QString &name, QWidget *parent)
 {
-    if (m_service.backend().kind() == KeyboardShortcuts::HotKeyBackend::Kind::none) {
+    // A user shortcut's combination is recorded even without global keys: its desktop binding
+    // (makeDesktopBinding) binds it.
+    if (m_service.backend().kind() == KeyboardShortcuts::HotKeyBackend::Kind::none
+        && !userShortcut(name)) {
         // No global keys here: the desktop's own shortcut settings run the commands instead.
         if (name == toggleSearchWindow.rawValue) {
             return new DesktopKeyBindingRow(DesktopKeyBinding(DesktopKeyBinding::runelExecutable(),
                                                 qEnvironmentVariable("XDG_CURRENT_DESKTOP")),
                 parent);
         }
-        QString command = u"runel toggle-search"_s;
-        for (const AppShortcut &shortcut : m_configManager.shortcuts()) {
-            if (nameFor(shortcut.id).rawValue == name)
-                command = shortcut.keySequence.isEmpty() ? u"runel show"_s
-                                                         : u"runel run "_s + shortcut.keySequence;
-        }
-        auto *label = new QLabel(
-            tr("Bind \u201c%1\u201d to a key in your desktop's keyboard settings.").arg(command),
+        auto *label = new QLabel(tr("Bind \u201crunel toggle-search\u201d to a key in your "
+                                    "desktop's keyboard settings."),
             parent);
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -190,21 +188,94 @@ QWidget *GlobalShortcuts::makeRecorder(const QString &name, QWidget *parent)
     return column;
 }
 
+const AppShortcut *GlobalShortcuts::userShortcut(const QString &name) const
+{
+    for (const AppShortcut &shortcut : m_configManager.shortcuts()) {
+        if (nameFor(shortcut.id).rawValue == name)
+            return &shortcut;
+    }
+    return nullptr;
+}
+
+DesktopKeyBinding GlobalShortcuts::desktopBindingFor(const AppShortcut &shortcut) const
+{
+    return DesktopKeyBinding::forShortcut(DesktopKeyBinding::runelExecutable(),
+        qEnvironmentVariable("XDG_CURRENT_DESKTOP"), shortcut.id, shortcut.keySequence,
+        m_service.getShortcut(nameFor(shortcut.id)));
+}
+
+QWidget *GlobalShortcuts::makeDesktopBinding(const QString &name, QWidget *parent)
+{
+    const AppShortcut *shortcut = userShortcut(name);
+    const auto kind = m_service.backend().kind();
+    if (!shortcut || kind == KeyboardShortcuts::HotKeyBackend::Kind::x11)
+        return nullptr;
+    const QUuid id = shortcut->id;
+    const auto follow = [this, id, name](QWidget *row, auto setBinding) {
+        // Settles after the last keystroke or recording: every change of the binding reads the
+        // desktop's settings again, through its tools.
+        auto *settle = new QTimer(row);
+        settle->setSingleShot(true);
+        settle->setInterval(400);
+        connect(settle, &QTimer::timeout, row, [this, id, setBinding] {
+            for (const AppShortcut &current : m_configManager.shortcuts()) {
+                if (current.id == id)
+                    setBinding(desktopBindingFor(current));
+            }
+        });
+        connect(&m_configManager, &ConfigManager::shortcutsChanged, settle,
+            qOverload<>(&QTimer::start));
+        connect(&m_service, &KeyboardShortcuts::Service::shortcutByNameDidChange, settle,
+            [settle, name](const QString &changed) {
+                if (changed == name)
+                    settle->start();
+            });
+    };
+    if (kind == KeyboardShortcuts::HotKeyBackend::Kind::none) {
+        auto *row = new DesktopKeyBindingRow(desktopBindingFor(*shortcut), parent);
+        follow(row, [row](DesktopKeyBinding binding) { row->setBinding(std::move(binding)); });
+        return row;
+    }
+    auto *row = new HotKeyFallbackRow(
+        m_service.backend(), isDesktopFileInstalled(), desktopBindingFor(*shortcut), parent);
+    follow(row, [row](DesktopKeyBinding binding) { row->setBinding(std::move(binding)); });
+    return row;
+}
+
 void GlobalShortcuts::resetShortcut(const QString &name)
 {
+    // Where the desktop's settings may hold the shortcut's binding, it goes with the shortcut:
+    // it would go on playing keys for a shortcut the user removed.
+    if (const AppShortcut *shortcut = userShortcut(name);
+        shortcut && m_service.backend().kind() != KeyboardShortcuts::HotKeyBackend::Kind::x11) {
+        DesktopKeyBinding binding = desktopBindingFor(*shortcut);
+        if (binding.canWrite() && binding.hasCombination()) {
+            if (const DesktopKeyBinding::Result removed = binding.remove(); !removed.ok) {
+                qCWarning(lcGlobalShortcuts).noquote()
+                    << tr("The removed shortcut's key stays in the desktop's settings: %1 "
+                          "Remove it there (it runs \u201c%2\u201d).")
+                           .arg(removed.error, binding.shortCommand());
+            }
+        }
+    }
     m_service.reset({ { name, {} } });
 }
 
 void GlobalShortcuts::runShortcut(const AppShortcut &shortcut)
 {
+    playKeys(shortcut.keySequence);
+}
+
+void GlobalShortcuts::playKeys(const QString &keys)
+{
     if (!m_delegate.isSearchWindowOpen()) {
         holdKeysForHud();
         m_delegate.showSearchWindow();
     }
-    if (shortcut.keySequence.isEmpty())
+    if (keys.isEmpty())
         return;
     if (SearchViewModel *viewModel = m_delegate.viewModel())
-        viewModel->runSequence(shortcut.keySequence);
+        viewModel->runSequence(keys);
 }
 
 void GlobalShortcuts::holdKeysForHud()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Name.h"
+#include "platform/DesktopKeyBinding.h"
 #include "settings/AppShortcut.h"
 
 #include <QObject>
@@ -40,6 +41,8 @@ public:
     void registerShortcuts();
     // Opens the HUD when it is closed, then plays the shortcut's keys into it (none: it waits).
     void runShortcut(const AppShortcut &shortcut);
+    // What a user shortcut with these keys does when its hot key fires ("runel show --keys").
+    void playKeys(const QString &keys);
 
     // Keys typed from now until the HUD has the focus wait for it instead of reaching the window
     // the user was in. For a show request from a hot key or a command; does nothing when the HUD
@@ -52,12 +55,19 @@ public:
     // where this desktop has no global keys, what to do instead), and forgetting a removed
     // shortcut's combination.
     QWidget *makeRecorder(const QString &name, QWidget *parent);
+    // Under a user shortcut's row where Runel has no hot keys of its own (none on this desktop,
+    // or the portal's refused): the desktop binding of its "runel show --keys KEYS", following
+    // edits of its keys and combination. Null where Runel's hot keys work.
+    QWidget *makeDesktopBinding(const QString &name, QWidget *parent);
+    // Also takes a removed user shortcut's desktop binding out of the desktop's settings.
     void resetShortcut(const QString &name);
     // What a name is called for people: "Show or hide the HUD", "Run “g d”".
     QString titleFor(const QString &name) const;
 
 private:
     void releaseKeysOnceHudIsActive();
+    const AppShortcut *userShortcut(const QString &name) const;
+    DesktopKeyBinding desktopBindingFor(const AppShortcut &shortcut) const;
     void describeNames();
     // Says on standard error, once per name and combination, which keys another program holds.
     void reportTakenKeys();

@@ -1,14 +1,19 @@
 #include "DesktopKeyBinding.h"
 
 #include "AtomicFile.h"
+#include "KeyTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#ifdef RUNEL_HAVE_XKBCOMMON
+#include <xkbcommon/xkbcommon.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -18,12 +23,28 @@ namespace {
 
 const QString gnomeSchema = u"org.gnome.settings-daemon.plugins.media-keys"_s;
 const QString gnomeListKey = u"custom-keybindings"_s;
-// A path of our own among the user's custom0, custom1, ... entries.
-const QString gnomePath
-    = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel/"_s;
+// Paths of our own among the user's custom0, custom1, ... entries.
+const QString gnomeFolder = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/"_s;
 const QString xfceChannel = u"xfce4-keyboard-shortcuts"_s;
-const QString xfceProperty = u"/commands/custom/<Primary><Alt>space"_s;
-const QString kdeDesktopFileName = u"runel-toggle.desktop"_s;
+
+namespace Modifier = KeyboardShortcuts::CarbonModifier;
+const KeyboardShortcuts::Shortcut toggleCombination { 49, Modifier::control | Modifier::option };
+
+// The key's name as X and GTK spell it ("space", "l", "F5"), which sway and Hyprland take too.
+QString keyName(int carbonKeyCode)
+{
+    const KeyboardShortcuts::KeyEntry *entry
+        = KeyboardShortcuts::KeyTable::byCarbonKeyCode(carbonKeyCode);
+    if (!entry)
+        return {};
+#ifdef RUNEL_HAVE_XKBCOMMON
+    char keysymName[64];
+    if (xkb_keysym_get_name(entry->keysym, keysymName, sizeof keysymName) > 0)
+        return QString::fromLatin1(keysymName);
+#endif
+    const QString name = QString::fromUtf16(entry->name);
+    return name.size() == 1 ? name.toLower() : name;
+}
 
 // GNOME and Xfce split the command into words like a shell; sway and Hyprland hand it to
 // sh. Quoting the path keeps a folder with spaces working in all of them.
@@ -66,18 +87,51 @@ QStringList parseGvariantList(const QString &text)
     return items;
 }
 
-QString gnomeKeyPath()
+// A GVariant string as gsettings prints it: in single quotes, or in double quotes when it holds
+// a single quote, with backslash escapes.
+QString parseGvariantString(const QString &text)
 {
-    return gnomeSchema + u".custom-keybinding:"_s + gnomePath;
+    if (text.size() < 2 || (text.front() != u'\'' && text.front() != u'"')
+        || text.back() != text.front())
+        return text;
+    static const QRegularExpression escape(u"\\\\(.)"_s);
+    return text.mid(1, text.size() - 2).replace(escape, u"\\1"_s);
+}
+
+// A desktop file's Exec value: "%" starts a field code there.
+QString execValue(const QString &command)
+{
+    QString value = command;
+    return value.replace(u"%"_s, u"%%"_s);
 }
 
 } // namespace
 
 DesktopKeyBinding::DesktopKeyBinding(QString runel, const QString &currentDesktop)
+    : DesktopKeyBinding(
+        std::move(runel), currentDesktop, { u"toggle"_s }, u"runel"_s, toggleCombination)
+{ }
+
+DesktopKeyBinding::DesktopKeyBinding(QString runel, const QString &currentDesktop,
+    QStringList arguments, QString entryName,
+    std::optional<KeyboardShortcuts::Shortcut> combination)
     : m_runel(std::move(runel))
     , m_desktop(detect(currentDesktop))
     , m_kdeVersion(qEnvironmentVariableIntValue("KDE_SESSION_VERSION"))
+    , m_arguments(std::move(arguments))
+    , m_entryName(std::move(entryName))
+    , m_combination(combination)
 { }
+
+DesktopKeyBinding DesktopKeyBinding::forShortcut(QString runel, const QString &currentDesktop,
+    const QUuid &id, const QString &keys, std::optional<KeyboardShortcuts::Shortcut> combination)
+{
+    QStringList arguments { u"show"_s };
+    if (!keys.isEmpty())
+        arguments << u"--keys"_s << keys;
+    return { std::move(runel), currentDesktop, std::move(arguments),
+        u"runel-"_s + id.toString(QUuid::WithoutBraces), combination };
+}
 
 DesktopKeyBinding::Desktop DesktopKeyBinding::detect(const QString &currentDesktop)
 {
@@ -138,20 +192,74 @@ bool DesktopKeyBinding::canWrite() const
 
 QString DesktopKeyBinding::command() const
 {
-    return shellQuoted(m_runel) + u" toggle"_s;
+    QStringList words { shellQuoted(m_runel) };
+    for (const QString &argument : m_arguments)
+        words.append(shellQuoted(argument));
+    return words.join(u' ');
 }
 
-QString DesktopKeyBinding::combination()
+QString DesktopKeyBinding::shortCommand() const
 {
-    return u"Ctrl+Alt+Space"_s;
+    QStringList words { u"runel"_s };
+    for (const QString &argument : m_arguments)
+        words.append(shellQuoted(argument));
+    return words.join(u' ');
+}
+
+QString DesktopKeyBinding::combination() const
+{
+    return m_combination ? m_combination->description() : QString();
+}
+
+QString DesktopKeyBinding::accelerator() const
+{
+    if (!m_combination)
+        return {};
+    QString text;
+    const int modifiers = m_combination->carbonModifiers;
+    if (modifiers & Modifier::shift)
+        text += u"<Shift>"_s;
+    if (modifiers & Modifier::control)
+        text += u"<Primary>"_s;
+    if (modifiers & Modifier::option)
+        text += u"<Alt>"_s;
+    if (modifiers & Modifier::command)
+        text += u"<Super>"_s;
+    return text + keyName(m_combination->carbonKeyCode);
+}
+
+QString DesktopKeyBinding::gnomePath() const
+{
+    return gnomeFolder + m_entryName + u'/';
+}
+
+QString DesktopKeyBinding::gnomeKeyPath() const
+{
+    return gnomeSchema + u".custom-keybinding:"_s + gnomePath();
+}
+
+QString DesktopKeyBinding::xfceProperty() const
+{
+    return u"/commands/custom/"_s + accelerator();
 }
 
 QString DesktopKeyBinding::explanation() const
 {
+    // Where Runel writes the binding, or gives its line, it needs the combination first.
+    if (!m_combination
+        && (canWrite() || m_desktop == Desktop::sway || m_desktop == Desktop::hyprland)) {
+        const QString then = canWrite()
+            ? u"Runel can then add it to %1's keyboard settings, running “%2”."_s
+            : u"Runel then gives the line that binds it to “%2” in the %1 config."_s;
+        return u"Record a key for this shortcut above. "_s
+            + then.arg(desktopName(), shortCommand());
+    }
     const QString runs = combination() + u" runs “"_s + command() + u"”"_s;
+    const QString title = isToggle() ? u"Runel"_s : u"Runel: "_s + shortCommand();
     switch (m_desktop) {
     case Desktop::gnome:
-        return u"Adds a custom shortcut named “Runel” to GNOME's keyboard settings: "_s + runs
+        return u"Adds a custom shortcut named “"_s + title + u"” to GNOME's keyboard settings: "_s
+            + runs
             + u". Your other shortcuts stay as they are, and Remove takes out only this one."_s;
     case Desktop::xfce:
         return u"Adds an application shortcut to Xfce's keyboard settings: "_s + runs
@@ -166,10 +274,18 @@ QString DesktopKeyBinding::explanation() const
             + u" (a launcher in ~/.local/share/applications). If the key does not answer at "
               "once, log out and in again. Remove takes out only this shortcut."_s;
     case Desktop::sway:
+        if (!isToggle())
+            return u"Add this line to ~/.config/sway/config, then run “swaymsg reload”. It "
+                   "binds "_s
+                + combination() + u"."_s;
         return u"Add these lines to ~/.config/sway/config, then run “swaymsg reload”. The "
                "first binds "_s
             + combination() + u"; the others float the HUD above your windows."_s;
     case Desktop::hyprland:
+        if (!isToggle())
+            return u"Add this line to ~/.config/hypr/hyprland.conf; Hyprland reloads it when "
+                   "you save. It binds "_s
+                + combination() + u"."_s;
         return u"Add these lines to ~/.config/hypr/hyprland.conf; Hyprland reloads it when you "
                "save. The first binds "_s
             + combination() + u"; the others float the HUD above your windows."_s;
@@ -181,6 +297,27 @@ QString DesktopKeyBinding::explanation() const
 
 QStringList DesktopKeyBinding::configLines() const
 {
+    if (!isToggle()) {
+        // Only the binding: the window rules come with the HUD's own key.
+        if (!m_combination || (m_desktop != Desktop::sway && m_desktop != Desktop::hyprland))
+            return {};
+        const int modifiers = m_combination->carbonModifiers;
+        const QString key = keyName(m_combination->carbonKeyCode);
+        QStringList names;
+        const bool sway = m_desktop == Desktop::sway;
+        if (modifiers & Modifier::command)
+            names.append(sway ? u"Mod4"_s : u"SUPER"_s);
+        if (modifiers & Modifier::control)
+            names.append(sway ? u"Ctrl"_s : u"CTRL"_s);
+        if (modifiers & Modifier::option)
+            names.append(sway ? u"Mod1"_s : u"ALT"_s);
+        if (modifiers & Modifier::shift)
+            names.append(sway ? u"Shift"_s : u"SHIFT"_s);
+        if (sway)
+            return { u"bindsym "_s + (names + QStringList { key }).join(u'+') + u" exec "_s
+                + command() };
+        return { u"bind = "_s + names.join(u' ') + u", "_s + key + u", exec, "_s + command() };
+    }
     QString resource;
     if (m_desktop == Desktop::sway)
         resource = u":/wayland/sway.conf"_s;
@@ -229,12 +366,26 @@ bool DesktopKeyBinding::isAdded() const
 {
     Result result;
     switch (m_desktop) {
-    case Desktop::gnome:
-        return gnomeList(result).contains(gnomePath) && result.ok;
+    case Desktop::gnome: {
+        // Ours only while it still runs this command at this combination: after an edit of the
+        // shortcut, adding it again brings the entry up to date.
+        if (!m_combination || !gnomeList(result).contains(gnomePath()) || !result.ok)
+            return false;
+        for (const auto &[key, value] :
+            { std::pair(u"command"_s, command()), std::pair(u"binding"_s, accelerator()) }) {
+            const ToolRun read = run(u"gsettings"_s, { u"get"_s, gnomeKeyPath(), key });
+            if (!read.result.ok || parseGvariantString(read.output) != value)
+                return false;
+        }
+        return true;
+    }
     case Desktop::xfce:
-        return xfceValue(result) == command() && result.ok;
-    case Desktop::kde:
-        return canWrite() && QFile::exists(kdeDesktopFile());
+        return m_combination && xfceValue(result) == command() && result.ok;
+    case Desktop::kde: {
+        QFile file(kdeDesktopFile());
+        return canWrite() && m_combination && file.open(QIODevice::ReadOnly)
+            && file.readAll().split('\n').contains(u"Exec=%1"_s.arg(execValue(command())).toUtf8());
+    }
     case Desktop::sway:
     case Desktop::hyprland:
     case Desktop::other:
@@ -255,6 +406,8 @@ DesktopKeyBinding::Result DesktopKeyBinding::remove()
 
 DesktopKeyBinding::Result DesktopKeyBinding::change(bool adding)
 {
+    if (adding && !m_combination)
+        return { false, explanation() };
     switch (m_desktop) {
     case Desktop::gnome:
         return adding ? addGnome() : removeGnome();
@@ -287,18 +440,19 @@ DesktopKeyBinding::Result DesktopKeyBinding::addGnome()
     QStringList paths = gnomeList(result);
     if (!result.ok)
         return result;
-    const QList<std::pair<QString, QString>> keys { { u"name"_s, u"Runel"_s },
-        { u"command"_s, command() }, { u"binding"_s, u"<Primary><Alt>space"_s } };
+    const QString name = isToggle() ? u"Runel"_s : u"Runel: "_s + shortCommand();
+    const QList<std::pair<QString, QString>> keys { { u"name"_s, name },
+        { u"command"_s, command() }, { u"binding"_s, accelerator() } };
     for (const auto &[key, value] : keys) {
         result
             = run(u"gsettings"_s, { u"set"_s, gnomeKeyPath(), key, gvariantString(value) }).result;
         if (!result.ok)
             return result;
     }
-    if (paths.contains(gnomePath))
+    if (paths.contains(gnomePath()))
         return result;
     // Listed last, after the keys are set: GNOME never sees a half-written entry.
-    paths.append(gnomePath);
+    paths.append(gnomePath());
     return run(u"gsettings"_s, { u"set"_s, gnomeSchema, gnomeListKey, gvariantList(paths) }).result;
 }
 
@@ -308,7 +462,7 @@ DesktopKeyBinding::Result DesktopKeyBinding::removeGnome()
     QStringList paths = gnomeList(result);
     if (!result.ok)
         return result;
-    if (paths.removeAll(gnomePath) > 0) {
+    if (paths.removeAll(gnomePath()) > 0) {
         result = run(u"gsettings"_s, { u"set"_s, gnomeSchema, gnomeListKey, gvariantList(paths) })
                      .result;
         if (!result.ok)
@@ -323,9 +477,9 @@ QString DesktopKeyBinding::xfceValue(Result &result) const
 {
     const ToolRun list = run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-l"_s });
     result = list.result;
-    if (!result.ok || !list.output.split(u'\n').contains(xfceProperty))
+    if (!result.ok || !list.output.split(u'\n').contains(xfceProperty()))
         return {};
-    const ToolRun value = run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty });
+    const ToolRun value = run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty() });
     result = value.result;
     return value.output;
 }
@@ -343,7 +497,7 @@ DesktopKeyBinding::Result DesktopKeyBinding::addXfce()
                   "Shortcuts) first, or bind “"_s
                 + command() + u"” to another key there."_s };
     return run(u"xfconf-query"_s,
-        { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty, u"-n"_s, u"-t"_s, u"string"_s, u"-s"_s,
+        { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty(), u"-n"_s, u"-t"_s, u"string"_s, u"-s"_s,
             command() })
         .result;
 }
@@ -354,32 +508,46 @@ DesktopKeyBinding::Result DesktopKeyBinding::removeXfce()
     // Only the command Runel wrote: a shortcut the user changed since is theirs.
     if (xfceValue(result) != command() || !result.ok)
         return result;
-    return run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty, u"-r"_s }).result;
+    return run(u"xfconf-query"_s, { u"-c"_s, xfceChannel, u"-p"_s, xfceProperty(), u"-r"_s })
+        .result;
 }
 
 // KDE Plasma 6: a launcher in the user's applications folder with a global shortcut to it.
 
+QString DesktopKeyBinding::kdeDesktopFileName() const
+{
+    return isToggle() ? u"runel-toggle.desktop"_s : m_entryName + u".desktop"_s;
+}
+
 QString DesktopKeyBinding::kdeDesktopFile() const
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + u"/applications/"_s + kdeDesktopFileName;
+        + u"/applications/"_s + kdeDesktopFileName();
 }
 
 DesktopKeyBinding::Result DesktopKeyBinding::addKde()
 {
     QDir().mkpath(QFileInfo(kdeDesktopFile()).absolutePath());
-    const QString entry = u"[Desktop Entry]\nType=Application\nName=Runel: open or close the HUD\n"
-                          "Exec="_s
-        + command() + u"\nNoDisplay=true\nX-KDE-GlobalAccel-CommandShortcut=true\n"_s;
+    const QString name
+        = isToggle() ? u"Runel: open or close the HUD"_s : u"Runel: "_s + shortCommand();
+    const QString entry = u"[Desktop Entry]\nType=Application\nName="_s + name + u"\nExec="_s
+        + execValue(command()) + u"\nNoDisplay=true\nX-KDE-GlobalAccel-CommandShortcut=true\n"_s;
     // Replaced whole: a full disk leaves the file as it was, never an empty launcher.
     if (const Expected<void> written = replaceFile(kdeDesktopFile(), entry.toUtf8()); !written) {
         QString error = written.error();
         error[0] = error[0].toUpper();
         return { false, error + u'.' };
     }
+    // KDE spells the combination as Qt does: "Meta+Shift+L".
+    const KeyboardShortcuts::KeyEntry *key
+        = KeyboardShortcuts::KeyTable::byCarbonKeyCode(m_combination->carbonKeyCode);
+    const QString keys = key
+        ? QKeySequence(QKeyCombination(m_combination->qtModifiers(), Qt::Key(key->qtKey)))
+              .toString(QKeySequence::PortableText)
+        : combination();
     const Result result = run(u"kwriteconfig6"_s,
         { u"--file"_s, u"kglobalshortcutsrc"_s, u"--group"_s, u"services"_s, u"--group"_s,
-            kdeDesktopFileName, u"--key"_s, u"_launch"_s, combination() })
+            kdeDesktopFileName(), u"--key"_s, u"_launch"_s, keys })
                               .result;
     if (!result.ok)
         QFile::remove(kdeDesktopFile());
@@ -390,7 +558,7 @@ DesktopKeyBinding::Result DesktopKeyBinding::removeKde()
 {
     const Result result = run(u"kwriteconfig6"_s,
         { u"--file"_s, u"kglobalshortcutsrc"_s, u"--group"_s, u"services"_s, u"--group"_s,
-            kdeDesktopFileName, u"--key"_s, u"_launch"_s, u"--delete"_s })
+            kdeDesktopFileName(), u"--key"_s, u"_launch"_s, u"--delete"_s })
                               .result;
     if (!result.ok)
         return result;

@@ -14,17 +14,35 @@ namespace runel::gui {
 DesktopKeyBindingRow::DesktopKeyBindingRow(DesktopKeyBinding binding, QWidget *parent)
     : QWidget(parent)
     , m_binding(std::move(binding))
+    , m_layout(new QVBoxLayout(this))
 {
-    auto *layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    build();
+}
+
+void DesktopKeyBindingRow::setBinding(DesktopKeyBinding binding)
+{
+    m_binding = std::move(binding);
+    delete m_content;
+    m_button = nullptr;
+    m_message = nullptr;
+    build();
+}
+
+void DesktopKeyBindingRow::build()
+{
+    m_content = new QWidget(this);
+    m_layout->addWidget(m_content);
+    auto *layout = new QVBoxLayout(m_content);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *explanation = new QLabel(m_binding.explanation(), this);
+    auto *explanation = new QLabel(m_binding.explanation(), m_content);
     explanation->setWordWrap(true);
     explanation->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(explanation);
 
     const QStringList lines = m_binding.configLines();
     if (!lines.isEmpty()) {
-        auto *text = new QPlainTextEdit(lines.join(u'\n'), this);
+        auto *text = new QPlainTextEdit(lines.join(u'\n'), m_content);
         text->setReadOnly(true);
         text->setLineWrapMode(QPlainTextEdit::NoWrap);
         text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -32,21 +50,22 @@ DesktopKeyBindingRow::DesktopKeyBindingRow(DesktopKeyBinding binding, QWidget *p
         layout->addWidget(text);
         return;
     }
-    if (!m_binding.canWrite())
+    // Nothing to add without a combination: the explanation says to record one.
+    if (!m_binding.canWrite() || !m_binding.hasCombination())
         return;
 
     auto *row = new QHBoxLayout;
-    auto *keys = new QLabel(DesktopKeyBinding::combination(), this);
+    auto *keys = new QLabel(m_binding.combination(), m_content);
     QFont bold = keys->font();
     bold.setBold(true);
     keys->setFont(bold);
     row->addWidget(keys);
     row->addStretch();
-    m_button = new QPushButton(this);
+    m_button = new QPushButton(m_content);
     connect(m_button, &QPushButton::clicked, this, &DesktopKeyBindingRow::buttonClicked);
     row->addWidget(m_button);
     layout->addLayout(row);
-    m_message = new QLabel(this);
+    m_message = new QLabel(m_content);
     m_message->setWordWrap(true);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_message->hide();

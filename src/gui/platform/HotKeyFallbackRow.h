@@ -6,6 +6,10 @@
 
 class QLabel;
 
+namespace runel::gui {
+class DesktopKeyBindingRow;
+}
+
 namespace KeyboardShortcuts {
 class HotKeyBackend;
 }
@@ -15,8 +19,8 @@ namespace runel::gui {
 // Under the HUD's hot key where the desktop portal holds the hot keys: while the desktop holds
 // none of them, says why (Runel's desktop file is not installed, so a desktop that looks the app
 // up by its id refuses it; the user refused the desktop's dialog; the desktop failed) and offers
-// the desktop binding of "runel toggle" instead. Hidden while the keys are bound. Follows the
-// back end's answers; the back end must outlive the row.
+// the desktop binding of its command ("runel toggle", or a user shortcut's) instead. Hidden while
+// the keys are bound. Follows the back end's answers; the back end must outlive the row.
 class HotKeyFallbackRow : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +28,8 @@ public:
         DesktopKeyBinding binding, QWidget *parent = nullptr);
 
     QString message() const;
+    // As DesktopKeyBindingRow::setBinding.
+    void setBinding(DesktopKeyBinding binding);
 
 private:
     void update();
@@ -31,6 +37,7 @@ private:
     const KeyboardShortcuts::HotKeyBackend &m_backend;
     bool m_desktopFileInstalled;
     QLabel *m_message;
+    DesktopKeyBindingRow *m_binding; // child
 };
 
 } // namespace runel::gui

@@ -30,6 +30,10 @@ struct SettingsContext {
     // Called after every write to the settings, so the window can show a failed save. Set by
     // the window.
     std::function<void()> written = {};
+    // Under a user shortcut's row, where Runel has no hot keys of its own: the desktop binding
+    // of "runel show --keys KEYS", made as a child of parent. Null (or unset) where the hot
+    // keys work.
+    std::function<QWidget *(const QString &shortcutName, QWidget *parent)> desktopBinding = {};
 };
 
 } // namespace runel::gui

@@ -86,11 +86,14 @@ void ShortcutsView::rebuild()
     }
     for (const AppShortcut &shortcut : shortcuts) {
         auto *line = new QWidget;
-        auto *layout = new QHBoxLayout(line);
-        layout->setContentsMargins(0, 0, 0, 0);
+        auto *column = new QVBoxLayout(line);
+        column->setContentsMargins(0, 0, 0, 0);
+        auto *layout = new QHBoxLayout;
+        column->addLayout(layout);
+        const QString name = shortcutName(shortcut.id);
         Row row { shortcut.id, new QLineEdit(shortcut.keySequence, line),
-            m_context.recorder(shortcutName(shortcut.id), line),
-            new SymbolButton(u"minus.circle.fill"_s, {}, line) };
+            m_context.recorder(name, line), new SymbolButton(u"minus.circle.fill"_s, {}, line),
+            m_context.desktopBinding ? m_context.desktopBinding(name, line) : nullptr };
         row.keySequence->setAccessibleName(u"Key Sequence"_s);
         row.remove->setToolTip(u"Remove shortcut"_s);
         row.remove->setAccessibleName(u"Remove shortcut"_s);
@@ -98,6 +101,11 @@ void ShortcutsView::rebuild()
         layout->addWidget(row.keySequence, 1);
         layout->addWidget(row.recorder);
         layout->addWidget(row.remove);
+        if (row.desktopBinding) {
+            // Lined up under the key sequence field, clear of the remove column.
+            row.desktopBinding->setContentsMargins(0, 0, removeColumn + 8, 4);
+            column->addWidget(row.desktopBinding);
+        }
         const QUuid id = shortcut.id;
         connect(row.keySequence, &QLineEdit::textEdited, this,
             [this, id](const QString &text) { edit(id, text); });

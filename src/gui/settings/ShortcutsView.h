@@ -25,6 +25,8 @@ public:
         QLineEdit *keySequence;
         QWidget *recorder;
         QPushButton *remove;
+        // Under the line where Runel has no hot keys of its own; else null.
+        QWidget *desktopBinding;
     };
     const QList<Row> &rows() const { return m_rows; }
     QPushButton *addButton() const { return m_add; }
