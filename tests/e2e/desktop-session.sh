@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Runs the real app on a real desktop, headless, with hot keys through that desktop's own
+# GlobalShortcuts portal, and presses the keys as the desktop's keyboard would (fake-keys):
+#   kde    KWin (Plasma 6): the portal binds with no dialog; Super+Shift+L opens the HUD with the
+#          focus (a script's key typed right after it runs the script), a user shortcut runs its
+#          script, and a hot key changed in settings.json while the app runs is bound once more,
+#          once, and opens the HUD while the old one no longer does.
+#   gnome  gnome-shell (GNOME 48): the first bind asks ("Add Keyboard Shortcuts"), the dialog is
+#          answered with keys, the desktop reports the trigger, and the hot key opens the HUD.
+# Usage: desktop-session.sh RUNEL FAKE_KEYS DESKTOP_FILE kde|gnome, where FAKE_KEYS is the
+# tests' fake-keys tool ("none" when it was not built) and DESKTOP_FILE the app's desktop entry as
+# the source has it (resources/io.github.runel.Runel.desktop.in).
+# Exits 77 (ctest's skip) when the desktop is not installed; its packages are in
+# tools/install-deps --desktops, which tools/test-in-chroot trixie installs.
+#
+# Both desktops refuse to run as root, or misbehave: as root, this copies what the session needs
+# into a folder of an unprivileged user (created when missing) and runs itself again as that user.
+set -euo pipefail
+runel=$(realpath "$1")
+fake_keys=$2
+desktop_file=$(realpath "$3")
+desktop=$4
+session=$desktop
+
+case $desktop in
+    kde) needs=(kwin_wayland) portal=kde ;;
+    gnome) needs=(gnome-shell) portal=gnome ;;
+    *) echo "desktop-session: unknown desktop '$desktop' (kde or gnome)" >&2; exit 2 ;;
+esac
+for tool in "${needs[@]}"; do
+    if ! command -v "$tool" >/dev/null 2>&1 \
+        || [[ ! -f /usr/share/xdg-desktop-portal/portals/$portal.portal ]]; then
+        echo "SKIP ($desktop): the desktop is not installed ($tool and its portal);" \
+            "tools/install-deps --desktops installs it on Debian 13"
+        exit 77
+    fi
+done
+missing=()
+for tool in dbus-daemon dbus-monitor jq setpriv; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+[[ $fake_keys != none && -x $fake_keys ]] || missing+=("fake-keys (configure again with plasma-wayland-protocols and libwayland-dev installed)")
+if ((${#missing[@]} > 0)); then
+    echo "FAIL ($desktop): the desktop is installed, but not ${missing[*]};" \
+        "install the test tools with tools/install-deps --desktops" >&2
+    exit 1
+fi
+
+if [[ $(id -u) == 0 ]]; then
+    user=runel-e2e
+    id "$user" >/dev/null 2>&1 \
+        || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    copy=$(mktemp -d)
+    trap 'rm -rf "$copy"' EXIT
+    here=$(dirname "${BASH_SOURCE[0]}")
+    cp "$runel" "$(dirname "$runel")/runel-app" "$fake_keys" "$desktop_file" \
+        "$here/desktop-session.sh" "$here/session-lib.sh" "$copy/"
+    chown -R "$user:" "$copy"
+    chmod 755 "$copy"
+    setpriv --reuid="$user" --regid="$user" --clear-groups -- \
+        env -i PATH="$PATH" ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
+        ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
+        bash "$copy/desktop-session.sh" "$copy/runel" "$copy/$(basename "$fake_keys")" \
+        "$copy/$(basename "$desktop_file")" "$desktop"
+    exit
+fi
+
+source "$(dirname "${BASH_SOURCE[0]}")/session-lib.sh"
+unset DISPLAY
+export QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland
+# The desktop and the portal find the app by its desktop entry, as installed for the user.
+app_id=io.github.runel.Runel
+mkdir -p "$XDG_DATA_HOME/applications"
+sed "s|@RUNEL_DESKTOP_EXEC@|$runel|g" "$desktop_file" > "$XDG_DATA_HOME/applications/$app_id.desktop"
+export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share
+
+# A private session bus, started after the environment above so what it starts (the portal and
+# its back end) inherits it.
+start_bus() { # NAME, then ARGS for dbus-daemon; prints the address into $work/NAME.address
+    local name=$1
+    shift
+    exec 4> "$work/$name.address"
+    dbus-daemon --nofork --print-address=4 "$@" &
+    pids+=($!)
+    exec 4>&-
+    until_true "the $name bus did not start" test -s "$work/$name.address"
+}
+
+# What the app asks the portal and what the portal answers, for the checks below.
+watch_portal() {
+    dbus-monitor --session \
+        "type='method_call',interface='org.freedesktop.portal.GlobalShortcuts'" \
+        "type='signal',interface='org.freedesktop.portal.Request',member='Response'" \
+        > "$work/bus.log" 2>&1 &
+    pids+=($!)
+    until_true "dbus-monitor did not start" grep -q NameAcquired "$work/bus.log"
+}
+binds() { grep -c "member=BindShortcuts" "$work/bus.log" || true; }
+# A Response whose results name the HUD's key: the desktop bound the list.
+bound() {
+    awk '/member=Response/ { response = 1 } response && /toggleSearchWindow/ { found = 1 }
+         END { exit !found }' "$work/bus.log"
+}
+runs_of() { "$runel" log | grep -c "$1" || true; }
+press() { "$fake_keys" "$keyboard" "$@" || fail "fake-keys $keyboard $* failed"; }
+
+mkdir -p "$HOME/.runel/git"
+printf '#!/bin/bash\necho echoed\n' > "$HOME/.runel/echo.sh"
+printf '#!/bin/bash\necho deployed\n' > "$HOME/.runel/git/deploy.sh"
+chmod +x "$HOME/.runel/echo.sh" "$HOME/.runel/git/deploy.sh"
+# Super+Ctrl+D plays "gd" (git/deploy.sh), as a user would have recorded it.
+shortcut_deploy=11111111-2222-3333-4444-555555555555
+cat > "$XDG_CONFIG_HOME/runel/settings.json" <<JSON
+{
+    "isFirstLaunch": false,
+    "shortcuts": [{"id": "$shortcut_deploy", "keySequence": "gd"}],
+    "KeyboardShortcuts_shortcut-$shortcut_deploy": {"carbonKeyCode": 2, "carbonModifiers": 4352}
+}
+JSON
+
+case $desktop in
+kde)
+    keyboard=kwin
+    # KWin offers its fake-input protocol to any client only with the permission checks off;
+    # KDE_FULL_SESSION and KDE_SESSION_VERSION stay unset (KWin 6.3 crashes with them here).
+    export XDG_CURRENT_DESKTOP=KDE KWIN_WAYLAND_NO_PERMISSION_CHECKS=1 WAYLAND_DISPLAY=runel-kde
+    start_bus session --session
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/session.address")
+    export DBUS_SESSION_BUS_ADDRESS
+    watch_portal
+    kwin_wayland --virtual --no-lockscreen --socket "$WAYLAND_DISPLAY" --width 1280 --height 800 \
+        > "$work/kwin.log" 2>&1 &
+    pids+=($!)
+    until_true "kwin_wayland did not start" test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+    ;;
+gnome)
+    keyboard=mutter
+    # gnome-shell wants a system bus; a private one stands in (no logind, no seats: headless).
+    export XDG_CURRENT_DESKTOP=GNOME WAYLAND_DISPLAY=runel-gnome
+    start_bus system --session
+    DBUS_SYSTEM_BUS_ADDRESS=$(head -n1 "$work/system.address")
+    export DBUS_SYSTEM_BUS_ADDRESS
+    start_bus session --session
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/session.address")
+    export DBUS_SESSION_BUS_ADDRESS
+    watch_portal
+    gnome-shell --headless --wayland --no-x11 --virtual-monitor 1280x800 \
+        --wayland-display "$WAYLAND_DISPLAY" > "$work/shell.log" 2>&1 &
+    pids+=($!)
+    until_true "gnome-shell did not start" test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+    ;;
+esac
+
+start_app
+until_true "the app did not ask the portal to bind its hot keys" test "$(binds)" -ge 1
+until_true "the desktop did not bind the hot keys" bound
+echo "ok: bound"
+
+# The HUD's key, then a script's key at once: the HUD opens with the focus and the key reaches
+# it, not whatever had the focus before.
+press super+shift+l e
+until_true "Super+Shift+L and e did not run echo.sh" test "$(runs_of Echo)" -ge 1
+echo "ok: Super+Shift+L opened the HUD and e ran echo.sh"
+
+[[ $desktop == gnome ]] && { "$runel" quit; echo "PASS ($desktop)"; exit 0; }
+
+# A user shortcut plays its keys into the HUD and the script runs.
+press super+ctrl+d
+until_true "the user shortcut Super+Ctrl+D did not run git/deploy.sh" \
+    test "$(runs_of Deploy)" -ge 1
+echo "ok: Super+Ctrl+D ran git/deploy.sh"
+
+# The HUD's key changed in the settings while the app runs (Super+Shift+J, as the settings
+# window would store it): the app binds its list once more, once, and the new key opens the HUD.
+binds_before=$(binds)
+settings=$XDG_CONFIG_HOME/runel/settings.json
+jq '.KeyboardShortcuts_toggleSearchWindow = {"carbonKeyCode": 38, "carbonModifiers": 768}' \
+    "$settings" > "$settings.new" || fail "jq could not edit settings.json"
+mv "$settings.new" "$settings"
+until_true "the changed hot key was not bound again" test "$(binds)" -gt "$binds_before"
+press super+shift+j e
+until_true "the new hot key Super+Shift+J did not open the HUD" test "$(runs_of Echo)" -ge 2
+# The old key is the desktop's no more: it opens nothing, so e runs nothing.
+press super+shift+l e
+sleep 1
+[[ $(runs_of Echo) == 2 ]] || fail "the old hot key Super+Shift+L still opened the HUD"
+[[ $(binds) == $((binds_before + 1)) ]] \
+    || fail "one change of the hot key was bound $(($(binds) - binds_before)) times"
+echo "ok: the hot key changed in settings.json was bound once, and only it opens the HUD"
+
+"$runel" quit || fail "runel quit failed"
+until_true "runel quit did not end the app" sh -c "! kill -0 $app"
+echo "PASS ($desktop)"
