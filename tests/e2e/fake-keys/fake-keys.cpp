@@ -16,6 +16,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,8 +82,8 @@ std::optional<std::vector<KeyEvent>> parseChords(int count, char **chords)
     return events;
 }
 
-// The registry's answer: KWin's fake-input global, bound at most at version 4 (the first with
-// keyboard_key).
+// The registry's answer: KWin's fake-input global, bound at version 4 (the first with
+// keyboard_key) or 5 (the first with destroy).
 struct Globals {
     org_kde_kwin_fake_input *fakeInput = nullptr;
     uint32_t version = 0;
@@ -95,8 +96,8 @@ void onGlobal(
     if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
         globals->version = version;
         if (version >= 4) {
-            globals->fakeInput = static_cast<org_kde_kwin_fake_input *>(
-                wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
+            globals->fakeInput = static_cast<org_kde_kwin_fake_input *>(wl_registry_bind(
+                registry, name, &org_kde_kwin_fake_input_interface, std::min(version, 5U)));
         }
     }
 }
@@ -136,7 +137,10 @@ int pressOnKWin(const std::vector<KeyEvent> &events)
             std::strerror(wl_display_get_error(display.get())));
         return 1;
     }
-    org_kde_kwin_fake_input_destroy(globals.fakeInput);
+    if (globals.version >= 5)
+        org_kde_kwin_fake_input_destroy(globals.fakeInput);
+    else
+        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(globals.fakeInput));
     wl_registry_destroy(registry);
     return 0;
 }
