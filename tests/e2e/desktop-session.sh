@@ -102,11 +102,28 @@ watch_portal() {
     until_true "dbus-monitor did not start" grep -q NameAcquired "$work/bus.log"
 }
 binds() { grep -c "member=BindShortcuts" "$work/bus.log" || true; }
-# A Response whose results name the HUD's key: the desktop bound the list.
-bound() {
-    awk '/^(method call|method return|signal|error) / { response = /member=Response/ }
-         response && /toggleSearchWindow/ { found = 1 }
-         END { exit !found }' "$work/bus.log"
+# Answers (Response signals) that list the HUD's key.
+answers() {
+    awk '/^(method call|method return|signal|error) / { response = /member=Response/; counted = 0 }
+         response && !counted && /toggleSearchWindow/ { count++; counted = 1 }
+         END { print count + 0 }' "$work/bus.log"
+}
+bound() { (($(answers) > 0)); }
+# The trigger the desktop last reported for a name ("Meta+Shift+L"), from the structs of its
+# answers: the name's string opens the struct, its trigger_description follows.
+trigger_of() {
+    awk -v name="$1" '
+        /^(method call|method return|signal|error) / { response = /member=Response/; next }
+        !response { next }
+        after_struct { id = $0; sub(/^ *string "/, "", id); sub(/"$/, "", id); after_struct = 0 }
+        /struct {/ { after_struct = 1 }
+        want && /variant/ {
+            value = $0; sub(/.*string "/, "", value); sub(/"$/, "", value)
+            if (id == name) last = value
+            want = 0
+        }
+        /string "trigger_description"/ { want = 1 }
+        END { print last }' "$work/bus.log"
 }
 # What gnome-shell's Eval answers for a JavaScript expression, compared with the expected JSON.
 shell_is() {
@@ -189,8 +206,7 @@ if [[ $desktop == gnome ]]; then
     done
 fi
 until_true "the desktop did not bind the hot keys" bound
-trigger=$(grep -A1 'string "trigger_description"' "$work/bus.log" | sed -n 's/.*variant *string "\(.*\)"/\1/p' \
-    | grep -m1 . || true)
+trigger=$(trigger_of toggleSearchWindow)
 [[ -n $trigger ]] || fail "the desktop bound the hot keys but reported no trigger"
 echo "ok: the desktop bound the hot keys; its trigger: $trigger"
 
@@ -228,21 +244,26 @@ quit_app() {
 [[ $desktop == gnome ]] && { quit_app; exit 0; }
 
 # The HUD's key changed in the settings while the app runs (Super+Shift+J, as the settings
-# window would store it): the app binds its list once more, once, and the new key opens the HUD.
+# window would store it): the app binds its list once more, once. KDE keeps the trigger it
+# already holds for a name (its own settings change it; the preferred trigger only seeds a new
+# name), so what is checked is that the key the desktop names in its answer opens the HUD.
 binds_before=$(binds)
+answers_before=$(answers)
 settings=$XDG_CONFIG_HOME/runel/settings.json
 jq '.KeyboardShortcuts_toggleSearchWindow = {"carbonKeyCode": 38, "carbonModifiers": 768}' \
     "$settings" > "$settings.new" || fail "jq could not edit settings.json"
 mv "$settings.new" "$settings"
 until_true "the changed hot key was not bound again" test "$(binds)" -gt "$binds_before"
-press super+shift+j e
-until_true "the new hot key Super+Shift+J did not open the HUD" test "$(runs_of Echo)" -ge 2
-# The old key is the desktop's no more: it opens nothing, so e runs nothing.
-press super+shift+l e
+until_true "the desktop did not answer the new bind" test "$(answers)" -gt "$answers_before"
+trigger=$(trigger_of toggleSearchWindow)
+chord=$(tr '[:upper:]' '[:lower:]' <<<"$trigger" | sed 's/meta/super/; s/control/ctrl/')
+press "$chord" e
+until_true "the desktop's trigger $trigger did not open the HUD after the change" \
+    test "$(runs_of Echo)" -ge 2
+# A burst of changes is bound once: no second bind follows.
 sleep 1
-[[ $(runs_of Echo) == 2 ]] || fail "the old hot key Super+Shift+L still opened the HUD"
 [[ $(binds) == $((binds_before + 1)) ]] \
     || fail "one change of the hot key was bound $(($(binds) - binds_before)) times"
-echo "ok: the hot key changed in settings.json was bound once, and only it opens the HUD"
+echo "ok: the hot key changed in settings.json was bound once; the desktop keeps $trigger, which opens the HUD"
 
 quit_app
