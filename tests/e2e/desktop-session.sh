@@ -130,6 +130,12 @@ shell_is() {
     [[ $(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
         --method org.gnome.Shell.Eval "$1" 2>/dev/null) == "(true, '$2')" ]]
 }
+# Whether a count (what the command prints) has reached a minimum; read anew on every poll.
+at_least() {
+    local minimum=$1
+    shift
+    (($("$@") >= minimum))
+}
 # A desktop takes its time to start, more so on a loaded machine: the polls for what the desktop
 # does (starting, asking, binding) wait up to a minute.
 until_desktop() {
@@ -191,7 +197,7 @@ gnome)
 esac
 
 start_app
-until_desktop "the app did not ask the portal to bind its hot keys" test "$(binds)" -ge 1
+until_desktop "the app did not ask the portal to bind its hot keys" at_least 1 binds
 if [[ $desktop == gnome ]]; then
     # GNOME asks first. The shell starts in its overview, which holds the keyboard: Escape
     # leaves it (never pressed once the dialog has the keys: there it means Cancel), then
@@ -221,7 +227,7 @@ echo "ok: the desktop bound the hot keys; its trigger: $trigger"
 # The HUD's key, then a script's key at once: the HUD opens with the focus and the key reaches
 # it, not whatever had the focus before.
 press super+shift+l e
-until_true "Super+Shift+L and e did not run echo.sh" test "$(runs_of Echo)" -ge 1
+until_true "Super+Shift+L and e did not run echo.sh" at_least 1 runs_of Echo
 echo "ok: Super+Shift+L opened the HUD and e ran echo.sh"
 
 if [[ $desktop == gnome ]]; then
@@ -240,7 +246,7 @@ fi
 # A user shortcut plays its keys into the HUD and the script runs.
 press super+ctrl+d
 until_true "the user shortcut Super+Ctrl+D did not run git/deploy.sh" \
-    test "$(runs_of Deploy)" -ge 1
+    at_least 1 runs_of Deploy
 echo "ok: Super+Ctrl+D ran git/deploy.sh"
 
 quit_app() {
@@ -261,13 +267,13 @@ settings=$XDG_CONFIG_HOME/runel/settings.json
 jq '.KeyboardShortcuts_toggleSearchWindow = {"carbonKeyCode": 38, "carbonModifiers": 768}' \
     "$settings" > "$settings.new" || fail "jq could not edit settings.json"
 mv "$settings.new" "$settings"
-until_true "the changed hot key was not bound again" test "$(binds)" -gt "$binds_before"
-until_true "the desktop did not answer the new bind" test "$(answers)" -gt "$answers_before"
+until_true "the changed hot key was not bound again" at_least $((binds_before + 1)) binds
+until_true "the desktop did not answer the new bind" at_least $((answers_before + 1)) answers
 trigger=$(trigger_of toggleSearchWindow)
 chord=$(tr '[:upper:]' '[:lower:]' <<<"$trigger" | sed 's/meta/super/; s/control/ctrl/')
 press "$chord" e
 until_true "the desktop's trigger $trigger did not open the HUD after the change" \
-    test "$(runs_of Echo)" -ge 2
+    at_least 2 runs_of Echo
 # A burst of changes is bound once: no second bind follows.
 sleep 1
 [[ $(binds) == $((binds_before + 1)) ]] \
