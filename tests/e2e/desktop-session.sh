@@ -36,7 +36,7 @@ for tool in "${needs[@]}"; do
     fi
 done
 missing=()
-for tool in dbus-daemon dbus-monitor jq setpriv; do
+for tool in dbus-daemon dbus-monitor dbus-send gdbus jq setpriv setsid; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 [[ $fake_keys != none && -x $fake_keys ]] || missing+=("fake-keys (configure again with plasma-wayland-protocols and libwayland-dev installed)")
@@ -146,7 +146,18 @@ until_desktop() {
     fail "$what"
 }
 runs_of() { "$runel" log | grep -c "$1" || true; }
-press() { "$fake_keys" "$keyboard" "$@" || fail "fake-keys $keyboard $* failed"; }
+# One keyboard for the whole session (a new one per press would join the seat each time):
+# fake-keys reads lines of chords and answers each once the desktop has its keys.
+start_keyboard() {
+    coproc KEYS { "$fake_keys" "$keyboard" - 2>> "$work/keys.log"; }
+    pids+=($KEYS_PID)
+}
+press() {
+    local reply
+    echo "$*" >&"${KEYS[1]}"
+    read -r -t 30 reply <&"${KEYS[0]}" || fail "fake-keys did not answer for $*"
+    [[ $reply == ok ]] || fail "fake-keys $keyboard could not press $*"
+}
 
 mkdir -p "$HOME/.runel/git"
 printf '#!/bin/bash\necho echoed\n' > "$HOME/.runel/echo.sh"
@@ -177,6 +188,7 @@ kde)
         --socket "$WAYLAND_DISPLAY" --width 1280 --height 800 > "$work/kwin.log" 2>&1 &
     pids+=($!)
     until_desktop "kwin_wayland did not start" test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+    start_keyboard
     # KWin says which window has the focus through a script of ours: "runel-focus: PID CAPTION"
     # whenever it changes.
     cat > "$work/focus.js" <<'JS'
@@ -216,6 +228,7 @@ gnome)
     pids+=($!)
     until_desktop "gnome-shell did not start" test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
     until_desktop "gnome-shell does not answer" shell_is "1 + 1" 2
+    start_keyboard
     hud_focused() {
         shell_is "global.display.focus_window?.get_pid() == $app
             && global.display.focus_window.get_title() == 'Runel'" true
@@ -227,18 +240,23 @@ gnome)
     ;;
 esac
 
+# The portal is up before the app starts, as in a desktop session that has run a while: started
+# by the bus on first use it can take seconds, longer than the app waits for its answer.
+until_desktop "the desktop portal does not answer" dbus-send --session --print-reply \
+    --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+    org.freedesktop.DBus.Properties.Get string:org.freedesktop.portal.GlobalShortcuts \
+    string:version
 start_app
 until_desktop "the app did not ask the portal to bind its hot keys" at_least 1 binds
 if [[ $desktop == gnome ]]; then
     # GNOME asks first. The shell starts in its overview, which holds the keyboard: Escape
     # leaves it (never pressed once the dialog has the keys: there it means Cancel), then
-    # Alt+A is the dialog's "Add". A key can be lost while the shell adds the fake keyboard, so
-    # Alt+A is pressed again until the desktop answers.
+    # Alt+A is the dialog's "Add", pressed again should the dialog not have taken it.
     until_desktop "the \"Add Keyboard Shortcuts\" dialog did not appear" \
         shell_is "global.display.list_all_windows().some(w => w.get_title() == 'Add Keyboard Shortcuts')" true
     close_overview() {
         shell_is Main.overview.visible false && return 0
-        "$fake_keys" mutter escape
+        press escape
         sleep 0.2
         shell_is Main.overview.visible false
     }
@@ -246,7 +264,7 @@ if [[ $desktop == gnome ]]; then
     until_true "the dialog did not get the focus" shell_is "global.display.focus_window?.get_title()" \
         '"Add Keyboard Shortcuts"'
     for _ in 1 2 3 4 5; do
-        press shift alt+a
+        press alt+a
         for _ in $(seq 20); do bound && break 2; sleep 0.1; done
     done
 fi

@@ -5,6 +5,9 @@
 //                               $WAYLAND_DISPLAY (KWin offers it only when started with
 //                               KWIN_WAYLAND_NO_PERMISSION_CHECKS=1)
 //   fake-keys mutter CHORD...   through mutter's org.gnome.Mutter.RemoteDesktop on the session bus
+//   fake-keys kwin|mutter -     one keyboard for a whole session: reads lines of CHORDs from
+//                               standard input and answers each with "ok" (or "failed") once the
+//                               desktop has its events; ends when standard input does
 //
 // A CHORD is key names joined by '+' ("super+shift+l", "e", "return"): its keys go down in that
 // order and up in the reverse one; chords follow each other with no pause, as fast typing would.
@@ -20,9 +23,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <linux/input-event-codes.h>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 #include <wayland-client.h>
@@ -51,12 +56,11 @@ struct KeyEvent {
 };
 
 // The chords as one sequence of key events, or nothing (and a message) for an unknown key name.
-std::optional<std::vector<KeyEvent>> parseChords(int count, char **chords)
+std::optional<std::vector<KeyEvent>> parseChords(const std::vector<std::string> &chords)
 {
     std::vector<KeyEvent> events;
-    for (int index = 0; index < count; ++index) {
+    for (const std::string &chord : chords) {
         std::vector<unsigned> keys;
-        const std::string chord = chords[index];
         size_t start = 0;
         while (start <= chord.size()) {
             const size_t end = std::min(chord.find('+', start), chord.size());
@@ -104,85 +108,141 @@ void onGlobal(
 void onGlobalRemove(void *, wl_registry *, uint32_t) { }
 constexpr wl_registry_listener registryListener { onGlobal, onGlobalRemove };
 
-int pressOnKWin(const std::vector<KeyEvent> &events)
-{
-    // Owned here until the end of this function, whichever way it ends.
-    std::unique_ptr<wl_display, void (*)(wl_display *)> display(
-        wl_display_connect(nullptr), wl_display_disconnect);
-    if (!display) {
-        std::fprintf(stderr, "fake-keys: cannot connect to the Wayland display \"%s\"\n",
-            std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "");
-        return 1;
+// Sends events on the connection it holds until destroyed.
+class KWinKeyboard {
+public:
+    bool open()
+    {
+        m_display.reset(wl_display_connect(nullptr));
+        if (!m_display) {
+            std::fprintf(stderr, "fake-keys: cannot connect to the Wayland display \"%s\"\n",
+                std::getenv("WAYLAND_DISPLAY") ? std::getenv("WAYLAND_DISPLAY") : "");
+            return false;
+        }
+        m_registry = wl_display_get_registry(m_display.get());
+        wl_registry_add_listener(m_registry, &registryListener, &m_globals);
+        wl_display_roundtrip(m_display.get());
+        if (!m_globals.fakeInput) {
+            std::fprintf(stderr,
+                m_globals.version
+                    ? "fake-keys: the compositor's fake input is version %u; keys need 4\n"
+                    : "fake-keys: the compositor offers no org_kde_kwin_fake_input (KWin "
+                      "offers it when started with KWIN_WAYLAND_NO_PERMISSION_CHECKS=1)\n",
+                m_globals.version);
+            return false;
+        }
+        org_kde_kwin_fake_input_authenticate(m_globals.fakeInput, "fake-keys", "end-to-end tests");
+        return true;
     }
-    Globals globals;
-    wl_registry *registry = wl_display_get_registry(display.get());
-    wl_registry_add_listener(registry, &registryListener, &globals);
-    wl_display_roundtrip(display.get());
-    if (!globals.fakeInput) {
-        std::fprintf(stderr,
-            globals.version ? "fake-keys: the compositor's fake input is version %u; keys need 4\n"
-                            : "fake-keys: the compositor offers no org_kde_kwin_fake_input (KWin "
-                              "offers it when started with KWIN_WAYLAND_NO_PERMISSION_CHECKS=1)\n",
-            globals.version);
-        return 1;
+    bool send(const std::vector<KeyEvent> &events)
+    {
+        for (const KeyEvent &event : events) {
+            org_kde_kwin_fake_input_keyboard_key(m_globals.fakeInput, event.code,
+                event.pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+        }
+        // The round trip returns once the compositor has handled every request before it.
+        if (wl_display_roundtrip(m_display.get()) < 0) {
+            std::fprintf(stderr, "fake-keys: the Wayland connection failed (%s)\n",
+                std::strerror(wl_display_get_error(m_display.get())));
+            return false;
+        }
+        return true;
     }
-    org_kde_kwin_fake_input_authenticate(globals.fakeInput, "fake-keys", "end-to-end tests");
-    for (const KeyEvent &event : events) {
-        org_kde_kwin_fake_input_keyboard_key(globals.fakeInput, event.code,
-            event.pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    ~KWinKeyboard()
+    {
+        if (m_globals.fakeInput && m_globals.version >= 5)
+            org_kde_kwin_fake_input_destroy(m_globals.fakeInput);
+        else if (m_globals.fakeInput)
+            wl_proxy_destroy(reinterpret_cast<wl_proxy *>(m_globals.fakeInput));
+        if (m_registry)
+            wl_registry_destroy(m_registry);
     }
-    // The round trip returns once the compositor has handled every request before it.
-    if (wl_display_roundtrip(display.get()) < 0) {
-        std::fprintf(stderr, "fake-keys: the Wayland connection failed (%s)\n",
-            std::strerror(wl_display_get_error(display.get())));
-        return 1;
-    }
-    if (globals.version >= 5)
-        org_kde_kwin_fake_input_destroy(globals.fakeInput);
-    else
-        wl_proxy_destroy(reinterpret_cast<wl_proxy *>(globals.fakeInput));
-    wl_registry_destroy(registry);
-    return 0;
-}
+
+private:
+    // Owned here; disconnected last, after the proxies above are destroyed.
+    std::unique_ptr<wl_display, void (*)(wl_display *)> m_display { nullptr,
+        wl_display_disconnect };
+    wl_registry *m_registry = nullptr;
+    Globals m_globals;
+};
 
 // Mutter ties a remote desktop session to the D-Bus connection that made it: every call goes
-// through this one connection, and the session ends with it.
-int pressOnMutter(const std::vector<KeyEvent> &events)
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString service = QStringLiteral("org.gnome.Mutter.RemoteDesktop");
-    const auto call = [&](const QString &path, const QString &interface, const QString &method,
-                          const QVariantList &arguments = {}) {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+// through this one connection, and the session ends with it (or with Stop, on destruction).
+class MutterKeyboard {
+public:
+    bool open()
+    {
+        const QDBusMessage created = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
+            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("CreateSession"));
+        if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty())
+            return false;
+        m_session = created.arguments().first().value<QDBusObjectPath>().path();
+        if (call(m_session, sessionInterface, QStringLiteral("Start")).type()
+            == QDBusMessage::ErrorMessage)
+            return false;
+        // The session's keyboard joins the seat a moment after Start, and what comes before is
+        // lost: a Shift tap goes first, so no key of the chords is. (A window with the focus
+        // would see it: one keyboard for a whole session taps it once, before anything.)
+        return send({ { KEY_LEFTSHIFT, true }, { KEY_LEFTSHIFT, false } });
+    }
+    bool send(const std::vector<KeyEvent> &events)
+    {
+        for (const KeyEvent &event : events) {
+            if (call(m_session, sessionInterface, QStringLiteral("NotifyKeyboardKeycode"),
+                    { event.code, event.pressed })
+                    .type()
+                == QDBusMessage::ErrorMessage)
+                return false;
+        }
+        return true;
+    }
+    ~MutterKeyboard()
+    {
+        if (!m_session.isEmpty())
+            call(m_session, sessionInterface, QStringLiteral("Stop"));
+    }
+
+private:
+    QDBusMessage call(const QString &path, const QString &interface, const QString &method,
+        const QVariantList &arguments = {})
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.Mutter.RemoteDesktop"), path, interface, method);
         message.setArguments(arguments);
-        QDBusMessage reply = bus.call(message);
+        QDBusMessage reply = m_bus.call(message);
         if (reply.type() == QDBusMessage::ErrorMessage) {
             std::fprintf(stderr, "fake-keys: mutter refused %s: %s\n", qPrintable(method),
                 qPrintable(reply.errorMessage()));
         }
         return reply;
-    };
-    const QDBusMessage created = call(QStringLiteral("/org/gnome/Mutter/RemoteDesktop"),
-        QStringLiteral("org.gnome.Mutter.RemoteDesktop"), QStringLiteral("CreateSession"));
-    if (created.type() != QDBusMessage::ReplyMessage || created.arguments().isEmpty())
-        return 1;
-    const QString session = created.arguments().first().value<QDBusObjectPath>().path();
-    const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
-    if (call(session, sessionInterface, QStringLiteral("Start")).type()
-        == QDBusMessage::ErrorMessage)
-        return 1;
-    int status = 0;
-    for (const KeyEvent &event : events) {
-        if (call(session, sessionInterface, QStringLiteral("NotifyKeyboardKeycode"),
-                { event.code, event.pressed })
-                .type()
-            == QDBusMessage::ErrorMessage) {
-            status = 1;
-            break;
-        }
     }
-    call(session, sessionInterface, QStringLiteral("Stop"));
-    return status;
+
+    const QString sessionInterface = QStringLiteral("org.gnome.Mutter.RemoteDesktop.Session");
+    QDBusConnection m_bus = QDBusConnection::sessionBus();
+    QString m_session;
+};
+
+// Presses the arguments' chords, or with "-" each line's, answering each line.
+template<typename Keyboard> int run(Keyboard &keyboard, const std::vector<std::string> &arguments)
+{
+    if (!keyboard.open())
+        return 1;
+    if (arguments != std::vector<std::string> { "-" }) {
+        const std::optional<std::vector<KeyEvent>> events = parseChords(arguments);
+        if (!events)
+            return 2;
+        return keyboard.send(*events) ? 0 : 1;
+    }
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> chords;
+        for (std::string chord; words >> chord;)
+            chords.push_back(chord);
+        const std::optional<std::vector<KeyEvent>> events = parseChords(chords);
+        std::cout << (events && keyboard.send(*events) ? "ok" : "failed") << std::endl;
+    }
+    return 0;
 }
 
 } // namespace
@@ -191,14 +251,16 @@ int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (argc < 3 || (mode != "kwin" && mode != "mutter")) {
-        std::fprintf(stderr, "Usage: fake-keys kwin|mutter CHORD... (a chord: super+shift+l)\n");
+        std::fprintf(
+            stderr, "Usage: fake-keys kwin|mutter CHORD... | -  (a chord: super+shift+l)\n");
         return 2;
     }
-    const std::optional<std::vector<KeyEvent>> events = parseChords(argc - 2, argv + 2);
-    if (!events)
-        return 2;
-    if (mode == "kwin")
-        return pressOnKWin(*events);
+    const std::vector<std::string> arguments(argv + 2, argv + argc);
+    if (mode == "kwin") {
+        KWinKeyboard keyboard;
+        return run(keyboard, arguments);
+    }
     QCoreApplication application(argc, argv); // QtDBus wants one
-    return pressOnMutter(*events);
+    MutterKeyboard keyboard;
+    return run(keyboard, arguments);
 }
