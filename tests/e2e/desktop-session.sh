@@ -2,11 +2,12 @@
 # Runs the real app on a real desktop, headless, with hot keys through that desktop's own
 # GlobalShortcuts portal, and presses the keys as the desktop's keyboard would (fake-keys):
 #   kde    KWin (Plasma 6): the portal binds with no dialog; Super+Shift+L opens the HUD with the
-#          focus (a script's key typed right after it runs the script), a user shortcut runs its
+#          focus and a script's key typed into it runs the script, a user shortcut runs its
 #          script, and a hot key changed in settings.json while the app runs is bound once more,
-#          once, and opens the HUD while the old one no longer does.
+#          once, and the desktop's answer is checked by pressing it.
 #   gnome  gnome-shell (GNOME 48): the first bind asks ("Add Keyboard Shortcuts"), the dialog is
-#          answered with keys, the desktop reports the trigger, and the hot key opens the HUD.
+#          answered with keys, the desktop reports the trigger, the hot key opens the HUD with
+#          the focus and a script's key runs the script, and a user shortcut runs its script.
 # Usage: desktop-session.sh RUNEL FAKE_KEYS DESKTOP_FILE kde|gnome, where FAKE_KEYS is the
 # tests' fake-keys tool ("none" when it was not built) and DESKTOP_FILE the app's desktop entry as
 # the source has it (resources/io.github.runel.Runel.desktop.in).
