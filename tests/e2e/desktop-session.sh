@@ -155,6 +155,7 @@ start_keyboard() {
 }
 press() {
     local reply
+    [[ -n ${KEYS[1]:-} ]] || fail "fake-keys $keyboard ended before pressing $*"
     echo "$*" >&"${KEYS[1]}"
     read -r -t 30 reply <&"${KEYS[0]}" || fail "fake-keys did not answer for $*"
     [[ $reply == ok ]] || fail "fake-keys $keyboard could not press $*"
