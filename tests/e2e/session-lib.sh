@@ -26,7 +26,7 @@ export QT_QPA_PLATFORM=xcb
 fail() {
     echo "FAIL ($session): $*" >&2
     local log
-    for log in app.err openbox.log sway.log; do
+    for log in app.err openbox.log sway.log kwin.log shell.log keys.log; do
         [[ -s $work/$log ]] && sed "s/^/  $log: /" "$work/$log" >&2
     done
     exit 1
