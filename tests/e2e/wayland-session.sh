@@ -89,8 +89,11 @@ fi
 } > "$work/sway.conf"
 grep -q "exec $runel toggle" "$work/sway.conf" || fail "the sway example binds no runel toggle"
 
+# The layer-shell session reads sway's debug log, too long to show when a session fails.
+debug=
+[[ $mode == layer-shell ]] && debug=-debug
 WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    sway --debug --config "$work/sway.conf" > "$work/sway.log" 2>&1 &
+    sway --config "$work/sway.conf" ${debug:+--debug} > "$work/sway$debug.log" 2>&1 &
 pids+=($!)
 ipc_socket() { compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock"; }
 until_true "sway did not start" ipc_socket
