@@ -34,7 +34,10 @@ public:
     }
     void place(QWidget &panel, const QRect &geometry, QScreen &) override
     {
-        panel.move(geometry.topLeft());
+        // Placing both panels whenever either changes size must not send the X server (and a
+        // window manager) a move of a window that stays where it is.
+        if (panel.pos() != geometry.topLeft())
+            panel.move(geometry.topLeft());
     }
 };
 
