@@ -1,18 +1,37 @@
 #!/usr/bin/env bash
 # Runs the real app as a native Wayland client under a headless sway and drives it as a user
-# would: a compositor binding's "runel toggle" shows the HUD floating and with the focus, typed
-# keys run a script, and the run is logged.
-# Usage: wayland-session.sh RUNEL SWAY_RULES, where SWAY_RULES is the shipped sway example
-# (resources/wayland/sway.conf), used as a user would add it to their config.
+# would: a compositor binding's "runel toggle" shows the HUD with the keyboard, typed keys run a
+# script, and the run is logged.
+# Usage: wayland-session.sh RUNEL SWAY_RULES [MODE [PICTURES]], where SWAY_RULES is the shipped
+# sway example (resources/wayland/sway.conf), used as a user would add it to their config, and
+# MODE is
+#   window (the default): the panels are windows (RUNEL_LAYER_SHELL=0 where the build could make
+#       layer surfaces), floated by the example's rules;
+#   layer-shell: the panels are layer-shell overlays, which sway does not list among its windows:
+#       a screenshot (grim) of the HUD's place shows them come and go, and one is saved in
+#       PICTURES for people to look at;
+#   layer-shell-unbuilt: the build has no LayerShellQt; the session says so and is skipped (77).
 #
 # sway refuses to run as root: as root, this copies what the session needs into a folder of an
 # unprivileged user (created when missing) and runs itself again as that user.
 set -euo pipefail
 runel=$(realpath "$1")
 rules=$(realpath "$2")
+mode=${3:-window}
+pictures=${4:-}
+case "$mode" in
+    window | layer-shell) ;;
+    layer-shell-unbuilt)
+        echo "SKIP (wayland layer shell): this build has no LayerShellQt 6 (Qt 6.7 or newer)"
+        exit 77
+        ;;
+    *) echo "wayland-session.sh: unknown mode '$mode'" >&2; exit 2 ;;
+esac
 
 missing=()
-for tool in sway swaymsg wtype jq setpriv; do
+tools=(sway swaymsg wtype jq setpriv)
+[[ $mode == layer-shell ]] && tools+=(grim)
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 if (( ${#missing[@]} > 0 )); then
@@ -29,31 +48,52 @@ if [[ $(id -u) == 0 ]]; then
     trap 'rm -rf "$copy"' EXIT
     here=$(dirname "${BASH_SOURCE[0]}")
     cp "$runel" "$(dirname "$runel")/runel-app" "$rules" "$here/wayland-session.sh" \
-        "$here/session-lib.sh" "$copy/"
+        "$here/wayland-layer-shell.sh" "$here/session-lib.sh" "$copy/"
+    mkdir "$copy/pictures"
     chown -R "$user:" "$copy"
     # A sanitizer build's options and logs stay as the suite set them.
+    status=0
     setpriv --reuid="$user" --regid="$user" --clear-groups -- \
         env -i PATH="$PATH" ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
         ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
-        bash "$copy/wayland-session.sh" "$copy/runel" "$copy/$(basename "$rules")"
-    exit
+        bash "$copy/wayland-session.sh" "$copy/runel" "$copy/$(basename "$rules")" "$mode" \
+        "$copy/pictures" || status=$?
+    if [[ -n $pictures ]] && compgen -G "$copy/pictures/*" >/dev/null; then
+        mkdir -p "$pictures"
+        cp "$copy"/pictures/* "$pictures/"
+    fi
+    exit "$status"
 fi
 
 session=wayland
+[[ $mode == layer-shell ]] && session="wayland layer shell"
 source "$(dirname "${BASH_SOURCE[0]}")/session-lib.sh"
 # The app chooses its platform itself; this session has no X server.
 unset QT_QPA_PLATFORM DISPLAY
+if [[ $mode == window ]]; then
+    export RUNEL_LAYER_SHELL=0
+else
+    unset RUNEL_LAYER_SHELL
+fi
 
 # The user's config: the shipped lines, with this build's runel in place of the one on PATH.
 {
     echo "output HEADLESS-1 resolution 1280x800"
     echo "xwayland disable" # the app needs no X server here
-    sed "s|exec runel toggle|exec $runel toggle|" "$rules"
+    # Layer surfaces need no window rules: only the key binding is kept.
+    if [[ $mode == layer-shell ]]; then
+        grep -v -e '^for_window' -e '^no_focus' "$rules"
+    else
+        cat "$rules"
+    fi | sed "s|exec runel toggle|exec $runel toggle|"
 } > "$work/sway.conf"
 grep -q "exec $runel toggle" "$work/sway.conf" || fail "the sway example binds no runel toggle"
 
+# The layer-shell session reads sway's debug log, too long to show when a session fails.
+debug=
+[[ $mode == layer-shell ]] && debug=-debug
 WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    sway --config "$work/sway.conf" > "$work/sway.log" 2>&1 &
+    sway --config "$work/sway.conf" ${debug:+--debug} > "$work/sway$debug.log" 2>&1 &
 pids+=($!)
 ipc_socket() { compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock"; }
 until_true "sway did not start" ipc_socket
@@ -79,6 +119,11 @@ chmod +x "$HOME/.runel/zed.sh"
 app=$!
 pids+=($app)
 until_true "the app did not start listening" test -S "$XDG_RUNTIME_DIR/runel/instance"
+
+if [[ $mode == layer-shell ]]; then
+    source "$(dirname "${BASH_SOURCE[0]}")/wayland-layer-shell.sh"
+    exit
+fi
 # The settings window has the focus first: the HUD has to take it from another window.
 "$runel" settings || fail "runel settings failed"
 settings_focused() {

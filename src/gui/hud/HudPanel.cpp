@@ -2,6 +2,7 @@
 
 #include "HudStyle.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,6 +51,13 @@ bool HudPanel::event(QEvent *event)
         break;
     }
     return QWidget::event(event);
+}
+
+void HudPanel::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT deactivated();
 }
 
 void HudPanel::paintEvent(QPaintEvent *)

@@ -16,11 +16,14 @@ public:
 
 Q_SIGNALS:
     void resized();
-    // The panel stopped being the active window (the user clicked elsewhere).
+    // The panel stopped being the active window (the user clicked elsewhere), or something
+    // other than its controller closed it (a window manager's close, a compositor that took
+    // its output away).
     void deactivated();
 
 protected:
     bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

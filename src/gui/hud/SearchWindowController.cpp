@@ -8,15 +8,15 @@
 #include "settings/ConfigManager.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 namespace runel::gui {
 
 SearchWindowController::SearchWindowController(ConfigManager &configManager, QObject *parent)
     : QObject(parent)
     , m_configManager(configManager)
+    , m_placement(makePanelPlacement())
 {
     m_resultsTimer.setSingleShot(true);
     connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
@@ -58,6 +58,7 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     m_searchView = new SearchView(viewModel);
     m_window = new HudPanel(m_searchView, true);
     m_window->setWindowTitle(QStringLiteral("Runel"));
+    m_placement->prepare(*m_window, PanelRole::hud);
     // The model lives as long as the results panel whose list shows it.
     auto *model = new ResultListModel(viewModel);
     m_model = model;
@@ -65,6 +66,7 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     model->setParent(m_resultsView);
     m_resultsPanel = new HudPanel(m_resultsView, false);
     m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
+    m_placement->prepare(*m_resultsPanel, PanelRole::results);
 
     // One place binds the views to the view model's changes.
     connect(&viewModel, &SearchViewModel::changed, this, [this] {
@@ -74,41 +76,32 @@ void SearchWindowController::show(SearchViewModel &viewModel)
         m_model->refresh();
         scheduleUpdate();
     });
-    connect(m_window, &HudPanel::resized, this, [this] {
-        placeHud();
-        positionResultsPanel();
-    });
-    connect(
-        m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::positionResultsPanel);
+    connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
+    connect(m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
 
-    placeHud();
+    placePanels();
     m_window->show();
+    // A compositor that chooses the output tells where the HUD went once it is shown.
+    if (QWindow *handle = m_window->windowHandle())
+        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
     m_window->raise();
     m_window->activateWindow();
     updateResultsPanel();
 }
 
-void SearchWindowController::placeHud()
+void SearchWindowController::placePanels()
 {
     if (!m_window)
         return;
-    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
+    QScreen *screen = m_placement->screenFor(*m_window);
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
-    // Only X11 lets a window place itself; a Wayland compositor ignores this.
-    m_window->move(area.center().x() + 1 - m_window->width() / 2,
-        area.top() + area.height() / 2 - aboveCentre - m_window->height());
-}
-
-void SearchWindowController::positionResultsPanel()
-{
-    if (!m_window || !m_resultsPanel)
-        return;
-    m_resultsPanel->move(m_window->x(), m_window->y() + m_window->height() + panelGap);
+    const PanelGeometry geometry = layoutPanels(screen->availableGeometry(), m_window->size(),
+        m_resultsPanel ? m_resultsPanel->size() : QSize(), aboveCentre, panelGap);
+    m_placement->place(*m_window, geometry.hud, *screen);
+    if (m_resultsPanel)
+        m_placement->place(*m_resultsPanel, geometry.results, *screen);
 }
 
 void SearchWindowController::scheduleUpdate()
@@ -159,7 +152,7 @@ void SearchWindowController::showResultsPanel()
 {
     if (!m_resultsPanel || !m_viewModel)
         return;
-    positionResultsPanel();
+    placePanels();
     if (!m_resultsPanel->isVisible())
         m_resultsPanel->show(); // without activating: the HUD keeps the focus
     m_viewModel->setResultsPanelVisible(true);

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "HudPanel.h"
+#include "platform/PanelPlacement.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 class QWidget;
 
@@ -20,9 +23,10 @@ class ResultsWindowView;
 class SearchView;
 
 // Shows the HUD for one opening: the HUD panel with the search view and the results panel
-// below it, placed on the screen under the pointer, the results panel shown at once, after the
-// results delay or never as the settings say (always in search mode and while browsing). The
-// HUD closes when it loses the focus, unless a foreground script runs. Shown once, closed once.
+// below it, placed on the screen under the pointer (as windows) or on the compositor's output
+// (as layer-shell overlays: platform/PanelPlacement chooses), the results panel shown at once,
+// after the results delay or never as the settings say (always in search mode and while
+// browsing). The HUD closes when it loses the focus. Shown once, closed once.
 class SearchWindowController : public QObject {
     Q_OBJECT
 
@@ -44,6 +48,7 @@ public:
     SearchView *searchView() const { return m_searchView; }
     ResultsWindowView *resultsView() const { return m_resultsView; }
     bool isResultsPanelPending() const { return m_resultsTimer.isActive(); }
+    PanelBackend panelBackend() const { return m_placement->backend(); }
 
     static constexpr int panelGap = 10;
     static constexpr int aboveCentre = 80; // the HUD's bottom edge above the screen's centre
@@ -52,8 +57,7 @@ Q_SIGNALS:
     void closed();
 
 private:
-    void placeHud();
-    void positionResultsPanel();
+    void placePanels();
     void scheduleUpdate();
     void updateResultsPanel();
     void scheduleResultsPanel();
@@ -62,6 +66,7 @@ private:
     void hudDeactivated();
 
     ConfigManager &m_configManager;
+    std::unique_ptr<PanelPlacement> m_placement;
     QPointer<SearchViewModel> m_viewModel;
     QPointer<ResultListModel> m_model;
     // The panels are deleted later, never at once: close() is often called from inside one of

@@ -1,0 +1,80 @@
+#include "PanelPlacement.h"
+
+#include "LayerShell.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace runel::gui {
+
+namespace {
+
+bool isWayland(QStringView platformName)
+{
+    return platformName == u"wayland" || platformName.startsWith(u"wayland-");
+}
+
+// Top-level windows: moved by Runel on X11, placed by the compositor on Wayland (which ignores
+// a client's move).
+class WindowPlacement final : public PanelPlacement {
+public:
+    PanelBackend backend() const override { return PanelBackend::window; }
+    void prepare(QWidget &, PanelRole) override { }
+    QScreen *screenFor(QWidget &hud) const override
+    {
+        // Once shown, the HUD stays on its screen when it resizes, wherever the pointer went.
+        if (hud.isVisible())
+            return hud.screen();
+        QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+        return screen ? screen : QGuiApplication::primaryScreen();
+    }
+    void place(QWidget &panel, const QRect &geometry, QScreen &) override
+    {
+        // Placing both panels whenever either changes size must not send the X server (and a
+        // window manager) a move of a window that stays where it is.
+        if (panel.pos() != geometry.topLeft())
+            panel.move(geometry.topLeft());
+    }
+};
+
+} // namespace
+
+PanelBackend choosePanelBackend(
+    QStringView platformName, bool layerShellBuilt, bool compositorOffersLayerShell, bool disabled)
+{
+    const bool layerShell
+        = isWayland(platformName) && layerShellBuilt && compositorOffersLayerShell && !disabled;
+    return layerShell ? PanelBackend::layerShell : PanelBackend::window;
+}
+
+PanelGeometry layoutPanels(
+    const QRect &area, const QSize &hud, const QSize &results, int aboveCentre, int gap)
+{
+    // QRect's centre rounds down on an even width; +1 centres the panel's pixels.
+    const int left = area.center().x() + 1 - hud.width() / 2;
+    const int top
+        = std::max(area.top(), area.top() + area.height() / 2 - aboveCentre - hud.height());
+    const QRect hudRect(QPoint(left, top), hud);
+    return { hudRect, QRect(QPoint(left, hudRect.bottom() + 1 + gap), results) };
+}
+
+std::unique_ptr<PanelPlacement> makePanelPlacement()
+{
+    const QString platform = QGuiApplication::platformName();
+    const bool disabled = qEnvironmentVariable("RUNEL_LAYER_SHELL") == u"0";
+    // The compositor is asked only where the answer matters.
+    const bool built = layershell::isBuilt();
+    const bool offered
+        = built && isWayland(platform) && !disabled && layershell::compositorOffers();
+    if (choosePanelBackend(platform, built, offered, disabled) == PanelBackend::layerShell) {
+        if (auto placement = layershell::makePlacement())
+            return placement;
+    }
+    return std::make_unique<WindowPlacement>();
+}
+
+} // namespace runel::gui
