@@ -54,7 +54,10 @@ InstanceFolder instanceFolder(bool create)
             return folder;
         }
         // The parent is the user's runtime folder; it may not exist when the variable is stale.
-        if (mkdir(native.constData(), 0700) != 0 || lstat(native.constData(), &info) != 0) {
+        // Another runel starting at the same moment may make the folder first: that is as good
+        // (the checks below apply to it all the same).
+        if ((mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+            || lstat(native.constData(), &info) != 0) {
             folder.error = u"cannot create the folder %1: %2. Check XDG_RUNTIME_DIR."_s.arg(
                 folder.path, systemErrorText(errno));
             return folder;
