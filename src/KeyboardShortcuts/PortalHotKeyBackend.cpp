@@ -69,10 +69,15 @@ std::unique_ptr<PortalHotKeyBackend> PortalHotKeyBackend::create(const QString &
         qCInfo(lcPortalHotKeys) << "No session bus, so no desktop portal for global hot keys";
         return nullptr;
     }
-    const QDBusMessage introspection
-        = bus.call(portalCall(QStringLiteral("org.freedesktop.DBus.Introspectable"),
-                       QStringLiteral("Introspect")),
-            QDBus::Block, probeTimeoutMs);
+    const QDBusMessage introspect = portalCall(
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+    QDBusMessage introspection = bus.call(introspect, QDBus::Block, probeTimeoutMs);
+    if (introspection.type() == QDBusMessage::ErrorMessage
+        && introspection.errorName() == QStringLiteral("org.freedesktop.DBus.Error.NoReply")) {
+        qCInfo(lcPortalHotKeys) << "The desktop portal is slow to answer (it may be starting);"
+                                << "waiting for it a little longer";
+        introspection = bus.call(introspect, QDBus::Block, startingPortalTimeoutMs);
+    }
     if (introspection.type() != QDBusMessage::ReplyMessage) {
         qCInfo(lcPortalHotKeys).noquote()
             << "No desktop portal for global hot keys:" << errorText(introspection);

@@ -31,6 +31,10 @@ public:
     // the connection is registered with it first (newer portals refuse sessions otherwise).
     static std::unique_ptr<PortalHotKeyBackend> create(const QString &appId);
     static constexpr int probeTimeoutMs = 1000;
+    // A portal that was not running is started by the bus when first called, which can take
+    // longer at login: a probe that ran out of time is repeated once with this much time, rather
+    // than leaving the app without hot keys until it is restarted.
+    static constexpr int startingPortalTimeoutMs = 5000;
 
     ~PortalHotKeyBackend() override;
 

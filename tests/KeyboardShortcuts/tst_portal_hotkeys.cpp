@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
 
 using namespace KeyboardShortcuts;
 using namespace Qt::StringLiterals;
@@ -31,6 +32,7 @@ struct FakeOptions {
     bool oneBindPerSession = false;
     uint bindResponse = 0; // the Response code of BindShortcuts
     bool answerShortcuts = true; // whether its results carry the bound shortcuts
+    int firstAnswerDelayMs = 0; // how long the first Introspect takes (a portal starting up)
 };
 
 // A desktop portal with GlobalShortcuts (and, when asked, the host registry) on a connection of
@@ -81,6 +83,8 @@ public:
 
     QString introspect(const QString &path) const override
     {
+        if (m_options.firstAnswerDelayMs > 0 && !m_answered.exchange(true))
+            QThread::msleep(ulong(m_options.firstAnswerDelayMs));
         QString xml = u"<interface name=\"org.freedesktop.portal.Settings\"/>"_s;
         if (m_options.globalShortcuts)
             xml += u"<interface name=\"%1\"/>"_s.arg(shortcutsInterface);
@@ -168,6 +172,7 @@ private:
     FakeOptions m_options;
     QDBusConnection m_bus;
     mutable QMutex m_mutex;
+    mutable std::atomic_bool m_answered = false; // the first Introspect has been answered
     QStringList m_calls; // "<method> <session or app id>[ <shortcuts bound>]"
 };
 
@@ -221,24 +226,31 @@ private Q_SLOTS:
         QTest::addColumn<int>("portal"); // 0 none, 1 without GlobalShortcuts, 2 with
         QTest::addColumn<bool>("registry");
         QTest::addColumn<QStringList>("expectRegistered");
-        QTest::newRow("no portal on the bus: none, at once") << 0 << false << QStringList();
-        QTest::newRow("portal without GlobalShortcuts: none") << 1 << true << QStringList();
+        QTest::addColumn<int>("firstAnswerDelayMs");
+        QTest::newRow("no portal on the bus: none, at once") << 0 << false << QStringList() << 0;
+        QTest::newRow("portal without GlobalShortcuts: none") << 1 << true << QStringList() << 0;
         QTest::newRow("registry offered: the app id registered")
-            << 2 << true << QStringList { appId };
-        QTest::newRow("no registry: nothing registered") << 2 << false << QStringList();
+            << 2 << true << QStringList { appId } << 0;
+        QTest::newRow("no registry: nothing registered") << 2 << false << QStringList() << 0;
+        QTest::newRow("a portal slow to start is waited for")
+            << 2 << true << QStringList { appId } << PortalHotKeyBackend::probeTimeoutMs + 500;
     }
     void create()
     {
         QFETCH(int, portal);
         QFETCH(bool, registry);
+        QFETCH(int, firstAnswerDelayMs);
         std::optional<FakePortal> fake;
+        FakeOptions options { portal == 2, registry };
+        options.firstAnswerDelayMs = firstAnswerDelayMs;
         if (portal > 0)
-            QVERIFY(fake.emplace(FakeOptions { portal == 2, registry }).isPublished());
+            QVERIFY(fake.emplace(options).isPublished());
         QElapsedTimer timer;
         timer.start();
         const auto backend = PortalHotKeyBackend::create(appId);
         // A missing portal is answered by the bus at once, not by waiting out the timeout.
-        QVERIFY(timer.elapsed() < PortalHotKeyBackend::probeTimeoutMs);
+        if (portal == 0)
+            QVERIFY(timer.elapsed() < PortalHotKeyBackend::probeTimeoutMs);
         QCOMPARE(bool(backend), portal == 2);
         if (fake)
             QTEST((*fake)->calls(u"Register"_s), "expectRegistered");
