@@ -30,7 +30,11 @@ constexpr uint16_t combinationModifiers
     = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 // How often the key state is read while a combination is down, to find its release.
 constexpr auto releasePollInterval = 15ms;
-constexpr auto defaultHoldTimeout = 400ms;
+// How long the keys typed after a hot key wait for the HUD to take the focus before they go
+// to the focused window. A loaded machine (or a sanitizer build) can take longer than half a
+// second to map the HUD, and a key let go early is a key lost; a window manager that never gives
+// the HUD the focus costs the keyboard a second at the most.
+constexpr auto defaultHoldTimeout = 1000ms;
 
 uint16_t xModifiers(int carbonModifiers)
 {
