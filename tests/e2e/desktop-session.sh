@@ -74,6 +74,10 @@ fi
 source "$(dirname "${BASH_SOURCE[0]}")/session-lib.sh"
 unset DISPLAY
 export QT_QPA_PLATFORM=wayland XDG_SESSION_TYPE=wayland
+# The HUD as a window, whose focus KWin's scripts and the shell can report; a layer-shell
+# surface (what KWin would get otherwise) is not a window to them. The layer-shell HUD has its
+# own session under sway (e2e_wayland_layer_shell).
+export RUNEL_LAYER_SHELL=0
 # The desktop and the portal find the app by its desktop entry, as installed for the user.
 app_id=io.github.runel.Runel
 mkdir -p "$XDG_DATA_HOME/applications"
