@@ -1,9 +1,9 @@
 # The layer-shell half of wayland-session.sh, sourced by it once sway and the app run (in a
 # build with LayerShellQt): "runel toggle" maps the HUD as an overlay surface, which is no
-# window of sway's tree and needs no window rule; typed keys reach it and run a script; Escape
-# and a second toggle close it. Where the panels are is read from screenshots of the place the
-# HUD takes (centred, its bottom edge 80 px above the middle of the 1280x800 output) and of the
-# place below it where the results panel goes.
+# window of sway's tree and needs no window rule; typed keys reach it and run a script; Escape,
+# a second toggle and a click outside the panels close it. Where the panels are is read from
+# screenshots of the place the HUD takes (centred, its bottom edge 80 px above the middle of the
+# 1280x800 output) and of the place below it where the results panel goes.
 # A failure leaves a screenshot of what the output showed beside the pictures.
 eval "$(declare -f fail | sed '1s/^fail/session_fail/')"
 fail() {
@@ -71,6 +71,22 @@ until_true "Backspace did not take the typed key away" \
 wtype z
 until_true "typing z did not log a run of zed.sh" sh -c "'$runel' log | grep -q Zed"
 until_true "the HUD did not close after the run" hud_gone
+
+# The HUD holds the keyboard, so a click elsewhere takes no focus from it; the clear surface
+# under the panels hears the click instead and closes it. A click on the HUD itself does not.
+click_at() {
+    swaymsg seat seat0 cursor set "$1" "$2" >/dev/null \
+        && swaymsg seat seat0 cursor press button1 >/dev/null \
+        && swaymsg seat seat0 cursor release button1 >/dev/null
+}
+swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"
+until_true "runel toggle did not show the HUD for the clicks" hud_shown
+sleep 0.5
+click_at 640 260 || fail "swaymsg could not click"
+sleep 0.5
+hud_shown || fail "a click on the HUD closed it"
+click_at 100 700 || fail "swaymsg could not click"
+until_true "a click outside the panels did not close the HUD" hud_gone
 
 # The binding toggles: once to open, once to close.
 swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"

@@ -31,6 +31,7 @@ SearchWindowController::~SearchWindowController()
     // Panels still waiting for their deferred deletion go with the controller.
     delete m_closingWindow;
     delete m_closingResultsPanel;
+    delete m_outsideClickCatcher;
 }
 
 QWidget *SearchWindowController::hudWindow() const
@@ -81,6 +82,15 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
 
     placePanels();
+    // Under the panels, so shown before them. Owned here until close() lets it go.
+    m_outsideClickCatcher = m_placement
+                                ->makeOutsideClickCatcher([self] {
+                                    if (self)
+                                        self->hudDeactivated();
+                                })
+                                .release();
+    if (m_outsideClickCatcher)
+        m_outsideClickCatcher->show();
     m_window->show();
     // A compositor that chooses the output tells where the HUD went once it is shown.
     if (QWindow *handle = m_window->windowHandle())
@@ -196,6 +206,10 @@ void SearchWindowController::close()
         panel->disconnect(this);
         panel->hide();
         panel->deleteLater();
+    }
+    if (m_outsideClickCatcher) {
+        m_outsideClickCatcher->hide();
+        m_outsideClickCatcher->deleteLater();
     }
     Q_EMIT closed();
 }

@@ -26,7 +26,8 @@ class SearchView;
 // below it, placed on the screen under the pointer (as windows) or on the compositor's output
 // (as layer-shell overlays: platform/PanelPlacement chooses), the results panel shown at once,
 // after the results delay or never as the settings say (always in search mode and while
-// browsing). The HUD closes when it loses the focus. Shown once, closed once.
+// browsing). The HUD closes when it loses the focus, or on a click outside the panels where that
+// takes no focus from it. Shown once, closed once.
 class SearchWindowController : public QObject {
     Q_OBJECT
 
@@ -75,6 +76,9 @@ private:
     QPointer<HudPanel> m_resultsPanel;
     QPointer<HudPanel> m_closingWindow;
     QPointer<HudPanel> m_closingResultsPanel;
+    // Where the platform needs one (see PanelPlacement), the surface that hears a click outside
+    // the panels; deleted later too, as it closes the HUD from its own mouse event.
+    QPointer<QWidget> m_outsideClickCatcher;
     SearchView *m_searchView = nullptr;
     ResultsWindowView *m_resultsView = nullptr;
     QTimer m_resultsTimer;

@@ -7,11 +7,14 @@
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <wayland-client.h>
 
 Q_LOGGING_CATEGORY(lcLayerShell, "runel.layershell")
@@ -56,6 +59,32 @@ bool askCompositor()
     wl_event_queue_destroy(queue);
     return offered;
 }
+
+// Clear and borderless: only its clicks matter. Qt clears a translucent widget's buffer before
+// each paint, so it draws nothing of its own.
+class OutsideClickCatcher final : public QWidget {
+public:
+    explicit OutsideClickCatcher(std::function<void()> onClick)
+        : m_onClick(std::move(onClick))
+    {
+        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+        setAttribute(Qt::WA_TranslucentBackground);
+        setWindowTitle(QStringLiteral("Runel Outside"));
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        // The click is the HUD's to close, not the window's underneath: the user was in the
+        // HUD and dismissed it.
+        event->accept();
+        if (m_onClick)
+            m_onClick();
+    }
+
+private:
+    std::function<void()> m_onClick;
+};
 
 class LayerShellPlacement final : public PanelPlacement {
 public:
@@ -111,6 +140,30 @@ public:
         surface->setMargins(QMargins(0, std::max(0, top), 0, 0));
         // Margins take effect with the surface's next commit.
         panel.update();
+    }
+
+    std::unique_ptr<QWidget> makeOutsideClickCatcher(std::function<void()> onClick) override
+    {
+        auto catcher = std::make_unique<OutsideClickCatcher>(std::move(onClick));
+        catcher->winId();
+        auto *surface = LayerShellQt::Window::get(catcher->windowHandle());
+        if (!surface)
+            return nullptr;
+        surface->setScope(QStringLiteral("runel-outside"));
+        // On the overlay layer too, under the panels (shown before them), so a click on a
+        // full-screen window or a bar closes the HUD as well.
+        surface->setLayer(LayerShellQt::Window::LayerOverlay);
+        // Anchored to every edge: the compositor makes it as large as the output, and -1
+        // lays it over other surfaces' exclusive zones (bars) instead of beside them.
+        surface->setAnchors(LayerShellQt::Window::Anchors(LayerShellQt::Window::AnchorTop
+            | LayerShellQt::Window::AnchorBottom | LayerShellQt::Window::AnchorLeft
+            | LayerShellQt::Window::AnchorRight));
+        surface->setExclusiveZone(-1);
+        surface->setKeyboardInteractivity(LayerShellQt::Window::KeyboardInteractivityNone);
+        // The output the compositor puts new surfaces on, as for the HUD.
+        surface->setScreenConfiguration(LayerShellQt::Window::ScreenFromCompositor);
+        surface->setCloseOnDismissed(true);
+        return catcher;
     }
 };
 

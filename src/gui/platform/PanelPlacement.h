@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 
 class QScreen;
@@ -49,6 +50,15 @@ public:
     virtual QScreen *screenFor(QWidget &hud) const = 0;
     // Puts a panel at `geometry` (global coordinates inside `screen`'s area).
     virtual void place(QWidget &panel, const QRect &geometry, QScreen &screen) = 0;
+    // A transparent surface under the panels, covering the HUD's output, that calls onClick on
+    // a click anywhere else. Made where a click elsewhere cannot take the focus from the HUD
+    // (a layer-shell HUD holds the keyboard to itself), so that such a click closes the HUD as
+    // a loss of focus does elsewhere; null where the focus tells (windows). Show it before the
+    // HUD: surfaces shown later stack above it.
+    virtual std::unique_ptr<QWidget> makeOutsideClickCatcher(std::function<void()> /*onClick*/)
+    {
+        return nullptr;
+    }
 };
 
 // The backend for this process: layer shell where choosePanelBackend says so (the environment
