@@ -43,6 +43,11 @@ public:
 
 } // namespace
 
+std::unique_ptr<QWidget> PanelPlacement::makeOutsideClickCatcher(std::function<void()>)
+{
+    return nullptr;
+}
+
 PanelBackend choosePanelBackend(
     QStringView platformName, bool layerShellBuilt, bool compositorOffersLayerShell, bool disabled)
 {

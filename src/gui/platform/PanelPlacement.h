@@ -55,10 +55,7 @@ public:
     // (a layer-shell HUD holds the keyboard to itself), so that such a click closes the HUD as
     // a loss of focus does elsewhere; null where the focus tells (windows). Show it before the
     // HUD: surfaces shown later stack above it.
-    virtual std::unique_ptr<QWidget> makeOutsideClickCatcher(std::function<void()> /*onClick*/)
-    {
-        return nullptr;
-    }
+    virtual std::unique_ptr<QWidget> makeOutsideClickCatcher(std::function<void()> onClick);
 };
 
 // The backend for this process: layer shell where choosePanelBackend says so (the environment
