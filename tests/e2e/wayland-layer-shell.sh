@@ -25,6 +25,12 @@ app_windows() {
         | length > 0'
 }
 
+# A mouse, plugged in before the HUD shows so the app has its pointer when the clicks come.
+coproc POINTER { "$fake_pointer" 1280x800 2>> "$work/pointer.log"; }
+pids+=("$POINTER_PID")
+until_true "the seat has no pointer" sh -c \
+    "swaymsg -t get_seats | jq -e '.[0].capabilities | . % 2 == 1'"
+
 # Two scripts that share a first letter: "p" is a prefix, which shows the results at once.
 printf '#!/bin/bash\necho one\n' > "$HOME/.runel/pack one.sh"
 printf '#!/bin/bash\necho two\n' > "$HOME/.runel/pack two.sh"
@@ -75,17 +81,17 @@ until_true "the HUD did not close after the run" hud_gone
 # The HUD holds the keyboard, so a click elsewhere takes no focus from it; the clear surface
 # under the panels hears the click instead and closes it. A click on the HUD itself does not.
 click_at() {
-    swaymsg seat seat0 cursor set "$1" "$2" >/dev/null \
-        && swaymsg seat seat0 cursor press button1 >/dev/null \
-        && swaymsg seat seat0 cursor release button1 >/dev/null
+    local reply
+    echo "click $1 $2" >&"${POINTER[1]}" && read -r -t 10 reply <&"${POINTER[0]}" \
+        && [[ $reply == ok ]]
 }
 swaymsg exec "$runel toggle" >/dev/null || fail "swaymsg exec failed"
 until_true "runel toggle did not show the HUD for the clicks" hud_shown
 sleep 0.5
-click_at 640 260 || fail "swaymsg could not click"
+click_at 640 260 || fail "fake-pointer could not click"
 sleep 0.5
 hud_shown || fail "a click on the HUD closed it"
-click_at 100 700 || fail "swaymsg could not click"
+click_at 100 700 || fail "fake-pointer could not click"
 until_true "a click outside the panels did not close the HUD" hud_gone
 
 # The binding toggles: once to open, once to close.

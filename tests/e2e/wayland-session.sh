@@ -2,14 +2,14 @@
 # Runs the real app as a native Wayland client under a headless sway and drives it as a user
 # would: a compositor binding's "runel toggle" shows the HUD with the keyboard, typed keys run a
 # script, and the run is logged.
-# Usage: wayland-session.sh RUNEL SWAY_RULES [MODE [PICTURES]], where SWAY_RULES is the shipped
+# Usage: wayland-session.sh RUNEL SWAY_RULES [MODE [PICTURES [FAKE_POINTER]]], where SWAY_RULES is the shipped
 # sway example (resources/wayland/sway.conf), used as a user would add it to their config, and
 # MODE is
 #   window (the default): the panels are windows (RUNEL_LAYER_SHELL=0 where the build could make
 #       layer surfaces), floated by the example's rules;
 #   layer-shell: the panels are layer-shell overlays, which sway does not list among its windows:
 #       a screenshot (grim) of the HUD's place shows them come and go, and one is saved in
-#       PICTURES for people to look at;
+#       PICTURES for people to look at; clicks come from the tests' FAKE_POINTER tool;
 #   layer-shell-unbuilt: the build has no LayerShellQt; the session says so and is skipped (77).
 #
 # sway refuses to run as root: as root, this copies what the session needs into a folder of an
@@ -19,6 +19,7 @@ runel=$(realpath "$1")
 rules=$(realpath "$2")
 mode=${3:-window}
 pictures=${4:-}
+fake_pointer=${5:-none}
 case "$mode" in
     window | layer-shell) ;;
     layer-shell-unbuilt)
@@ -34,6 +35,9 @@ tools=(sway swaymsg wtype jq setpriv)
 for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
+if [[ $mode == layer-shell && ! -x $fake_pointer ]]; then
+    missing+=("fake-pointer (configure again with libwayland-dev installed)")
+fi
 if (( ${#missing[@]} > 0 )); then
     echo "FAIL (wayland): ${missing[*]} not installed; install the test tools with" \
         "tools/install-deps --test" >&2
@@ -49,6 +53,7 @@ if [[ $(id -u) == 0 ]]; then
     here=$(dirname "${BASH_SOURCE[0]}")
     cp "$runel" "$(dirname "$runel")/runel-app" "$rules" "$here/wayland-session.sh" \
         "$here/wayland-layer-shell.sh" "$here/session-lib.sh" "$copy/"
+    [[ -x $fake_pointer ]] && cp "$fake_pointer" "$copy/" && fake_pointer=$copy/fake-pointer
     mkdir "$copy/pictures"
     chown -R "$user:" "$copy"
     # A sanitizer build's options and logs stay as the suite set them.
@@ -57,7 +62,7 @@ if [[ $(id -u) == 0 ]]; then
         env -i PATH="$PATH" ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} \
         ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
         bash "$copy/wayland-session.sh" "$copy/runel" "$copy/$(basename "$rules")" "$mode" \
-        "$copy/pictures" || status=$?
+        "$copy/pictures" "$fake_pointer" || status=$?
     if [[ -n $pictures ]] && compgen -G "$copy/pictures/*" >/dev/null; then
         mkdir -p "$pictures"
         cp "$copy"/pictures/* "$pictures/"
