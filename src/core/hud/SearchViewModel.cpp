@@ -46,6 +46,7 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
     , m_configManager(configManager)
     , m_scriptStore(scriptStore)
     , m_services(services)
+    , m_logStore(logStore)
     , m_executionCoordinator(configManager, logStore, services)
 {
     // The coordinator is a member: it cannot outlive the view model its handler points to.
@@ -95,6 +96,7 @@ void SearchViewModel::publishChanges()
         &SearchViewModel::selectedSearchIndexChanged,
         &SearchViewModel::evaluationChanged,
         &SearchViewModel::searchResultsChanged,
+        &SearchViewModel::argumentTextChanged,
     };
     // Taken before the first signal: a receiver may start an operation of its own, which
     // publishes its own changes, or close the HUD.
