@@ -176,7 +176,8 @@ FoldedText SearchCatalog::folded(const Field &field) const
 // The ranking of the matcher, done as one search through the ranked rows' text rather than
 // two per row: hits come in order, so the first one inside a row's name is the first
 // occurrence there, and a row without one is matched by its first hit inside its path.
-std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) const
+std::vector<SearchCatalog::Hit> SearchCatalog::rank(
+    const MatchQuery &query, std::span<const double> useScores) const
 {
     std::vector<Hit> hits;
     if (query.isEmpty()) {
@@ -184,6 +185,7 @@ std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) con
         for (const RankedRow &row : m_rankedRows)
             hits.push_back({ row.item, qint32(row.row), -1, 0, qint16(row.priority) });
         sortHits(hits);
+        sortTiesByUse(hits, useScores);
         return hits;
     }
     const QString &needle = query.folded();
@@ -214,7 +216,43 @@ std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) con
         hit = text.indexOf(needle, *rowEnd);
     }
     sortHits(hits);
+    sortTiesByUse(hits, useScores);
     return hits;
+}
+
+// Within each run of hits that the text ranks equal (sorted, so they are side by side and in
+// index order), the higher use score first; equal scores keep index order.
+void SearchCatalog::sortTiesByUse(std::vector<Hit> &hits, std::span<const double> useScores)
+{
+    if (useScores.empty())
+        return;
+    const auto sameRank = [](const Hit &a, const Hit &b) {
+        return a.priority == b.priority && a.fieldIndex == b.fieldIndex && a.offset == b.offset;
+    };
+    const auto byUse = [useScores](const Hit &a, const Hit &b) {
+        return useScores[size_t(a.row)] > useScores[size_t(b.row)];
+    };
+    for (auto first = hits.begin(); first != hits.end();) {
+        auto last = std::next(first);
+        while (last != hits.end() && sameRank(*first, *last))
+            ++last;
+        if (last - first > 1)
+            std::stable_sort(first, last, byUse);
+        first = last;
+    }
+}
+
+std::vector<double> SearchCatalog::useScores(const RunHistory &history, const QDateTime &now) const
+{
+    if (history.isEmpty())
+        return {};
+    std::vector<double> scores(m_rows.size(), 0.0);
+    bool any = false;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        scores[i] = history.useScore(m_rows[i].item->file->standardizedPath(), now);
+        any = any || scores[i] > 0.0;
+    }
+    return any ? scores : std::vector<double> {};
 }
 
 // The matcher's order (priority, field, offset, then index order) as a stable bucket sort:
@@ -243,7 +281,8 @@ void SearchCatalog::sortHits(std::vector<Hit> &hits) const
     hits = std::move(sorted);
 }
 
-std::vector<SearchResult> SearchCatalog::results(QStringView text) const
+std::vector<SearchResult> SearchCatalog::results(
+    QStringView text, std::span<const double> useScores) const
 {
     std::vector<SearchResult> results;
     if (!m_patternRows.empty()) {
@@ -257,7 +296,10 @@ std::vector<SearchResult> SearchCatalog::results(QStringView text) const
     }
 
     const MatchQuery query(text);
-    const std::vector<Hit> ranked = rank(query);
+    // Scores made for another catalog would point past its rows: the text's order then.
+    if (useScores.size() != m_rows.size())
+        useScores = {};
+    const std::vector<Hit> ranked = rank(query, useScores);
     results.reserve(results.size() + ranked.size());
     for (const Hit &hit : ranked) {
         std::optional<TextMatch> match;

@@ -194,6 +194,8 @@ private:
 
     std::shared_ptr<const ScriptIndex> currentIndex() const;
     void followIndex();
+    // The search results are to be worked out again (index, run history or setting changed).
+    void searchResultsMayHaveChanged();
     void evaluate(std::optional<CommandResolver::ResolveResult> resolved = std::nullopt);
     void enterSearchMode(const QString &text);
     void scheduleRun(const SequenceItem *item);
@@ -254,9 +256,17 @@ private:
     struct SearchCache {
         std::shared_ptr<const ScriptIndex> index;
         QString text;
+        std::optional<int> historyGeneration; // the run history ranked by; none: not by use
         std::vector<SearchResult> results;
     };
     mutable std::optional<SearchCache> m_searchCache;
+    // The use scores of a catalog's items, made once per catalog and run history.
+    struct UseScores {
+        std::shared_ptr<const SearchCatalog> catalog;
+        int historyGeneration = 0;
+        std::vector<double> scores;
+    };
+    mutable std::optional<UseScores> m_useScores;
 
     // The open change batches, the fields changed within them, the derived values when the
     // outermost began, and whether an operation asked to close the HUD.
