@@ -379,6 +379,41 @@ private Q_SLOTS:
         }
     }
 
+    // The search results follow the setting and the run history as they change, while the
+    // keys' results never do.
+    void searchRanksByUseWhenAsked()
+    {
+        const auto shown = [this] {
+            QStringList names;
+            for (const SearchResult &result : model().searchResults())
+                names << result.item->displayName;
+            return names.join(u' ');
+        };
+        config().setScriptDelay(30);
+        type(u"g"_s);
+        const auto keyResults = model().evaluation().resultItems;
+        model().toggleSearchMode();
+        model().searchTextChanged(u"git"_s);
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        QSignalSpy changed(&model(), &SearchViewModel::searchResultsChanged);
+        m_stack->log->startRun(u"Status"_s, QDir::cleanPath(scriptPath(u"git/status.sh"_s)))
+            ->finish(RunExitStatus::success);
+        QCOMPARE(changed.count(), 0); // off: the history is not looked at
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        config().setRankByUse(true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(shown(), u"Status Deploy"_s);
+        m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
+            ->finish(RunExitStatus::success);
+        m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
+            ->finish(RunExitStatus::success);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        model().exitSearchMode();
+        type(u"g"_s);
+        QCOMPARE(model().evaluation().resultItems, keyResults);
+    }
+
     // A pinned first row starts after the autorun delay; named completely, the run timer starts
     // it first and the autorun must not start it again.
     void autorunStartsAPinnedFirstRowOnce()
