@@ -318,6 +318,16 @@ void LogStore::clear()
         }
     });
     setRuns(std::move(kept));
+    // The arguments the history offers again go with the records: a cleared log recalls
+    // nothing (a read in flight is dropped; the next reload reads what is left).
+    ++m_historyRequest;
+    m_historyRequestPending = false;
+    m_runsSinceHistoryRequest.clear();
+    if (!m_runHistory.isEmpty()) {
+        m_runHistory = RunHistory();
+        ++m_runHistoryGeneration;
+        Q_EMIT runHistoryChanged();
+    }
 }
 
 void LogStore::releaseFinishedRuns()
