@@ -60,8 +60,9 @@ public:
     // not at all when it is discarded.
     void reload(std::function<void()> completion = {});
     // Lists only the running runs, and deletes everything in the log folder but their files and
-    // those of runs another process is still writing; the run history starts empty again. The deletion runs on the write queue,
-    // after the record writes queued before it (waitForPendingWrites waits for it).
+    // those of runs another process is still writing; the run history starts empty again. The
+    // deletion runs on the write queue, after the record writes queued before it
+    // (waitForPendingWrites waits for it).
     void clear();
     // Drops the finished runs from the list (their files stay): for when the log tab goes away.
     void releaseFinishedRuns();
