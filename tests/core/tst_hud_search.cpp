@@ -167,6 +167,11 @@ private Q_SLOTS:
         QTest::newRow("runs older than 90 days count only by their date")
             << ab << QStringList { u"a.sh:20:100"_s, u"b.sh:1:40"_s } << QString()
             << u"match: a, match: b"_s << u"match: b, match: a"_s;
+        QTest::newRow("used ones by score, then the others in index order")
+            << QStringList { u"x; x.sh"_s, u"y; y.sh"_s, u"z; z.sh"_s, u"w; w.sh"_s }
+            << QStringList { u"y.sh:1:20"_s, u"w.sh:3:0"_s } << QString()
+            << u"match: x, match: y, match: z, match: w"_s
+            << u"match: w, match: y, match: x, match: z"_s;
         QTest::newRow("records without a path name no script")
             << ab << QStringList { u"-:5:0"_s } << QString() << u"match: a, match: b"_s
             << u"match: a, match: b"_s;

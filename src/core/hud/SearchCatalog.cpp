@@ -221,7 +221,9 @@ std::vector<SearchCatalog::Hit> SearchCatalog::rank(
 }
 
 // Within each run of hits that the text ranks equal (sorted, so they are side by side and in
-// index order), the higher use score first; equal scores keep index order.
+// index order), the higher use score first; equal scores keep index order. Most scripts have
+// never run (score 0): they keep their places after the ones that have, so only those are
+// sorted, which keeps a key press that nearly every script matches cheap.
 void SearchCatalog::sortTiesByUse(std::vector<Hit> &hits, std::span<const double> useScores)
 {
     if (useScores.empty())
@@ -229,15 +231,26 @@ void SearchCatalog::sortTiesByUse(std::vector<Hit> &hits, std::span<const double
     const auto sameRank = [](const Hit &a, const Hit &b) {
         return a.priority == b.priority && a.fieldIndex == b.fieldIndex && a.offset == b.offset;
     };
-    const auto byUse = [useScores](const Hit &a, const Hit &b) {
-        return useScores[size_t(a.row)] > useScores[size_t(b.row)];
-    };
+    const auto scoreOf = [useScores](const Hit &hit) { return useScores[size_t(hit.row)]; };
+    std::vector<Hit> unused; // the run's hits of score 0, in order
     for (auto first = hits.begin(); first != hits.end();) {
         auto last = std::next(first);
-        while (last != hits.end() && sameRank(*first, *last))
-            ++last;
-        if (last - first > 1)
-            std::stable_sort(first, last, byUse);
+        size_t used = scoreOf(*first) > 0.0 ? 1 : 0;
+        for (; last != hits.end() && sameRank(*first, *last); ++last)
+            used += scoreOf(*last) > 0.0 ? 1 : 0;
+        if (used > 0 && last - first > 1) {
+            unused.clear();
+            auto out = first;
+            for (auto hit = first; hit != last; ++hit) {
+                if (scoreOf(*hit) > 0.0)
+                    *out++ = *hit;
+                else
+                    unused.push_back(*hit);
+            }
+            std::copy(unused.begin(), unused.end(), out);
+            std::stable_sort(first, out,
+                [&scoreOf](const Hit &a, const Hit &b) { return scoreOf(a) > scoreOf(b); });
+        }
         first = last;
     }
 }
