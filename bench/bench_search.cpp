@@ -4,6 +4,7 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
+#include "execution/RunHistory.h"
 #include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
 #include "index/ScriptIndex.h"
@@ -38,6 +39,10 @@ struct Fixture {
     std::vector<QString> lowerNames;
     std::vector<QString> lowerPaths;
     std::string fzfInput; // one line per searchable script: name, tab, path
+    // A log of 10,000 runs of a fifth of the scripts over the last 120 days, oldest first, and
+    // the use scores it gives the catalog: what ranking by use reads.
+    QList<LogRecord> runLog;
+    std::vector<double> useScores;
 };
 
 const Fixture &fixture()
@@ -75,6 +80,16 @@ const Fixture &fixture()
             close(fd);
             fixture.fzfInput = path;
         }
+        // Deterministic: run k is of script (k * 7919) % (count / 5), k minutes apart.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (int k = 0; k < 10000; ++k) {
+            LogRecord &record = fixture.runLog.emplaceBack();
+            record.scriptPath
+                = items[size_t(k * 7919) % (items.size() / 5)]->file->standardizedPath();
+            record.date = now.addSecs(-60 * 17 * qint64(10000 - k));
+        }
+        fixture.useScores
+            = fixture.catalog->useScores(RunHistory::fromRecords(fixture.runLog, now), now);
         return fixture;
     }();
     return made;
@@ -82,9 +97,10 @@ const Fixture &fixture()
 
 // What the HUD works out on a key press in search mode: results, title and a display row for
 // every result.
-size_t searchKeyPress(const SearchCatalog &catalog, const QString &query)
+size_t searchKeyPress(
+    const SearchCatalog &catalog, const QString &query, std::span<const double> useScores = {})
 {
-    const std::vector<SearchResult> results = catalog.results(query);
+    const std::vector<SearchResult> results = catalog.results(query, useScores);
     const std::vector<ResultDisplayItem> rows = catalog.displayItems(results, query);
     const QString title = searchTitle(query, results);
     benchmark::DoNotOptimize(rows.data());
@@ -133,6 +149,31 @@ void BM_SearchKeyPress(benchmark::State &state)
     state.counters["results/query"] = double(results) / double(queries);
 }
 
+// The same with ranking by use on: ties broken by the run log's scores.
+void BM_SearchKeyPressByUse(benchmark::State &state)
+{
+    const Fixture &f = fixture();
+    size_t next = 0, results = 0, queries = 0;
+    for (auto _ : state) {
+        results += searchKeyPress(*f.catalog, f.keyPresses[next], f.useScores);
+        ++queries;
+        next = next + 1 == f.keyPresses.size() ? 0 : next + 1;
+    }
+    state.counters["results/query"] = double(results) / double(queries);
+}
+
+// Once per reload of the scripts, off the key press path: the history of a 10,000-run log
+// (records already read) and the scores of every catalog item.
+void BM_UseScoresBuild(benchmark::State &state)
+{
+    const Fixture &f = fixture();
+    for (auto _ : state) {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        benchmark::DoNotOptimize(
+            f.catalog->useScores(RunHistory::fromRecords(f.runLog, now), now).data());
+    }
+}
+
 void BM_SearchKeyPressVisibleRows(benchmark::State &state)
 {
     const Fixture &f = fixture();
@@ -165,6 +206,15 @@ void BM_SearchCommonLetter(benchmark::State &state)
     size_t results = 0;
     for (auto _ : state)
         results = searchKeyPress(*f.catalog, commonLetter);
+    state.counters["results"] = double(results);
+}
+
+void BM_SearchCommonLetterByUse(benchmark::State &state)
+{
+    const Fixture &f = fixture();
+    size_t results = 0;
+    for (auto _ : state)
+        results = searchKeyPress(*f.catalog, commonLetter, f.useScores);
     state.counters["results"] = double(results);
 }
 
@@ -241,13 +291,16 @@ void options(benchmark::internal::Benchmark *benchmark)
 }
 
 BENCHMARK(BM_SearchKeyPress)->Apply(options);
+BENCHMARK(BM_SearchKeyPressByUse)->Apply(options);
 BENCHMARK(BM_SearchKeyPressVisibleRows)->Apply(options);
 BENCHMARK(BM_BareScanKeyPress)->Apply(options);
 BENCHMARK(BM_SearchCommonLetter)->Apply(options);
+BENCHMARK(BM_SearchCommonLetterByUse)->Apply(options);
 BENCHMARK(BM_SearchCommonLetterVisibleRows)->Apply(options);
 BENCHMARK(BM_BareScanCommonLetter)->Apply(options);
 BENCHMARK(BM_NoCatalogKeyPress)->Apply(options);
 BENCHMARK(BM_CatalogBuild)->Apply(options);
+BENCHMARK(BM_UseScoresBuild)->Apply(options);
 BENCHMARK(BM_FzfKeyPress)->Apply(options)->UseRealTime()->Iterations(60);
 
 // Keeps the median CPU time per iteration as well: on a machine shared with other work the
@@ -312,6 +365,10 @@ int main(int argc, char **argv)
     printLine(reporter, "key press / bare scan", "BM_SearchKeyPress", "BM_BareScanKeyPress", 2.0);
     printLine(reporter, "key press, visible rows / bare scan", "BM_SearchKeyPressVisibleRows",
         "BM_BareScanKeyPress", 2.0);
+    printLine(reporter, "key press by use / key press", "BM_SearchKeyPressByUse",
+        "BM_SearchKeyPress", 1.1);
+    printLine(reporter, "common letter by use / common letter", "BM_SearchCommonLetterByUse",
+        "BM_SearchCommonLetter", 1.1);
     printLine(reporter, "common letter / bare scan", "BM_SearchCommonLetter",
         "BM_BareScanCommonLetter", 2.0);
     printLine(reporter, "common letter, visible rows / bare", "BM_SearchCommonLetterVisibleRows",

@@ -61,35 +61,53 @@ std::optional<QString> readLine()
     return QString::fromUtf8(line);
 }
 
-// The terminal's settings while a hidden line is read, for the signal handler below.
-termios hiddenLineSaved {};
+// The terminal's settings while a prompt has changed them, for the signal handler below.
+termios promptSaved {};
 
-// Ctrl-C (or another ending signal) while the line is hidden: echo comes back before runel
-// ends as the signal says. Only async-signal-safe calls.
-void restoreEchoAndEnd(int signal)
+// Ctrl-C (or another ending signal) during such a prompt: the terminal's settings come back
+// before runel ends as the signal says. Only async-signal-safe calls.
+void restoreTerminalAndEnd(int signal)
 {
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &hiddenLineSaved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &promptSaved);
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
+
+// For its lifetime, a signal that ends runel puts promptSaved back first.
+class RestoreOnEndingSignals {
+public:
+    RestoreOnEndingSignals()
+    {
+        struct sigaction restoring { };
+        restoring.sa_handler = &restoreTerminalAndEnd;
+        sigemptyset(&restoring.sa_mask);
+        for (size_t i = 0; i < std::size(endingSignals); ++i)
+            ::sigaction(endingSignals[i], &restoring, &m_previous[i]);
+    }
+    ~RestoreOnEndingSignals()
+    {
+        for (size_t i = 0; i < std::size(endingSignals); ++i)
+            ::sigaction(endingSignals[i], &m_previous[i], nullptr);
+    }
+    RestoreOnEndingSignals(const RestoreOnEndingSignals &) = delete;
+    RestoreOnEndingSignals &operator=(const RestoreOnEndingSignals &) = delete;
+
+private:
+    static constexpr int endingSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
+    struct sigaction m_previous[std::size(endingSignals)] {};
+};
 
 // One line typed on the terminal without showing it, as passwords are asked for; the prompt
 // goes to prompter once the echo is off, so nothing typed after it shows. Echo comes back
 // however the reading ends, a signal that ends runel included.
 std::optional<QString> readHiddenLine(const std::function<void()> &prompter)
 {
-    if (::tcgetattr(STDIN_FILENO, &hiddenLineSaved) != 0) {
+    if (::tcgetattr(STDIN_FILENO, &promptSaved) != 0) {
         prompter();
         return readLine();
     }
-    constexpr int endingSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
-    struct sigaction restoring { };
-    restoring.sa_handler = &restoreEchoAndEnd;
-    sigemptyset(&restoring.sa_mask);
-    struct sigaction previous[std::size(endingSignals)] {};
-    for (size_t i = 0; i < std::size(endingSignals); ++i)
-        ::sigaction(endingSignals[i], &restoring, &previous[i]);
-    termios hidden = hiddenLineSaved;
+    const RestoreOnEndingSignals restoring;
+    termios hidden = promptSaved;
     hidden.c_lflag &= ~tcflag_t(ECHO);
     hidden.c_lflag |= ECHONL;
     std::optional<QString> line;
@@ -97,10 +115,87 @@ std::optional<QString> readHiddenLine(const std::function<void()> &prompter)
     prompter();
     line = readLine();
     if (isHidden)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hiddenLineSaved);
-    for (size_t i = 0; i < std::size(endingSignals); ++i)
-        ::sigaction(endingSignals[i], &previous[i], nullptr);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &promptSaved);
     return line;
+}
+
+// Whether line ends in the first bytes of a UTF-8 character still missing its last ones.
+bool endsInsideCharacter(const QByteArray &line)
+{
+    qsizetype lead = line.size() - 1;
+    while (lead >= 0 && (uchar(line[lead]) & 0xC0) == 0x80)
+        --lead;
+    if (lead < 0)
+        return false;
+    const uchar first = uchar(line[lead]);
+    const qsizetype length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return line.size() - lead < length;
+}
+
+// One line typed on the terminal, where Up puts the answers of earlier runs in its place
+// (recalled, newest first) and Down steps back towards an empty line. Enter ends it, Backspace
+// takes back a character; other keys that move or edit are passed over. Ctrl-C ends runel as
+// anywhere else (with the terminal's settings back), Ctrl-D on an empty line is the end of
+// input. show(prompt + line) is what the terminal shows after each change.
+std::optional<QString> readRecallingLine(const QStringList &recalled, const QString &prompt,
+    const std::function<void(const QString &)> &show)
+{
+    if (::tcgetattr(STDIN_FILENO, &promptSaved) != 0) {
+        show(prompt);
+        return readLine();
+    }
+    const RestoreOnEndingSignals restoring;
+    termios keys = promptSaved;
+    keys.c_lflag &= ~tcflag_t(ICANON | ECHO);
+    keys.c_cc[VMIN] = 1;
+    keys.c_cc[VTIME] = 0;
+    if (::tcsetattr(STDIN_FILENO, TCSANOW, &keys) != 0) {
+        show(prompt);
+        return readLine();
+    }
+    QByteArray line;
+    int at = -1; // in recalled; -1: what was typed
+    const auto redraw = [&] { show(u"\r\x1b[K"_s + prompt + QString::fromUtf8(line)); };
+    std::optional<QString> result;
+    redraw();
+    for (bool reading = true; reading;) {
+        const int c = std::fgetc(stdin);
+        if (c == EOF || (c == 0x04 && line.isEmpty())) {
+            if (!line.isEmpty())
+                result = QString::fromUtf8(line);
+            reading = false;
+        } else if (c == '\n' || c == '\r') {
+            result = QString::fromUtf8(line);
+            reading = false;
+        } else if (c == 0x7f || c == 0x08) {
+            while (!line.isEmpty() && (uchar(line.back()) & 0xC0) == 0x80)
+                line.chop(1);
+            line.chop(1);
+            redraw();
+        } else if (c == 0x1b) {
+            // A control sequence: ESC, "[" or "O", parameters, one final byte.
+            int final = std::fgetc(stdin);
+            if (final == '[' || final == 'O') {
+                do
+                    final = std::fgetc(stdin);
+                while (final != EOF && (final < 0x40 || final > 0x7e));
+            }
+            const int step = final == 'A' ? 1 : final == 'B' ? -1 : 0;
+            const int next = std::clamp(at + step, -1, int(recalled.size()) - 1);
+            if (step != 0 && next != at) {
+                at = next;
+                line = at < 0 ? QByteArray() : recalled[at].toUtf8();
+                redraw();
+            }
+        } else if (c >= 0x20) {
+            line.append(char(c));
+            if (!endsInsideCharacter(line))
+                redraw();
+        }
+    }
+    show(u"\n"_s);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &promptSaved);
+    return result;
 }
 
 // The terminal runel reads from, when runel has its foreground: the script then takes it, so
@@ -134,7 +229,8 @@ public:
         const QString &modifiers)
     {
         if (!arguments && file.metadata.argument) {
-            const std::optional<QString> argument = askArgument(*file.metadata.argument);
+            const std::optional<QString> argument
+                = askArgument(*file.metadata.argument, file.standardizedPath());
             if (!argument)
                 return exitFailure;
             arguments = QStringList { *argument };
@@ -215,7 +311,20 @@ private:
                                  u"the log folder writable.\n"_s.arg(error));
     }
 
-    std::optional<QString> askArgument(const ScriptArgument &argument)
+    // What Up offers at the prompt for the script at path: the arguments of its earlier runs,
+    // newest first, but for preset (an empty answer gives that already). The log is read here,
+    // once, as only a prompt on a terminal needs it.
+    QStringList recalledArguments(const QString &path, const QString &preset) const
+    {
+        const RunHistory history = RunHistory::fromRecords(
+            LogStore::loadRecords(m_logStore.logDirectory()), QDateTime::currentDateTimeUtc());
+        const RunHistory::Entry *entry = history.entry(path);
+        QStringList recalled = entry ? entry->recalledArguments : QStringList();
+        recalled.removeAll(preset);
+        return recalled;
+    }
+
+    std::optional<QString> askArgument(const ScriptArgument &argument, const QString &path)
     {
         if (const std::optional<QString> given = m_arguments.value(u"--arg"_s))
             return given;
@@ -237,6 +346,10 @@ private:
         std::optional<QString> typed;
         if (argument.secret) {
             typed = readHiddenLine(prompter);
+        } else if (const QStringList recalled = recalledArguments(path, value);
+                   !recalled.isEmpty() && isTerminal(stderr)) {
+            typed = readRecallingLine(recalled, prompt + u": "_s,
+                [this](const QString &text) { m_console.printError(text); });
         } else {
             prompter();
             typed = readLine();

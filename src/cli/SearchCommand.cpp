@@ -3,8 +3,10 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
+#include "execution/LogStore.h"
 #include "hud/SearchCatalog.h"
 #include "hud/SearchEvaluation.h"
+#include "settings/SettingsFile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -57,6 +59,15 @@ QString note(const SearchResult &result)
     return result.item->file->metadata.pinned ? u"pinned"_s : QString();
 }
 
+// Whether search ranks by use, as the app does: the setting "rankByUse", off unless it is
+// true (loading warnings were given when the index was loaded).
+bool rankByUseSetting()
+{
+    const SettingsFile store(SettingsFile::defaultPath());
+    const nlohmann::json &value = store.value("rankByUse");
+    return value.is_boolean() && value.get<bool>();
+}
+
 QString resultsText(
     const QString &title, const std::vector<SearchResult> &results, const Console &console)
 {
@@ -80,7 +91,14 @@ int runSearch(const Arguments &arguments, Console &console)
         return exitFailure;
 
     const SearchCatalog catalog(loaded->index->search.searchableItems);
-    const std::vector<SearchResult> results = catalog.results(query);
+    std::vector<double> useScores;
+    if (rankByUseSetting()) {
+        const RunHistory history
+            = RunHistory::fromRecords(LogStore::loadRecords(LogStore::defaultLogDirectory()),
+                QDateTime::currentDateTimeUtc());
+        useScores = catalog.useScores(history, QDateTime::currentDateTimeUtc());
+    }
+    const std::vector<SearchResult> results = catalog.results(query, useScores);
     const QString title = searchTitle(query, results);
 
     if (arguments.has(u"--json"_s)) {
@@ -108,9 +126,10 @@ Command searchCommand()
         u"Searches the scripts as the HUD's search mode does and prints the results in its "
         u"order: fallback\nscripts whose pattern matches TEXT, then the scripts whose name or "
         u"path contains TEXT (any\nletter case; pinned scripts first, then hits in the name, "
-        u"earlier hits first), then, when no\nscript contains TEXT, the fallback scripts that "
-        u"are offered for any text. An empty TEXT lists\nevery searchable script. The first "
-        u"line is the title the HUD shows.\n\n"
+        u"earlier hits first; with the setting\nrankByUse on, equal hits list the scripts run "
+        u"more often and more lately first), then,\nwhen no script contains TEXT, the fallback "
+        u"scripts that are offered for any text. An empty\nTEXT lists every searchable script. "
+        u"The first line is the title the HUD shows.\n\n"
         u"With --json, prints one object: \"title\" and \"results\", an array of objects with "
         u"\"path\", \"name\",\n\"block\" (\"patternFallback\", \"match\" or "
         u"\"enabledFallback\"), \"icon\", \"title\", \"subtitle\" (or null),\n"

@@ -175,6 +175,50 @@ private Q_SLOTS:
         QVERIFY2(ran.out.contains("got:typed"), ran.out);
     }
 
+    // On a terminal, Up and Down at the argument prompt offer the arguments of earlier runs.
+    void recalledArgumentsOnTheTerminal_data()
+    {
+        QTest::addColumn<QByteArray>("keys"); // typed once the prompt shows
+        QTest::addColumn<QByteArray>("got"); // what the script printed
+
+        QTest::newRow("up: the newest") << QByteArray("\x1b[A\n") << QByteArray("hi second");
+        QTest::newRow("up twice: the one before, each once")
+            << QByteArray("\x1b[A\x1b[A\x1b[A\n") << QByteArray("hi first");
+        QTest::newRow("down steps back")
+            << QByteArray("\x1b[A\x1b[A\x1b[B\n") << QByteArray("hi second");
+        QTest::newRow("down past the newest: empty, so the preset")
+            << QByteArray("\x1b[A\x1b[B\n") << QByteArray("hi x");
+        QTest::newRow("application-mode arrows")
+            << QByteArray("\x1bOA\n") << QByteArray("hi second");
+        QTest::newRow("backspace edits, a whole character at a time")
+            << QByteArray("\x1b[A\x7f\x7f\xc3\xbc\x7fn\n") << QByteArray("hi secon");
+        QTest::newRow("typed text as ever") << QByteArray("typed\n") << QByteArray("hi typed");
+    }
+    void recalledArgumentsOnTheTerminal()
+    {
+        if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
+            QSKIP("script(1) is not installed");
+        QFETCH(QByteArray, keys);
+        QString octal; // for printf: every byte as it is, whatever it is
+        for (const char byte : keys)
+            octal += u"\\%1"_s.arg(uint(uchar(byte)), 3, 8, QChar(u'0'));
+        for (const QString &earlier : { u"first"_s, u"second"_s, u"first"_s, u"second"_s })
+            QCOMPARE(run({ u"a"_s, u"--arg"_s, earlier }).exitCode, 0);
+        const Run typed = run({ u"a"_s },
+            { u"bash"_s, u"-c"_s,
+                u"coproc term { script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null; }\n"
+                u"while IFS= read -r -d : -t 20 seen <&\"${term[0]}\"; do\n"
+                u"  [[ $seen == *'[x]' ]] && break\n"
+                u"done\n"
+                u"printf '"_s
+                    + octal
+                    + u"' >&\"${term[1]}\"\n"
+                      u"cat <&\"${term[0]}\""_s });
+        QCOMPARE(typed.exitCode, 0);
+        QFETCH(QByteArray, got);
+        QVERIFY2(typed.out.contains(got + "\r\n"), typed.out);
+    }
+
     // A secret argument reaches the script exactly as given, from --arg or typed unseen on the
     // terminal, and no file Runel writes holds it.
     void secretArgument()

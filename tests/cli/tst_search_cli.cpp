@@ -1,3 +1,4 @@
+#include "RunFixtures.h"
 #include "RunelProcess.h"
 #include "TestEnvironment.h"
 
@@ -103,6 +104,50 @@ private Q_SLOTS:
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(QString::fromStdString(parsedJson(run.out).dump()),
             QString::fromStdString(json::parse(expected.toStdString()).dump()));
+    }
+
+    // search reads the run log for its order only when the setting asks for it.
+    void searchFollowsRankByUse_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("expected"); // the paths listed for empty text
+
+        const QString indexOrder = u"git/status.sh café.sh git/deploy.sh notes.sh tests/unit.sh "
+                                   u"tools/lint.sh"_s;
+        QTest::newRow("no setting: index order") << QByteArray("{}") << indexOrder;
+        QTest::newRow("off") << QByteArray(R"({"rankByUse": false})") << indexOrder;
+        QTest::newRow("not a Boolean: off") << QByteArray(R"({"rankByUse": "true"})") << indexOrder;
+        QTest::newRow("on: used scripts after the pinned one, the more used first")
+            << QByteArray(R"({"rankByUse": true})")
+            << u"git/status.sh tools/lint.sh notes.sh café.sh git/deploy.sh tests/unit.sh"_s;
+    }
+    void searchFollowsRankByUse()
+    {
+        QFETCH(QByteArray, settings);
+        const QString logs = m_home->file(u"data/runel/logs"_s);
+        QDir(logs).removeRecursively();
+        QDir().mkpath(logs);
+        const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-60);
+        for (const auto &[path, runs] : { std::pair { u"notes.sh"_s, 2 }, { u"tools/lint.sh"_s, 6 },
+                 { u"git/status.sh"_s, 9 } }) {
+            for (int i = 0; i < runs; ++i) {
+                runel::LogRecord record { QUuid::createUuid(), path, now.addSecs(-i), {},
+                    runel::RunExitStatus::success };
+                record.logFileName = runel::LogRecord::logFileNameFor(record.id);
+                record.scriptPath = tree() + u'/' + path;
+                writeFile(logs + u'/' + record.logFileName);
+                writeFile(logs + u'/' + runel::LogRecord::recordFileNameFor(record.id),
+                    QByteArray::fromStdString(record.toJson()));
+            }
+        }
+        writeFile(m_home->file(u"config/runel/settings.json"_s), settings);
+        const Run run = runRunel({ u"search"_s, u"--json"_s, u"--dir"_s, tree(), u"--"_s, u""_s });
+        QCOMPARE(run.exitCode, 0);
+        QStringList paths;
+        const nlohmann::json output = parsedJson(run.out);
+        for (const nlohmann::json &result : output["results"])
+            paths << QString::fromStdString(result["path"].get<std::string>());
+        QTEST(paths.join(u' '), "expected");
     }
 
     void searchPlain_data()

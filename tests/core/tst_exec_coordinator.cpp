@@ -262,29 +262,49 @@ private Q_SLOTS:
         QTest::addColumn<Arguments>("arguments");
         QTest::addColumn<QString>("modifiers");
         QTest::addColumn<QByteArray>("parameters"); // "$#", then $1 to $3
+        QTest::addColumn<bool>("secret"); // the script's argument is secret
+        QTest::addColumn<Arguments>("recorded"); // what its log record keeps
 
         QTest::newRow("no modifier and no argument: one empty parameter")
-            << Arguments {} << QString() << QByteArray("1\n\n\n\n");
-        QTest::newRow("several modifiers and arguments kept whole")
+            << Arguments {} << QString() << QByteArray("1\n\n\n\n") << false << Arguments {};
+        QTest::newRow("several modifiers and arguments kept whole, the record without modifiers")
             << Arguments { u"a b"_s, u"\u00fc"_s } << u"alt,ctrl,shift"_s
-            << QByteArray("3\nalt,ctrl,shift\na b\n\xc3\xbc\n");
+            << QByteArray("3\nalt,ctrl,shift\na b\n\xc3\xbc\n") << false
+            << Arguments { u"a b"_s, u"\u00fc"_s };
+        QTest::newRow("a secret argument reaches the script, never the record")
+            << Arguments { u"hunter2"_s } << QString() << QByteArray("2\n\nhunter2\n\n") << true
+            << Arguments {};
     }
 
-    // The script runs by its absolute path in its own folder, with the modifier text first.
+    // The script runs by its absolute path in its own folder, with the modifier text first; its
+    // record names it by path, with its arguments unless they are secret.
     void argumentsAndFolder()
     {
         QFETCH(Arguments, arguments);
         QFETCH(QString, modifiers);
         QFETCH(QByteArray, parameters);
+        QFETCH(bool, secret);
+        QFETCH(Arguments, recorded);
         Harness harness;
-        const FileItem file = harness.script(
+        FileItem file = harness.script(
             u"my scripts/args.sh"_s, "printf '%s\\n' \"$PWD\" \"$0\" \"$#\" \"$1\" \"$2\" \"$3\"");
+        if (secret)
+            file.metadata.argument = ScriptArgument { u"Password"_s, QString(), true };
         const QString folder = QFileInfo(file.path).absolutePath();
         for (const bool foreground : { true, false }) {
             const RunResult *result = harness.run(foreground, file, arguments, modifiers);
             QVERIFY(result);
             QCOMPARE(fileBytes(result->logRun->logPath()),
                 (folder + u'\n' + file.path + u'\n').toUtf8() + parameters);
+            harness.logStore.waitForPendingWrites();
+            const QByteArray onDisk = fileBytes(harness.logStore.logDirectory() + u'/'
+                + LogRecord::recordFileNameFor(result->logRun->id()));
+            const std::optional<LogRecord> record = LogRecord::fromJson(onDisk.toStdString());
+            QVERIFY(record);
+            QCOMPARE(record->scriptPath, file.standardizedPath());
+            QCOMPARE(record->arguments, recorded);
+            if (secret)
+                QVERIFY(!onDisk.contains("hunter2"));
         }
     }
 

@@ -133,6 +133,80 @@ private Q_SLOTS:
         QTEST(described(SearchCatalog(made.searchable()).results(text)), "expected");
     }
 
+    // Ranking by use: only ties of the text's ranking change, and with no runs or the setting
+    // off the order is the text's alone.
+    void rankByUse_data()
+    {
+        QTest::addColumn<QStringList>("scripts");
+        // Each "PATH:RUNS:DAYS": that many runs of the script at PATH (below /scripts; "-" for
+        // records without a path, as older versions wrote), the last DAYS days ago.
+        QTest::addColumn<QStringList>("runs");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("off");
+        QTest::addColumn<QString>("on");
+
+        const QStringList ab { u"a; a.sh"_s, u"b; b.sh"_s };
+        QTest::newRow("equal hits: the script used first")
+            << QStringList { u"gitb; b.sh"_s, u"gita; a.sh"_s } << QStringList { u"a.sh:1:0"_s }
+            << u"git"_s << u"match: gitb, match: gita"_s << u"match: gita, match: gitb"_s;
+        QTest::newRow("use never beats a better hit")
+            << QStringList { u"my-git; a.sh"_s, u"git-log; b.sh"_s }
+            << QStringList { u"a.sh:50:0"_s } << u"git"_s << u"match: git-log, match: my-git"_s
+            << u"match: git-log, match: my-git"_s;
+        QTest::newRow("use never beats pinned")
+            << QStringList { u"!pin; p.sh"_s, u"a; a.sh"_s, u"b; b.sh"_s }
+            << QStringList { u"b.sh:5:0"_s } << QString() << u"match: pin, match: a, match: b"_s
+            << u"match: pin, match: b, match: a"_s;
+        QTest::newRow("the more recent first")
+            << ab << QStringList { u"a.sh:1:30"_s, u"b.sh:1:1"_s } << QString()
+            << u"match: a, match: b"_s << u"match: b, match: a"_s;
+        QTest::newRow("many runs can outweigh a recent one")
+            << QStringList { u"b; b.sh"_s, u"a; a.sh"_s }
+            << QStringList { u"a.sh:100:60"_s, u"b.sh:1:0"_s } << QString()
+            << u"match: b, match: a"_s << u"match: a, match: b"_s;
+        QTest::newRow("runs older than 90 days count only by their date")
+            << ab << QStringList { u"a.sh:20:100"_s, u"b.sh:1:40"_s } << QString()
+            << u"match: a, match: b"_s << u"match: b, match: a"_s;
+        QTest::newRow("used ones by score, then the others in index order")
+            << QStringList { u"x; x.sh"_s, u"y; y.sh"_s, u"z; z.sh"_s, u"w; w.sh"_s }
+            << QStringList { u"y.sh:1:20"_s, u"w.sh:3:0"_s } << QString()
+            << u"match: x, match: y, match: z, match: w"_s
+            << u"match: w, match: y, match: x, match: z"_s;
+        QTest::newRow("records without a path name no script")
+            << ab << QStringList { u"-:5:0"_s } << QString() << u"match: a, match: b"_s
+            << u"match: a, match: b"_s;
+        QTest::newRow("fallbacks keep their order")
+            << QStringList { u"Web 2; b.sh; *"_s, u"Ask; c.sh; *"_s }
+            << QStringList { u"b.sh:9:0"_s } << u"q"_s << u"enabled: Ask, enabled: Web 2"_s
+            << u"enabled: Ask, enabled: Web 2"_s;
+    }
+    void rankByUse()
+    {
+        QFETCH(QStringList, scripts);
+        QFETCH(QStringList, runs);
+        QFETCH(QString, text);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QList<LogRecord> records;
+        for (const QString &run : runs) {
+            const QStringList parts = run.split(u':');
+            for (int i = parts[1].toInt(); i > 0; --i) {
+                LogRecord &record = records.emplaceBack();
+                record.scriptPath = parts[0] == u"-" ? QString() : u"/scripts/"_s + parts[0];
+                // One a minute up to the last; the log's order is by date.
+                record.date = now.addDays(-parts[2].toInt()).addSecs(-60 * (i - 1));
+            }
+        }
+        std::sort(records.begin(), records.end(),
+            [](const LogRecord &a, const LogRecord &b) { return a.date < b.date; });
+        const RunHistory history = RunHistory::fromRecords(records, now);
+
+        const Scripts made(scripts);
+        const SearchCatalog catalog(made.searchable());
+        QTEST(described(catalog.results(text)), "off");
+        QTEST(described(catalog.results(text, catalog.useScores(history, now))), "on");
+        QTEST(described(catalog.results(text, catalog.useScores(RunHistory(), now))), "off");
+    }
+
     // The rows as the HUD shows them, and the title above them.
     void display_data()
     {

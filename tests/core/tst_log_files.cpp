@@ -103,6 +103,47 @@ private Q_SLOTS:
         QCOMPARE(dateString(record->date), u"2025-03-01T09:30:00Z"_s);
     }
 
+    void recordUseMembers_data()
+    {
+        // change: "key=JSON" members added to a valid record without them (an older record).
+        // expected: the script path read, then the arguments, joined by "|".
+        QTest::addColumn<QByteArrayList>("changes");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("older record without them") << QByteArrayList {} << u""_s;
+        QTest::newRow("path and arguments") << QByteArrayList { "scriptPath=\"/s/a \\\"b\\\".sh\"",
+            "arguments=[\"x\", \"\", \"\u00fc z\"]" }
+                                            << u"/s/a \"b\".sh|x||\u00fc z"_s;
+        QTest::newRow("unknown key of a newer version ignored")
+            << QByteArrayList { "scriptPath=\"/p\"", "rank={\"x\":1}" } << u"/p"_s;
+        QTest::newRow("arguments not a list: dropped, record kept")
+            << QByteArrayList { "scriptPath=\"/p\"", "arguments=\"x\"" } << u"/p"_s;
+        QTest::newRow("an argument not a string: all dropped")
+            << QByteArrayList { "arguments=[\"x\", 1]" } << u""_s;
+        QTest::newRow("path not a string: dropped")
+            << QByteArrayList { "scriptPath=7", "arguments=[\"y\"]" } << u"|y"_s;
+    }
+
+    // The members that recall and ranking read: older records lack them, and a record with
+    // them survives a write and a read unchanged.
+    void recordUseMembers()
+    {
+        QFETCH(QByteArrayList, changes);
+        nlohmann::json object = nlohmann::json::parse(validRecord);
+        for (const QByteArray &change : changes) {
+            const qsizetype at = change.indexOf('=');
+            object[change.left(at).toStdString()]
+                = nlohmann::json::parse(change.mid(at + 1).toStdString());
+        }
+        const std::optional<LogRecord> record = LogRecord::fromJson(object.dump());
+        QVERIFY(record);
+        QTEST((QStringList { record->scriptPath } + record->arguments).join(u'|'), "expected");
+        const std::string written = record->toJson();
+        QCOMPARE(LogRecord::fromJson(written), record);
+        QCOMPARE(written.find("scriptPath") != std::string::npos, !record->scriptPath.isEmpty());
+        QCOMPARE(written.find("arguments") != std::string::npos, !record->arguments.isEmpty());
+    }
+
     void loadRecordsSkipsWhatIsNotARecord()
     {
         QTemporaryDir dir;

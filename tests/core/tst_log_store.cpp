@@ -239,13 +239,16 @@ private Q_SLOTS:
         writeFile(logs() + u"/sub/deep.txt"_s, "x");
         LogStore store(logs());
         const LogRunPtr running = store.startRun(u"Going"_s);
-        store.startRun(u"Done"_s)->finish(RunExitStatus::success);
+        store.startRun(u"Done"_s, u"/s/done.sh"_s, { u"private"_s })
+            ->finish(RunExitStatus::success);
         reloadAndWait(store);
         QCOMPARE(store.runs().size(), 4);
+        QVERIFY(store.runHistory().entry(u"/s/done.sh"_s));
 
         QSignalSpy changed(&store, &LogStore::runsChanged);
         store.clear();
         QCOMPARE(changed.size(), 1);
+        QVERIFY(store.runHistory().isEmpty()); // nothing of the cleared runs is offered again
         QCOMPARE(store.runs(), QList<LogRunPtr> { running });
         store.waitForPendingWrites();
         QCOMPARE(entries(logs()),

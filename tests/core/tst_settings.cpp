@@ -86,7 +86,7 @@ private Q_SLOTS:
             { u"successSound"_s, u"None"_s }, { u"failureSound"_s, u"Default"_s },
             { u"backgroundSuccessSound"_s, u"Default"_s }, { u"resultsDelay"_s, 0.4 },
             { u"searchOnUnknownKey"_s, false }, { u"autorunEnabled"_s, false },
-            { u"autorunDelay"_s, 1.0 },
+            { u"autorunDelay"_s, 1.0 }, { u"rankByUse"_s, false },
             { u"resultsVisibility"_s, QVariant::fromValue(ResultsVisibility::immediately) },
             { u"shortcuts"_s, QVariant::fromValue(std::vector<AppShortcut>()) } };
         QCOMPARE(values(*config), expected);
@@ -352,6 +352,7 @@ private Q_SLOTS:
         QTest::newRow("scriptDelay") << QVariant(2.5);
         QTest::newRow("successSound") << QVariant(u"complete"_s);
         QTest::newRow("autorunEnabled") << QVariant(true);
+        QTest::newRow("rankByUse") << QVariant(true);
         QTest::newRow("resultsVisibility") << QVariant::fromValue(ResultsVisibility::never);
         QTest::newRow("shortcuts") << QVariant::fromValue(std::vector<AppShortcut> {
             { QUuid::fromString(u"{6F1D2A3B-0000-4000-8000-000000000001}"_s), u"gd"_s } });

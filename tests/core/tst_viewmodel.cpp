@@ -307,6 +307,113 @@ private Q_SLOTS:
             QCOMPARE(labels, keys);
     }
 
+    // Up and Down in the argument field step through the script's earlier arguments, from the
+    // runs started here and from the records read back by a new store alike.
+    void argumentRecall_data()
+    {
+        // history: ask.sh's earlier runs, oldest first, separated by ","; "p+q" is one run with
+        // two arguments, "a1..a25" a run each. keys: "u" for Up, "d" for Down.
+        QTest::addColumn<QString>("history");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("expected"); // what the field shows
+
+        QTest::newRow("no earlier run: up keeps the start text") << u""_s << u"u"_s << u"q: "_s;
+        QTest::newRow("up shows the newest") << u"x,y"_s << u"u"_s << u"y"_s;
+        QTest::newRow("up again an older one") << u"x,y"_s << u"uu"_s << u"x"_s;
+        QTest::newRow("up stops at the oldest") << u"x,y"_s << u"uuu"_s << u"x"_s;
+        QTest::newRow("down past the newest is the start text")
+            << u"x,y"_s << u"uudd"_s << u"q: "_s;
+        QTest::newRow("down at the start text stays") << u"x"_s << u"dd"_s << u"q: "_s;
+        QTest::newRow("down after up goes back") << u"x,y"_s << u"uud"_s << u"y"_s;
+        QTest::newRow("each argument once, newest first") << u"x,y,x"_s << u"uuu"_s << u"y"_s;
+        QTest::newRow("at most twenty") << u"a1..a25"_s << QString(25, u'u') << u"a6"_s;
+        QTest::newRow("the start text is not offered again") << u"z,q: "_s << u"u"_s << u"z"_s;
+        QTest::newRow("runs with several arguments are not offered")
+            << u"x,p+q"_s << u"uu"_s << u"x"_s;
+    }
+    void argumentRecall()
+    {
+        QFETCH(QString, history);
+        QFETCH(QString, keys);
+        QFETCH(QString, expected);
+        const QString ask = QDir::cleanPath(scriptPath(u"ask.sh"_s));
+        const QString logs = m_stack->log->logDirectory();
+        const auto logRun = [this](const QString &path, const QStringList &arguments) {
+            m_stack->log->startRun(u"Ask"_s, path, arguments)->finish(RunExitStatus::success);
+        };
+        for (const QString &run : history.split(u',', Qt::SkipEmptyParts)) {
+            if (const qsizetype dots = run.indexOf(u".."_s); dots > 0) {
+                for (int i = 1; i <= run.mid(dots + 3).toInt(); ++i)
+                    logRun(ask, { u"a%1"_s.arg(i) });
+            } else {
+                logRun(ask, run.split(u'+'));
+            }
+        }
+        // Another script's run is not this one's.
+        logRun(QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)), { u"other"_s });
+
+        for (const bool readBack : { false, true }) {
+            if (readBack) {
+                m_stack->log->waitForPendingWrites();
+                m_stack->viewModel.reset();
+                m_stack->log = std::make_unique<LogStore>(logs);
+                QSignalSpy read(m_stack->log.get(), &LogStore::runHistoryChanged);
+                m_stack->log->reloadRunHistory();
+                QVERIFY(read.wait());
+                m_stack->viewModel = std::make_unique<SearchViewModel>(
+                    config(), *m_stack->store, *m_stack->log, m_stack->services);
+            }
+            model().runSequence(u"a"_s);
+            QCOMPARE(status(), Kind::awaitingArgument);
+            QCOMPARE(model().argumentText(), u"q: "_s);
+            for (const QChar key : keys) {
+                if (key == u'u')
+                    model().recallOlderArgument();
+                else
+                    model().recallNewerArgument();
+            }
+            QCOMPARE(model().argumentText(), expected);
+            // The prompt's own value is untouched: it is what Down comes back to.
+            QCOMPARE(model().executionStatus().argument()->value, u"q: "_s);
+            model().handleEscape();
+        }
+    }
+
+    // The search results follow the setting and the run history as they change, while the
+    // keys' results never do.
+    void searchRanksByUseWhenAsked()
+    {
+        const auto shown = [this] {
+            QStringList names;
+            for (const SearchResult &result : model().searchResults())
+                names << result.item->displayName;
+            return names.join(u' ');
+        };
+        config().setScriptDelay(30);
+        type(u"g"_s);
+        const auto keyResults = model().evaluation().resultItems;
+        model().toggleSearchMode();
+        model().searchTextChanged(u"git"_s);
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        QSignalSpy changed(&model(), &SearchViewModel::searchResultsChanged);
+        m_stack->log->startRun(u"Status"_s, QDir::cleanPath(scriptPath(u"git/status.sh"_s)))
+            ->finish(RunExitStatus::success);
+        QCOMPARE(changed.count(), 0); // off: the history is not looked at
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        config().setRankByUse(true);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(shown(), u"Status Deploy"_s);
+        m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
+            ->finish(RunExitStatus::success);
+        m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
+            ->finish(RunExitStatus::success);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(shown(), u"Deploy Status"_s);
+        model().exitSearchMode();
+        type(u"g"_s);
+        QCOMPARE(model().evaluation().resultItems, keyResults);
+    }
+
     // A pinned first row starts after the autorun delay; named completely, the run timer starts
     // it first and the autorun must not start it again.
     void autorunStartsAPinnedFirstRowOnce()

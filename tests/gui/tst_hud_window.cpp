@@ -118,7 +118,8 @@ private:
     }
 
     // Plays steps separated by ", ": type TEXT (to the focused widget), key KEYS ("Ctrl+C"),
-    // slow (runs wait 30 s), clipboard TEXT, snap NAME (pictures); "is STATE" checks the state
+    // slow (runs wait 30 s), clipboard TEXT, logged SCRIPT ARGUMENT (an earlier run), snap NAME
+    // (pictures); "is STATE" checks the state
     // now, "until STATE" waits for it.
     void play(const QString &steps)
     {
@@ -137,6 +138,13 @@ private:
                 m_stack->config->setScriptDelay(30);
             else if (verb == u"clipboard")
                 m_stack->services.clipboard = text;
+            else if (verb == u"logged") // "SCRIPT ARGUMENT": an earlier run of the script
+                m_stack->log
+                    ->startRun(text.section(u' ', 0, 0),
+                        QDir::cleanPath(
+                            m_stack->home.file(u"scripts/"_s + text.section(u' ', 0, 0))),
+                        { text.section(u' ', 1) })
+                    ->finish(RunExitStatus::success);
             else if (verb == u"snap")
                 snap(text);
             else
@@ -281,6 +289,15 @@ private Q_SLOTS:
             "until a argument \"Ask\" [q: two lines|Query] all, snap argument, type typed, "
             "is a argument \"Ask\" [typed|Query], key Alt+Shift+Return, "
             "until closed:1 succeeded \"ran ask.sh [alt,shift] [typed]\" runs:1");
+        row("up and down in the argument field recall the script's earlier arguments",
+            "logged ask.sh older, logged ask.sh newer, clipboard x, type a, "
+            "until a argument \"Ask\" [q: x|Query] all, key Up, "
+            "is a argument \"Ask\" [newer|Query], key Up, is a argument \"Ask\" [older|Query], "
+            "key Down, key Down, is a argument \"Ask\" [q: x|Query], key Up, key Return, "
+            "until closed:1 succeeded \"ran ask.sh [] [newer]\" runs:3");
+        row("a secret argument recalls nothing, even one a record holds",
+            "logged secret.sh leaked, type s, until s argument \"Secret\" [|Token] masked, "
+            "key Up, is s argument \"Secret\" [|Token] masked");
         row("a secret argument is typed into a masked field",
             "type s, until s argument \"Secret\" [|Token] masked, "
             "type hunter2, is s argument \"Secret\" [hunter2|Token] masked, snap secret-argument, "

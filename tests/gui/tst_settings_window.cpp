@@ -163,6 +163,9 @@ private Q_SLOTS:
         window().advanced()->autorunToggle()->click();
         QVERIFY(slider(u"autorun"_s)->isVisible());
         QCOMPARE(m_stack->stored("autorunDelay").get<double>(), 2.2);
+        window().advanced()->rankByUseToggle()->click();
+        QCOMPARE(m_stack->stored("rankByUse"), true);
+        QVERIFY(config().rankByUse());
     }
 
     void shortcutsAddEditDelete()
@@ -249,6 +252,7 @@ private Q_SLOTS:
         QTest::newRow("the results menu") << u"results"_s << QByteArray("resultListVisibility");
         QTest::newRow("a switch of the Advanced tab")
             << u"autorun"_s << QByteArray("autorunEnabled");
+        QTest::newRow("ranking by use") << u"rankByUse"_s << QByteArray("rankByUse");
         QTest::newRow("adding a shortcut") << u"shortcuts"_s << QByteArray("shortcuts");
     }
     void aControlWhoseSaveFailedShowsWhatIsStored()
@@ -260,6 +264,8 @@ private Q_SLOTS:
                 return general().enhanceLabelsToggle()->isChecked() ? u"on"_s : u"off"_s;
             if (control == u"autorun")
                 return window().advanced()->autorunToggle()->isChecked() ? u"on"_s : u"off"_s;
+            if (control == u"rankByUse")
+                return window().advanced()->rankByUseToggle()->isChecked() ? u"on"_s : u"off"_s;
             if (control == u"results")
                 return general().showResultsPicker()->currentText();
             if (control == u"shortcuts")
@@ -268,7 +274,7 @@ private Q_SLOTS:
                 return row->valueText() + u" at "_s + QString::number(row->slider()->value());
             return sound(control)->picker()->currentText();
         };
-        if (control == u"autorun")
+        if (control == u"autorun" || control == u"rankByUse")
             window().setCurrentTab(Tab::advanced);
         if (control == u"shortcuts")
             window().setCurrentTab(Tab::shortcuts);
@@ -284,6 +290,8 @@ private Q_SLOTS:
             general().enhanceLabelsToggle()->click();
         else if (control == u"autorun")
             window().advanced()->autorunToggle()->click();
+        else if (control == u"rankByUse")
+            window().advanced()->rankByUseToggle()->click();
         else if (control == u"results")
             keys(general().showResultsPicker(), { Qt::Key_End });
         else if (control == u"shortcuts")

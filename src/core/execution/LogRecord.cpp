@@ -112,6 +112,14 @@ std::string LogRecord::toJson() const
     object["logFileName"] = logFileName.toStdString();
     if (exitStatus)
         object["exitStatus"] = rawValue(*exitStatus).toStdString();
+    if (!scriptPath.isEmpty())
+        object["scriptPath"] = scriptPath.toStdString();
+    if (!arguments.isEmpty()) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const QString &argument : arguments)
+            list.push_back(argument.toStdString());
+        object["arguments"] = std::move(list);
+    }
     // A name is always valid UTF-8 coming from a QString, but the log must never throw.
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -151,6 +159,17 @@ std::optional<LogRecord> LogRecord::fromJson(std::string_view json)
         record.exitStatus = runExitStatusFromRawValue(status->get_ref<const std::string &>());
         if (!record.exitStatus)
             return std::nullopt;
+    }
+    if (const std::string *path = member("scriptPath"))
+        record.scriptPath = QString::fromStdString(*path);
+    if (const auto list = object.find("arguments"); list != object.end() && list->is_array()) {
+        QStringList arguments;
+        for (const nlohmann::json &argument : *list) {
+            if (!argument.is_string())
+                return record; // all or nothing: a partial list would be recalled as a whole
+            arguments.append(QString::fromStdString(argument.get_ref<const std::string &>()));
+        }
+        record.arguments = std::move(arguments);
     }
     return record;
 }

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <optional>
 #include <string>
@@ -30,13 +31,23 @@ struct LogRecord {
     QDateTime date; // UTC, whole seconds
     QString logFileName; // the output file's name inside the log directory, not a path
     std::optional<RunExitStatus> exitStatus; // empty while the run goes on
+    // The script's absolute path: what tells runs of two scripts with one display name apart.
+    // Empty in records written before it was kept. (This and the next are initialised so that
+    // a record brace-initialised with the fields above is complete.)
+    QString scriptPath {};
+    // What the script was given after the modifier text. Never filled for a script whose
+    // argument is secret: the record file would keep the secret.
+    QStringList arguments {};
 
     // One JSON object, keys in field order, no pretty printing; "exitStatus" is left out while
-    // empty. The id is upper-case without braces, the date "yyyy-MM-ddTHH:mm:ssZ".
+    // empty, "scriptPath" and "arguments" while empty. The id is upper-case without braces, the
+    // date "yyyy-MM-ddTHH:mm:ssZ".
     std::string toJson() const;
     // Empty when the text is not such an object: malformed JSON, a missing or mistyped key, an
     // id that is not a UUID, a date that is not UTC in that form, an unknown status, or a file
     // name that is not a plain name (it could otherwise point outside the log directory).
+    // "scriptPath" and "arguments" may be missing (older records); a mistyped one is dropped
+    // rather than the record, so the run stays listed. Other keys are ignored.
     static std::optional<LogRecord> fromJson(std::string_view json);
 
     // "<id>.log" and ".<id>.json".

@@ -16,6 +16,8 @@ LogRun::LogRun(const LogRecord &record, QString logPath, std::shared_ptr<LogFile
     std::shared_ptr<LogWriteQueue> writeQueue, QString logDirectory)
     : m_id(record.id)
     , m_scriptName(record.scriptName)
+    , m_scriptPath(record.scriptPath)
+    , m_arguments(record.arguments)
     , m_date(record.date)
     , m_logPath(std::move(logPath))
     , m_exitStatus(record.exitStatus)
@@ -100,7 +102,8 @@ QString LogRun::recordError() const
 
 LogRecord LogRun::record() const
 {
-    return { m_id, m_scriptName, m_date, QFileInfo(m_logPath).fileName(), m_exitStatus };
+    return { m_id, m_scriptName, m_date, QFileInfo(m_logPath).fileName(), m_exitStatus,
+        m_scriptPath, m_arguments };
 }
 
 } // namespace runel

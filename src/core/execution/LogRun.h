@@ -22,8 +22,8 @@ class LogWriteQueue;
 // is gone. The last owner may let go on any thread; the object is then deleted on its own
 // (the main) thread.
 //
-// Threads: id, scriptName, date, logPath and writer never change and may be read on any
-// thread; exitStatus, finish and persist belong to the main thread.
+// Threads: id, scriptName, scriptPath, arguments, date, logPath and writer never change and may be
+// read on any thread; exitStatus, finish and persist belong to the main thread.
 class LogRun : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isRunning READ isRunning NOTIFY exitStatusChanged)
@@ -33,6 +33,9 @@ public:
 
     const QUuid &id() const { return m_id; }
     const QString &scriptName() const { return m_scriptName; }
+    // As the record keeps them (LogRecord).
+    const QString &scriptPath() const { return m_scriptPath; }
+    const QStringList &arguments() const { return m_arguments; }
     const QDateTime &date() const { return m_date; }
     // The output file, absolute.
     const QString &logPath() const { return m_logPath; }
@@ -75,6 +78,8 @@ private:
 
     const QUuid m_id;
     const QString m_scriptName;
+    const QString m_scriptPath;
+    const QStringList m_arguments;
     const QDateTime m_date;
     const QString m_logPath;
     std::optional<RunExitStatus> m_exitStatus;

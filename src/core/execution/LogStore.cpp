@@ -157,12 +157,15 @@ QString LogStore::defaultLogDirectory()
     return XdgDirs::dataHome() + u"/runel/logs"_s;
 }
 
-LogRunPtr LogStore::startRun(const QString &scriptName)
+LogRunPtr LogStore::startRun(
+    const QString &scriptName, const QString &scriptPath, const QStringList &arguments)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     LogRecord record;
     record.id = newRunId(now);
     record.scriptName = scriptName;
+    record.scriptPath = scriptPath;
+    record.arguments = arguments;
     record.logFileName = LogRecord::logFileNameFor(record.id);
     // Whole seconds, as the record keeps it, so the order in memory is the order on reload.
     record.date = now.addMSecs(-now.time().msec());
@@ -177,7 +180,37 @@ LogRunPtr LogStore::startRun(const QString &scriptName)
     std::sort(runs.begin(), runs.end(), startedBefore);
     setRuns(std::move(runs));
     run->persist();
+    if (m_historyRequestPending)
+        m_runsSinceHistoryRequest.append(record);
+    m_runHistory.add(record);
+    ++m_runHistoryGeneration;
+    Q_EMIT runHistoryChanged();
     return run;
+}
+
+void LogStore::reloadRunHistory()
+{
+    const int request = ++m_historyRequest;
+    m_historyRequestPending = true;
+    m_runsSinceHistoryRequest.clear();
+    QPointer<LogStore> store(this);
+    m_writeQueue->enqueue([store, request, directory = m_logDirectory] {
+        auto history = std::make_shared<RunHistory>(
+            RunHistory::fromRecords(loadRecords(directory), QDateTime::currentDateTimeUtc()));
+        MainThreadQueue::post([store, request, history] {
+            if (!store || request != store->m_historyRequest)
+                return;
+            for (const LogRecord &record : std::as_const(store->m_runsSinceHistoryRequest))
+                history->add(record);
+            store->m_runsSinceHistoryRequest.clear();
+            store->m_historyRequestPending = false;
+            if (*history == store->m_runHistory)
+                return;
+            store->m_runHistory = std::move(*history);
+            ++store->m_runHistoryGeneration;
+            Q_EMIT store->runHistoryChanged();
+        });
+    });
 }
 
 void LogStore::persist(LogRun &run)
@@ -285,6 +318,16 @@ void LogStore::clear()
         }
     });
     setRuns(std::move(kept));
+    // The arguments the history offers again go with the records: a cleared log recalls
+    // nothing (a read in flight is dropped; the next reload reads what is left).
+    ++m_historyRequest;
+    m_historyRequestPending = false;
+    m_runsSinceHistoryRequest.clear();
+    if (!m_runHistory.isEmpty()) {
+        m_runHistory = RunHistory();
+        ++m_runHistoryGeneration;
+        Q_EMIT runHistoryChanged();
+    }
 }
 
 void LogStore::releaseFinishedRuns()

@@ -2,6 +2,7 @@
 
 #include "LogRecord.h"
 #include "LogRun.h"
+#include "RunHistory.h"
 
 #include <QList>
 #include <QObject>
@@ -42,9 +43,12 @@ public:
     bool isLoading() const { return m_isLoading; }
     int reloadGeneration() const { return m_reloadGeneration; }
 
-    // Opens a new run: its output file exists and is open, it is listed at once, and its record
-    // (without a status) is queued for writing. Finish it with LogRun::finish.
-    LogRunPtr startRun(const QString &scriptName);
+    // Opens a new run: its output file exists and is open, it is listed at once, its record
+    // (without a status) is queued for writing, and the run history counts it. Finish it with
+    // LogRun::finish. scriptPath and arguments go into the record as they are: the caller
+    // leaves out what must not be kept.
+    LogRunPtr startRun(const QString &scriptName, const QString &scriptPath = {},
+        const QStringList &arguments = {});
     // Queues a rewrite of the run's record.
     void persist(LogRun &run);
 
@@ -56,11 +60,21 @@ public:
     // not at all when it is discarded.
     void reload(std::function<void()> completion = {});
     // Lists only the running runs, and deletes everything in the log folder but their files and
-    // those of runs another process is still writing. The deletion runs on the write queue,
-    // after the record writes queued before it (waitForPendingWrites waits for it).
+    // those of runs another process is still writing; the run history starts empty again. The
+    // deletion runs on the write queue, after the record writes queued before it
+    // (waitForPendingWrites waits for it).
     void clear();
     // Drops the finished runs from the list (their files stay): for when the log tab goes away.
     void releaseFinishedRuns();
+
+    // Every script's use, from the records read by the latest reloadRunHistory and the runs
+    // started here since (empty before the first). Main thread.
+    const RunHistory &runHistory() const { return m_runHistory; }
+    int runHistoryGeneration() const { return m_runHistoryGeneration; }
+    // Reads the records again on the write queue (after the writes queued so far) and replaces
+    // runHistory, keeping the runs started meanwhile; only the newest request applies. Meant
+    // for each reload of the scripts, not for every key: a large log takes a while to read.
+    void reloadRunHistory();
 
     // The decodable records in directory whose output file exists, oldest first. Unreadable or
     // undecodable records and anything else in the folder are skipped. Any thread.
@@ -74,6 +88,8 @@ Q_SIGNALS:
     // Emitted when runs changes (other objects, another order, or another length).
     void runsChanged();
     void isLoadingChanged();
+    // runHistory changed: read again, or a run was started.
+    void runHistoryChanged();
 
 private:
     struct ReloadResult;
@@ -86,6 +102,13 @@ private:
     QList<LogRunPtr> m_runs;
     bool m_isLoading = false;
     int m_reloadGeneration = 0;
+    RunHistory m_runHistory;
+    int m_runHistoryGeneration = 0; // moves with every change of m_runHistory
+    int m_historyRequest = 0; // the newest reloadRunHistory; older results are dropped
+    // Runs started since the newest request: its read cannot have seen their records, which
+    // were queued after it.
+    QList<LogRecord> m_runsSinceHistoryRequest;
+    bool m_historyRequestPending = false;
 };
 
 } // namespace runel

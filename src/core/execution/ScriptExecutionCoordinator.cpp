@@ -248,7 +248,11 @@ void ScriptExecutionCoordinator::start(const std::shared_ptr<Run> &run, const Fi
     setup.foregroundTerminal = hooks.foregroundTerminal.value_or(-1);
     FileExecutor::execute(run->process, std::move(setup), std::move(handlers));
     setRunningProcess(run->process);
-    run->logRun = m_logStore.startRun(displayName);
+    // The record keeps the arguments for the prompt to offer again, unless the script keeps its
+    // argument secret: then no file of the log may hold them (whatever runs it, list or prompt).
+    const bool secret = file.metadata.argument && file.metadata.argument->secret;
+    run->logRun = m_logStore.startRun(
+        displayName, file.standardizedPath(), secret ? QStringList() : arguments);
     gate->open(run->logRun->writer());
 }
 

@@ -176,7 +176,8 @@ FoldedText SearchCatalog::folded(const Field &field) const
 // The ranking of the matcher, done as one search through the ranked rows' text rather than
 // two per row: hits come in order, so the first one inside a row's name is the first
 // occurrence there, and a row without one is matched by its first hit inside its path.
-std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) const
+std::vector<SearchCatalog::Hit> SearchCatalog::rank(
+    const MatchQuery &query, std::span<const double> useScores) const
 {
     std::vector<Hit> hits;
     if (query.isEmpty()) {
@@ -184,6 +185,7 @@ std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) con
         for (const RankedRow &row : m_rankedRows)
             hits.push_back({ row.item, qint32(row.row), -1, 0, qint16(row.priority) });
         sortHits(hits);
+        sortTiesByUse(hits, useScores);
         return hits;
     }
     const QString &needle = query.folded();
@@ -214,7 +216,56 @@ std::vector<SearchCatalog::Hit> SearchCatalog::rank(const MatchQuery &query) con
         hit = text.indexOf(needle, *rowEnd);
     }
     sortHits(hits);
+    sortTiesByUse(hits, useScores);
     return hits;
+}
+
+// Within each run of hits that the text ranks equal (sorted, so they are side by side and in
+// index order), the higher use score first; equal scores keep index order. Most scripts have
+// never run (score 0): they keep their places after the ones that have, so only those are
+// sorted, which keeps a key press that nearly every script matches cheap.
+void SearchCatalog::sortTiesByUse(std::vector<Hit> &hits, std::span<const double> useScores)
+{
+    if (useScores.empty())
+        return;
+    const auto sameRank = [](const Hit &a, const Hit &b) {
+        return a.priority == b.priority && a.fieldIndex == b.fieldIndex && a.offset == b.offset;
+    };
+    const auto scoreOf = [useScores](const Hit &hit) { return useScores[size_t(hit.row)]; };
+    std::vector<Hit> unused; // the run's hits of score 0, in order
+    for (auto first = hits.begin(); first != hits.end();) {
+        auto last = std::next(first);
+        size_t used = scoreOf(*first) > 0.0 ? 1 : 0;
+        for (; last != hits.end() && sameRank(*first, *last); ++last)
+            used += scoreOf(*last) > 0.0 ? 1 : 0;
+        if (used > 0 && last - first > 1) {
+            unused.clear();
+            auto out = first;
+            for (auto hit = first; hit != last; ++hit) {
+                if (scoreOf(*hit) > 0.0)
+                    *out++ = *hit;
+                else
+                    unused.push_back(*hit);
+            }
+            std::copy(unused.begin(), unused.end(), out);
+            std::stable_sort(first, out,
+                [&scoreOf](const Hit &a, const Hit &b) { return scoreOf(a) > scoreOf(b); });
+        }
+        first = last;
+    }
+}
+
+std::vector<double> SearchCatalog::useScores(const RunHistory &history, const QDateTime &now) const
+{
+    if (history.isEmpty())
+        return {};
+    std::vector<double> scores(m_rows.size(), 0.0);
+    bool any = false;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        scores[i] = history.useScore(m_rows[i].item->file->standardizedPath(), now);
+        any = any || scores[i] > 0.0;
+    }
+    return any ? scores : std::vector<double> {};
 }
 
 // The matcher's order (priority, field, offset, then index order) as a stable bucket sort:
@@ -243,7 +294,8 @@ void SearchCatalog::sortHits(std::vector<Hit> &hits) const
     hits = std::move(sorted);
 }
 
-std::vector<SearchResult> SearchCatalog::results(QStringView text) const
+std::vector<SearchResult> SearchCatalog::results(
+    QStringView text, std::span<const double> useScores) const
 {
     std::vector<SearchResult> results;
     if (!m_patternRows.empty()) {
@@ -257,7 +309,10 @@ std::vector<SearchResult> SearchCatalog::results(QStringView text) const
     }
 
     const MatchQuery query(text);
-    const std::vector<Hit> ranked = rank(query);
+    // Scores made for another catalog would point past its rows: the text's order then.
+    if (useScores.size() != m_rows.size())
+        useScores = {};
+    const std::vector<Hit> ranked = rank(query, useScores);
     results.reserve(results.size() + ranked.size());
     for (const Hit &hit : ranked) {
         std::optional<TextMatch> match;

@@ -2,6 +2,7 @@
 
 #include "ResultRows.h"
 #include "TextMatcher.h"
+#include "execution/RunHistory.h"
 #include "index/ScriptIndex.h"
 #include "index/SearchIndex.h"
 
@@ -9,6 +10,7 @@
 #include <QStringView>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -53,8 +55,16 @@ public:
     // text, sorted by display name; the ranking of the non-fallback scripts; and, only when
     // that ranking is empty and text is not, the enabled fallbacks sorted by display name.
     // A pattern that does not compile is skipped; one that runs past the match time limit
-    // counts as not matching.
-    std::vector<SearchResult> results(QStringView text) const;
+    // counts as not matching. With useScores (from useScores()), ranked scripts that match
+    // equally well (priority, field, offset) come by falling score before index order;
+    // without, the order is the text's alone.
+    std::vector<SearchResult> results(
+        QStringView text, std::span<const double> useScores = {}) const;
+
+    // Each searchable item's RunHistory::useScore at now, in the catalog's order, for
+    // results; empty when no item has been run (the order is then the text's alone). Made
+    // once per history and catalog, not per key.
+    std::vector<double> useScores(const RunHistory &history, const QDateTime &now) const;
 
     // What the result rows show for text: icon, display name, and the relative path unless it
     // only repeats the display name, each highlighted where the text first occurs.
@@ -95,8 +105,9 @@ private:
         qint16 priority = 0;
     };
     FoldedText folded(const Field &field) const;
-    std::vector<Hit> rank(const MatchQuery &query) const;
+    std::vector<Hit> rank(const MatchQuery &query, std::span<const double> useScores) const;
     void sortHits(std::vector<Hit> &hits) const;
+    static void sortTiesByUse(std::vector<Hit> &hits, std::span<const double> useScores);
 
     std::vector<Row> m_rows; // one per searchable item, in order
     std::vector<qsizetype> m_patternRows; // compiled patterns, by display name

@@ -1,6 +1,7 @@
 #include "SearchViewModel.h"
 
 #include "SystemServices.h"
+#include "execution/LogStore.h"
 #include "hud/TextMatcher.h"
 #include "index/ScriptStore.h"
 #include "settings/ConfigManager.h"
@@ -46,6 +47,7 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
     , m_configManager(configManager)
     , m_scriptStore(scriptStore)
     , m_services(services)
+    , m_logStore(logStore)
     , m_executionCoordinator(configManager, logStore, services)
 {
     // The coordinator is a member: it cannot outlive the view model its handler points to.
@@ -53,6 +55,13 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
         [this](const ScriptExecutionCoordinator::Event &event) { handleEvent(event); });
     SearchCatalog::buildWithIndexes(scriptStore);
     connect(&scriptStore, &ScriptStore::scriptIndexChanged, this, &SearchViewModel::followIndex);
+    // The order of search results follows the run history only while ranking by use is on.
+    connect(&logStore, &LogStore::runHistoryChanged, this, [this] {
+        if (m_configManager.rankByUse())
+            searchResultsMayHaveChanged();
+    });
+    connect(&configManager, &ConfigManager::rankByUseChanged, this,
+        &SearchViewModel::searchResultsMayHaveChanged);
     // The first build's end, with an index or an error, releases a sequence that waits for it.
     for (const auto signal : { &ScriptStore::scriptIndexChanged, &ScriptStore::errorChanged }) {
         connect(&scriptStore, signal, this, [this] {
@@ -95,6 +104,7 @@ void SearchViewModel::publishChanges()
         &SearchViewModel::selectedSearchIndexChanged,
         &SearchViewModel::evaluationChanged,
         &SearchViewModel::searchResultsChanged,
+        &SearchViewModel::argumentTextChanged,
     };
     // Taken before the first signal: a receiver may start an operation of its own, which
     // publishes its own changes, or close the HUD.
@@ -136,7 +146,7 @@ std::shared_ptr<const ScriptIndex> SearchViewModel::currentIndex() const
     return m_scriptStore.scriptIndex();
 }
 
-void SearchViewModel::followIndex()
+void SearchViewModel::searchResultsMayHaveChanged()
 {
     ChangeBatch batch(*this);
     if (m_isSearchMode) {
@@ -144,6 +154,12 @@ void SearchViewModel::followIndex()
         if (size_t(m_selectedSearchIndex) >= searchResults().size())
             set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
     }
+}
+
+void SearchViewModel::followIndex()
+{
+    ChangeBatch batch(*this);
+    searchResultsMayHaveChanged();
     // The evaluation points into the index it was made from; the new index may name other
     // scripts for the same keys.
     if (!m_keys.empty() && m_executionStatus.is(ExecutionStatus::Kind::idle))
@@ -177,10 +193,24 @@ std::shared_ptr<const SearchCatalog> SearchViewModel::searchCatalog() const
 const std::vector<SearchResult> &SearchViewModel::searchResults() const
 {
     std::shared_ptr<const ScriptIndex> index = currentIndex();
-    if (!m_searchCache || m_searchCache->index != index
-        || m_searchCache->text != m_searchFilterText) {
-        std::vector<SearchResult> results = searchCatalog()->results(m_searchFilterText);
-        m_searchCache = SearchCache { std::move(index), m_searchFilterText, std::move(results) };
+    const std::optional<int> generation = m_configManager.rankByUse()
+        ? std::optional(m_logStore.runHistoryGeneration())
+        : std::nullopt;
+    if (!m_searchCache || m_searchCache->index != index || m_searchCache->text != m_searchFilterText
+        || m_searchCache->historyGeneration != generation) {
+        const std::shared_ptr<const SearchCatalog> catalog = searchCatalog();
+        std::span<const double> scores;
+        if (generation) {
+            if (!m_useScores || m_useScores->catalog != catalog
+                || m_useScores->historyGeneration != *generation) {
+                m_useScores = UseScores { catalog, *generation,
+                    catalog->useScores(m_logStore.runHistory(), QDateTime::currentDateTimeUtc()) };
+            }
+            scores = m_useScores->scores;
+        }
+        std::vector<SearchResult> results = catalog->results(m_searchFilterText, scores);
+        m_searchCache
+            = SearchCache { std::move(index), m_searchFilterText, generation, std::move(results) };
     }
     return m_searchCache->results;
 }

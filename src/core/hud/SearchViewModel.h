@@ -43,6 +43,7 @@ class SearchViewModel : public QObject {
     Q_PROPERTY(QString searchFilterText READ searchFilterText NOTIFY searchFilterTextChanged)
     Q_PROPERTY(int selectedSearchIndex READ selectedSearchIndex NOTIFY selectedSearchIndexChanged)
     Q_PROPERTY(Evaluation evaluation READ evaluation NOTIFY evaluationChanged)
+    Q_PROPERTY(QString argumentText READ argumentText NOTIFY argumentTextChanged)
     Q_PROPERTY(bool isInputBlocked READ isInputBlocked NOTIFY isInputBlockedChanged)
     Q_PROPERTY(bool shouldShowResultsPanel READ shouldShowResultsPanel NOTIFY
             shouldShowResultsPanelChanged)
@@ -68,6 +69,9 @@ public:
     const QString &searchFilterText() const { return m_searchFilterText; }
     int selectedSearchIndex() const { return m_selectedSearchIndex; }
     const Evaluation &evaluation() const { return m_evaluation; }
+    // What the argument field shows while an argument is awaited: the argument's value (the
+    // start text), or an argument of an earlier run that Up and Down stepped to.
+    const QString &argumentText() const { return m_argumentText; }
     ScriptExecutionCoordinator &executionCoordinator() { return m_executionCoordinator; }
     // Closes the HUD; set by the HUD window. May delete the view model: it is called last in an
     // operation, after the notifications.
@@ -113,6 +117,11 @@ public:
     void listFilterChanged(const QString &text);
     void moveListSelection(int step);
     void confirmArgument(const QString &text, const QString &modifiers);
+    // Up and Down in the argument field: step to the argument of the next older run of the
+    // script, or back towards the newest and past it to the start text. Each argument is
+    // offered once, newest first; the log keeps none for a secret argument.
+    void recallOlderArgument();
+    void recallNewerArgument();
 
     void activateRow(int index, const QString &modifiers);
     void reloadScripts();
@@ -140,6 +149,7 @@ Q_SIGNALS:
     void searchFilterTextChanged();
     void selectedSearchIndexChanged();
     void evaluationChanged();
+    void argumentTextChanged();
     // The search text or the index changed.
     void searchResultsChanged();
     // The list or its filter text changed.
@@ -166,6 +176,7 @@ private:
         selectedSearchIndex,
         evaluation,
         searchResults,
+        argumentText,
         count
     };
     // Held for the length of an operation: changes are collected, and notified (and a requested
@@ -183,6 +194,8 @@ private:
 
     std::shared_ptr<const ScriptIndex> currentIndex() const;
     void followIndex();
+    // The search results are to be worked out again (index, run history or setting changed).
+    void searchResultsMayHaveChanged();
     void evaluate(std::optional<CommandResolver::ResolveResult> resolved = std::nullopt);
     void enterSearchMode(const QString &text);
     void scheduleRun(const SequenceItem *item);
@@ -192,6 +205,7 @@ private:
         const QStringList &arguments, const QString &modifiers);
     void runEntry(const ListEntry &entry, const QString &modifiers);
     void awaitArgument(const FileItem &file);
+    void stepRecall(int step);
     void dismissAfterDelay();
     void dismiss();
     void publishChanges();
@@ -211,6 +225,7 @@ private:
     ConfigManager &m_configManager;
     ScriptStore &m_scriptStore;
     SystemServices &m_services;
+    LogStore &m_logStore;
     ScriptExecutionCoordinator m_executionCoordinator;
 
     KeyGroup m_keys;
@@ -226,6 +241,12 @@ private:
     QString m_searchFilterText;
     int m_selectedSearchIndex = 0;
     std::function<void()> m_onDismiss;
+    QString m_argumentText;
+    // While an argument is awaited: its start text, what Up and Down offer (newest first) and
+    // where they stand (-1: at the start text).
+    QString m_argumentStart;
+    QStringList m_recalledArguments;
+    int m_recallIndex = -1;
 
     Evaluation m_evaluation;
     // The index m_evaluation points into, kept alive while the evaluation is shown.
@@ -235,9 +256,17 @@ private:
     struct SearchCache {
         std::shared_ptr<const ScriptIndex> index;
         QString text;
+        std::optional<int> historyGeneration; // the run history ranked by; none: not by use
         std::vector<SearchResult> results;
     };
     mutable std::optional<SearchCache> m_searchCache;
+    // The use scores of a catalog's items, made once per catalog and run history.
+    struct UseScores {
+        std::shared_ptr<const SearchCatalog> catalog;
+        int historyGeneration = 0;
+        std::vector<double> scores;
+    };
+    mutable std::optional<UseScores> m_useScores;
 
     // The open change batches, the fields changed within them, the derived values when the
     // outermost began, and whether an operation asked to close the HUD.

@@ -5,6 +5,7 @@
 #include "SearchViewModel.h"
 
 #include "SystemServices.h"
+#include "execution/LogStore.h"
 #include "execution/SoundRule.h"
 #include "index/Labels.h"
 #include "index/ScriptStore.h"
@@ -38,11 +39,49 @@ void SearchViewModel::run(
 
 void SearchViewModel::awaitArgument(const FileItem &file)
 {
+    ChangeBatch batch(*this);
     const ScriptArgument &argument = *file.metadata.argument;
+    m_argumentStart = substituteClipboard(argument.value);
+    m_recallIndex = -1;
+    m_recalledArguments.clear();
+    // The log keeps no secret argument; one from a record written by hand is not shown either.
+    const RunHistory::Entry *history = m_logStore.runHistory().entry(file.standardizedPath());
+    if (history && !argument.secret) {
+        // The start text is where the steps begin and end: offering it once more would look
+        // like a step that did nothing.
+        for (const QString &recalled : history->recalledArguments) {
+            if (recalled != m_argumentStart)
+                m_recalledArguments.append(recalled);
+        }
+    }
+    set(m_argumentText, m_argumentStart, Field::argumentText);
     set(m_executionStatus,
         ExecutionStatus::awaitingArgument(
-            { argument.placeholder, substituteClipboard(argument.value), argument.secret }, file),
+            { argument.placeholder, m_argumentStart, argument.secret }, file),
         Field::executionStatus);
+}
+
+void SearchViewModel::recallOlderArgument()
+{
+    stepRecall(1);
+}
+
+void SearchViewModel::recallNewerArgument()
+{
+    stepRecall(-1);
+}
+
+void SearchViewModel::stepRecall(int step)
+{
+    if (!m_executionStatus.is(ExecutionStatus::Kind::awaitingArgument))
+        return;
+    // Stops at the oldest; below the newest is the start text.
+    const int index = std::clamp(m_recallIndex + step, -1, int(m_recalledArguments.size()) - 1);
+    if (index == m_recallIndex)
+        return;
+    m_recallIndex = index;
+    set(m_argumentText, index < 0 ? m_argumentStart : m_recalledArguments[index],
+        Field::argumentText);
 }
 
 void SearchViewModel::runWithArguments(const FileItem &file, const QString &displayName,

@@ -102,6 +102,7 @@ void ConfigManager::load()
     m_enhanceLabels = readBool(store.value("enhanceLabels"), true);
     m_searchOnUnknownKey = readBool(store.value("searchOnUnknownKey"), false);
     m_autorunEnabled = readBool(store.value("autorunEnabled"), false);
+    m_rankByUse = readBool(store.value("rankByUse"), false);
 
     m_scriptDelay = readDelay(store.value("scriptDelay"), defaultScriptDelay);
     m_resultsDelay = readDelay(store.value("resultListDelay"), defaultResultsDelay);
@@ -159,7 +160,8 @@ void ConfigManager::reloadStore()
     const double oldScriptDelay = m_scriptDelay, oldResultsDelay = m_resultsDelay,
                  oldAutorunDelay = m_autorunDelay;
     const bool oldFirstLaunch = m_isFirstLaunch, oldEnhance = m_enhanceLabels,
-               oldSearchOnUnknown = m_searchOnUnknownKey, oldAutorun = m_autorunEnabled;
+               oldSearchOnUnknown = m_searchOnUnknownKey, oldAutorun = m_autorunEnabled,
+               oldRankByUse = m_rankByUse;
     const QString oldSuccess = m_successSound, oldFailure = m_failureSound,
                   oldBackgroundSuccess = m_backgroundSuccessSound;
     const std::vector<AppShortcut> oldShortcuts = m_shortcuts;
@@ -182,6 +184,7 @@ void ConfigManager::reloadStore()
     notify(oldResultsDelay != m_resultsDelay, &ConfigManager::resultsDelayChanged);
     notify(oldSearchOnUnknown != m_searchOnUnknownKey, &ConfigManager::searchOnUnknownKeyChanged);
     notify(oldAutorun != m_autorunEnabled, &ConfigManager::autorunEnabledChanged);
+    notify(oldRankByUse != m_rankByUse, &ConfigManager::rankByUseChanged);
     notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
     notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
     if (oldScriptsDir != m_scriptsDir)
@@ -319,6 +322,11 @@ void ConfigManager::setSearchOnUnknownKey(bool value)
 void ConfigManager::setAutorunEnabled(bool value)
 {
     assign(m_autorunEnabled, value, "autorunEnabled", value, &ConfigManager::autorunEnabledChanged);
+}
+
+void ConfigManager::setRankByUse(bool value)
+{
+    assign(m_rankByUse, value, "rankByUse", value, &ConfigManager::rankByUseChanged);
 }
 
 void ConfigManager::setAutorunDelay(double seconds)

@@ -36,6 +36,7 @@ class ConfigManager : public QObject {
             searchOnUnknownKeyChanged)
     Q_PROPERTY(bool autorunEnabled READ autorunEnabled WRITE setAutorunEnabled NOTIFY
             autorunEnabledChanged)
+    Q_PROPERTY(bool rankByUse READ rankByUse WRITE setRankByUse NOTIFY rankByUseChanged)
     Q_PROPERTY(
         double autorunDelay READ autorunDelay WRITE setAutorunDelay NOTIFY autorunDelayChanged)
     Q_PROPERTY(ResultsVisibility resultsVisibility READ resultsVisibility WRITE setResultsVisibility
@@ -74,6 +75,8 @@ public:
     double resultsDelay() const { return m_resultsDelay; }
     bool searchOnUnknownKey() const { return m_searchOnUnknownKey; }
     bool autorunEnabled() const { return m_autorunEnabled; }
+    // Search results of equal rank by text: the scripts run more often and more lately first.
+    bool rankByUse() const { return m_rankByUse; }
     double autorunDelay() const { return m_autorunDelay; }
     const std::vector<AppShortcut> &shortcuts() const { return m_shortcuts; }
 
@@ -89,6 +92,7 @@ public:
     void setResultsDelay(double seconds);
     void setSearchOnUnknownKey(bool value);
     void setAutorunEnabled(bool value);
+    void setRankByUse(bool value);
     void setAutorunDelay(double seconds);
     void setShortcuts(const std::vector<AppShortcut> &shortcuts);
 
@@ -125,6 +129,7 @@ Q_SIGNALS:
     void resultsDelayChanged();
     void searchOnUnknownKeyChanged();
     void autorunEnabledChanged();
+    void rankByUseChanged();
     void autorunDelayChanged();
     void shortcutsChanged();
     // Emitted from the event loop after every assignment of scriptsDir or enhanceLabels, equal
@@ -166,6 +171,7 @@ private:
     double m_resultsDelay = defaultResultsDelay;
     bool m_searchOnUnknownKey = false;
     bool m_autorunEnabled = false;
+    bool m_rankByUse = false;
     double m_autorunDelay = defaultAutorunDelay;
     std::vector<AppShortcut> m_shortcuts;
     // Created by watchStore; a burst of file events (an editor's save) is read once.

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "SystemServices.h"
+#include "execution/LogStore.h"
 #include "hud/SearchViewModel.h"
 #include "hud/SearchWindowController.h"
 #include "index/ScriptStore.h"
@@ -23,6 +24,14 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
     // Every index the store builds comes with its search catalog, made on the worker thread, so
     // the first search key after a reload does not build it.
     SearchCatalog::buildWithIndexes(m_scriptStore);
+
+    // The run log is read for the scripts' use (recalled arguments, ranking) along with each
+    // reload of the scripts, on the log's worker, never per key; runs started meanwhile are
+    // counted as they start.
+    connect(&m_scriptStore, &ScriptStore::isLoadingChanged, &m_logStore, [this] {
+        if (m_scriptStore.isLoading())
+            m_logStore.reloadRunHistory();
+    });
 
     // An edit of the folder reaches the HUD as a reload of the store: the open HUD's keys are
     // evaluated again, and a foreground run goes on with the file it started with.

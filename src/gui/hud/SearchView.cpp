@@ -124,15 +124,15 @@ void SearchView::syncInput()
     if (const ScriptArgument *argument = status.argument()) {
         m_textField->setUse({
             .placeholder = argument->placeholder,
-            .initialValue = argument->value,
+            .initialValue = m_viewModel.argumentText(),
             .selectsAllOnFocus = true,
             .masked = argument->secret,
             .onConfirm = [model](const QString &text,
                              const QString &modifiers) { model->confirmArgument(text, modifiers); },
             .onCancel = [model] { model->handleEscape(); },
             .onTextChange = {},
-            .onArrowUp = {},
-            .onArrowDown = {},
+            .onArrowUp = [model] { model->recallOlderArgument(); },
+            .onArrowDown = [model] { model->recallNewerArgument(); },
             .onTab = {},
             .onShiftTab = {},
         });

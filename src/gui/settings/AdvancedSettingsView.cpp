@@ -15,6 +15,7 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
     : QWidget(parent)
     , m_context(context)
     , m_searchOnUnknownKey(SettingsForm::toggle(u"Switch to Search on Unknown Key"_s))
+    , m_rankByUse(SettingsForm::toggle(u"Rank scripts you run often higher"_s))
     , m_autorun(SettingsForm::toggle(u"Autorun"_s))
 {
     ConfigManager &config = context.config;
@@ -23,11 +24,15 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
     auto *page = new FormPage(this);
     layout->addWidget(page);
 
-    page->addSection(u"Behavior"_s)
-        ->addRow(SettingsForm::labelledRow(u"Switch to Search on Unknown Key"_s,
-            u"Automatically switch to free-text search when a typed key does not match any "
-            u"known script."_s,
-            m_searchOnUnknownKey));
+    FormSection *behavior = page->addSection(u"Behavior"_s);
+    behavior->addRow(SettingsForm::labelledRow(u"Switch to Search on Unknown Key"_s,
+        u"Automatically switch to free-text search when a typed key does not match any "
+        u"known script."_s,
+        m_searchOnUnknownKey));
+    behavior->addRow(SettingsForm::labelledRow(u"Rank scripts you run often higher"_s,
+        u"Among search results that match equally well, list first the scripts you ran more "
+        u"often and more recently."_s,
+        m_rankByUse));
     FormSection *autorun = page->addSection(u"Autorun"_s);
     autorun->addRow(SettingsForm::labelledRow(u"Autorun"_s,
         u"Automatically execute the top result after a delay when it is a pinned script."_s,
@@ -43,6 +48,10 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
         m_context.config.setSearchOnUnknownKey(checked);
         m_context.written();
     });
+    connect(m_rankByUse, &QCheckBox::clicked, this, [this](bool checked) {
+        m_context.config.setRankByUse(checked);
+        m_context.written();
+    });
     connect(m_autorun, &QCheckBox::clicked, this, [this](bool checked) {
         m_context.config.setAutorunEnabled(checked);
         m_context.written();
@@ -50,6 +59,7 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
     connect(
         &config, &ConfigManager::searchOnUnknownKeyChanged, this, &AdvancedSettingsView::refresh);
     connect(&config, &ConfigManager::autorunEnabledChanged, this, &AdvancedSettingsView::refresh);
+    connect(&config, &ConfigManager::rankByUseChanged, this, &AdvancedSettingsView::refresh);
     connect(&config, &ConfigManager::autorunDelayChanged, m_autorunDelay, &DelaySliderRow::refresh);
     // A change that could not be saved did not happen: the controls show what is stored.
     connect(&config, &ConfigManager::valueNotStored, this, [this] {
@@ -62,6 +72,7 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
 void AdvancedSettingsView::refresh()
 {
     m_searchOnUnknownKey->setChecked(m_context.config.searchOnUnknownKey());
+    m_rankByUse->setChecked(m_context.config.rankByUse());
     m_autorun->setChecked(m_context.config.autorunEnabled());
     m_autorunDelay->setVisible(m_context.config.autorunEnabled());
 }

@@ -17,6 +17,7 @@ public:
     explicit AdvancedSettingsView(SettingsContext &context, QWidget *parent = nullptr);
 
     QCheckBox *searchOnUnknownKeyToggle() const { return m_searchOnUnknownKey; }
+    QCheckBox *rankByUseToggle() const { return m_rankByUse; }
     QCheckBox *autorunToggle() const { return m_autorun; }
     DelaySliderRow *autorunDelayRow() const { return m_autorunDelay; }
 
@@ -25,6 +26,7 @@ private:
 
     SettingsContext &m_context;
     QCheckBox *m_searchOnUnknownKey;
+    QCheckBox *m_rankByUse;
     QCheckBox *m_autorun;
     DelaySliderRow *m_autorunDelay;
 };
