@@ -7,11 +7,11 @@
 //            and with cat. A run fails when more than one preview line waited on the main thread.
 #include "MedianReporter.h"
 
-#include "SystemServices.h"
-#include "execution/LogStore.h"
-#include "execution/MainThreadLineDispatcher.h"
-#include "execution/ScriptExecutionCoordinator.h"
-#include "settings/ConfigManager.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
+#include "core/execution/MainThreadLineDispatcher.h"
+#include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

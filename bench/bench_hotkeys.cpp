@@ -5,10 +5,10 @@
 #include "FakeHotKeyBackend.h"
 #include "MedianReporter.h"
 
-#include "KeyTable.h"
-#include "Service.h"
-#include "app/SettingsShortcutStorage.h"
-#include "settings/SettingsFile.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/Service.h"
+#include "core/settings/SettingsFile.h"
+#include "gui/app/SettingsShortcutStorage.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

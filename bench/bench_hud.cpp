@@ -10,15 +10,15 @@
 // Usage: bench_hud [ROUNDS] [--dark] [--hotkey]   (--dark: the dark palette, for pictures)
 
 #include "BenchTrees.h"
-#include "Service.h"
-#include "SystemServices.h"
-#include "app/AppDelegate.h"
-#include "app/GlobalShortcuts.h"
-#include "execution/LogStore.h"
-#include "hud/SearchViewModel.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
-#include "settings/SettingsFile.h"
+#include "KeyboardShortcuts/Service.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
+#include "core/hud/SearchViewModel.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
+#include "core/settings/SettingsFile.h"
+#include "gui/app/AppDelegate.h"
+#include "gui/app/GlobalShortcuts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,8 +29,8 @@
 #include <cstdio>
 #include <vector>
 #ifdef RUNEL_HAVE_X11_HOTKEYS
-#include "X11HotKeyBackend.h"
-#include "X11Keymap.h"
+#include "KeyboardShortcuts/X11HotKeyBackend.h"
+#include "KeyboardShortcuts/X11Keymap.h"
 
 #include <xcb/xtest.h>
 #endif

@@ -2,7 +2,7 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
-#include "index/ScriptIndex.h"
+#include "core/index/ScriptIndex.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
-#include "index/CommandResolver.h"
-#include "index/ScriptIndex.h"
+#include "core/index/CommandResolver.h"
+#include "core/index/ScriptIndex.h"
 
 #include <benchmark/benchmark.h>
 

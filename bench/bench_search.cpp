@@ -4,11 +4,11 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
-#include "execution/RunHistory.h"
-#include "hud/SearchCatalog.h"
-#include "hud/SearchEvaluation.h"
-#include "index/ScriptIndex.h"
-#include "text/Text.h"
+#include "core/execution/RunHistory.h"
+#include "core/hud/SearchCatalog.h"
+#include "core/hud/SearchEvaluation.h"
+#include "core/index/ScriptIndex.h"
+#include "core/text/Text.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // tests/with-xvfb.
 #include "MedianReporter.h"
 
-#include "KeyTable.h"
-#include "X11HotKeyBackend.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/X11HotKeyBackend.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>

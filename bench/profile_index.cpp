@@ -1,6 +1,6 @@
 // Builds the index of a folder a number of times, for a profiler to watch:
 // profile_index ROOT [TIMES] (valgrind --tool=callgrind, perf record).
-#include "index/ScriptIndex.h"
+#include "core/index/ScriptIndex.h"
 
 #include <cstdio>
 #include <string>

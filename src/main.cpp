@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
-#include "execution/LateOutputCopier.h"
-#include "execution/ScriptExecutionCoordinator.h"
+#include "core/execution/LateOutputCopier.h"
+#include "core/execution/ScriptExecutionCoordinator.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -3,9 +3,9 @@
 // be what reading the whole decoded text gives.
 #include "FuzzSupport.h"
 
-#include "ScriptType.h"
-#include "index/ShellFileMetadata.h"
-#include "text/Text.h"
+#include "core/ScriptType.h"
+#include "core/index/ShellFileMetadata.h"
+#include "core/text/Text.h"
 
 using namespace runel;
 

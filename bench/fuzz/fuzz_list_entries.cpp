@@ -3,7 +3,7 @@
 // the list has one entry per element of the array.
 #include "FuzzSupport.h"
 
-#include "execution/ListEntry.h"
+#include "core/execution/ListEntry.h"
 
 #include <nlohmann/json.hpp>
 

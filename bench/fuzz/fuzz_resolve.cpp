@@ -4,9 +4,9 @@
 // typed keys.
 #include "FuzzSupport.h"
 
-#include "index/CommandResolver.h"
-#include "index/ScriptIndex.h"
-#include "text/Text.h"
+#include "core/index/CommandResolver.h"
+#include "core/index/ScriptIndex.h"
+#include "core/text/Text.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

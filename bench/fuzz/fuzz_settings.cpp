@@ -3,7 +3,7 @@
 // that does not is moved aside byte for byte. The settings read from it are always usable.
 #include "FuzzSupport.h"
 
-#include "settings/ConfigManager.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "Command.h"
 #include "InstanceClient.h"
-#include "index/Keys.h"
-#include "text/Text.h"
+#include "core/index/Keys.h"
+#include "core/text/Text.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #include "Command.h"
 #include "IndexLoader.h"
 #include "JsonWriter.h"
-#include "index/ScriptCheck.h"
+#include "core/index/ScriptCheck.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "IndexLoader.h"
 
-#include "settings/ConfigManager.h"
-#include "settings/SettingsFile.h"
+#include "core/settings/ConfigManager.h"
+#include "core/settings/SettingsFile.h"
 
 #include <QDir>
 #include <QFileInfo>

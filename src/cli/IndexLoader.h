@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Console.h"
-#include "index/ScriptIndex.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QString>
 #include <memory>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Console.h"
-#include "index/IndexStatus.h"
-#include "index/Keys.h"
-#include "index/ScriptHealth.h"
+#include "core/index/IndexStatus.h"
+#include "core/index/Keys.h"
+#include "core/index/ScriptHealth.h"
 
 #include <QString>
 #include <string>

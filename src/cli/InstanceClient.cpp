@@ -1,7 +1,7 @@
 #include "InstanceClient.h"
 
-#include "InstanceSocket.h"
-#include "SystemError.h"
+#include "core/InstanceSocket.h"
+#include "core/SystemError.h"
 
 #include <QCoreApplication>
 #include <QFile>

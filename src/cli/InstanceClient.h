@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Console.h"
-#include "InstanceCommand.h"
+#include "core/InstanceCommand.h"
 
 #include <QString>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "IndexNames.h"
 #include "JsonWriter.h"
 #include "Table.h"
-#include "threading/WorkerThreads.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <span>
 

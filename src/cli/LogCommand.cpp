@@ -1,7 +1,7 @@
 #include "Command.h"
 #include "JsonWriter.h"
 #include "Table.h"
-#include "execution/LogStore.h"
+#include "core/execution/LogStore.h"
 
 #include <QEventLoop>
 

@@ -1,6 +1,6 @@
 #include "OutputPassThrough.h"
 
-#include "SystemError.h"
+#include "core/SystemError.h"
 
 #include <cerrno>
 #include <cstring>

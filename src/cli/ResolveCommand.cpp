@@ -3,9 +3,9 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
-#include "hud/SearchEvaluation.h"
-#include "index/CommandResolver.h"
-#include "text/Text.h"
+#include "core/hud/SearchEvaluation.h"
+#include "core/index/CommandResolver.h"
+#include "core/text/Text.h"
 
 #include <nlohmann/json.hpp>
 

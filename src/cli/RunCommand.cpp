@@ -3,14 +3,14 @@
 #include "OutputPassThrough.h"
 #include "RunSignals.h"
 
-#include "SystemServices.h"
-#include "execution/ListEntry.h"
-#include "execution/LogStore.h"
-#include "execution/ScriptExecutionCoordinator.h"
-#include "index/CommandResolver.h"
-#include "index/Labels.h"
-#include "settings/ConfigManager.h"
-#include "text/Text.h"
+#include "core/SystemServices.h"
+#include "core/execution/ListEntry.h"
+#include "core/execution/LogStore.h"
+#include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/index/CommandResolver.h"
+#include "core/index/Labels.h"
+#include "core/settings/ConfigManager.h"
+#include "core/text/Text.h"
 
 #include <QEventLoop>
 #include <cerrno>

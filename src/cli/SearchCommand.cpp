@@ -3,10 +3,10 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
-#include "execution/LogStore.h"
-#include "hud/SearchCatalog.h"
-#include "hud/SearchEvaluation.h"
-#include "settings/SettingsFile.h"
+#include "core/execution/LogStore.h"
+#include "core/hud/SearchCatalog.h"
+#include "core/hud/SearchEvaluation.h"
+#include "core/settings/SettingsFile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "LaunchAtLogin.h"
 
-#include "AtomicFile.h"
+#include "core/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HotKeyBackend.h"
-#include "Service.h"
-#include "ShortcutStorage.h"
+#include "KeyboardShortcuts/HotKeyBackend.h"
+#include "KeyboardShortcuts/Service.h"
+#include "KeyboardShortcuts/ShortcutStorage.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeyTable.h"
-#include "Shortcut.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/Shortcut.h"
 
 #include <QStringList>
 

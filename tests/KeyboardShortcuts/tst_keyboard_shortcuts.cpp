@@ -2,10 +2,10 @@
 #include "KeyboardShortcutsTesting.h"
 #include "TestEnvironment.h"
 
-#include "KeyTable.h"
-#include "Service.h"
-#include "app/SettingsShortcutStorage.h"
-#include "settings/SettingsFile.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/Service.h"
+#include "core/settings/SettingsFile.h"
+#include "gui/app/SettingsShortcutStorage.h"
 
 #include <QSignalSpy>
 

@@ -1,7 +1,7 @@
 // The portal back end against a fake desktop portal on a private session bus. CTest runs this
 // under dbus-run-session with a bus that activates nothing, so "no portal" means none.
-#include "PortalHotKeyBackend.h"
-#include "PortalShortcut.h"
+#include "KeyboardShortcuts/PortalHotKeyBackend.h"
+#include "KeyboardShortcuts/PortalShortcut.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

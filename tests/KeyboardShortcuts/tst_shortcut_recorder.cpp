@@ -2,10 +2,10 @@
 #include "KeyboardShortcutsTesting.h"
 #include "TestEnvironment.h"
 
-#include "MenuKeyWatcher.h"
-#include "Recorder.h"
-#include "Service.h"
-#include "app/KeyMonitor.h"
+#include "KeyboardShortcuts/Recorder/MenuKeyWatcher.h"
+#include "KeyboardShortcuts/Recorder/Recorder.h"
+#include "KeyboardShortcuts/Service.h"
+#include "gui/app/KeyMonitor.h"
 
 #include <QApplication>
 #include <QLineEdit>

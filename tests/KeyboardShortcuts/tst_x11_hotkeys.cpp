@@ -1,7 +1,7 @@
 #include "FakeHotKeyBackend.h"
-#include "KeyTable.h"
-#include "X11HotKeyBackend.h"
-#include "X11Keymap.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/X11HotKeyBackend.h"
+#include "KeyboardShortcuts/X11Keymap.h"
 
 #include <QProcess>
 #include <QSignalSpy>

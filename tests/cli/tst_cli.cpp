@@ -1,6 +1,6 @@
 #include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 #include <QDirIterator>
 #include <QStandardPaths>

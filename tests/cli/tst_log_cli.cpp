@@ -1,6 +1,6 @@
 #include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "execution/LogStore.h"
+#include "core/execution/LogStore.h"
 
 #include <QProcess>
 #include <nlohmann/json.hpp>

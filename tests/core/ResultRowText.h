@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hud/ResultRows.h"
+#include "core/hud/ResultRows.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "execution/HUDLinePreview.h"
-#include "execution/LastStdoutLine.h"
-#include "execution/MainThreadLineDispatcher.h"
+#include "core/execution/HUDLinePreview.h"
+#include "core/execution/LastStdoutLine.h"
+#include "core/execution/MainThreadLineDispatcher.h"
 
 #include <QtTest>
 

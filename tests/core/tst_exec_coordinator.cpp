@@ -1,12 +1,12 @@
 #include "RunFixtures.h"
 
-#include "ScriptType.h"
-#include "SystemServices.h"
-#include "execution/FileExecutor.h"
-#include "execution/LogStore.h"
-#include "execution/MainThreadLineDispatcher.h"
-#include "execution/ScriptExecutionCoordinator.h"
-#include "settings/ConfigManager.h"
+#include "core/ScriptType.h"
+#include "core/SystemServices.h"
+#include "core/execution/FileExecutor.h"
+#include "core/execution/LogStore.h"
+#include "core/execution/MainThreadLineDispatcher.h"
+#include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QFileInfo>
 #include <QThread>

@@ -1,8 +1,8 @@
 #include "RunFixtures.h"
 
-#include "execution/ChildProcess.h"
-#include "execution/FileExecutor.h"
-#include "threading/WorkerThreads.h"
+#include "core/execution/ChildProcess.h"
+#include "core/execution/FileExecutor.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QDir>
 #include <mutex>

@@ -1,10 +1,10 @@
 #include "ResultRowText.h"
 #include "TestEnvironment.h"
-#include "execution/ListEntry.h"
-#include "hud/ResultRows.h"
-#include "hud/SearchEvaluation.h"
-#include "hud/TextMatcher.h"
-#include "index/ScriptIndex.h"
+#include "core/execution/ListEntry.h"
+#include "core/hud/ResultRows.h"
+#include "core/hud/SearchEvaluation.h"
+#include "core/hud/TextMatcher.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 #include "ResultRowText.h"
 #include "TestEnvironment.h"
-#include "hud/SearchCatalog.h"
-#include "hud/SearchEvaluation.h"
-#include "hud/TextMatcher.h"
-#include "index/ScriptIndex.h"
+#include "core/hud/SearchCatalog.h"
+#include "core/hud/SearchEvaluation.h"
+#include "core/hud/TextMatcher.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "index/ShellFileMetadata.h"
+#include "core/index/ShellFileMetadata.h"
 
 #include <QtTest>
 

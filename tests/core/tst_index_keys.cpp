@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
-#include "index/CommandResolver.h"
-#include "index/Labels.h"
-#include "index/ScriptIndex.h"
+#include "core/index/CommandResolver.h"
+#include "core/index/Labels.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
-#include "XdgDirs.h"
-#include "index/FileIndex.h"
+#include "core/XdgDirs.h"
+#include "core/index/FileIndex.h"
 
 #include <QtTest>
 #include <pwd.h>

@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
-#include "threading/WorkerThreads.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QSemaphore>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "index/ScriptsFolderWatcher.h"
+#include "core/index/ScriptsFolderWatcher.h"
 
 #include <QSignalSpy>
 #include <QtTest>

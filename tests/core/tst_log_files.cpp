@@ -1,8 +1,8 @@
 #include "RunFixtures.h"
-#include "execution/LogFileWriter.h"
-#include "execution/LogRecord.h"
-#include "execution/LogStore.h"
-#include "execution/LogWriteQueue.h"
+#include "core/execution/LogFileWriter.h"
+#include "core/execution/LogRecord.h"
+#include "core/execution/LogStore.h"
+#include "core/execution/LogWriteQueue.h"
 
 #include <QTimeZone>
 #include <nlohmann/json.hpp>

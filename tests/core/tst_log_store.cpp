@@ -1,6 +1,6 @@
 #include "RunFixtures.h"
-#include "execution/LogFileWriter.h"
-#include "execution/LogStore.h"
+#include "core/execution/LogFileWriter.h"
+#include "core/execution/LogStore.h"
 
 #include <QSignalSpy>
 #include <sys/file.h>

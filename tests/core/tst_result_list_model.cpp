@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
-#include "hud/ModifierText.h"
-#include "hud/ResultListModel.h"
-#include "hud/TitleLine.h"
+#include "core/hud/ModifierText.h"
+#include "core/hud/ResultListModel.h"
+#include "core/hud/TitleLine.h"
 
 #include <QAbstractItemModelTester>
 #include <QtTest>

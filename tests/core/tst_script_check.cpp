@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "index/ScriptCheck.h"
+#include "core/index/ScriptCheck.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 #include "RunFixtures.h"
 
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
-#include "settings/ScriptsFolder.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
+#include "core/settings/ScriptsFolder.h"
 
 #include <QDirIterator>
 #include <QMetaProperty>

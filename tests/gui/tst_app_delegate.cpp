@@ -1,8 +1,8 @@
 #include "TestEnvironment.h"
-#include "app/AppDelegate.h"
-#include "app/KeyMonitor.h"
-#include "hud/HudPanel.h"
-#include "hud/SearchWindowController.h"
+#include "gui/app/AppDelegate.h"
+#include "gui/app/KeyMonitor.h"
+#include "gui/hud/HudPanel.h"
+#include "gui/hud/SearchWindowController.h"
 
 #include <QApplication>
 #include <QKeyEvent>

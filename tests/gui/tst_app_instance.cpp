@@ -1,9 +1,9 @@
-#include "InstanceCommand.h"
-#include "InstanceSocket.h"
 #include "TestEnvironment.h"
-#include "app/InstanceServer.h"
 #include "cli/InstanceClient.h"
 #include "cli/RunelProcess.h"
+#include "core/InstanceCommand.h"
+#include "core/InstanceSocket.h"
+#include "gui/app/InstanceServer.h"
 
 #include <QDirIterator>
 #include <QSignalSpy>

@@ -1,11 +1,11 @@
 #include "FakeHotKeyBackend.h"
-#include "Service.h"
+#include "KeyboardShortcuts/Service.h"
 #include "TestEnvironment.h"
-#include "app/AppDelegate.h"
-#include "app/GlobalShortcuts.h"
-#include "platform/DesktopKeyBindingRow.h"
-#include "settings/SettingsWindow.h"
-#include "settings/ShortcutsView.h"
+#include "gui/app/AppDelegate.h"
+#include "gui/app/GlobalShortcuts.h"
+#include "gui/platform/DesktopKeyBindingRow.h"
+#include "gui/settings/SettingsWindow.h"
+#include "gui/settings/ShortcutsView.h"
 
 #include <QLabel>
 #include <QLineEdit>

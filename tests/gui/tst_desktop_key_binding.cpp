@@ -4,10 +4,10 @@
 
 #include "FakeHotKeyBackend.h"
 #include "TestEnvironment.h"
-#include "platform/ApplicationId.h"
-#include "platform/DesktopKeyBinding.h"
-#include "platform/DesktopKeyBindingRow.h"
-#include "platform/HotKeyFallbackRow.h"
+#include "gui/platform/ApplicationId.h"
+#include "gui/platform/DesktopKeyBinding.h"
+#include "gui/platform/DesktopKeyBindingRow.h"
+#include "gui/platform/HotKeyFallbackRow.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "platform/DesktopSystemServices.h"
+#include "gui/platform/DesktopSystemServices.h"
 
 #include <QTemporaryFile>
 #include <QtTest>

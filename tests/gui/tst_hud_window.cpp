@@ -1,12 +1,12 @@
 #include "TestEnvironment.h"
-#include "hud/HUDTextField.h"
-#include "hud/KeyBoxRow.h"
-#include "hud/KeyEventHandler.h"
-#include "hud/ResultRowDelegate.h"
-#include "hud/ResultsWindowView.h"
-#include "hud/SearchView.h"
-#include "hud/SearchWindowController.h"
-#include "hud/StatusIcon.h"
+#include "gui/hud/HUDTextField.h"
+#include "gui/hud/KeyBoxRow.h"
+#include "gui/hud/KeyEventHandler.h"
+#include "gui/hud/ResultRowDelegate.h"
+#include "gui/hud/ResultsWindowView.h"
+#include "gui/hud/SearchView.h"
+#include "gui/hud/SearchWindowController.h"
+#include "gui/hud/StatusIcon.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

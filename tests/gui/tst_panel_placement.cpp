@@ -1,5 +1,5 @@
-#include "platform/LayerShell.h"
-#include "platform/PanelPlacement.h"
+#include "gui/platform/LayerShell.h"
+#include "gui/platform/PanelPlacement.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,10 +1,10 @@
 #include "TestEnvironment.h"
-#include "settings/LogRunDelegate.h"
-#include "settings/LogRunModel.h"
-#include "settings/LogView.h"
-#include "settings/ScriptHealthModel.h"
-#include "settings/ScriptHealthView.h"
-#include "settings/SettingsForm.h"
+#include "gui/settings/LogRunDelegate.h"
+#include "gui/settings/LogRunModel.h"
+#include "gui/settings/LogView.h"
+#include "gui/settings/ScriptHealthModel.h"
+#include "gui/settings/ScriptHealthView.h"
+#include "gui/settings/SettingsForm.h"
 
 #include <QAction>
 #include <QListView>

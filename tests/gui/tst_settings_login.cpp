@@ -1,6 +1,6 @@
-#include "LaunchAtLogin.h"
 #include "TestEnvironment.h"
-#include "XdgDirs.h"
+#include "core/XdgDirs.h"
+#include "login-item/LaunchAtLogin.h"
 
 #include <QRegularExpression>
 #include <QtTest>

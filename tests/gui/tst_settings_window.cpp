@@ -1,9 +1,9 @@
 #include "TestEnvironment.h"
-#include "settings/AdvancedSettingsView.h"
-#include "settings/GeneralSettingsView.h"
-#include "settings/SettingsForm.h"
-#include "settings/SettingsRows.h"
-#include "settings/ShortcutsView.h"
+#include "gui/settings/AdvancedSettingsView.h"
+#include "gui/settings/GeneralSettingsView.h"
+#include "gui/settings/SettingsForm.h"
+#include "gui/settings/SettingsRows.h"
+#include "gui/settings/ShortcutsView.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "MenuKeyWatcher.h"
 
-#include "HotKeyCenter.h"
+#include "KeyboardShortcuts/HotKeyCenter.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #include "Recorder.h"
 
-#include "KeyTable.h"
-#include "Service.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "KeyboardShortcuts/Service.h"
 
 #include <QAction>
 #include <QApplication>

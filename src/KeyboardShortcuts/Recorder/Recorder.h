@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Name.h"
+#include "KeyboardShortcuts/Name.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "ChildProcess.h"
 
-#include "SystemError.h"
+#include "core/SystemError.h"
 
 #include <QFile>
 #include <cerrno>

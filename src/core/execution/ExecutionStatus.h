@@ -1,8 +1,8 @@
 #pragma once
 
-#include "execution/ListEntry.h"
-#include "index/FileItem.h"
-#include "index/ShellFileMetadata.h"
+#include "ListEntry.h"
+#include "core/index/FileItem.h"
+#include "core/index/ShellFileMetadata.h"
 
 #include <QMetaType>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "FileExecutor.h"
 
-#include "SystemError.h"
-#include "threading/MainThreadQueue.h"
-#include "threading/WorkerThreads.h"
+#include "core/SystemError.h"
+#include "core/threading/MainThreadQueue.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <array>
 #include <cerrno>

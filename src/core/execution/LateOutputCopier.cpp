@@ -1,6 +1,6 @@
 #include "LateOutputCopier.h"
 
-#include "AtomicFile.h"
+#include "core/AtomicFile.h"
 
 #include <QFile>
 #include <array>

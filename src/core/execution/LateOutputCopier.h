@@ -1,6 +1,6 @@
 #pragma once
 
-#include "execution/ChildProcess.h"
+#include "ChildProcess.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "ListEntry.h"
 
-#include "Json.h"
+#include "core/Json.h"
 
 namespace runel {
 

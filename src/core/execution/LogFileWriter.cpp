@@ -1,7 +1,7 @@
 #include "LogFileWriter.h"
 
-#include "AtomicFile.h"
 #include "LogWriteQueue.h"
+#include "core/AtomicFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "LogRecord.h"
 
-#include "Json.h"
+#include "core/Json.h"
 
 #include <QTimeZone>
 

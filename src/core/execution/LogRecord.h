@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Uuid.h"
+#include "core/Uuid.h"
 
 #include <QDateTime>
 #include <QString>

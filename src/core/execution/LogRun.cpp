@@ -1,10 +1,10 @@
 #include "LogRun.h"
 
-#include "AtomicFile.h"
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
-#include "SystemError.h"
-#include "threading/MainThreadQueue.h"
+#include "core/AtomicFile.h"
+#include "core/SystemError.h"
+#include "core/threading/MainThreadQueue.h"
 
 #include <QFile>
 #include <QFileInfo>

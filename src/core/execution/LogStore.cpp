@@ -1,10 +1,10 @@
 #include "LogStore.h"
 
-#include "AtomicFile.h"
 #include "LogFileWriter.h"
 #include "LogWriteQueue.h"
-#include "XdgDirs.h"
-#include "threading/MainThreadQueue.h"
+#include "core/AtomicFile.h"
+#include "core/XdgDirs.h"
+#include "core/threading/MainThreadQueue.h"
 
 #include <QDir>
 #include <QFile>

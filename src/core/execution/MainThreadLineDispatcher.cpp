@@ -1,6 +1,6 @@
 #include "MainThreadLineDispatcher.h"
 
-#include "threading/MainThreadQueue.h"
+#include "core/threading/MainThreadQueue.h"
 
 #include <QCoreApplication>
 #include <algorithm>

@@ -1,13 +1,13 @@
 #include "ScriptExecutionCoordinator.h"
 
-#include "SystemServices.h"
-#include "execution/HUDLinePreview.h"
-#include "execution/LastStdoutLine.h"
-#include "execution/LateOutputCopier.h"
-#include "execution/LogFileWriter.h"
-#include "execution/LogStore.h"
-#include "execution/SoundRule.h"
-#include "settings/ConfigManager.h"
+#include "HUDLinePreview.h"
+#include "LastStdoutLine.h"
+#include "LateOutputCopier.h"
+#include "LogFileWriter.h"
+#include "LogStore.h"
+#include "SoundRule.h"
+#include "core/SystemServices.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

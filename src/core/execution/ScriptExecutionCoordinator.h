@@ -1,10 +1,10 @@
 #pragma once
 
-#include "execution/ChildProcess.h"
-#include "execution/FileExecutor.h"
-#include "execution/ListEntry.h"
-#include "execution/LogRun.h"
-#include "index/FileItem.h"
+#include "ChildProcess.h"
+#include "FileExecutor.h"
+#include "ListEntry.h"
+#include "LogRun.h"
+#include "core/index/FileItem.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "SoundRule.h"
 
-#include "SystemServices.h"
+#include "core/SystemServices.h"
 
 namespace runel {
 

@@ -1,7 +1,7 @@
 #include "ResultListModel.h"
 
 #include "SearchViewModel.h"
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 namespace runel {
 

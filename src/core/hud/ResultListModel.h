@@ -1,9 +1,9 @@
 #pragma once
 
-#include "execution/ListEntry.h"
-#include "hud/ResultRows.h"
-#include "hud/SearchCatalog.h"
-#include "hud/SearchEvaluation.h"
+#include "ResultRows.h"
+#include "SearchCatalog.h"
+#include "SearchEvaluation.h"
+#include "core/execution/ListEntry.h"
 
 #include <QAbstractListModel>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "ResultRows.h"
 
 #include "TextMatcher.h"
-#include "index/Labels.h"
-#include "text/Text.h"
+#include "core/index/Labels.h"
+#include "core/text/Text.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "execution/ListEntry.h"
-#include "index/CommandResolver.h"
-#include "index/FileItem.h"
-#include "index/Keys.h"
-#include "index/SequenceIndex.h"
+#include "core/execution/ListEntry.h"
+#include "core/index/CommandResolver.h"
+#include "core/index/FileItem.h"
+#include "core/index/Keys.h"
+#include "core/index/SequenceIndex.h"
 
 #include <QString>
 #include <QStringView>

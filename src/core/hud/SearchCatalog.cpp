@@ -1,8 +1,8 @@
 #include "SearchCatalog.h"
 
-#include "index/ScriptStore.h"
-#include "text/Regex.h"
-#include "text/Text.h"
+#include "core/index/ScriptStore.h"
+#include "core/text/Regex.h"
+#include "core/text/Text.h"
 
 #include <algorithm>
 #include <array>

@@ -2,9 +2,9 @@
 
 #include "ResultRows.h"
 #include "TextMatcher.h"
-#include "execution/RunHistory.h"
-#include "index/ScriptIndex.h"
-#include "index/SearchIndex.h"
+#include "core/execution/RunHistory.h"
+#include "core/index/ScriptIndex.h"
+#include "core/index/SearchIndex.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,7 +1,7 @@
 #include "SearchEvaluation.h"
 
-#include "index/ScriptStore.h"
-#include "text/Text.h"
+#include "core/index/ScriptStore.h"
+#include "core/text/Text.h"
 
 #include <algorithm>
 #include <array>

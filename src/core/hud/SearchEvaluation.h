@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ResultRows.h"
-#include "index/CommandResolver.h"
+#include "core/index/CommandResolver.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,10 +1,10 @@
 #include "SearchViewModel.h"
 
-#include "SystemServices.h"
-#include "execution/LogStore.h"
-#include "hud/TextMatcher.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
+#include "TextMatcher.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QPointer>
 #include <array>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "execution/ExecutionStatus.h"
-#include "execution/ScriptExecutionCoordinator.h"
-#include "hud/SearchCatalog.h"
-#include "hud/SearchEvaluation.h"
-#include "index/ScriptIndex.h"
+#include "SearchCatalog.h"
+#include "SearchEvaluation.h"
+#include "core/execution/ExecutionStatus.h"
+#include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QObject>
 #include <QString>

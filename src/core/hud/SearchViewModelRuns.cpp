@@ -4,12 +4,12 @@
 
 #include "SearchViewModel.h"
 
-#include "SystemServices.h"
-#include "execution/LogStore.h"
-#include "execution/SoundRule.h"
-#include "index/Labels.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
+#include "core/execution/SoundRule.h"
+#include "core/index/Labels.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QFileInfo>
 #include <QPointer>

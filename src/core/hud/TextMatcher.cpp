@@ -1,6 +1,6 @@
 #include "TextMatcher.h"
 
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 namespace runel {
 

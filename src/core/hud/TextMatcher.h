@@ -1,7 +1,7 @@
 #pragma once
 
-#include "execution/ListEntry.h"
-#include "index/SearchIndex.h"
+#include "core/execution/ListEntry.h"
+#include "core/index/SearchIndex.h"
 
 #include <QString>
 #include <QStringView>

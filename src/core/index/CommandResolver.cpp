@@ -1,7 +1,7 @@
 #include "CommandResolver.h"
 
 #include "Labels.h"
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 #include <QStringList>
 

@@ -1,9 +1,9 @@
 #include "FileIndex.h"
 
-#include "Logging.h"
-#include "SystemError.h"
-#include "text/Text.h"
-#include "threading/WorkerThreads.h"
+#include "core/Logging.h"
+#include "core/SystemError.h"
+#include "core/text/Text.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>

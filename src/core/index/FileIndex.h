@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Expected.h"
 #include "FileItem.h"
+#include "core/Expected.h"
 
 #include <QString>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "IndexStatus.h"
-#include "ScriptType.h"
 #include "ShellFileMetadata.h"
+#include "core/ScriptType.h"
 
 #include <QString>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "Keys.h"
 
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 #include <algorithm>
 #include <array>

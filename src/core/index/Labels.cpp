@@ -1,7 +1,7 @@
 #include "Labels.h"
 
 #include "FileItem.h"
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 #include <QHash>
 #include <QSet>

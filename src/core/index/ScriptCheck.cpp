@@ -1,8 +1,8 @@
 #include "ScriptCheck.h"
 
-#include "Json.h"
-#include "ScriptType.h"
-#include "text/Regex.h"
+#include "core/Json.h"
+#include "core/ScriptType.h"
+#include "core/text/Regex.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Expected.h"
 #include "ScriptFinding.h"
 #include "ScriptIndex.h"
+#include "core/Expected.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,7 +1,7 @@
 #include "ScriptIndex.h"
 
 #include "Labels.h"
-#include "threading/WorkerThreads.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 #include "ScriptStore.h"
 
-#include "Logging.h"
 #include "ScriptCheck.h"
-#include "settings/ConfigManager.h"
-#include "settings/ScriptsFolder.h"
-#include "threading/MainThreadQueue.h"
-#include "threading/WorkerThreads.h"
+#include "core/Logging.h"
+#include "core/settings/ConfigManager.h"
+#include "core/settings/ScriptsFolder.h"
+#include "core/threading/MainThreadQueue.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "index/ScriptIndex.h"
+#include "ScriptIndex.h"
 
 #include <QObject>
 #include <QString>

@@ -1,9 +1,9 @@
 #include "ScriptsFolderWatcher.h"
 
-#include "Logging.h"
-#include "SystemError.h"
-#include "threading/MainThreadQueue.h"
-#include "threading/WorkerThreads.h"
+#include "core/Logging.h"
+#include "core/SystemError.h"
+#include "core/threading/MainThreadQueue.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "index/FileIndex.h"
+#include "FileIndex.h"
 
 #include <QObject>
 #include <QString>

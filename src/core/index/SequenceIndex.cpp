@@ -3,7 +3,7 @@
 #include "IndexCandidate.h"
 #include "Labels.h"
 #include "SequencePathTree.h"
-#include "threading/WorkerThreads.h"
+#include "core/threading/WorkerThreads.h"
 
 #include <QHash>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "ShellFileMetadata.h"
 
-#include "Json.h"
-#include "text/Text.h"
+#include "core/Json.h"
+#include "core/text/Text.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "settings/AppShortcut.h"
+#include "AppShortcut.h"
 
-#include "Uuid.h"
+#include "core/Uuid.h"
 
 namespace runel {
 

@@ -1,7 +1,7 @@
-#include "settings/ConfigManager.h"
+#include "ConfigManager.h"
 
-#include "XdgDirs.h"
-#include "settings/ScriptsFolder.h"
+#include "ScriptsFolder.h"
+#include "core/XdgDirs.h"
 
 #include <QDir>
 #include <QFileInfo>

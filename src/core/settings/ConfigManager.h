@@ -1,7 +1,7 @@
 #pragma once
 
-#include "settings/AppShortcut.h"
-#include "settings/SettingsFile.h"
+#include "AppShortcut.h"
+#include "SettingsFile.h"
 
 #include <QObject>
 #include <QString>

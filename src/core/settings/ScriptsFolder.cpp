@@ -1,6 +1,6 @@
-#include "settings/ScriptsFolder.h"
+#include "ScriptsFolder.h"
 
-#include "Logging.h"
+#include "core/Logging.h"
 
 #include <QDir>
 #include <QDirIterator>

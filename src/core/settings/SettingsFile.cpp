@@ -1,9 +1,9 @@
-#include "settings/SettingsFile.h"
+#include "SettingsFile.h"
 
-#include "AtomicFile.h"
-#include "Json.h"
-#include "Logging.h"
-#include "XdgDirs.h"
+#include "core/AtomicFile.h"
+#include "core/Json.h"
+#include "core/Logging.h"
+#include "core/XdgDirs.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Expected.h"
+#include "core/Expected.h"
 
 #include <QString>
 #include <memory>

@@ -1,11 +1,11 @@
 #include "AppDelegate.h"
 
-#include "SystemServices.h"
-#include "execution/LogStore.h"
-#include "hud/SearchViewModel.h"
-#include "hud/SearchWindowController.h"
-#include "index/ScriptStore.h"
-#include "settings/ConfigManager.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
+#include "core/hud/SearchViewModel.h"
+#include "core/index/ScriptStore.h"
+#include "core/settings/ConfigManager.h"
+#include "gui/hud/SearchWindowController.h"
 
 #include <QApplication>
 #include <QTimer>

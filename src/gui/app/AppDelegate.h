@@ -1,7 +1,7 @@
 #pragma once
 
-#include "InstanceCommand.h"
-#include "index/ScriptsFolderWatcher.h"
+#include "core/InstanceCommand.h"
+#include "core/index/ScriptsFolderWatcher.h"
 
 #include <QObject>
 #include <functional>

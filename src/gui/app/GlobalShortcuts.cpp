@@ -2,15 +2,15 @@
 
 #include "AppDelegate.h"
 #include "KeyMonitor.h"
-#include "Recorder/Recorder.h"
-#include "Service.h"
-#include "hud/SearchViewModel.h"
-#include "hud/SearchWindowController.h"
-#include "platform/ApplicationId.h"
-#include "platform/DesktopKeyBinding.h"
-#include "platform/DesktopKeyBindingRow.h"
-#include "platform/HotKeyFallbackRow.h"
-#include "settings/ConfigManager.h"
+#include "KeyboardShortcuts/Recorder/Recorder.h"
+#include "KeyboardShortcuts/Service.h"
+#include "core/hud/SearchViewModel.h"
+#include "core/settings/ConfigManager.h"
+#include "gui/hud/SearchWindowController.h"
+#include "gui/platform/ApplicationId.h"
+#include "gui/platform/DesktopKeyBinding.h"
+#include "gui/platform/DesktopKeyBindingRow.h"
+#include "gui/platform/HotKeyFallbackRow.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Name.h"
-#include "platform/DesktopKeyBinding.h"
-#include "settings/AppShortcut.h"
+#include "KeyboardShortcuts/Name.h"
+#include "core/settings/AppShortcut.h"
+#include "gui/platform/DesktopKeyBinding.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,8 +1,8 @@
 #include "InstanceServer.h"
 
-#include "InstanceSocket.h"
-#include "SystemError.h"
 #include "cli/InstanceClient.h"
+#include "core/InstanceSocket.h"
+#include "core/SystemError.h"
 
 #include <QFile>
 #include <QLocalSocket>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "InstanceCommand.h"
-#include "InstanceSocket.h"
+#include "core/InstanceCommand.h"
+#include "core/InstanceSocket.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ShortcutStorage.h"
-#include "settings/SettingsFile.h"
+#include "KeyboardShortcuts/ShortcutStorage.h"
+#include "core/settings/SettingsFile.h"
 
 namespace runel::gui {
 

@@ -1,7 +1,7 @@
 #include "HUDTextField.h"
 
 #include "HudStyle.h"
-#include "hud/ModifierText.h"
+#include "core/hud/ModifierText.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #include "KeyEventHandler.h"
 
 #include "KeyboardLayoutFallback.h"
-#include "hud/ModifierText.h"
+#include "core/hud/ModifierText.h"
 
 #include <QKeyEvent>
 

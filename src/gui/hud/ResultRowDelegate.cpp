@@ -2,7 +2,7 @@
 
 #include "HudIcons.h"
 #include "HudStyle.h"
-#include "hud/ResultListModel.h"
+#include "core/hud/ResultListModel.h"
 
 #include <QPainter>
 #include <QTextLayout>

@@ -2,9 +2,9 @@
 
 #include "HudStyle.h"
 #include "ResultRowDelegate.h"
-#include "hud/ModifierText.h"
-#include "hud/ResultListModel.h"
-#include "hud/SearchViewModel.h"
+#include "core/hud/ModifierText.h"
+#include "core/hud/ResultListModel.h"
+#include "core/hud/SearchViewModel.h"
 
 #include <QApplication>
 #include <QEvent>

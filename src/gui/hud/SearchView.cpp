@@ -6,7 +6,7 @@
 #include "KeyBoxRow.h"
 #include "KeyEventHandler.h"
 #include "StatusIcon.h"
-#include "hud/SearchViewModel.h"
+#include "core/hud/SearchViewModel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

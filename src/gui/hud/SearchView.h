@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hud/TitleLine.h"
+#include "core/hud/TitleLine.h"
 
 #include <QWidget>
 

@@ -3,9 +3,9 @@
 #include "HudPanel.h"
 #include "ResultsWindowView.h"
 #include "SearchView.h"
-#include "hud/ResultListModel.h"
-#include "hud/SearchViewModel.h"
-#include "settings/ConfigManager.h"
+#include "core/hud/ResultListModel.h"
+#include "core/hud/SearchViewModel.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "HudPanel.h"
-#include "platform/PanelPlacement.h"
+#include "gui/platform/PanelPlacement.h"
 
 #include <QObject>
 #include <QPointer>

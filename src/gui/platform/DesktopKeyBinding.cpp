@@ -1,7 +1,7 @@
 #include "DesktopKeyBinding.h"
 
-#include "AtomicFile.h"
-#include "KeyTable.h"
+#include "KeyboardShortcuts/KeyTable.h"
+#include "core/AtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Shortcut.h"
+#include "KeyboardShortcuts/Shortcut.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemServices.h"
+#include "core/SystemServices.h"
 
 #include <QObject>
 

@@ -2,7 +2,7 @@
 
 #include "ApplicationId.h"
 #include "DesktopKeyBindingRow.h"
-#include "HotKeyBackend.h"
+#include "KeyboardShortcuts/HotKeyBackend.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

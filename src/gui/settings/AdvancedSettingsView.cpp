@@ -2,7 +2,7 @@
 
 #include "SettingsForm.h"
 #include "SettingsRows.h"
-#include "settings/ConfigManager.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QCheckBox>
 #include <QVBoxLayout>

@@ -1,10 +1,10 @@
 #include "GeneralSettingsView.h"
 
-#include "LaunchAtLogin.h"
 #include "SettingsForm.h"
 #include "SettingsRows.h"
-#include "execution/SoundRule.h"
-#include "settings/ConfigManager.h"
+#include "core/execution/SoundRule.h"
+#include "core/settings/ConfigManager.h"
+#include "login-item/LaunchAtLogin.h"
 
 #include <QCheckBox>
 #include <QComboBox>

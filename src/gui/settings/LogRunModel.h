@@ -1,6 +1,6 @@
 #pragma once
 
-#include "execution/LogRun.h"
+#include "core/execution/LogRun.h"
 
 #include <QAbstractListModel>
 #include <memory>

@@ -3,8 +3,8 @@
 #include "LogRunDelegate.h"
 #include "LogRunModel.h"
 #include "SettingsForm.h"
-#include "SystemServices.h"
-#include "execution/LogStore.h"
+#include "core/SystemServices.h"
+#include "core/execution/LogStore.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "ScriptRowDelegate.h"
 
-#include "text/Text.h"
+#include "core/text/Text.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "index/ScriptIndex.h"
+#include "core/index/ScriptIndex.h"
 
 #include <QAbstractListModel>
 #include <memory>

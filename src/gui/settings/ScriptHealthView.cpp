@@ -3,8 +3,8 @@
 #include "ScriptHealthModel.h"
 #include "ScriptRowDelegate.h"
 #include "SettingsForm.h"
-#include "SystemServices.h"
-#include "index/ScriptStore.h"
+#include "core/SystemServices.h"
+#include "core/index/ScriptStore.h"
 
 #include <QAction>
 #include <QHBoxLayout>

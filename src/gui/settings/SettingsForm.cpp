@@ -1,7 +1,7 @@
 #include "SettingsForm.h"
 
-#include "hud/HudIcons.h"
-#include "hud/HudStyle.h"
+#include "gui/hud/HudIcons.h"
+#include "gui/hud/HudStyle.h"
 
 #include <QApplication>
 #include <QCheckBox>

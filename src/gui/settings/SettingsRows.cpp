@@ -1,7 +1,7 @@
 #include "SettingsRows.h"
 
 #include "SettingsForm.h"
-#include "execution/SoundRule.h"
+#include "core/execution/SoundRule.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

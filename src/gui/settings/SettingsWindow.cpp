@@ -7,7 +7,7 @@
 #include "ScriptHealthView.h"
 #include "SettingsForm.h"
 #include "ShortcutsView.h"
-#include "settings/ConfigManager.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QEvent>
 #include <QKeySequence>

@@ -1,8 +1,8 @@
 #include "ShortcutsView.h"
 
 #include "SettingsForm.h"
-#include "Uuid.h"
-#include "settings/ConfigManager.h"
+#include "core/Uuid.h"
+#include "core/settings/ConfigManager.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
