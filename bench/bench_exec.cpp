@@ -8,10 +8,10 @@
 #include "MedianReporter.h"
 
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
-#include "core/execution/MainThreadLineDispatcher.h"
 #include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
+#include "core/threading/MainThreadLineDispatcher.h"
 
 #include <QCoreApplication>
 #include <QDir>

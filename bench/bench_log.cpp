@@ -2,7 +2,7 @@
 // and parse it as JSON, in a short loop on one thread.
 #include "MedianReporter.h"
 
-#include "core/execution/LogStore.h"
+#include "core/log/LogStore.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

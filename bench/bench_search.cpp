@@ -4,10 +4,10 @@
 #include "BenchTrees.h"
 #include "MedianReporter.h"
 
-#include "core/execution/RunHistory.h"
 #include "core/hud/SearchCatalog.h"
 #include "core/hud/SearchEvaluation.h"
 #include "core/index/ScriptIndex.h"
+#include "core/log/RunHistory.h"
 #include "core/text/Text.h"
 
 #include <benchmark/benchmark.h>

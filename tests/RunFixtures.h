@@ -1,7 +1,7 @@
 #pragma once
 
 #include "TestEnvironment.h"
-#include "core/execution/LogRecord.h"
+#include "core/log/LogRecord.h"
 
 #include <QUuid>
 #include <csignal>

@@ -86,9 +86,9 @@ private:
 // ---- The HUD's collaborators on a temporary scripts folder (HUD tests) ----------------------
 
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
 #include "core/hud/SearchViewModel.h"
 #include "core/index/ScriptStore.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 #include "core/settings/SettingsFile.h"
 

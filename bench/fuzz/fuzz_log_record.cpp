@@ -3,7 +3,7 @@
 // Runel writes, it can read.
 #include "FuzzSupport.h"
 
-#include "core/execution/LogRecord.h"
+#include "core/log/LogRecord.h"
 
 using namespace runel;
 

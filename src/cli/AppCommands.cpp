@@ -1,6 +1,7 @@
+#include "AppExecutable.h"
 #include "Command.h"
-#include "InstanceClient.h"
 #include "core/index/Keys.h"
+#include "core/instance/InstanceClient.h"
 #include "core/text/Text.h"
 
 using namespace Qt::StringLiterals;

@@ -1,7 +1,7 @@
 #include "Command.h"
 #include "JsonWriter.h"
 #include "Table.h"
-#include "core/execution/LogStore.h"
+#include "core/log/LogStore.h"
 
 #include <QEventLoop>
 

@@ -5,10 +5,10 @@
 
 #include "core/SystemServices.h"
 #include "core/execution/ListEntry.h"
-#include "core/execution/LogStore.h"
 #include "core/execution/ScriptExecutionCoordinator.h"
 #include "core/index/CommandResolver.h"
 #include "core/index/Labels.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 #include "core/text/Text.h"
 

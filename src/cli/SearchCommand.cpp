@@ -3,9 +3,9 @@
 #include "IndexLoader.h"
 #include "IndexNames.h"
 #include "Table.h"
-#include "core/execution/LogStore.h"
 #include "core/hud/SearchCatalog.h"
 #include "core/hud/SearchEvaluation.h"
+#include "core/log/LogStore.h"
 #include "core/settings/SettingsFile.h"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "core/execution/LogStore.h"
+#include "core/log/LogStore.h"
 
 #include <QProcess>
 #include <nlohmann/json.hpp>

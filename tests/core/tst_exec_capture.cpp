@@ -1,6 +1,6 @@
 #include "core/execution/HUDLinePreview.h"
 #include "core/execution/LastStdoutLine.h"
-#include "core/execution/MainThreadLineDispatcher.h"
+#include "core/threading/MainThreadLineDispatcher.h"
 
 #include <QtTest>
 

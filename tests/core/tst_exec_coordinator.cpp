@@ -3,10 +3,10 @@
 #include "core/ScriptType.h"
 #include "core/SystemServices.h"
 #include "core/execution/FileExecutor.h"
-#include "core/execution/LogStore.h"
-#include "core/execution/MainThreadLineDispatcher.h"
 #include "core/execution/ScriptExecutionCoordinator.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
+#include "core/threading/MainThreadLineDispatcher.h"
 
 #include <QFileInfo>
 #include <QThread>

@@ -1,8 +1,8 @@
 #include "RunFixtures.h"
-#include "core/execution/LogFileWriter.h"
-#include "core/execution/LogRecord.h"
-#include "core/execution/LogStore.h"
-#include "core/execution/LogWriteQueue.h"
+#include "core/log/LogFileWriter.h"
+#include "core/log/LogRecord.h"
+#include "core/log/LogStore.h"
+#include "core/log/LogWriteQueue.h"
 
 #include <QTimeZone>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "RunFixtures.h"
-#include "core/execution/LogFileWriter.h"
-#include "core/execution/LogStore.h"
+#include "core/log/LogFileWriter.h"
+#include "core/log/LogStore.h"
 
 #include <QSignalSpy>
 #include <sys/file.h>

@@ -1,8 +1,8 @@
 #include "TestEnvironment.h"
-#include "cli/InstanceClient.h"
 #include "cli/RunelProcess.h"
-#include "core/InstanceCommand.h"
-#include "core/InstanceSocket.h"
+#include "core/instance/InstanceClient.h"
+#include "core/instance/InstanceCommand.h"
+#include "core/instance/InstanceSocket.h"
 #include "gui/app/InstanceServer.h"
 
 #include <QDirIterator>
@@ -18,7 +18,7 @@
 
 using namespace runel;
 using namespace Qt::StringLiterals;
-using Status = cli::InstanceReply::Status;
+using Status = InstanceReply::Status;
 
 Q_DECLARE_METATYPE(std::optional<runel::InstanceCommand>)
 
@@ -138,9 +138,9 @@ class TestAppInstance : public QObject {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return result.get();
     }
-    cli::InstanceReply send(InstanceCommand command, QStringList environment = {})
+    InstanceReply send(InstanceCommand command, QStringList environment = {})
     {
-        return offThread([=] { return cli::sendToInstance({ command, environment, {} }); });
+        return offThread([=] { return sendToInstance({ command, environment, {} }); });
     }
 
 private Q_SLOTS:
@@ -317,8 +317,7 @@ private Q_SLOTS:
             [[maybe_unused]] const ssize_t sent = write(fd, reply, sizeof reply - 1);
             close(fd);
         });
-        const cli::InstanceReply reply
-            = cli::sendToInstance({ InstanceCommand::showKeys, {}, u"gd"_s });
+        const InstanceReply reply = sendToInstance({ InstanceCommand::showKeys, {}, u"gd"_s });
         olderApp.get();
         close(listener);
         QCOMPARE(reply.status, Status::failed);

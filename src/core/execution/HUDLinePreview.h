@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainThreadLineDispatcher.h"
+#include "core/threading/MainThreadLineDispatcher.h"
 
 #include <array>
 #include <cstddef>

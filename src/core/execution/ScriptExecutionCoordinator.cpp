@@ -3,10 +3,10 @@
 #include "HUDLinePreview.h"
 #include "LastStdoutLine.h"
 #include "LateOutputCopier.h"
-#include "LogFileWriter.h"
-#include "LogStore.h"
 #include "SoundRule.h"
 #include "core/SystemServices.h"
+#include "core/log/LogFileWriter.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 
 #include <QCoreApplication>

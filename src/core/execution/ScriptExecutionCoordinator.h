@@ -3,8 +3,8 @@
 #include "ChildProcess.h"
 #include "FileExecutor.h"
 #include "ListEntry.h"
-#include "LogRun.h"
 #include "core/index/FileItem.h"
+#include "core/log/LogRun.h"
 
 #include <QObject>
 #include <QString>

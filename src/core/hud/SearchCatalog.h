@@ -2,9 +2,9 @@
 
 #include "ResultRows.h"
 #include "TextMatcher.h"
-#include "core/execution/RunHistory.h"
 #include "core/index/ScriptIndex.h"
 #include "core/index/SearchIndex.h"
+#include "core/log/RunHistory.h"
 
 #include <QString>
 #include <QStringView>

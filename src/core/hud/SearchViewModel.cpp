@@ -2,8 +2,8 @@
 
 #include "TextMatcher.h"
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
 #include "core/index/ScriptStore.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 
 #include <QPointer>

@@ -5,10 +5,10 @@
 #include "SearchViewModel.h"
 
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
 #include "core/execution/SoundRule.h"
 #include "core/index/Labels.h"
 #include "core/index/ScriptStore.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 
 #include <QFileInfo>

@@ -26,7 +26,7 @@ public:
         m_wakePosted = true;
         // Posted under the lock, which drain() takes before Qt frees the wake-up event: that
         // orders the event's allocation here before its release there for the thread checker.
-        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &Inbox::drain, Qt::QueuedConnection);
     }
 
     // As the application object goes. A wake-up still queued then is freed by Qt after this
@@ -41,7 +41,7 @@ public:
 
     // One task at a time, so that a task that runs a nested event loop lets the tasks after it
     // run there, still in order.
-    Q_INVOKABLE void drain()
+    void drain()
     {
         {
             std::lock_guard lock(m_mutex);

@@ -1,9 +1,9 @@
 #include "AppDelegate.h"
 
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
 #include "core/hud/SearchViewModel.h"
 #include "core/index/ScriptStore.h"
+#include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
 #include "gui/hud/SearchWindowController.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/InstanceCommand.h"
 #include "core/index/ScriptsFolderWatcher.h"
+#include "core/instance/InstanceCommand.h"
 
 #include <QObject>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "InstanceServer.h"
 
-#include "cli/InstanceClient.h"
-#include "core/InstanceSocket.h"
 #include "core/SystemError.h"
+#include "core/instance/InstanceClient.h"
+#include "core/instance/InstanceSocket.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -80,10 +80,10 @@ InstanceServer::Start InstanceServer::listen(const InstanceRequest &request)
             break;
         }
         starting.release();
-        const cli::InstanceReply reply = cli::sendToInstance(request);
-        if (reply.status == cli::InstanceReply::Status::delivered)
+        const InstanceReply reply = sendToInstance(request);
+        if (reply.status == InstanceReply::Status::delivered)
             return { Outcome::otherInstance, {} };
-        if (reply.status == cli::InstanceReply::Status::failed)
+        if (reply.status == InstanceReply::Status::failed)
             return { Outcome::failed, reply.error };
         if (std::chrono::steady_clock::now() >= deadline) {
             return { Outcome::failed,
@@ -100,8 +100,8 @@ InstanceServer::Start InstanceServer::listen(const InstanceRequest &request)
 InstanceServer::Start InstanceServer::claimSocket(const InstanceRequest &request)
 {
     // Only an app of a Runel that takes no lock can still answer here.
-    const cli::InstanceReply probe = cli::sendToInstance(request);
-    if (probe.status == cli::InstanceReply::Status::delivered) {
+    const InstanceReply probe = sendToInstance(request);
+    if (probe.status == InstanceReply::Status::delivered) {
         m_appLock.release();
         return { Outcome::otherInstance, {} };
     }

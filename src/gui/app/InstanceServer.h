@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/InstanceCommand.h"
-#include "core/InstanceSocket.h"
+#include "core/instance/InstanceCommand.h"
+#include "core/instance/InstanceSocket.h"
 
 #include <QObject>
 #include <QSet>

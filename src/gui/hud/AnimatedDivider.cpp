@@ -1,6 +1,6 @@
 #include "AnimatedDivider.h"
 
-#include "HudStyle.h"
+#include "gui/style/HudStyle.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "HUDTextField.h"
 
-#include "HudStyle.h"
 #include "core/hud/ModifierText.h"
+#include "gui/style/HudStyle.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

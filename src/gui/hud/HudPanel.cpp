@@ -1,6 +1,6 @@
 #include "HudPanel.h"
 
-#include "HudStyle.h"
+#include "gui/style/HudStyle.h"
 
 #include <QCloseEvent>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "KeyBoxRow.h"
 
-#include "HudStyle.h"
+#include "gui/style/HudStyle.h"
 
 #include <QPainter>
 #include <QPainterPath>

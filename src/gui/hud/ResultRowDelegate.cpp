@@ -1,8 +1,8 @@
 #include "ResultRowDelegate.h"
 
-#include "HudIcons.h"
-#include "HudStyle.h"
 #include "core/hud/ResultListModel.h"
+#include "gui/style/HudIcons.h"
+#include "gui/style/HudStyle.h"
 
 #include <QPainter>
 #include <QTextLayout>

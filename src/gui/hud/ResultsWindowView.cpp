@@ -1,10 +1,10 @@
 #include "ResultsWindowView.h"
 
-#include "HudStyle.h"
 #include "ResultRowDelegate.h"
 #include "core/hud/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/SearchViewModel.h"
+#include "gui/style/HudStyle.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -2,11 +2,11 @@
 
 #include "AnimatedDivider.h"
 #include "HUDTextField.h"
-#include "HudStyle.h"
 #include "KeyBoxRow.h"
 #include "KeyEventHandler.h"
 #include "StatusIcon.h"
 #include "core/hud/SearchViewModel.h"
+#include "gui/style/HudStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

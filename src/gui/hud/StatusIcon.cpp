@@ -1,7 +1,7 @@
 #include "StatusIcon.h"
 
-#include "HudIcons.h"
-#include "HudStyle.h"
+#include "gui/style/HudIcons.h"
+#include "gui/style/HudStyle.h"
 
 #include <QPainter>
 

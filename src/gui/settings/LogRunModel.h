@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/execution/LogRun.h"
+#include "core/log/LogRun.h"
 
 #include <QAbstractListModel>
 #include <memory>

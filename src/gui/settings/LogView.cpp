@@ -4,7 +4,7 @@
 #include "LogRunModel.h"
 #include "SettingsForm.h"
 #include "core/SystemServices.h"
-#include "core/execution/LogStore.h"
+#include "core/log/LogStore.h"
 
 #include <QAction>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "SettingsForm.h"
 
-#include "gui/hud/HudIcons.h"
-#include "gui/hud/HudStyle.h"
+#include "gui/style/HudIcons.h"
+#include "gui/style/HudStyle.h"
 
 #include <QApplication>
 #include <QCheckBox>

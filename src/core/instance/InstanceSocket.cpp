@@ -1,7 +1,7 @@
 #include "InstanceSocket.h"
 
-#include "SystemError.h"
-#include "XdgDirs.h"
+#include "core/SystemError.h"
+#include "core/XdgDirs.h"
 
 #include <QDir>
 #include <cerrno>

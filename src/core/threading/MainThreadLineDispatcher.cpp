@@ -1,6 +1,6 @@
 #include "MainThreadLineDispatcher.h"
 
-#include "core/threading/MainThreadQueue.h"
+#include "MainThreadQueue.h"
 
 #include <QCoreApplication>
 #include <algorithm>
