@@ -17,7 +17,8 @@ namespace {
 
 using runel::ScriptIndex;
 
-const ScriptIndex::Configuration configuration { true, { 64, 6 } };
+// The defaults: enhanced labels, 64 files a folder, six levels.
+const ScriptIndex::Configuration configuration {};
 
 struct Totals {
     size_t files = 0;

@@ -29,7 +29,8 @@ const Fixture &fixture()
     static const Fixture made = [] {
         Fixture fixture;
         fixture.index
-            = ScriptIndex::scanAndBuild(bench::benchTree(5000), { true, { 64, 6 } }).value();
+            = ScriptIndex::scanAndBuild(bench::benchTree(5000), ScriptIndex::Configuration {})
+                  .value();
         std::map<QString, size_t> firstKeys;
         for (const SequenceItem *item : fixture.index->sequence.reachableItems) {
             ++firstKeys[item->flatKeys.front()];

@@ -50,7 +50,7 @@ const Fixture &fixture()
     static const Fixture made = [] {
         Fixture fixture;
         fixture.index = std::shared_ptr<const ScriptIndex>(
-            ScriptIndex::scanAndBuild(bench::benchTree(scriptCount), { true, { 64, 6 } })
+            ScriptIndex::scanAndBuild(bench::benchTree(scriptCount), ScriptIndex::Configuration {})
                 .value()
                 .release());
         fixture.catalog = SearchCatalog::of(fixture.index);

@@ -16,7 +16,7 @@ int main(int argc, char **argv)
     size_t reachable = 0;
     for (int i = 0; i < times; ++i) {
         const runel::Expected<std::unique_ptr<runel::ScriptIndex>> built
-            = runel::ScriptIndex::scanAndBuild(root, { true, { 64, 6 } });
+            = runel::ScriptIndex::scanAndBuild(root, runel::ScriptIndex::Configuration {});
         if (!built) {
             std::fprintf(stderr, "profile_index: %s\n", qPrintable(built.error()));
             return 1;
