@@ -82,6 +82,16 @@ public:
     // or a short safety timeout; time is the X server time of the press, or 0 for now.
     virtual void holdKeys(quint32 time) { Q_UNUSED(time) }
     virtual void releaseKeys() { }
+    // releaseKeys once window (a native window id) has the system's keyboard focus, or at the
+    // hold's timeout: the toolkit may count a window as focused a moment before the system does
+    // (on X11 the window manager can announce the new active window before it moves the
+    // focus), and keys let go of then reach the window that had the focus. At once where the
+    // back end cannot tell.
+    virtual void releaseKeysOnceFocused(quintptr window)
+    {
+        Q_UNUSED(window)
+        releaseKeys();
+    }
 
 Q_SIGNALS:
     // A held combination was pressed or released (X11). time is the X server time of the event.

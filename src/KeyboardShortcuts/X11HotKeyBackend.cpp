@@ -30,6 +30,8 @@ constexpr uint16_t combinationModifiers
     = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 // How often the key state is read while a combination is down, to find its release.
 constexpr auto releasePollInterval = 15ms;
+// How often a hold asks the server whether the focus has come (bounded by the hold timeout).
+constexpr auto focusPollInterval = 10ms;
 // How long the keys typed after a hot key wait for the HUD to take the focus before they go
 // to the focused window. A loaded machine (or a sanitizer build) can take longer than half a
 // second to map the HUD, and a key let go early is a key lost; a window manager that never gives
@@ -108,6 +110,8 @@ X11HotKeyBackend::X11HotKeyBackend(xcb_connection_t *connection, int screen, uin
     m_holdTimer.setInterval(defaultHoldTimeout);
     QObject::connect(&m_holdTimer, &QTimer::timeout, this, &X11HotKeyBackend::releaseKeys);
     m_releasePoll.setInterval(releasePollInterval);
+    m_focusPoll.setInterval(focusPollInterval);
+    QObject::connect(&m_focusPoll, &QTimer::timeout, this, &X11HotKeyBackend::letGoOnceFocused);
     QObject::connect(&m_releasePoll, &QTimer::timeout, this, &X11HotKeyBackend::pollReleases);
     scheduleRead();
 }
@@ -408,6 +412,32 @@ void X11HotKeyBackend::releaseKeys()
         letGo();
 }
 
+void X11HotKeyBackend::releaseKeysOnceFocused(quintptr window)
+{
+    if (m_inPressHandler || !m_holding) {
+        releaseKeys();
+        return;
+    }
+    m_focusTarget = uint32_t(window);
+    letGoOnceFocused();
+}
+
+void X11HotKeyBackend::letGoOnceFocused()
+{
+    if (!m_holding) {
+        m_focusPoll.stop();
+        return;
+    }
+    Reply<xcb_get_input_focus_reply_t> focus(
+        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    scheduleRead();
+    // Without an answer the server is gone, and the keyboard with it.
+    if (!focus || focus->focus == m_focusTarget)
+        letGo();
+    else if (!m_focusPoll.isActive())
+        m_focusPoll.start();
+}
+
 void X11HotKeyBackend::letGo()
 {
     // The ungrab thaws the keyboard and ends the grab in one step, so the keys that waited go
@@ -416,6 +446,7 @@ void X11HotKeyBackend::letGo()
     xcb_flush(m_connection);
     m_holding = false;
     m_holdTimer.stop();
+    m_focusPoll.stop();
 }
 
 } // namespace KeyboardShortcuts

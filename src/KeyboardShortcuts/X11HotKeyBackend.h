@@ -40,7 +40,7 @@ namespace KeyboardShortcuts {
 // press the server freezes the keyboard, and everything typed after it waits, in order, in the
 // server. The pressed signal is emitted while it is frozen. If its handler calls holdKeys, the
 // keyboard stays frozen until releaseKeys (the app calls it once its window has the focus), or
-// at the latest until the hold timeout (400 ms) runs out, so the keyboard can never stay frozen
+// at the latest until the hold timeout (1 s) runs out, so the keyboard can never stay frozen
 // for long. If not, the keyboard is let go as soon as the handler returns. Letting go ungrabs the
 // keyboard: the server then delivers the waiting keys as if there had been no grab, to the window
 // that has the focus by then. An ungrab is used rather than AllowEvents(AsyncKeyboard), which
@@ -49,7 +49,8 @@ namespace KeyboardShortcuts {
 // from a desktop binding) takes an active grab of the keyboard in synchronous mode at the given
 // time, which freezes it the same way; it fails quietly when another client has the keyboard.
 // releaseKeys must come after the new focus is set: the focus request and our ungrab travel on
-// different connections, so the caller waits for its window's focus-in before releasing.
+// different connections, so the caller waits for its window's focus-in before releasing, and
+// releaseKeysOnceFocused goes on to ask the server itself until the focus is really there.
 // The timeout guards against a missing releaseKeys, not against a hung main thread; if the
 // process dies, the server drops its grabs with the connection.
 class X11HotKeyBackend : public HotKeyBackend {
@@ -69,6 +70,7 @@ public:
     }
     void holdKeys(quint32 time) override;
     void releaseKeys() override;
+    void releaseKeysOnceFocused(quintptr window) override;
 
     bool isHoldingKeys() const { return m_holding || m_holdRequested; }
     void setHoldTimeout(std::chrono::milliseconds timeout) { m_holdTimer.setInterval(timeout); }
@@ -100,6 +102,7 @@ private:
     void handleRelease(uint8_t keycode);
     void pollReleases();
     void letGo();
+    void letGoOnceFocused();
 
     xcb_connection_t *m_connection;
     uint32_t m_root = 0;
@@ -119,6 +122,8 @@ private:
     bool m_readScheduled = false;
     QTimer m_holdTimer;
     QTimer m_releasePoll;
+    QTimer m_focusPoll; // while a hold waits for m_focusTarget to have the focus
+    uint32_t m_focusTarget = 0;
 };
 
 } // namespace KeyboardShortcuts

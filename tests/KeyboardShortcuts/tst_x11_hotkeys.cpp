@@ -120,7 +120,9 @@ public:
         sync();
         typed();
         m_typed.clear();
+        m_focused = window;
     }
+    xcb_window_t focusedWindow() const { return m_focused; }
     // The key codes pressed in the window so far, in order.
     std::vector<uint8_t> typed()
     {
@@ -143,6 +145,7 @@ private:
 
     xcb_connection_t *m_connection;
     xcb_window_t m_root = 0;
+    xcb_window_t m_focused = 0;
     std::vector<uint8_t> m_typed;
 };
 
@@ -301,6 +304,11 @@ private Q_SLOTS:
         QTest::newRow("held in the press until released") << QStringLiteral("release") << true;
         QTest::newRow("held in the press until the timeout") << QStringLiteral("timeout") << true;
         QTest::newRow("held without a press (toggle)") << QStringLiteral("release") << false;
+        QTest::newRow("released once the focused window is the one named")
+            << QStringLiteral("focused") << true;
+        // The window manager announced a window that the server has not given the focus yet.
+        QTest::newRow("held for a window without the focus until the timeout")
+            << QStringLiteral("unfocused") << true;
     }
     void keysTypedAfterTheHotKeyReachTheFocusedWindow()
     {
@@ -346,6 +354,15 @@ private Q_SLOTS:
             QVERIFY(typedLetters().empty());
             if (hold == QStringLiteral("release"))
                 m_backend->releaseKeys();
+            if (hold == QStringLiteral("focused"))
+                m_backend->releaseKeysOnceFocused(m_client.focusedWindow());
+            if (hold == QStringLiteral("unfocused")) {
+                m_backend->releaseKeysOnceFocused(m_client.focusedWindow() + 1);
+                m_client.sync();
+                QCoreApplication::processEvents();
+                QVERIFY(m_backend->isHoldingKeys());
+                QVERIFY(typedLetters().empty());
+            }
         }
         QTRY_COMPARE(typedLetters(), abc);
         QVERIFY(!m_backend->isHoldingKeys());

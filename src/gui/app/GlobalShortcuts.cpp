@@ -302,7 +302,12 @@ void GlobalShortcuts::releaseKeysOnceHudIsActive()
     if (hud && QGuiApplication::focusWindow() != hud->windowHandle())
         return; // not yet: the window manager has not given it the focus
     QObject::disconnect(m_focusWatch);
-    m_service.backend().releaseKeys();
+    // Qt may take the HUD for focused a moment before the X server does: the back end waits
+    // for the server's focus too.
+    if (hud)
+        m_service.backend().releaseKeysOnceFocused(hud->winId());
+    else
+        m_service.backend().releaseKeys();
 }
 
 } // namespace runel::gui
