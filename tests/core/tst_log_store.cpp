@@ -3,7 +3,9 @@
 #include "core/log/LogStore.h"
 
 #include <QSignalSpy>
+#include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace runel;
@@ -229,6 +231,27 @@ private Q_SLOTS:
         QCOMPARE(first, 0);
         QCOMPARE(loading.size(), 2);
         QCOMPARE(store.runs().size(), after == u"reload" ? 1 : 0);
+    }
+
+    // Another process's runs (runel run) reach the history at the next refresh.
+    void refreshReadsOnlyAChangedFolder()
+    {
+        LogStore store(logs());
+        const timespec old[2] = { { 1, 0 }, { 1, 0 } }; // the folder's change time set far back
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(logs()).constData(), old, 0), 0);
+        store.reloadRunHistory();
+        store.waitForPendingWrites();
+        QCoreApplication::processEvents();
+        QVERIFY(store.runHistory().isEmpty());
+
+        LogStore other(logs());
+        other.startRun(u"Greet"_s, u"/s/greet.sh"_s, { u"bob"_s })->finish(RunExitStatus::success);
+        other.waitForPendingWrites();
+        store.refreshRunHistory();
+        store.waitForPendingWrites();
+        QTRY_VERIFY(store.runHistory().entry(u"/s/greet.sh"_s));
+        QCOMPARE(store.runHistory().entry(u"/s/greet.sh"_s)->recalledArguments,
+            QStringList { u"bob"_s });
     }
 
     void clearRemovesEverythingButRunningRuns()

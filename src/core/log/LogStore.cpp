@@ -188,8 +188,32 @@ LogRunPtr LogStore::startRun(
     return run;
 }
 
+namespace {
+
+// When the folder's entries last changed (a record written, renamed or removed); none when it
+// cannot be read.
+std::optional<timespec> folderStamp(const QString &folder)
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
+        return std::nullopt;
+    return info.st_mtim;
+}
+
+} // namespace
+
+void LogStore::refreshRunHistory()
+{
+    const std::optional<timespec> now = folderStamp(m_logDirectory);
+    const bool same = now && m_historyFolderStamp && now->tv_sec == m_historyFolderStamp->tv_sec
+        && now->tv_nsec == m_historyFolderStamp->tv_nsec;
+    if (!same)
+        reloadRunHistory();
+}
+
 void LogStore::reloadRunHistory()
 {
+    m_historyFolderStamp = folderStamp(m_logDirectory);
     const int request = ++m_historyRequest;
     m_historyRequestPending = true;
     m_runsSinceHistoryRequest.clear();

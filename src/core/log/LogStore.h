@@ -7,8 +7,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace runel {
 
@@ -75,6 +78,10 @@ public:
     // runHistory, keeping the runs started meanwhile; only the newest request applies. Meant
     // for each reload of the scripts, not for every key: a large log takes a while to read.
     void reloadRunHistory();
+    // reloadRunHistory if the log folder changed since the last read: runs started by another
+    // process (runel run) then reach the history. One stat here; the read is on the queue. For
+    // each opening of the HUD.
+    void refreshRunHistory();
 
     // The decodable records in directory whose output file exists, oldest first. Unreadable or
     // undecodable records and anything else in the folder are skipped. Any thread.
@@ -105,6 +112,7 @@ private:
     RunHistory m_runHistory;
     int m_runHistoryGeneration = 0; // moves with every change of m_runHistory
     int m_historyRequest = 0; // the newest reloadRunHistory; older results are dropped
+    std::optional<timespec> m_historyFolderStamp; // the folder's change time at that request
     // Runs started since the newest request: its read cannot have seen their records, which
     // were queued after it.
     QList<LogRecord> m_runsSinceHistoryRequest;

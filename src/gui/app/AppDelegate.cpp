@@ -74,6 +74,8 @@ void AppDelegate::showSearchWindow()
         m_scriptsWatcher.watch(m_configManager.scriptsDir());
         m_scriptStore.reload();
     }
+    // Runs started from the command line since the last read are offered in this opening.
+    m_logStore.refreshRunHistory();
     if (m_searchWindowController)
         searchWindowClosed(m_searchWindowController);
     // Every opening is fresh, even while a run started from an earlier one goes on.
