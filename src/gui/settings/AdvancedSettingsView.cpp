@@ -44,18 +44,15 @@ AdvancedSettingsView::AdvancedSettingsView(SettingsContext &context, QWidget *pa
         0.3, 3.0);
     autorun->addRow(m_autorunDelay);
 
-    connect(m_searchOnUnknownKey, &QCheckBox::clicked, this, [this](bool checked) {
-        m_context.config.setSearchOnUnknownKey(checked);
-        m_context.written();
-    });
-    connect(m_rankByUse, &QCheckBox::clicked, this, [this](bool checked) {
-        m_context.config.setRankByUse(checked);
-        m_context.written();
-    });
-    connect(m_autorun, &QCheckBox::clicked, this, [this](bool checked) {
-        m_context.config.setAutorunEnabled(checked);
-        m_context.written();
-    });
+    bindToggle(*m_searchOnUnknownKey,
+        bindSetting<bool>(config, &ConfigManager::searchOnUnknownKey,
+            &ConfigManager::setSearchOnUnknownKey, context.written));
+    bindToggle(*m_rankByUse,
+        bindSetting<bool>(
+            config, &ConfigManager::rankByUse, &ConfigManager::setRankByUse, context.written));
+    bindToggle(*m_autorun,
+        bindSetting<bool>(config, &ConfigManager::autorunEnabled, &ConfigManager::setAutorunEnabled,
+            context.written));
     connect(
         &config, &ConfigManager::searchOnUnknownKeyChanged, this, &AdvancedSettingsView::refresh);
     connect(&config, &ConfigManager::autorunEnabledChanged, this, &AdvancedSettingsView::refresh);

@@ -78,10 +78,9 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
     scripts->addRow(SettingsForm::labelledRow(u"Enhance Labels"_s,
         u"Capitalize and clean up auto-generated labels for folders and scripts."_s,
         m_enhanceLabels));
-    connect(m_enhanceLabels, &QCheckBox::clicked, this, [this](bool checked) {
-        m_context.config.setEnhanceLabels(checked);
-        m_context.written();
-    });
+    bindToggle(*m_enhanceLabels,
+        bindSetting<bool>(config, &ConfigManager::enhanceLabels, &ConfigManager::setEnhanceLabels,
+            context.written));
 
     FormSection *results = page->addSection(u"Results"_s);
     m_showResults = new QComboBox;

@@ -3,6 +3,7 @@
 #include "SettingsForm.h"
 #include "core/execution/SoundRule.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <cmath>
@@ -19,6 +20,12 @@ int tenths(double seconds)
 }
 
 } // namespace
+
+void bindToggle(QCheckBox &box, SettingBinding<bool> setting)
+{
+    QObject::connect(&box, &QCheckBox::clicked, &box,
+        [write = std::move(setting.write)](bool checked) { write(checked); });
+}
 
 DelaySliderRow::DelaySliderRow(const QString &title, const QString &description,
     SettingBinding<double> value, double minimum, double maximum, QWidget *parent)

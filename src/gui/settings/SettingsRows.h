@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 
 namespace runel {
@@ -33,6 +34,9 @@ SettingBinding<T> bindSetting(
                 written();
         } };
 }
+
+// A check box that writes setting at each click; its view sets it from the setting on refresh.
+void bindToggle(QCheckBox &box, SettingBinding<bool> setting);
 
 // A delay in seconds on a slider in steps of 0.1 over a range, with the value as "%.1fs".
 class DelaySliderRow : public QWidget {
