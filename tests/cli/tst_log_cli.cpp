@@ -44,11 +44,17 @@ private Q_SLOTS:
         // The script's first line: its run is open and logged.
         QVERIFY(going.waitForReadyRead(30000));
 
-        const Run asJson = runRunel({ u"log"_s, u"--json"_s });
+        // The run's record is written beside the script, not before its first line.
+        Run asJson;
+        json runs;
+        const auto listsFour = [&] {
+            asJson = runRunel({ u"log"_s, u"--json"_s });
+            runs = parsedJson(asJson.out);
+            return runs.is_array() && runs.size() == 4;
+        };
+        QTRY_VERIFY2(listsFour(), asJson.out.constData());
         QCOMPARE(asJson.exitCode, 0);
         QCOMPARE(asJson.err, QByteArray());
-        const json runs = parsedJson(asJson.out);
-        QVERIFY2(runs.is_array() && runs.size() == 4, asJson.out.constData());
         QCOMPARE(QString::fromStdString(runs[0].dump()),
             QString::fromStdString(json { { "id", cutOff }, { "scriptName", "Cut off" },
                 { "date", "2024-12-31T23:00:00Z" }, { "status", "interrupted" },
