@@ -26,6 +26,18 @@ namespace {
 // Every script says which one ran and with what.
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
 
+// The geometry a window has at each of its showings.
+class GeometryAtShow : public QObject {
+public:
+    QList<QRect> geometries;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            geometries.append(static_cast<QWidget *>(watched)->geometry());
+        return false;
+    }
+};
+
 } // namespace
 
 // The HUD on screen, driven with key events through its real windows into a real view model
@@ -251,6 +263,38 @@ private Q_SLOTS:
         QVERIFY(results->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
         QVERIFY(results->testAttribute(Qt::WA_ShowWithoutActivating)); // the HUD keeps the focus
         snap(QStringLiteral("folder-rows"));
+    }
+
+    // The panels are made once: another opening shows the same windows with views of its own.
+    // The results panel has its final geometry when it is shown, at each opening with the rows
+    // of its own, so it is drawn once, where it stays.
+    void everyOpeningShowsTheSamePanelsAtTheirFinalSize()
+    {
+        QWidget *hudWindow = m_controller->hudWindow();
+        QWidget *results = m_controller->resultsWindow();
+        GeometryAtShow shown;
+        results->installEventFilter(&shown);
+        type(u"t"_s); // three scripts in tools/
+        QTRY_VERIFY(resultsShown());
+        QTest::qWait(20); // a late layout would have come by now
+        QCOMPARE(shown.geometries, QList<QRect> { results->geometry() });
+
+        QPointer<SearchView> firstView = &hud();
+        m_controller->close();
+        QVERIFY(!hudWindow->isVisible() && !results->isVisible());
+        SearchViewModel second(*m_stack->config, *m_stack->store, *m_stack->log, m_stack->services);
+        m_controller->show(second);
+        QVERIFY(QTest::qWaitForWindowActive(hudWindow));
+        QCOMPARE(m_controller->hudWindow(), hudWindow);
+        QCOMPARE(m_controller->resultsWindow(), results);
+        QTRY_VERIFY(!firstView); // the first opening's views went with it
+        type(u"g"_s); // two scripts in git/
+        QTRY_VERIFY(resultsShown());
+        QTest::qWait(20);
+        QCOMPARE(shown.geometries.size(), 2);
+        QCOMPARE(shown.geometries.last(), results->geometry());
+        QVERIFY(shown.geometries[0].height() > shown.geometries[1].height());
+        m_controller->close(); // before the view model goes
     }
 
     void flow_data()

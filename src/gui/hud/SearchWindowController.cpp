@@ -17,7 +17,20 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
     : QObject(parent)
     , m_configManager(configManager)
     , m_placement(makePanelPlacement())
+    , m_window(std::make_unique<HudPanel>(true))
+    , m_resultsPanel(std::make_unique<HudPanel>(false))
 {
+    m_window->setWindowTitle(QStringLiteral("Runel"));
+    m_placement->prepare(*m_window, PanelRole::hud);
+    m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
+    m_placement->prepare(*m_resultsPanel, PanelRole::results);
+    connect(m_window.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
+    connect(m_resultsPanel.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
+    connect(m_window.get(), &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+    // A compositor that chooses the output tells where the HUD went once it is shown.
+    if (QWindow *handle = m_window->windowHandle())
+        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
+
     m_resultsTimer.setSingleShot(true);
     connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
         if (m_viewModel && m_viewModel->shouldShowResultsPanel())
@@ -28,27 +41,25 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
 SearchWindowController::~SearchWindowController()
 {
     close();
-    // Panels still waiting for their deferred deletion go with the controller.
-    delete m_closingWindow;
-    delete m_closingResultsPanel;
+    // A catcher still waiting for its deferred deletion goes with the controller.
     delete m_outsideClickCatcher;
 }
 
 QWidget *SearchWindowController::hudWindow() const
 {
-    return m_window;
+    return m_open ? m_window.get() : nullptr;
 }
 
 QWidget *SearchWindowController::resultsWindow() const
 {
-    return m_resultsPanel;
+    return m_open ? m_resultsPanel.get() : nullptr;
 }
 
 void SearchWindowController::show(SearchViewModel &viewModel)
 {
-    if (m_wasShown)
+    if (m_open)
         return;
-    m_wasShown = true;
+    m_open = true;
     m_viewModel = &viewModel;
     QPointer<SearchWindowController> self(this);
     viewModel.setOnDismiss([self] {
@@ -57,29 +68,20 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     });
 
     m_searchView = new SearchView(viewModel);
-    m_window = new HudPanel(m_searchView, true);
-    m_window->setWindowTitle(QStringLiteral("Runel"));
-    m_placement->prepare(*m_window, PanelRole::hud);
-    // The model lives as long as the results panel whose list shows it.
+    m_window->setContent(m_searchView);
+    // The model lives as long as the results view whose list shows it.
     auto *model = new ResultListModel(viewModel);
     m_model = model;
     m_resultsView = new ResultsWindowView(viewModel, *model);
     model->setParent(m_resultsView);
-    m_resultsPanel = new HudPanel(m_resultsView, false);
-    m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
-    m_placement->prepare(*m_resultsPanel, PanelRole::results);
+    m_resultsPanel->setContent(m_resultsView);
 
     // One place binds the views to the view model's changes.
     connect(&viewModel, &SearchViewModel::changed, this, [this] {
-        if (!m_window)
-            return;
         m_searchView->sync();
         m_model->refresh();
         scheduleUpdate();
     });
-    connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
-    connect(m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::placePanels);
-    connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
 
     placePanels();
     // Under the panels, so shown before them. Owned here until close() lets it go.
@@ -92,9 +94,6 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     if (m_outsideClickCatcher)
         m_outsideClickCatcher->show();
     m_window->show();
-    // A compositor that chooses the output tells where the HUD went once it is shown.
-    if (QWindow *handle = m_window->windowHandle())
-        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
     m_window->raise();
     m_window->activateWindow();
     updateResultsPanel();
@@ -102,16 +101,15 @@ void SearchWindowController::show(SearchViewModel &viewModel)
 
 void SearchWindowController::placePanels()
 {
-    if (!m_window)
+    if (!m_open)
         return;
     QScreen *screen = m_placement->screenFor(*m_window);
     if (!screen)
         return;
     const PanelGeometry geometry = layoutPanels(screen->availableGeometry(), m_window->size(),
-        m_resultsPanel ? m_resultsPanel->size() : QSize(), aboveCentre, panelGap);
+        m_resultsPanel->size(), aboveCentre, panelGap);
     m_placement->place(*m_window, geometry.hud, *screen);
-    if (m_resultsPanel)
-        m_placement->place(*m_resultsPanel, geometry.results, *screen);
+    m_placement->place(*m_resultsPanel, geometry.results, *screen);
 }
 
 void SearchWindowController::scheduleUpdate()
@@ -128,7 +126,7 @@ void SearchWindowController::scheduleUpdate()
 
 void SearchWindowController::updateResultsPanel()
 {
-    if (!m_viewModel || !m_window)
+    if (!m_open || !m_viewModel)
         return;
     if (!m_viewModel->shouldShowResultsPanel()) {
         m_resultsTimer.stop();
@@ -160,18 +158,22 @@ void SearchWindowController::scheduleResultsPanel()
 
 void SearchWindowController::showResultsPanel()
 {
-    if (!m_resultsPanel || !m_viewModel)
+    if (!m_open || !m_viewModel)
         return;
-    placePanels();
-    if (!m_resultsPanel->isVisible())
+    if (!m_resultsPanel->isVisible()) {
+        // Placed at its final size, so that it is drawn once, where it stays.
+        m_resultsPanel->fitContent();
+        placePanels();
+        // Its window was made before the windows shown since; raised, it maps above them.
+        m_resultsPanel->raise();
         m_resultsPanel->show(); // without activating: the HUD keeps the focus
+    }
     m_viewModel->setResultsPanelVisible(true);
 }
 
 void SearchWindowController::hideResultsPanel()
 {
-    if (m_resultsPanel)
-        m_resultsPanel->hide();
+    m_resultsPanel->hide();
     if (m_viewModel)
         m_viewModel->setResultsPanelVisible(false);
 }
@@ -180,7 +182,9 @@ void SearchWindowController::hudDeactivated()
 {
     // A window manager (or platform) that hands the focus to the results panel in spite of
     // its hints must not close the HUD: the focus goes back to it.
-    if (m_resultsPanel && QApplication::activeWindow() == m_resultsPanel) {
+    if (!m_open)
+        return;
+    if (QApplication::activeWindow() == m_resultsPanel.get()) {
         m_window->activateWindow();
         return;
     }
@@ -190,23 +194,20 @@ void SearchWindowController::hudDeactivated()
 
 void SearchWindowController::close()
 {
-    if (!m_window)
+    if (!m_open)
         return;
     m_resultsTimer.stop();
     hideResultsPanel();
     if (m_viewModel)
         disconnect(m_viewModel, nullptr, this, nullptr);
-    m_closingWindow = m_window;
-    m_closingResultsPanel = m_resultsPanel;
-    m_window = nullptr;
-    m_resultsPanel = nullptr;
+    m_open = false;
+    m_viewModel = nullptr;
+    m_window->hide();
+    // The views (and the model with them) go later: this may run inside one of their events.
+    m_window->setContent(nullptr);
+    m_resultsPanel->setContent(nullptr);
     m_searchView = nullptr;
     m_resultsView = nullptr;
-    for (HudPanel *panel : { m_closingWindow.data(), m_closingResultsPanel.data() }) {
-        panel->disconnect(this);
-        panel->hide();
-        panel->deleteLater();
-    }
     if (m_outsideClickCatcher) {
         m_outsideClickCatcher->hide();
         m_outsideClickCatcher->deleteLater();
