@@ -67,15 +67,15 @@ def memory_kib(pid):
 
 
 def context_switches(pid):
-    """Voluntary plus involuntary switches of every live thread."""
-    total = 0
+    """{thread id: voluntary plus involuntary switches} of the live threads."""
+    switches = {}
     for tid in os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{tid}/status") as f:
-                total += sum(int(l.split()[1]) for l in f if "ctxt_switches" in l)
+                switches[tid] = sum(int(l.split()[1]) for l in f if "ctxt_switches" in l)
         except OSError:
             pass  # a thread that ended meanwhile
-    return total
+    return switches
 
 
 def cpu_ticks(pid):
@@ -301,7 +301,8 @@ class Display:
         repaint before 250 ms of quiet, the process)."""
         self.wait(lambda *a: True, 0.001)
         before = set(self.windows)
-        t0 = now()
+        self.events.clear()
+        t0 = self.trace_t0 = now()
         process = self.spawn(argv, extra, stdin=stdin)
         mapped = []
         self.wait(lambda kind, t, fd: kind == "map" and set(self.windows) - before
@@ -487,26 +488,35 @@ MEASURES = [  # key, row label, unit, lower is better
 ]
 
 
+def print_trace(program, what):
+    """The maps, configures and repaints since `what`, one line per repaint of a window."""
+    print(f"--- {program.name}: {what}", file=sys.stderr)
+    lines, last = [], None
+    for t, kind, window, detail in program.x.events:
+        # A masked window's repaint comes as one rectangle per row: one line per repaint.
+        if kind == "damage" and last == (t, window):
+            lines[-1][2] += 1
+            continue
+        last = (t, window) if kind == "damage" else None
+        lines.append([(t - program.x.trace_t0) * 1000, f"{kind:9} {window:28} {detail}", 1])
+    for t, text, n in lines:
+        print(f"  {t:8.2f} ms  {text}" + (f" ({n} rectangles)" if n > 1 else ""),
+              file=sys.stderr)
+
+
 def one_round(program, args, trace):
     row = {}
     row["show_map"], row["show_last"], _ = program.show()
+    if trace:
+        print_trace(program, "show")
     rss, pss = memory_kib(program.pid)
     row["rss_shown"], row["pss_shown"] = rss and rss / 1024, pss and pss / 1024
     row["key_s_first"], row["key_s_last"] = program.x.key("s")
     if trace:
-        print(f"--- {program.name}: key s", file=sys.stderr)
-        lines, last = [], None
-        for t, kind, window, detail in program.x.events:
-            # A masked window's repaint comes as one rectangle per row: one line per repaint.
-            if kind == "damage" and last == (t, window):
-                lines[-1][2] += 1
-                continue
-            last = (t, window) if kind == "damage" else None
-            lines.append([(t - program.x.trace_t0) * 1000, f"X {kind:9} {window:28} {detail}", 1])
-        lines = [(t, text + (f" ({n} rectangles)" if n > 1 else "")) for t, text, n in lines]
-        for t, text in sorted(lines):
-            print(f"  {t:8.2f} ms  {text}", file=sys.stderr)
+        print_trace(program, "key s")
     row["key_bs_first"], row["key_bs_last"] = program.x.key("BackSpace")
+    if trace:
+        print_trace(program, "Backspace")
     program.hide()
     if program.name in DAEMONS:
         time.sleep(0.3)
@@ -516,10 +526,18 @@ def one_round(program, args, trace):
 
 
 def idle_switches(programs, seconds):
+    """Switches per 10 s of each daemon's threads, polled every 100 ms: a thread that starts
+    in the window counts from zero, one that ends keeps what it had at the last poll."""
     daemons = [p for p in programs if p.name in DAEMONS]
-    before = {p.name: context_switches(p.pid) for p in daemons}
-    time.sleep(seconds)
-    return {p.name: (context_switches(p.pid) - before[p.name]) * 10 / seconds for p in daemons}
+    first = {p.name: context_switches(p.pid) for p in daemons}
+    last = {p.name: dict(first[p.name]) for p in daemons}
+    end = now() + seconds
+    while now() < end:
+        time.sleep(0.1)
+        for p in daemons:
+            last[p.name].update(context_switches(p.pid))
+    return {p.name: sum(n - first[p.name].get(tid, 0) for tid, n in last[p.name].items())
+            * 10 / seconds for p in daemons}
 
 
 def table(results, names):

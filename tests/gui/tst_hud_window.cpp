@@ -311,7 +311,7 @@ private Q_SLOTS:
             "slow, type gd, snap two-keys, key Backspace, is g \"Git\", until g \"Git\" results:2, "
             "key "
             "Down, "
-            "is g \"Git\" results:2 row:1, snap script-rows, key Esc, is \"Runel\" no results, key "
+            "is g \"Git\" results:2 row:1, snap script-rows, key Esc, is \"Runel\", key "
             "Esc, "
             "is closed:1  \"\" runs:0");
         row("tab carries the keys into search and back",
@@ -321,7 +321,7 @@ private Q_SLOTS:
             "snap search, type zzz, "
             "until g \"0 Scripts\" [gitzzz|Search scripts…] search:gitzzz no results "
             "magnifyingglass, snap search-no-results, "
-            "key Backtab, is \"Runel\" no results");
+            "key Backtab, is \"Runel\"");
         row("a list takes the typing as its filter and runs the chosen entry",
             "type m, until m list \"Menu\" [|Filter…] results:3 entry:0/3 list.bullet, key Tab, "
             "is m list \"Menu\" [|Filter…] results:3 entry:1/3 list.bullet, key Backtab, "

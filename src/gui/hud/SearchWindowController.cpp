@@ -8,6 +8,7 @@
 #include "core/settings/ConfigManager.h"
 
 #include <QApplication>
+#include <QListView>
 #include <QScreen>
 #include <QWindow>
 
@@ -78,6 +79,11 @@ void SearchWindowController::show(SearchViewModel &viewModel)
 
     // One place binds the views to the view model's changes.
     connect(&viewModel, &SearchViewModel::changed, this, [this] {
+        // A results panel on its way out goes before its rows change, rather than being laid
+        // out and drawn once more only to be taken away (the view model hears of it with the
+        // update below).
+        if (m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel())
+            m_resultsPanel->hide();
         m_searchView->sync();
         m_model->refresh();
         scheduleUpdate();
@@ -160,15 +166,22 @@ void SearchWindowController::showResultsPanel()
 {
     if (!m_open || !m_viewModel)
         return;
-    if (!m_resultsPanel->isVisible()) {
-        // Placed at its final size, so that it is drawn once, where it stays.
-        m_resultsPanel->fitContent();
-        placePanels();
-        // Its window was made before the windows shown since; raised, it maps above them.
-        m_resultsPanel->raise();
-        m_resultsPanel->show(); // without activating: the HUD keeps the focus
+    if (m_resultsPanel->isVisible()) {
+        m_viewModel->setResultsPanelVisible(true);
+        return;
     }
+    // The panel is drawn once, where it stays: the view model's change (which refreshes the
+    // rows) comes first, the list lays out its rows and scroll bar now rather than with its
+    // posted layout after the first frame, and the panel takes its final size and place.
     m_viewModel->setResultsPanelVisible(true);
+    if (!m_open)
+        return; // the change closed the HUD
+    m_resultsView->list()->doItemsLayout();
+    m_resultsPanel->fitContent();
+    placePanels();
+    // Its window was made before the windows shown since; raised, it maps above them.
+    m_resultsPanel->raise();
+    m_resultsPanel->show(); // without activating: the HUD keeps the focus
 }
 
 void SearchWindowController::hideResultsPanel()
