@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <utility>
+
 namespace runel::gui {
 
 SearchWindowController::SearchWindowController(ConfigManager &configManager, QObject *parent)
@@ -28,6 +30,17 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
     connect(m_window.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_resultsPanel.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_window.get(), &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+    // The widgets' activation is not enough for windows that are shown again: Qt can still count
+    // a hidden panel as the focus window when the next opening shows it, and then sends the
+    // HUD no new activation, so no deactivation either when the user clicks elsewhere. The
+    // platform's focus window tells every change.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
+        const bool ours = isPanel(focused);
+        if (std::exchange(m_panelFocused, ours) && !ours)
+            hudDeactivated();
+        else if (m_open && focused && focused == m_resultsPanel->windowHandle())
+            m_window->activateWindow(); // the keys belong to the HUD
+    });
     // A compositor that chooses the output tells where the HUD went once it is shown.
     if (QWindow *handle = m_window->windowHandle())
         connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
@@ -44,6 +57,12 @@ SearchWindowController::~SearchWindowController()
     close();
     // A catcher still waiting for its deferred deletion goes with the controller.
     delete m_outsideClickCatcher;
+}
+
+bool SearchWindowController::isPanel(const QWindow *window) const
+{
+    return window
+        && (window == m_window->windowHandle() || window == m_resultsPanel->windowHandle());
 }
 
 QWidget *SearchWindowController::hudWindow() const
@@ -99,6 +118,7 @@ void SearchWindowController::show(SearchViewModel &viewModel)
                                 .release();
     if (m_outsideClickCatcher)
         m_outsideClickCatcher->show();
+    m_panelFocused = isPanel(QGuiApplication::focusWindow());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QWidget;
+class QWindow;
 
 namespace runel {
 class ConfigManager;
@@ -70,6 +71,7 @@ private:
     void showResultsPanel();
     void hideResultsPanel();
     void hudDeactivated();
+    bool isPanel(const QWindow *window) const;
 
     ConfigManager &m_configManager;
     std::unique_ptr<PanelPlacement> m_placement;
@@ -88,6 +90,7 @@ private:
     ResultsWindowView *m_resultsView = nullptr;
     QTimer m_resultsTimer;
     bool m_open = false;
+    bool m_panelFocused = false; // a panel was the platform's focus window at the last change
     bool m_updatePosted = false;
 };
 
