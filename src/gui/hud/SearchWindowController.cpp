@@ -20,30 +20,22 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
     : QObject(parent)
     , m_configManager(configManager)
     , m_placement(makePanelPlacement())
-    , m_window(std::make_unique<HudPanel>(true))
     , m_resultsPanel(std::make_unique<HudPanel>(false))
 {
-    m_window->setWindowTitle(QStringLiteral("Runel"));
-    m_placement->prepare(*m_window, PanelRole::hud);
     m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
     m_placement->prepare(*m_resultsPanel, PanelRole::results);
-    connect(m_window.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_resultsPanel.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
-    connect(m_window.get(), &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
-    // The widgets' activation is not enough for windows that are shown again: Qt can still count
-    // a hidden panel as the focus window when the next opening shows it, and then sends the
-    // HUD no new activation, so no deactivation either when the user clicks elsewhere. The
-    // platform's focus window tells every change.
+    // The widgets' activation is not enough where a window is shown again: Qt can still count a
+    // hidden panel as the focus window when the next opening shows it, and then sends no new
+    // activation, so no deactivation either when the user clicks elsewhere. The platform's
+    // focus window tells every change.
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
         const bool ours = isPanel(focused);
         if (std::exchange(m_panelFocused, ours) && !ours)
             hudDeactivated();
-        else if (m_open && focused && focused == m_resultsPanel->windowHandle())
+        else if (m_open && m_window && focused && focused == m_resultsPanel->windowHandle())
             m_window->activateWindow(); // the keys belong to the HUD
     });
-    // A compositor that chooses the output tells where the HUD went once it is shown.
-    if (QWindow *handle = m_window->windowHandle())
-        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
 
     m_resultsTimer.setSingleShot(true);
     connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
@@ -55,19 +47,21 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
 SearchWindowController::~SearchWindowController()
 {
     close();
-    // A catcher still waiting for its deferred deletion goes with the controller.
+    // A HUD and a catcher still waiting for their deferred deletion go with the controller.
+    delete m_closingWindow;
     delete m_outsideClickCatcher;
 }
 
 bool SearchWindowController::isPanel(const QWindow *window) const
 {
     return window
-        && (window == m_window->windowHandle() || window == m_resultsPanel->windowHandle());
+        && ((m_window && window == m_window->windowHandle())
+            || window == m_resultsPanel->windowHandle());
 }
 
 QWidget *SearchWindowController::hudWindow() const
 {
-    return m_open ? m_window.get() : nullptr;
+    return m_open ? m_window.data() : nullptr;
 }
 
 QWidget *SearchWindowController::resultsWindow() const
@@ -87,8 +81,18 @@ void SearchWindowController::show(SearchViewModel &viewModel)
             self->close();
     });
 
+    // A new HUD window per opening: the window manager maps a new window sooner than one
+    // shown again.
     m_searchView = new SearchView(viewModel);
+    m_window = new HudPanel(true);
+    m_window->setWindowTitle(QStringLiteral("Runel"));
     m_window->setContent(m_searchView);
+    m_placement->prepare(*m_window, PanelRole::hud);
+    connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
+    connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+    // A compositor that chooses the output tells where the HUD went once it is shown.
+    if (QWindow *handle = m_window->windowHandle())
+        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
     // The model lives as long as the results view whose list shows it.
     auto *model = new ResultListModel(viewModel);
     m_model = model;
@@ -127,7 +131,7 @@ void SearchWindowController::show(SearchViewModel &viewModel)
 
 void SearchWindowController::placePanels()
 {
-    if (!m_open)
+    if (!m_open || !m_window)
         return;
     QScreen *screen = m_placement->screenFor(*m_window);
     if (!screen)
@@ -218,7 +222,8 @@ void SearchWindowController::hudDeactivated()
     if (!m_open)
         return;
     if (QApplication::activeWindow() == m_resultsPanel.get()) {
-        m_window->activateWindow();
+        if (m_window)
+            m_window->activateWindow();
         return;
     }
     // A foreground run goes on without the HUD (the app keeps its view model until it ends).
@@ -235,9 +240,12 @@ void SearchWindowController::close()
         disconnect(m_viewModel, nullptr, this, nullptr);
     m_open = false;
     m_viewModel = nullptr;
-    m_window->hide();
-    // The views (and the model with them) go later: this may run inside one of their events.
-    m_window->setContent(nullptr);
+    // The HUD (with its view) and the results view (with the model) go later: this may run
+    // inside one of their events.
+    m_closingWindow = std::exchange(m_window, nullptr);
+    m_closingWindow->disconnect(this);
+    m_closingWindow->hide();
+    m_closingWindow->deleteLater();
     m_resultsPanel->setContent(nullptr);
     m_searchView = nullptr;
     m_resultsView = nullptr;

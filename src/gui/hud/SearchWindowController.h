@@ -29,9 +29,10 @@ class SearchView;
 // after the results delay or never as the settings say (always in search mode and while
 // browsing). The HUD closes when it loses the focus, or on a click outside the panels where that
 // takes no focus from it.
-// Both panels and their platform windows are made with the controller and only hidden between
-// openings: an opening fills them with views of its own view model, and the first key that
-// shows the results maps a window that exists, laid out at its final height.
+// The results panel and its platform window are made with the controller and only hidden
+// between openings: an opening fills it with views of its own view model, and the first key that
+// shows the results maps a window that exists, laid out at its final height. The HUD panel is
+// made per opening (a window manager maps a new window sooner than one shown again).
 class SearchWindowController : public QObject {
     Q_OBJECT
 
@@ -75,10 +76,12 @@ private:
 
     ConfigManager &m_configManager;
     std::unique_ptr<PanelPlacement> m_placement;
-    // Hidden, never deleted, between openings. Their contents (the views, which are bound to
-    // one view model) are deleted later, never at once: close() is often called from inside
-    // one of their own key or focus events.
-    std::unique_ptr<HudPanel> m_window;
+    // The HUD panel of the open opening, and one closed but not yet deleted; they and the
+    // results panel's content (the views are bound to one view model) are deleted later, never
+    // at once: close() is often called from inside one of their own key or focus events.
+    QPointer<HudPanel> m_window;
+    QPointer<HudPanel> m_closingWindow;
+    // Hidden, never deleted, between openings.
     std::unique_ptr<HudPanel> m_resultsPanel;
     // The open opening's; null while closed.
     QPointer<SearchViewModel> m_viewModel;
