@@ -29,9 +29,11 @@ public:
         // takes the focus and Runel places it itself, so the manager has nothing to add but a
         // round trip (reparenting, configuring, exposing) before its first frame. Placing the
         // HUD and taking the focus stay the manager's.
-        if (role == PanelRole::results && QGuiApplication::platformName() == u"xcb")
+        if (role != PanelRole::results)
+            return;
+        if (QGuiApplication::platformName() == u"xcb")
             panel.setWindowFlag(Qt::BypassWindowManagerHint);
-        // The platform window is made now, while nothing waits for it.
+        // The results panel's platform window is made now, while nothing waits for it.
         panel.winId();
     }
     QScreen *screenFor(QWidget &hud) const override
