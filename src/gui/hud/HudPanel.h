@@ -8,8 +8,8 @@ namespace runel::gui {
 // with rounded 24-px corners that follow every resize (translucent corners with a compositor,
 // a window mask without one). Its height follows its content's size hint. The results panel
 // is made with takesFocus false: it never takes the keyboard focus, so the HUD keeps it.
-// A panel outlives its content: each opening of the HUD puts its own views into the same
-// windows.
+// A panel can outlive its content: the results panel is made once, and each opening of the HUD
+// puts its own views into it.
 class HudPanel : public QWidget {
     Q_OBJECT
 
