@@ -2,8 +2,10 @@
 #include "core/log/LogFileWriter.h"
 #include "core/log/LogRecord.h"
 #include "core/log/LogStore.h"
+#include "core/log/LogWriteQueue.h"
 
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <thread>
 
 using namespace runel;
@@ -216,6 +218,21 @@ private Q_SLOTS:
                 QCOMPARE(line + '\n', chunk(line[0], next[line[0]]++));
         }
         QCOMPARE(next, (QHash<char, int> { { 'o', chunks }, { 'e', chunks } }));
+    }
+
+    // Jobs run in order, and those still queued when the queue goes are run, not dropped: they
+    // are the outcomes of runs.
+    void writeQueueRunsJobsInOrderAndFinishesThemOnDestruction()
+    {
+        QList<int> done;
+        {
+            LogWriteQueue queue;
+            for (int i = 0; i < 100; ++i)
+                queue.enqueue([&done, i] { done.append(i); });
+        }
+        QList<int> expected(100);
+        std::iota(expected.begin(), expected.end(), 0);
+        QCOMPARE(done, expected);
     }
 };
 
