@@ -397,7 +397,6 @@ private Q_SLOTS:
         QVERIFY2(!QFileInfo::exists(home.file(u".runel"_s)), "help touches nothing");
     }
 
-    // The desktop opens runel:// links through the application entry, as "runel URL".
     // runel check: the line format editors jump from, which paths are looked at, the exit
     // statuses and the JSON for tools.
     void check()
@@ -445,31 +444,16 @@ private Q_SLOTS:
         QVERIFY2(run.err.contains("no file or folder"), run.err.constData());
     }
 
-    void urlInPlaceOfCommand_data()
+    // The desktop opens runel:// links as "runel URL"; another URL is refused as open refuses
+    // it (a runel:// one reaching the app is the instance tests').
+    void anotherUrlInPlaceOfCommandIsRefused()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("error"); // all of standard error
-
-        QTest::newRow("a runel URL is performed")
-            << QStringList { u"runel://hide"_s } << 0 << QString();
-        QTest::newRow("another URL is refused as open refuses it")
-            << QStringList { u"https://example.org"_s } << 2
-            << u"runel open: 'https://example.org' is not a Runel URL; the app only takes "
-               u"runel://show, runel://hide and runel://toggle.\n"_s;
-        QTest::newRow("one URL only") << QStringList { u"runel://hide"_s, u"runel://show"_s } << 2
-                                      << u"runel open: unexpected argument 'runel://show'\n"
-                                         u"Try 'runel open --help'.\n"_s;
-    }
-
-    void urlInPlaceOfCommand()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
         TestHome home;
-        const Run run = runRunel(arguments);
-        QCOMPARE(run.exitCode, exitCode);
-        QTEST(QString::fromUtf8(run.err), "error");
+        const Run run = runRunel({ u"https://example.org"_s });
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(QString::fromUtf8(run.err),
+            u"runel open: 'https://example.org' is not a Runel URL; the app only takes "
+            u"runel://show, runel://hide and runel://toggle.\n"_s);
     }
 
     // Keys no script's keys can hold are refused before any app is asked or started.
