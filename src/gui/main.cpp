@@ -140,7 +140,8 @@ int main(int argc, char *argv[])
     // What a script's jobs print after its outcome, or while the app quits, is copied by runel.
     if (QFileInfo(runelCommand).isExecutable())
         ScriptExecutionCoordinator::setLateOutputCopier(runelCommand);
-    // Made on first use and kept: closing only hides it.
+    // Made on first use and deleted when closed, with all it holds (the script list, the log
+    // and its folder watch, the recorders): the app spends most of its life with it closed.
     QPointer<gui::SettingsWindow> settingsWindow;
     delegate.setOpenSettingsAction([&] {
         if (!settingsWindow) {
@@ -156,6 +157,7 @@ int main(int argc, char *argv[])
                 } };
             settingsWindow = new gui::SettingsWindow(std::move(context));
             settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
+            settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
         }
         settingsWindow->present();
     });

@@ -10,8 +10,26 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <malloc.h>
 
 namespace runel::gui {
+
+namespace {
+
+// A closed HUD (its widgets, results and row cache) and a replaced index are freed in bursts
+// that the allocator would keep for reuse, in the main heap and in the worker threads' arenas:
+// an idle launcher hands them back to the system. Queued, so that what deleteLater frees on
+// this turn of the event loop goes back too.
+void returnFreedMemorySoon(QObject *context)
+{
+#ifdef __GLIBC__
+    QTimer::singleShot(0, context, [] { malloc_trim(0); });
+#else
+    Q_UNUSED(context);
+#endif
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore, LogStore &logStore,
     SystemServices &services, QObject *parent)
@@ -39,8 +57,12 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
         [store = &m_scriptStore] { store->reload(); });
     // Watched from the first index on, and after a change of folder from its first index: by
     // then the store has created the folder.
-    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this,
-        [this] { m_scriptsWatcher.watch(m_configManager.scriptsDir()); });
+    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this, [this] {
+        m_scriptsWatcher.watch(m_configManager.scriptsDir());
+        // While a HUD is open it still holds the index it shows; it goes with the HUD.
+        if (!isSearchWindowOpen())
+            returnFreedMemorySoon(this);
+    });
 }
 
 AppDelegate::~AppDelegate()
@@ -105,6 +127,7 @@ void AppDelegate::searchWindowClosed(SearchWindowController *controller)
     controller->deleteLater();
     if (SearchViewModel *viewModel = std::exchange(m_viewModel, nullptr))
         releaseViewModel(viewModel);
+    returnFreedMemorySoon(this);
 }
 
 void AppDelegate::releaseViewModel(SearchViewModel *viewModel)

@@ -2,19 +2,15 @@
 
 #include "AppDelegate.h"
 
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
 
 namespace runel::gui {
-
-namespace {
-
-// How often to look for a tray host that was missing at start-up.
-constexpr int trayWatchMs = 3000;
-
-} // namespace
 
 StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
     : QObject(parent)
@@ -44,25 +40,36 @@ StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
                 delegate.toggleSearchWindow();
         });
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    // On X11 a shown icon without a tray waits for the tray manager's announcement on the root
+    // window (Qt listens for it): a tray started later takes the icon with no timer running.
+    const bool x11 = QGuiApplication::platformName() == u"xcb";
+    if (available || x11)
         m_trayIcon.show();
+    if (available)
         return;
-    }
     std::fputs("runel: there is no tray on this desktop, so Runel shows no icon; it runs all "
                "the same.\nReach it with 'runel toggle' (bind it to a key in your desktop's "
                "keyboard settings),\n'runel settings' and 'runel quit'. The icon appears when a "
                "tray does.\n",
         stderr);
-    m_trayWatch.setInterval(trayWatchMs);
-    connect(&m_trayWatch, &QTimer::timeout, this, &StatusItem::showWhenTrayAppears);
-    m_trayWatch.start();
+    if (x11)
+        return;
+    // Elsewhere trays are StatusNotifierItem hosts: their watcher appearing on the session bus
+    // is the event to try again on.
+    m_trayWatch = new QDBusServiceWatcher(u"org.kde.StatusNotifierWatcher"_s,
+        QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration, this);
+    connect(m_trayWatch, &QDBusServiceWatcher::serviceRegistered, this,
+        &StatusItem::showWhenTrayAppears);
 }
 
 void StatusItem::showWhenTrayAppears()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_trayWatch.stop();
+    // Its own signal is still being sent.
+    m_trayWatch->deleteLater();
+    m_trayWatch = nullptr;
     m_trayIcon.show();
 }
 

@@ -3,14 +3,17 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
-#include <QTimer>
+
+class QDBusServiceWatcher;
 
 namespace runel::gui {
 
 class AppDelegate;
 
 // The tray icon and its menu. Without a tray host the app still runs: this says once on
-// standard error how to reach it and shows the icon as soon as a tray appears.
+// standard error how to reach it and shows the icon as soon as a tray appears. Nothing polls
+// for the tray: on X11 the icon is kept shown, and Qt docks it when a tray manager announces
+// itself; elsewhere a tray registering on D-Bus is what makes the icon try again.
 class StatusItem : public QObject {
     Q_OBJECT
 public:
@@ -26,7 +29,7 @@ private:
 
     QMenu m_menu;
     QSystemTrayIcon m_trayIcon;
-    QTimer m_trayWatch;
+    QDBusServiceWatcher *m_trayWatch = nullptr; // child; off X11 and while there is no tray
 };
 
 } // namespace runel::gui
