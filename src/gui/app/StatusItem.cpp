@@ -2,8 +2,6 @@
 
 #include "AppDelegate.h"
 
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <cstdio>
@@ -48,29 +46,14 @@ StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
         m_trayIcon.show();
     if (available)
         return;
-    std::fputs("runel: there is no tray on this desktop, so Runel shows no icon; it runs all "
-               "the same.\nReach it with 'runel toggle' (bind it to a key in your desktop's "
-               "keyboard settings),\n'runel settings' and 'runel quit'. The icon appears when a "
-               "tray does.\n",
-        stderr);
-    if (x11)
-        return;
-    // Elsewhere trays are StatusNotifierItem hosts: their watcher appearing on the session bus
-    // is the event to try again on.
-    m_trayWatch = new QDBusServiceWatcher(u"org.kde.StatusNotifierWatcher"_s,
-        QDBusConnection::sessionBus(), QDBusServiceWatcher::WatchForRegistration, this);
-    connect(m_trayWatch, &QDBusServiceWatcher::serviceRegistered, this,
-        &StatusItem::showWhenTrayAppears);
-}
-
-void StatusItem::showWhenTrayAppears()
-{
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    // Its own signal is still being sent.
-    m_trayWatch->deleteLater();
-    m_trayWatch = nullptr;
-    m_trayIcon.show();
+    // Qt decides once per process whether a D-Bus tray host exists, so off X11 a tray started
+    // later cannot take the icon; only X11 docks it when a tray announces itself.
+    std::fprintf(stderr,
+        "runel: there is no tray on this desktop, so Runel shows no icon; it runs all the "
+        "same.\nReach it with 'runel toggle' (bind it to a key in your desktop's keyboard "
+        "settings),\n'runel settings' and 'runel quit'. %s\n",
+        x11 ? "The icon appears when a tray does."
+            : "To see the icon, start a tray, then Runel again.");
 }
 
 QIcon StatusItem::icon()
