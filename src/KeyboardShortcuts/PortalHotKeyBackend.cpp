@@ -17,7 +17,7 @@
 
 Q_LOGGING_CATEGORY(lcPortalHotKeys, "runel.hotkeys.portal", QtInfoMsg)
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -456,13 +456,13 @@ bool PortalHotKeyBackend::isListedName(const QVariantList &arguments) const
 void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
 {
     if (isListedName(message.arguments()))
-        Q_EMIT namePressed(message.arguments().value(1).toString());
+        Q_EMIT pressed(message.arguments().value(1).toString(), 0);
 }
 
 void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 {
     if (isListedName(message.arguments()))
-        Q_EMIT nameReleased(message.arguments().value(1).toString());
+        Q_EMIT released(message.arguments().value(1).toString());
 }
 
 void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
@@ -507,7 +507,7 @@ void PortalHotKeyBackend::setBindState(BindState state)
     if (state == m_bindState)
         return;
     m_bindState = state;
-    Q_EMIT bindStateChanged();
+    Q_EMIT stateChanged();
 }
 
 void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)
@@ -515,7 +515,7 @@ void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)
     if (triggers == m_triggers)
         return;
     m_triggers = std::move(triggers);
-    Q_EMIT triggersChanged();
+    Q_EMIT stateChanged();
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

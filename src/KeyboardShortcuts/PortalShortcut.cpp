@@ -2,7 +2,7 @@
 
 #include <QDBusMetaType>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
 {
@@ -40,4 +40,4 @@ PortalShortcutList portalShortcutsFrom(const QVariant &value)
     return shortcuts;
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

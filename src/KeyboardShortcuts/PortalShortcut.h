@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVariantMap>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // One element of the GlobalShortcuts portal's shortcut lists (D-Bus a(sa{sv})): the id the
 // application chose and a dictionary of properties. Going to the portal the dictionary holds
@@ -26,6 +26,6 @@ void registerPortalShortcutTypes();
 // The list held by a message argument or a results value; empty when it holds something else.
 PortalShortcutList portalShortcutsFrom(const QVariant &value);
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts
 
-Q_DECLARE_METATYPE(KeyboardShortcuts::PortalShortcut)
+Q_DECLARE_METATYPE(runel::KeyboardShortcuts::PortalShortcut)

@@ -12,7 +12,7 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
-using namespace KeyboardShortcuts;
+using namespace runel::KeyboardShortcuts;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(!window.recorder->isRecording());
         QVERIFY(!window.service->isSuspended());
         window.backend->triggers[u"portal"_s] = u"Super+F2"_s;
-        Q_EMIT window.backend->triggersChanged();
+        Q_EMIT window.backend->stateChanged();
         QCOMPARE(window.recorder->text(), u"Super+F2"_s);
     }
 

@@ -14,7 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using runel::gui::DesktopKeyBinding;
-using BindState = KeyboardShortcuts::HotKeyBackend::BindState;
+using BindState = runel::KeyboardShortcuts::DesktopTriggers::BindState;
 
 namespace {
 const QString ours = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel/"_s;
@@ -26,7 +26,8 @@ const QUuid shortcutId(u"0a1b2c3d-0000-4000-8000-00000000000e"_s);
 const QString shortcutPath
     = u"/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/runel-0a1b2c3d-0000-4000-8000-00000000000e/"_s;
 // Super+G, as the recorder stores it.
-const KeyboardShortcuts::Shortcut superG { 5, KeyboardShortcuts::CarbonModifier::command };
+const runel::KeyboardShortcuts::Shortcut superG { 5,
+    runel::KeyboardShortcuts::CarbonModifier::command };
 
 // "runel toggle" for no keys, else the user shortcut playing keys at Super+G.
 DesktopKeyBinding bindingFor(const QString &keys, const QString &desktop)
