@@ -123,14 +123,16 @@ void ShortcutControls::resetShortcut(const QString &name)
     // it would go on playing keys for a shortcut the user removed.
     if (const AppShortcut *shortcut = HotKeyNames::userShortcut(name, m_configManager.shortcuts());
         shortcut && m_service.backend().kind() != Kind::x11) {
-        DesktopKeyBinding binding = desktopBindingFor(*shortcut);
+        const DesktopKeyBinding binding = desktopBindingFor(*shortcut);
         if (binding.canWrite() && binding.hasCombination()) {
-            if (const DesktopKeyBinding::Result removed = binding.remove(); !removed.ok) {
+            binding.remove(this, [command = binding.shortCommand()](const Expected<void> &removed) {
+                if (removed)
+                    return;
                 qCWarning(lcShortcutControls).noquote()
                     << tr("The removed shortcut's key stays in the desktop's settings: %1 "
                           "Remove it there (it runs \u201c%2\u201d).")
-                           .arg(removed.error, binding.shortCommand());
-            }
+                           .arg(removed.error(), command);
+            });
         }
     }
     m_service.reset({ { name, {} } });
