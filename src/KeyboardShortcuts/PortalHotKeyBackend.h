@@ -60,10 +60,6 @@ public:
     // Changes are bound this long after the last of a burst (100 ms unless set).
     void setBindDelay(int milliseconds) { m_bindDelay->setInterval(milliseconds); }
 
-    // A combination in the form portals take ("LOGO+SHIFT+l": modifiers LOGO, CTRL, ALT, SHIFT,
-    // then the key's keysym name), or empty for a key outside KeyTable.
-    static QString preferredTrigger(const Shortcut &shortcut);
-
 private Q_SLOTS:
     // QtDBus delivers bus signals only to slots named by signature strings.
     void onResponse(const QDBusMessage &message);

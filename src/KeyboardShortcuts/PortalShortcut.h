@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Shortcut.h"
+
 #include <QDBusArgument>
 #include <QList>
 #include <QMetaType>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -25,6 +28,13 @@ void registerPortalShortcutTypes();
 
 // The list held by a message argument or a results value; empty when it holds something else.
 PortalShortcutList portalShortcutsFrom(const QVariant &value);
+
+// A combination in the form portals take ("LOGO+SHIFT+l": modifiers LOGO, CTRL, ALT, SHIFT,
+// then the key's keysym name), or empty for a key outside KeyTable.
+QString portalTrigger(const Shortcut &shortcut);
+
+// The interfaces an introspection document lists for its node itself.
+QSet<QString> introspectedInterfaces(const QString &xml);
 
 } // namespace runel::KeyboardShortcuts
 
