@@ -134,11 +134,18 @@ private Q_SLOTS:
         QFETCH(QString, presses);
         QFETCH(bool, open);
         QFETCH(QStringList, runs);
-        for (const QString &what : presses.split(u' '))
+        const QStringList keys = presses.split(u' ');
+        for (const QString &what : keys)
             QVERIFY2(press(what), qPrintable(what + u" is not held"_s));
+        // Every press held what was typed after it; the keys go once the HUD has the focus (or
+        // at once when it closed), never while a press is being reported.
+        QCOMPARE(m_backend->pressHolds, int(keys.size()));
+        QVERIFY(m_backend->releases.empty());
+        QTRY_VERIFY(!m_backend->releases.empty());
         QTRY_COMPARE(ranScripts(), runs);
         // A finished run closes the HUD by itself; the state right after the presses counts.
         if (runs.isEmpty()) {
+            QCOMPARE(m_backend->releases.back(), open ? m_delegate->hudWindowId() : 0);
             QCOMPARE(m_delegate->isSearchWindowOpen(), open);
             if (open)
                 QTEST(m_delegate->viewModel()->isSearchMode(), "searchMode");
