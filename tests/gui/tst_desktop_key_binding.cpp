@@ -113,11 +113,6 @@ private Q_SLOTS:
             << u"GNOME"_s << QString() << u"gsettings"_s << QStringList {}
             << QStringList { u"add"_s, u"add"_s }
             << QStringList { u"added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
-        QTest::newRow("GNOME: removing takes out only ours")
-            << u"GNOME"_s << QString() << u"gsettings"_s
-            << QStringList { list + u"['/c0/', '"_s + ours + u"', '/c1/']"_s, c0 } + ourKeys
-            << QStringList { u"remove"_s }
-            << QStringList { u"not added"_s, c0, list + u"['/c0/', '/c1/']"_s };
         QTest::newRow("GNOME: a failing tool is reported")
             << u"GNOME"_s << QString() << u"fail-gsettings"_s
             << QStringList { u"no schema installed"_s } << QStringList { u"add"_s }
@@ -135,12 +130,6 @@ private Q_SLOTS:
         const QStringList shortcutKeys { shortcutEntry + u" name='Runel: runel show --keys gd'"_s,
             shortcutEntry + u" command='/usr/bin/runel show --keys gd'"_s,
             shortcutEntry + u" binding='<Super>g'"_s };
-        QTest::newRow("GNOME: a user shortcut's entry goes beside the HUD's")
-            << u"GNOME"_s << u"gd"_s << u"gsettings"_s
-            << QStringList { list + u"['"_s + ours + u"']"_s } + ourKeys << QStringList { u"add"_s }
-            << QStringList { u"added"_s,
-                   list + u"['"_s + ours + u"', '"_s + shortcutPath + u"']"_s }
-                + ourKeys + shortcutKeys;
         QTest::newRow("GNOME: an edited shortcut is added again in place")
             << u"GNOME"_s << u"gd"_s << u"gsettings"_s
             << QStringList { list + u"['"_s + shortcutPath + u"']"_s,
