@@ -212,6 +212,7 @@ private Q_SLOTS:
         m_client.ungrab(controlAltJ);
         QVERIFY(!m_backend->isHeldElsewhere(controlAltJ));
         QVERIFY(!m_client.heldElsewhere(controlAltJ));
+        m_client.ungrab(superShiftK); // free for the rows after
     }
 
     // A name whose combination another client holds knows it, whether the other client was
