@@ -227,47 +227,6 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(launcher));
     }
 
-    // A user shortcut's binding on each desktop: what it runs, quoted for a shell, and nothing
-    // to add before a combination is recorded.
-    void userShortcutOnEachDesktop_data()
-    {
-        QTest::addColumn<QString>("currentDesktop");
-        QTest::addColumn<bool>("recorded");
-        QTest::addColumn<QString>("says"); // part of the explanation
-        QTest::addColumn<QStringList>("lines");
-        const QString runs = u"/usr/bin/runel show --keys 'it'\\''s'"_s;
-        QTest::newRow("GNOME") << u"GNOME"_s << true << u"Super+G runs “"_s + runs + u"”"_s
-                               << QStringList();
-        QTest::newRow("GNOME before a key is recorded")
-            << u"GNOME"_s << false << u"Record a key for this shortcut"_s << QStringList();
-        QTest::newRow("sway gets its one line") << u"sway"_s << true << u"It binds Super+G."_s
-                                                << QStringList { u"bindsym Mod4+g exec "_s + runs };
-        QTest::newRow("Hyprland gets its one line")
-            << u"Hyprland"_s << true << u"It binds Super+G."_s
-            << QStringList { u"bind = SUPER, g, exec, "_s + runs };
-        QTest::newRow("sway before a key is recorded")
-            << u"sway"_s << false << u"Record a key for this shortcut"_s << QStringList();
-    }
-    void userShortcutOnEachDesktop()
-    {
-        QFETCH(QString, currentDesktop);
-        QFETCH(bool, recorded);
-        QFETCH(QString, says);
-        const DesktopKeyBinding binding = DesktopKeyBinding::forShortcut(runelPath, currentDesktop,
-            shortcutId, u"it's"_s, recorded ? std::optional(superG) : std::nullopt);
-        QVERIFY2(binding.explanation().contains(says), qPrintable(binding.explanation()));
-        QTEST(binding.configLines(), "lines");
-        QCOMPARE(binding.shortCommand(), u"runel show --keys 'it'\\''s'"_s);
-        if (!recorded) {
-            QVERIFY(!add(binding));
-            QVERIFY(!QFile::exists(m_state.filePath(u"calls"_s))); // no tool was run
-        }
-        // Without keys the shortcut only opens the HUD.
-        QCOMPARE(DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, {}, superG)
-                     .shortCommand(),
-            u"runel show"_s);
-    }
-
     void missingToolIsReported()
     {
         qputenv("PATH", m_state.path().toUtf8());
@@ -276,40 +235,75 @@ private Q_SLOTS:
         QCOMPARE(result.error(), u"xfconf-query could not be started; is it installed?"_s);
     }
 
+    // What each desktop is told, for "runel toggle" (a runel under a path with a space) and for
+    // a user shortcut playing "it's" (quoted for a shell), before and after a key is recorded;
+    // add() runs no tool where Runel does not write or has no key to bind.
     void eachDesktop_data()
     {
         QTest::addColumn<QString>("currentDesktop");
+        QTest::addColumn<QString>("keys"); // a user shortcut's; none: "runel toggle"
+        QTest::addColumn<bool>("recorded");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("canWrite");
+        QTest::addColumn<QString>("says"); // part of the explanation or the lines
         QTest::addColumn<QString>("firstLine");
-        QTest::newRow("GNOME under another name") << u"Budgie:GNOME"_s << u"GNOME"_s << true << "";
-        QTest::newRow("Plasma 5 is explained, not written")
-            << u"KDE"_s << u"KDE Plasma"_s << false << "";
-        QTest::newRow("sway shows its lines with the quoted path")
-            << u"sway"_s << u"sway"_s << false
-            << u"bindsym Ctrl+Mod1+space exec '/opt/my apps/runel' toggle"_s;
-        QTest::newRow("Hyprland shows its lines")
-            << u"Hyprland"_s << u"Hyprland"_s << false
-            << u"bind = CTRL ALT, space, exec, '/opt/my apps/runel' toggle"_s;
-        QTest::newRow("an unknown desktop is told the command")
-            << u"X-Cinnamon"_s << QString() << false << "";
+        const QString toggles = u"'/opt/my apps/runel' toggle"_s;
+        const QString runs = u"/usr/bin/runel show --keys 'it'\\''s'"_s;
+        const auto row = [](const char *rowName, const QString &desktop, const QString &keys,
+                             bool recorded, const QString &name, bool canWrite, const QString &says,
+                             const QString &firstLine) {
+            QTest::newRow(rowName)
+                << desktop << keys << recorded << name << canWrite << says << firstLine;
+        };
+        row("GNOME under another name", u"Budgie:GNOME"_s, {}, true, u"GNOME"_s, true, toggles, {});
+        row("Plasma 5 is explained, not written", u"KDE"_s, {}, true, u"KDE Plasma"_s, false,
+            toggles, {});
+        row("sway shows its lines with the quoted path", u"sway"_s, {}, true, u"sway"_s, false,
+            toggles, u"bindsym Ctrl+Mod1+space exec "_s + toggles);
+        row("Hyprland shows its lines", u"Hyprland"_s, {}, true, u"Hyprland"_s, false, toggles,
+            u"bind = CTRL ALT, space, exec, "_s + toggles);
+        row("an unknown desktop is told the command", u"X-Cinnamon"_s, {}, true, {}, false, toggles,
+            {});
+        row("GNOME: a user shortcut", u"GNOME"_s, u"it's"_s, true, u"GNOME"_s, true,
+            u"Super+G runs “"_s + runs + u"”"_s, {});
+        row("GNOME before a key is recorded", u"GNOME"_s, u"it's"_s, false, u"GNOME"_s, true,
+            u"Record a key for this shortcut"_s, {});
+        row("sway gets a user shortcut's one line", u"sway"_s, u"it's"_s, true, u"sway"_s, false,
+            u"It binds Super+G."_s, u"bindsym Mod4+g exec "_s + runs);
+        row("Hyprland gets a user shortcut's one line", u"Hyprland"_s, u"it's"_s, true,
+            u"Hyprland"_s, false, u"It binds Super+G."_s, u"bind = SUPER, g, exec, "_s + runs);
+        row("sway before a key is recorded", u"sway"_s, u"it's"_s, false, u"sway"_s, false,
+            u"Record a key for this shortcut"_s, {});
     }
     void eachDesktop()
     {
         QFETCH(QString, currentDesktop);
+        QFETCH(QString, keys);
+        QFETCH(bool, recorded);
         QFETCH(bool, canWrite);
+        QFETCH(QString, says);
         QFETCH(QString, firstLine);
         qunsetenv("KDE_SESSION_VERSION");
-        DesktopKeyBinding binding(u"/opt/my apps/runel"_s, currentDesktop);
+        const DesktopKeyBinding binding = keys.isEmpty()
+            ? DesktopKeyBinding(u"/opt/my apps/runel"_s, currentDesktop)
+            : DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, keys,
+                recorded ? std::optional(superG) : std::nullopt);
         QTEST(binding.desktopName(), "name");
         QCOMPARE(binding.canWrite(), canWrite);
         const QStringList lines = binding.configLines();
-        QVERIFY(
-            (binding.explanation() + lines.join(u'\n')).contains(u"'/opt/my apps/runel' toggle"_s));
+        const QString told = binding.explanation() + u'\n' + lines.join(u'\n');
+        QVERIFY2(told.contains(says), qPrintable(told));
         QCOMPARE(lines.value(0), firstLine);
-        QCOMPARE(lines.size() > 1, !firstLine.isEmpty()); // the window rules follow the binding
-        if (!canWrite)
+        // The window rules follow the HUD's own binding; a user shortcut has its line alone.
+        QCOMPARE(lines.size() > 1, keys.isEmpty() && !firstLine.isEmpty());
+        if (!canWrite || !recorded) {
             QVERIFY(!add(binding));
+            QVERIFY(!QFile::exists(m_state.filePath(u"calls"_s))); // no tool was run
+        }
+        // Without keys a user shortcut only opens the HUD.
+        QCOMPARE(DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, {}, superG)
+                     .shortCommand(),
+            u"runel show"_s);
     }
 
     // Plasma 6's launcher file is replaced whole: on a full disk the old one stays as it was
