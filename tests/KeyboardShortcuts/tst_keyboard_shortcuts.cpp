@@ -287,23 +287,6 @@ private Q_SLOTS:
         QCOMPARE(describe(launch.backend->held()), held);
         QCOMPARE(recording.size(), steps.count(u"suspend"_s) + steps.count(u"resume"_s));
     }
-
-    // A burst of changes reaches the back end as one call at the end of the turn.
-    void bindingsAreAppliedOncePerTurn()
-    {
-        MapShortcutStorage storage;
-        Launch launch(storage);
-        const auto keys = KeyTable::entries();
-        for (int i = 0; i < 100; ++i) {
-            const Name name { u"shortcut-%1"_s.arg(i), {} };
-            const Shortcut shortcut { keys[i % 50].carbonKeyCode, CarbonModifier::control };
-            launch.service->setShortcut(shortcut, name);
-            launch.service->onKeyDown(name, this, [] {});
-        }
-        QVERIFY(launch.backend->calls.empty());
-        QTRY_COMPARE(launch.backend->calls.size(), size_t(1));
-        QCOMPARE(launch.backend->held().size(), size_t(50));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestKeyboardShortcuts)
