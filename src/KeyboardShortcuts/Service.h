@@ -72,7 +72,7 @@ public:
     // description, else empty.
     QString displayText(const Name &name) const;
     // Whether the name's combination is one the service means to hold but another program
-    // holds, so pressing it does not reach the app. The back end's conflictsChanged tells when
+    // holds, so pressing it does not reach the app. The back end's stateChanged tells when
     // this may have changed.
     bool isHeldElsewhere(const Name &name) const;
 
