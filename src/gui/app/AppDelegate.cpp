@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <malloc.h>
 
 namespace runel::gui {
@@ -149,6 +150,25 @@ void AppDelegate::releaseViewModel(SearchViewModel *viewModel)
     });
 }
 
+void AppDelegate::runKeysInHud(const QString &keys)
+{
+    showSearchWindow();
+    if (!keys.isEmpty() && m_viewModel)
+        m_viewModel->runSequence(keys);
+}
+
+quintptr AppDelegate::hudWindowId() const
+{
+    QWidget *hud = isSearchWindowOpen() ? m_searchWindowController->hudWindow() : nullptr;
+    return hud ? hud->winId() : 0;
+}
+
+bool AppDelegate::hudHasFocus() const
+{
+    QWidget *hud = isSearchWindowOpen() ? m_searchWindowController->hudWindow() : nullptr;
+    return hud && QGuiApplication::focusWindow() == hud->windowHandle();
+}
+
 void AppDelegate::toggleSearchWindow()
 {
     if (isSearchWindowOpen())
@@ -223,7 +243,7 @@ void AppDelegate::perform(InstanceCommand command)
 {
     switch (command) {
     case InstanceCommand::show:
-    case InstanceCommand::showKeys: // its keys are GlobalShortcuts::playKeys' to play
+    case InstanceCommand::showKeys: // its keys are played by GlobalShortcuts::playKeys
         showSearchWindow();
         break;
     case InstanceCommand::hide:
