@@ -13,6 +13,17 @@ class QFileSystemWatcher;
 
 namespace runel {
 
+template<typename T> struct Setting;
+
+// What else an assignment of a setting sets off, equal value or not, and a change read from the
+// file too: the index depends on the folder and on how labels are made.
+enum class SettingEffect {
+    none,
+    rebuildIndex,
+    // The folder is prepared (created, seeded) before the index is rebuilt from it.
+    moveScriptsFolder,
+};
+
 // Every user preference, backed by settings.json. Lives on the main thread. Every assignment is
 // written to the file at once; observers hear of a change only when the value differs. An
 // assignment that cannot be written changes nothing: the setting keeps what the file holds.
@@ -49,10 +60,24 @@ public:
     enum class ResultsVisibility { immediately, delayed, never };
     Q_ENUM(ResultsVisibility)
 
-    // What a setting reads as when settings.json lacks it or holds something unusable.
-    static constexpr double defaultScriptDelay = 0.4;
-    static constexpr double defaultResultsDelay = 0.4;
-    static constexpr double defaultAutorunDelay = 1.0;
+    // What every setting holds in memory. Each entry of the settings table (Settings::...) names
+    // its field here; load() fills every field from the file, so nothing has a default here.
+    struct Values {
+        QString scriptsDir; // absolute, "~" expanded
+        double scriptDelay = 0;
+        bool isFirstLaunch = false;
+        bool enhanceLabels = false;
+        QString successSound;
+        QString failureSound;
+        QString backgroundSuccessSound;
+        ResultsVisibility resultsVisibility = ResultsVisibility::immediately;
+        double resultsDelay = 0;
+        bool searchOnUnknownKey = false;
+        bool autorunEnabled = false;
+        bool rankByUse = false;
+        double autorunDelay = 0;
+        std::vector<AppShortcut> shortcuts;
+    };
 
     // Loads every setting from store. The scripts folder is left alone until
     // prepareScriptsDir(): a command that reads the settings for its sounds, or scans a folder
@@ -64,21 +89,21 @@ public:
     // The process-wide instance on the user's settings file, created on first use.
     static ConfigManager &shared();
 
-    QString scriptsDir() const { return m_scriptsDir; } // absolute, "~" expanded
-    double scriptDelay() const { return m_scriptDelay; }
-    bool isFirstLaunch() const { return m_isFirstLaunch; }
-    bool enhanceLabels() const { return m_enhanceLabels; }
-    QString successSound() const { return m_successSound; }
-    QString failureSound() const { return m_failureSound; }
-    QString backgroundSuccessSound() const { return m_backgroundSuccessSound; }
-    ResultsVisibility resultsVisibility() const { return m_resultsVisibility; }
-    double resultsDelay() const { return m_resultsDelay; }
-    bool searchOnUnknownKey() const { return m_searchOnUnknownKey; }
-    bool autorunEnabled() const { return m_autorunEnabled; }
+    QString scriptsDir() const { return m_values.scriptsDir; }
+    double scriptDelay() const { return m_values.scriptDelay; }
+    bool isFirstLaunch() const { return m_values.isFirstLaunch; }
+    bool enhanceLabels() const { return m_values.enhanceLabels; }
+    QString successSound() const { return m_values.successSound; }
+    QString failureSound() const { return m_values.failureSound; }
+    QString backgroundSuccessSound() const { return m_values.backgroundSuccessSound; }
+    ResultsVisibility resultsVisibility() const { return m_values.resultsVisibility; }
+    double resultsDelay() const { return m_values.resultsDelay; }
+    bool searchOnUnknownKey() const { return m_values.searchOnUnknownKey; }
+    bool autorunEnabled() const { return m_values.autorunEnabled; }
     // Search results of equal rank by text: the scripts run more often and more lately first.
-    bool rankByUse() const { return m_rankByUse; }
-    double autorunDelay() const { return m_autorunDelay; }
-    const std::vector<AppShortcut> &shortcuts() const { return m_shortcuts; }
+    bool rankByUse() const { return m_values.rankByUse; }
+    double autorunDelay() const { return m_values.autorunDelay; }
+    const std::vector<AppShortcut> &shortcuts() const { return m_values.shortcuts; }
 
     void setScriptsDir(const QString &path);
     // A delay of 0 or less gives the setting's default, as it does when read from the file.
@@ -95,6 +120,16 @@ public:
     void setRankByUse(bool value);
     void setAutorunDelay(double seconds);
     void setShortcuts(const std::vector<AppShortcut> &shortcuts);
+
+    // Any setting through its table entry, for code that handles settings alike (the settings
+    // window's rows). assign() is what every setter does: the entry's rule applied, the value
+    // written at once (also an equal one), its signal only when it changed; a failed write
+    // changes nothing and emits valueNotStored.
+    template<typename T> const T &value(const Setting<T> &setting) const
+    {
+        return m_values.*(setting.field);
+    }
+    template<typename T> void assign(const Setting<T> &setting, const T &value);
 
     SettingsFile &store() { return *m_store; }
 
@@ -149,35 +184,63 @@ private:
     void load();
     void requestReload();
     void reloadStore();
-    // Stores value in field, writes stored under key (also for an equal value) and emits
-    // notify only when the value changed.
-    template<typename T>
-    void assign(
-        T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)());
-    void assignDelay(double &field, double seconds, double fallback, const char *key,
-        void (ConfigManager::*notify)());
+    void applyEffect(SettingEffect effect);
 
     std::unique_ptr<SettingsFile> m_store;
     QString m_examplesDir;
     bool m_scriptsDirToPrepare = false;
-    QString m_scriptsDir;
-    double m_scriptDelay = defaultScriptDelay;
-    bool m_isFirstLaunch = true;
-    bool m_enhanceLabels = true;
-    QString m_successSound;
-    QString m_failureSound;
-    QString m_backgroundSuccessSound;
-    ResultsVisibility m_resultsVisibility = ResultsVisibility::immediately;
-    double m_resultsDelay = defaultResultsDelay;
-    bool m_searchOnUnknownKey = false;
-    bool m_autorunEnabled = false;
-    bool m_rankByUse = false;
-    double m_autorunDelay = defaultAutorunDelay;
-    std::vector<AppShortcut> m_shortcuts;
+    Values m_values;
     // Created by watchStore; a burst of file events (an editor's save) is read once.
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
 };
+
+// One entry of the settings table: where a setting is stored, how, and whom it tells.
+template<typename T> struct Setting {
+    const char *key; // its key in settings.json
+    T ConfigManager::Values::*field;
+    void (ConfigManager::*changed)();
+    // The value for what the file holds under key: null (missing) or an unusable value gives
+    // the default. A value of the wrong type stays in the file until the setting is assigned.
+    T (*read)(const nlohmann::json &stored);
+    nlohmann::json (*write)(const T &value);
+    // What an assignment keeps of value: the same rule the file's values go through.
+    T (*clamp)(const T &value);
+    SettingEffect effect = SettingEffect::none;
+};
+
+template<typename T> void ConfigManager::assign(const Setting<T> &setting, const T &value)
+{
+    T kept = setting.clamp(value);
+    if (m_store->setValue(setting.key, setting.write(kept))) {
+        T &field = m_values.*(setting.field);
+        const bool changed = !(kept == field);
+        field = std::move(kept);
+        if (changed)
+            Q_EMIT(this->*(setting.changed))();
+    } else {
+        Q_EMIT valueNotStored();
+    }
+    applyEffect(setting.effect);
+}
+
+// The settings table: every setting of ConfigManager, in the order a reload notifies them.
+namespace Settings {
+extern const Setting<QString> scriptsDir;
+extern const Setting<double> scriptDelay;
+extern const Setting<bool> isFirstLaunch;
+extern const Setting<bool> enhanceLabels;
+extern const Setting<QString> successSound;
+extern const Setting<QString> failureSound;
+extern const Setting<QString> backgroundSuccessSound;
+extern const Setting<ConfigManager::ResultsVisibility> resultsVisibility;
+extern const Setting<double> resultsDelay;
+extern const Setting<bool> searchOnUnknownKey;
+extern const Setting<bool> autorunEnabled;
+extern const Setting<bool> rankByUse;
+extern const Setting<double> autorunDelay;
+extern const Setting<std::vector<AppShortcut>> shortcuts;
+} // namespace Settings
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;
 
