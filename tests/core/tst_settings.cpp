@@ -289,6 +289,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("contents");
         QTest::newRow("truncated object") << QByteArray("{\"scriptDelay\": 2");
         QTest::newRow("top level array") << QByteArray("[{\"scriptDelay\": 2}]");
+        QTest::newRow("nested too deeply")
+            << "{\"a\": " + QByteArray(100000, '[') + QByteArray(100000, ']') + "}";
     }
     void unparsableFileIsMovedAside()
     {

@@ -162,6 +162,8 @@ private Q_SLOTS:
             "0.4", 1.7, "1.7s at 17");
         row("no step above the high end", "autorun", { end, right }, "3.0s at 30", "autorunDelay",
             "3.0", 2.2, "2.2s at 22");
+        row("a page is half a second", "autorun", { home, Qt::Key_PageUp }, "0.8s at 8",
+            "autorunDelay", "0.8", 2.2, "2.2s at 22");
         // Failure starts at "Default", the two success rows at "None" and "Default".
         row("None plays nothing", "failure", { home }, "None played ", "failureSound", "None",
             u"bell"_s, "Bell played ");
