@@ -81,25 +81,18 @@ template<bool fallback>
 constexpr Setting<bool> flag(const char *key, bool ConfigManager::Values::*field,
     void (ConfigManager::*changed)(), SettingEffect effect = SettingEffect::none)
 {
-    return { .key = key,
-        .field = field,
-        .changed = changed,
-        .read = [](const nlohmann::json &stored) { return readBool(stored, fallback); },
-        .write = plain<bool>,
-        .clamp = same<bool>,
-        .effect = effect };
+    return { key, field, changed,
+        [](const nlohmann::json &stored) { return readBool(stored, fallback); }, plain<bool>,
+        same<bool>, effect };
 }
 
 template<double fallback>
 constexpr Setting<double> delay(
     const char *key, double ConfigManager::Values::*field, void (ConfigManager::*changed)())
 {
-    return { .key = key,
-        .field = field,
-        .changed = changed,
-        .read = [](const nlohmann::json &stored) { return readDelay(stored, fallback); },
-        .write = plain<double>,
-        .clamp = [](const double &seconds) { return delayOr(seconds, fallback); } };
+    return { key, field, changed,
+        [](const nlohmann::json &stored) { return readDelay(stored, fallback); }, plain<double>,
+        [](const double &seconds) { return delayOr(seconds, fallback); }, SettingEffect::none };
 }
 
 // A sound-theme id, "None" or "Default".
@@ -107,15 +100,11 @@ template<const char *fallback>
 constexpr Setting<QString> sound(
     const char *key, QString ConfigManager::Values::*field, void (ConfigManager::*changed)())
 {
-    return { .key = key,
-        .field = field,
-        .changed = changed,
-        .read =
-            [](const nlohmann::json &stored) {
-                return readString(stored, QString::fromLatin1(fallback));
-            },
-        .write = plainString,
-        .clamp = same<QString> };
+    return { key, field, changed,
+        [](const nlohmann::json &stored) {
+            return readString(stored, QString::fromLatin1(fallback));
+        },
+        plainString, same<QString>, SettingEffect::none };
 }
 
 constexpr char noSound[] = "None";
@@ -123,12 +112,11 @@ constexpr char defaultSound[] = "Default";
 
 using V = ConfigManager::Values;
 using C = ConfigManager;
+using S = ConfigManager::Settings;
 
 } // namespace
 
-namespace Settings {
-
-constinit const Setting<QString> scriptsDir {
+constinit const Setting<QString> S::scriptsDir {
     .key = "scriptsDir",
     .field = &V::scriptsDir,
     .changed = &C::scriptsDirChanged,
@@ -145,19 +133,19 @@ constinit const Setting<QString> scriptsDir {
     .clamp = [](const QString &path) { return C::expandedPath(path); },
     .effect = SettingEffect::moveScriptsFolder,
 };
-constinit const Setting<double> scriptDelay
+constinit const Setting<double> S::scriptDelay
     = delay<0.4>("scriptDelay", &V::scriptDelay, &C::scriptDelayChanged);
-constinit const Setting<bool> isFirstLaunch
+constinit const Setting<bool> S::isFirstLaunch
     = flag<true>("isFirstLaunch", &V::isFirstLaunch, &C::isFirstLaunchChanged);
-constinit const Setting<bool> enhanceLabels = flag<true>(
+constinit const Setting<bool> S::enhanceLabels = flag<true>(
     "enhanceLabels", &V::enhanceLabels, &C::enhanceLabelsChanged, SettingEffect::rebuildIndex);
-constinit const Setting<QString> successSound
+constinit const Setting<QString> S::successSound
     = sound<noSound>("successSound", &V::successSound, &C::successSoundChanged);
-constinit const Setting<QString> failureSound
+constinit const Setting<QString> S::failureSound
     = sound<defaultSound>("failureSound", &V::failureSound, &C::failureSoundChanged);
-constinit const Setting<QString> backgroundSuccessSound = sound<defaultSound>(
+constinit const Setting<QString> S::backgroundSuccessSound = sound<defaultSound>(
     "backgroundSuccessSound", &V::backgroundSuccessSound, &C::backgroundSuccessSoundChanged);
-constinit const Setting<ResultsVisibility> resultsVisibility {
+constinit const Setting<ResultsVisibility> S::resultsVisibility {
     .key = "resultListVisibility",
     .field = &V::resultsVisibility,
     .changed = &C::resultsVisibilityChanged,
@@ -167,17 +155,17 @@ constinit const Setting<ResultsVisibility> resultsVisibility {
     },
     .clamp = same<ResultsVisibility>,
 };
-constinit const Setting<double> resultsDelay
+constinit const Setting<double> S::resultsDelay
     = delay<0.4>("resultListDelay", &V::resultsDelay, &C::resultsDelayChanged);
-constinit const Setting<bool> searchOnUnknownKey
+constinit const Setting<bool> S::searchOnUnknownKey
     = flag<false>("searchOnUnknownKey", &V::searchOnUnknownKey, &C::searchOnUnknownKeyChanged);
-constinit const Setting<bool> autorunEnabled
+constinit const Setting<bool> S::autorunEnabled
     = flag<false>("autorunEnabled", &V::autorunEnabled, &C::autorunEnabledChanged);
-constinit const Setting<bool> rankByUse
+constinit const Setting<bool> S::rankByUse
     = flag<false>("rankByUse", &V::rankByUse, &C::rankByUseChanged);
-constinit const Setting<double> autorunDelay
+constinit const Setting<double> S::autorunDelay
     = delay<1.0>("autorunDelay", &V::autorunDelay, &C::autorunDelayChanged);
-constinit const Setting<std::vector<AppShortcut>> shortcuts {
+constinit const Setting<std::vector<AppShortcut>> S::shortcuts {
     .key = "shortcuts",
     .field = &V::shortcuts,
     .changed = &C::shortcutsChanged,
@@ -190,29 +178,26 @@ constinit const Setting<std::vector<AppShortcut>> shortcuts {
     .clamp = same<std::vector<AppShortcut>>,
 };
 
-} // namespace Settings
-
 namespace {
 
 // Calls visit with every entry of the table, in the order a reload notifies them. A setting
 // missing here is never read from the file, never compared on reload, never notified.
 template<typename Visit> void forEachSetting(Visit &&visit)
 {
-    using namespace Settings;
-    visit(scriptsDir);
-    visit(scriptDelay);
-    visit(isFirstLaunch);
-    visit(enhanceLabels);
-    visit(successSound);
-    visit(failureSound);
-    visit(backgroundSuccessSound);
-    visit(resultsVisibility);
-    visit(resultsDelay);
-    visit(searchOnUnknownKey);
-    visit(autorunEnabled);
-    visit(rankByUse);
-    visit(autorunDelay);
-    visit(shortcuts);
+    visit(S::scriptsDir);
+    visit(S::scriptDelay);
+    visit(S::isFirstLaunch);
+    visit(S::enhanceLabels);
+    visit(S::successSound);
+    visit(S::failureSound);
+    visit(S::backgroundSuccessSound);
+    visit(S::resultsVisibility);
+    visit(S::resultsDelay);
+    visit(S::searchOnUnknownKey);
+    visit(S::autorunEnabled);
+    visit(S::rankByUse);
+    visit(S::autorunDelay);
+    visit(S::shortcuts);
 }
 
 } // namespace
@@ -342,76 +327,6 @@ QString ConfigManager::expandedPath(const QString &stored)
     if (QDir::isRelativePath(stored))
         return QDir::cleanPath(homeFolder() + QLatin1Char('/') + stored);
     return QDir::cleanPath(stored);
-}
-
-void ConfigManager::setScriptsDir(const QString &path)
-{
-    assign(Settings::scriptsDir, path);
-}
-
-void ConfigManager::setScriptDelay(double seconds)
-{
-    assign(Settings::scriptDelay, seconds);
-}
-
-void ConfigManager::setIsFirstLaunch(bool value)
-{
-    assign(Settings::isFirstLaunch, value);
-}
-
-void ConfigManager::setEnhanceLabels(bool value)
-{
-    assign(Settings::enhanceLabels, value);
-}
-
-void ConfigManager::setSuccessSound(const QString &name)
-{
-    assign(Settings::successSound, name);
-}
-
-void ConfigManager::setFailureSound(const QString &name)
-{
-    assign(Settings::failureSound, name);
-}
-
-void ConfigManager::setBackgroundSuccessSound(const QString &name)
-{
-    assign(Settings::backgroundSuccessSound, name);
-}
-
-void ConfigManager::setResultsVisibility(ResultsVisibility visibility)
-{
-    assign(Settings::resultsVisibility, visibility);
-}
-
-void ConfigManager::setResultsDelay(double seconds)
-{
-    assign(Settings::resultsDelay, seconds);
-}
-
-void ConfigManager::setSearchOnUnknownKey(bool value)
-{
-    assign(Settings::searchOnUnknownKey, value);
-}
-
-void ConfigManager::setAutorunEnabled(bool value)
-{
-    assign(Settings::autorunEnabled, value);
-}
-
-void ConfigManager::setRankByUse(bool value)
-{
-    assign(Settings::rankByUse, value);
-}
-
-void ConfigManager::setAutorunDelay(double seconds)
-{
-    assign(Settings::autorunDelay, seconds);
-}
-
-void ConfigManager::setShortcuts(const std::vector<AppShortcut> &shortcuts)
-{
-    assign(Settings::shortcuts, shortcuts);
 }
 
 } // namespace runel

@@ -79,6 +79,26 @@ public:
         std::vector<AppShortcut> shortcuts;
     };
 
+    // The settings table: every setting, in the order a reload notifies them. Each entry says
+    // where the setting is stored and how, and whom it tells (Setting); load, reload and every
+    // setter go through it. Also reachable as runel::Settings.
+    struct Settings {
+        static const Setting<QString> scriptsDir;
+        static const Setting<double> scriptDelay;
+        static const Setting<bool> isFirstLaunch;
+        static const Setting<bool> enhanceLabels;
+        static const Setting<QString> successSound;
+        static const Setting<QString> failureSound;
+        static const Setting<QString> backgroundSuccessSound;
+        static const Setting<ResultsVisibility> resultsVisibility;
+        static const Setting<double> resultsDelay;
+        static const Setting<bool> searchOnUnknownKey;
+        static const Setting<bool> autorunEnabled;
+        static const Setting<bool> rankByUse;
+        static const Setting<double> autorunDelay;
+        static const Setting<std::vector<AppShortcut>> shortcuts;
+    };
+
     // Loads every setting from store. The scripts folder is left alone until
     // prepareScriptsDir(): a command that reads the settings for its sounds, or scans a folder
     // of its own, must not create or seed the configured one.
@@ -105,21 +125,30 @@ public:
     double autorunDelay() const { return m_values.autorunDelay; }
     const std::vector<AppShortcut> &shortcuts() const { return m_values.shortcuts; }
 
-    void setScriptsDir(const QString &path);
+    void setScriptsDir(const QString &path) { assign(Settings::scriptsDir, path); }
     // A delay of 0 or less gives the setting's default, as it does when read from the file.
-    void setScriptDelay(double seconds);
-    void setIsFirstLaunch(bool value);
-    void setEnhanceLabels(bool value);
-    void setSuccessSound(const QString &name);
-    void setFailureSound(const QString &name);
-    void setBackgroundSuccessSound(const QString &name);
-    void setResultsVisibility(ResultsVisibility visibility);
-    void setResultsDelay(double seconds);
-    void setSearchOnUnknownKey(bool value);
-    void setAutorunEnabled(bool value);
-    void setRankByUse(bool value);
-    void setAutorunDelay(double seconds);
-    void setShortcuts(const std::vector<AppShortcut> &shortcuts);
+    void setScriptDelay(double seconds) { assign(Settings::scriptDelay, seconds); }
+    void setIsFirstLaunch(bool value) { assign(Settings::isFirstLaunch, value); }
+    void setEnhanceLabels(bool value) { assign(Settings::enhanceLabels, value); }
+    void setSuccessSound(const QString &name) { assign(Settings::successSound, name); }
+    void setFailureSound(const QString &name) { assign(Settings::failureSound, name); }
+    void setBackgroundSuccessSound(const QString &name)
+    {
+        assign(Settings::backgroundSuccessSound, name);
+    }
+    void setResultsVisibility(ResultsVisibility visibility)
+    {
+        assign(Settings::resultsVisibility, visibility);
+    }
+    void setResultsDelay(double seconds) { assign(Settings::resultsDelay, seconds); }
+    void setSearchOnUnknownKey(bool value) { assign(Settings::searchOnUnknownKey, value); }
+    void setAutorunEnabled(bool value) { assign(Settings::autorunEnabled, value); }
+    void setRankByUse(bool value) { assign(Settings::rankByUse, value); }
+    void setAutorunDelay(double seconds) { assign(Settings::autorunDelay, seconds); }
+    void setShortcuts(const std::vector<AppShortcut> &shortcuts)
+    {
+        assign(Settings::shortcuts, shortcuts);
+    }
 
     // Any setting through its table entry, for code that handles settings alike (the settings
     // window's rows). assign() is what every setter does: the entry's rule applied, the value
@@ -224,23 +253,7 @@ template<typename T> void ConfigManager::assign(const Setting<T> &setting, const
     applyEffect(setting.effect);
 }
 
-// The settings table: every setting of ConfigManager, in the order a reload notifies them.
-namespace Settings {
-extern const Setting<QString> scriptsDir;
-extern const Setting<double> scriptDelay;
-extern const Setting<bool> isFirstLaunch;
-extern const Setting<bool> enhanceLabels;
-extern const Setting<QString> successSound;
-extern const Setting<QString> failureSound;
-extern const Setting<QString> backgroundSuccessSound;
-extern const Setting<ConfigManager::ResultsVisibility> resultsVisibility;
-extern const Setting<double> resultsDelay;
-extern const Setting<bool> searchOnUnknownKey;
-extern const Setting<bool> autorunEnabled;
-extern const Setting<bool> rankByUse;
-extern const Setting<double> autorunDelay;
-extern const Setting<std::vector<AppShortcut>> shortcuts;
-} // namespace Settings
+using Settings = ConfigManager::Settings;
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;
 
