@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "gui/hud/HUDTextField.h"
+#include "gui/hud/HudTextField.h"
 #include "gui/hud/KeyBoxRow.h"
 #include "gui/hud/KeyEventHandler.h"
 #include "gui/hud/ResultRowDelegate.h"
@@ -88,7 +88,7 @@ private:
                 .arg(kindName, viewModel().latestOutput().value_or(QString()))
                 .arg(m_stack->log->runs().size());
         QStringList parts { keyBoxes().join(QString()), kindName, u'"' + hud().titleText() + u'"' };
-        const HUDTextField *field = hud().textField();
+        const HudTextField *field = hud().textField();
         if (focused() == field)
             parts << u"[%1|%2]"_s.arg(field->text(), field->placeholderText())
                   << (field->hasSelectedText()

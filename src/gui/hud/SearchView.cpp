@@ -1,7 +1,7 @@
 #include "SearchView.h"
 
 #include "AnimatedDivider.h"
-#include "HUDTextField.h"
+#include "HudTextField.h"
 #include "KeyBoxRow.h"
 #include "KeyEventHandler.h"
 #include "StatusIcon.h"
@@ -25,7 +25,7 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
     , m_input(new QStackedWidget(this))
     , m_keyCatcher(new KeyEventHandler(m_input))
     , m_keyBoxes(new KeyBoxRow(m_keyCatcher))
-    , m_textField(new HUDTextField(m_input))
+    , m_textField(new HudTextField(m_input))
     , m_divider(new AnimatedDivider(this))
 {
     m_title->setFont(HudStyle::systemFont(14));

@@ -14,7 +14,7 @@ class SearchViewModel;
 namespace runel::gui {
 
 class AnimatedDivider;
-class HUDTextField;
+class HudTextField;
 class KeyBoxRow;
 class KeyEventHandler;
 class StatusIcon;
@@ -35,7 +35,7 @@ public:
     // For tests and the window controller: what is shown.
     QString titleText() const;
     KeyEventHandler *keyCatcher() const { return m_keyCatcher; }
-    HUDTextField *textField() const { return m_textField; }
+    HudTextField *textField() const { return m_textField; }
     KeyBoxRow *keyBoxes() const { return m_keyBoxes; }
     StatusIcon *statusIcon() const { return m_statusIcon; }
     AnimatedDivider *divider() const { return m_divider; }
@@ -56,7 +56,7 @@ private:
     QStackedWidget *m_input;
     KeyEventHandler *m_keyCatcher;
     KeyBoxRow *m_keyBoxes;
-    HUDTextField *m_textField;
+    HudTextField *m_textField;
     AnimatedDivider *m_divider;
 };
 

@@ -9,7 +9,7 @@ namespace runel::gui {
 // borderless field that turns Return, Escape, the arrows and Tab into callbacks. A missing
 // callback leaves its key to the field. Takes the keyboard focus whenever it is shown, with
 // its whole text selected or the caret at the end.
-class HUDTextField : public QLineEdit {
+class HudTextField : public QLineEdit {
     Q_OBJECT
 
 public:
@@ -27,7 +27,7 @@ public:
         std::function<void()> onShiftTab;
     };
 
-    explicit HUDTextField(QWidget *parent = nullptr);
+    explicit HudTextField(QWidget *parent = nullptr);
 
     // Replaces the callbacks; shows initialValue when the text differs from it, with the caret
     // at the end. A field that switches to another use (another placeholder or masking) takes

@@ -1,4 +1,4 @@
-#include "HUDTextField.h"
+#include "HudTextField.h"
 
 #include "core/hud/ModifierText.h"
 #include "gui/style/HudStyle.h"
@@ -8,7 +8,7 @@
 
 namespace runel::gui {
 
-HUDTextField::HUDTextField(QWidget *parent)
+HudTextField::HudTextField(QWidget *parent)
     : QLineEdit(parent)
 {
     setFrame(false);
@@ -24,7 +24,7 @@ HUDTextField::HUDTextField(QWidget *parent)
     });
 }
 
-void HUDTextField::setUse(Use use)
+void HudTextField::setUse(Use use)
 {
     const bool newUse = use.placeholder != m_use.placeholder
         || use.selectsAllOnFocus != m_use.selectsAllOnFocus || use.masked != m_use.masked;
@@ -39,7 +39,7 @@ void HUDTextField::setUse(Use use)
         takeFocus();
 }
 
-void HUDTextField::takeFocus()
+void HudTextField::takeFocus()
 {
     setFocus(Qt::OtherFocusReason);
     if (m_use.selectsAllOnFocus)
@@ -48,13 +48,13 @@ void HUDTextField::takeFocus()
         end(false);
 }
 
-void HUDTextField::showEvent(QShowEvent *event)
+void HudTextField::showEvent(QShowEvent *event)
 {
     QLineEdit::showEvent(event);
     takeFocus();
 }
 
-bool HUDTextField::event(QEvent *event)
+bool HudTextField::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
@@ -70,7 +70,7 @@ bool HUDTextField::event(QEvent *event)
     return QLineEdit::event(event);
 }
 
-void HUDTextField::keyPressEvent(QKeyEvent *event)
+void HudTextField::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
