@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/TitleLine.h"
 
@@ -104,7 +104,6 @@ private Q_SLOTS:
         SearchViewModel &viewModel = *stack.viewModel;
         ResultListModel model(viewModel);
         QAbstractItemModelTester tester(&model);
-        connect(&viewModel, &SearchViewModel::changed, &model, &ResultListModel::refresh);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy updates(&model, &QAbstractItemModel::dataChanged);
 

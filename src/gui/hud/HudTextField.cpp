@@ -1,6 +1,6 @@
 #include "HudTextField.h"
 
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 #include "gui/style/HudStyle.h"
 
 #include <QGuiApplication>
@@ -19,24 +19,28 @@ HudTextField::HudTextField(QWidget *parent)
     setPalette(palette);
     setFixedHeight(40);
     connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (const auto callback = m_use.onTextChange)
+        if (const auto callback = m_callbacks.onTextChange)
             callback(text);
     });
 }
 
-void HudTextField::setUse(Use use)
+void HudTextField::setUse(const Use &use)
 {
-    const bool newUse = use.placeholder != m_use.placeholder
-        || use.selectsAllOnFocus != m_use.selectsAllOnFocus || use.masked != m_use.masked;
-    m_use = std::move(use);
+    if (use == m_use)
+        return;
+    m_use = use;
     setPlaceholderText(m_use.placeholder);
     setEchoMode(m_use.masked ? QLineEdit::Password : QLineEdit::Normal);
-    if (text() != m_use.initialValue) {
-        setText(m_use.initialValue);
+    if (isVisible())
+        takeFocus();
+}
+
+void HudTextField::showText(const QString &shown)
+{
+    if (text() != shown) {
+        setText(shown);
         end(false);
     }
-    if (newUse && isVisible())
-        takeFocus();
 }
 
 void HudTextField::takeFocus()
@@ -60,12 +64,10 @@ bool HudTextField::event(QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         const bool backtab = key->key() == Qt::Key_Backtab
             || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
-        // Copies: a callback may give the field another use.
-        const std::function<void()> callback = backtab ? m_use.onShiftTab : m_use.onTab;
-        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && callback) {
-            callback();
+        // A copy: a callback may give the field new callbacks.
+        const std::function<bool()> callback = backtab ? m_callbacks.onShiftTab : m_callbacks.onTab;
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && callback && callback())
             return true;
-        }
     }
     return QLineEdit::event(event);
 }
@@ -76,22 +78,22 @@ void HudTextField::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Escape:
         // Give up the focus first, so that what the cancel shows next can take it.
         clearFocus();
-        if (const auto callback = m_use.onCancel)
+        if (const auto callback = m_callbacks.onCancel)
             callback();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (const auto callback = m_use.onConfirm)
+        if (const auto callback = m_callbacks.onConfirm)
             callback(text(), modifierText(event->modifiers()));
         return;
     case Qt::Key_Up:
-        if (const auto callback = m_use.onArrowUp) {
+        if (const auto callback = m_callbacks.onArrowUp) {
             callback();
             return;
         }
         break;
     case Qt::Key_Down:
-        if (const auto callback = m_use.onArrowDown) {
+        if (const auto callback = m_callbacks.onArrowDown) {
             callback();
             return;
         }
