@@ -171,7 +171,13 @@ QString SearchView::titleText() const
 
 void SearchView::updateTitle()
 {
+    // Several of the fields it shows change in one operation; eliding (shaping the text) is
+    // what costs, so it is done again only for another text or width.
     const QString title = m_titleLine.text(m_viewModel);
+    if (title == m_fullTitle && m_title->width() == m_titleWidth)
+        return;
+    m_fullTitle = title;
+    m_titleWidth = m_title->width();
     const QString shown
         = m_title->fontMetrics().elidedText(title, Qt::ElideRight, std::max(0, m_title->width()));
     m_title->setText(m_title->width() > 0 ? shown : title);

@@ -59,6 +59,8 @@ private:
 
     SearchViewModel &m_viewModel;
     TitleLine m_titleLine;
+    QString m_fullTitle; // the title last shown, before eliding, and the width it was elided to
+    int m_titleWidth = -1;
     QLabel *m_title;
     StatusIcon *m_statusIcon;
     QStackedWidget *m_input;
