@@ -69,14 +69,13 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
     m_placement->prepare(*m_resultsPanel, PanelRole::results);
 
-    // One place binds the views to the view model's changes.
-    connect(&viewModel, &SearchViewModel::changed, this, [this] {
-        if (!m_window)
-            return;
-        m_searchView->sync();
-        m_model->refresh();
-        scheduleUpdate();
-    });
+    // The views follow the view model by themselves; the panel is decided by these fields, and
+    // a typed key restarts its delay.
+    using VM = SearchViewModel;
+    for (const auto signal : { &VM::keysChanged, &VM::evaluationChanged,
+             &VM::executionStatusChanged, &VM::isBrowsingResultsChanged, &VM::isSearchModeChanged,
+             &VM::shouldShowResultsPanelChanged })
+        connect(&viewModel, signal, this, &SearchWindowController::scheduleUpdate);
     connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::placePanels);
     connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
