@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace KeyboardShortcuts;
+using namespace runel::KeyboardShortcuts;
 
 constexpr int userShortcuts = 100;
 

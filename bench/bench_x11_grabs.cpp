@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace KeyboardShortcuts;
+using namespace runel::KeyboardShortcuts;
 
 constexpr int combinationCount = 100;
 

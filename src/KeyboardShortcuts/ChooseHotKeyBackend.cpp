@@ -10,7 +10,7 @@
 
 Q_LOGGING_CATEGORY(lcHotKeyChoice, "runel.hotkeys")
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 std::unique_ptr<HotKeyBackend> chooseHotKeyBackend(
     const QString &appId, const QString &platformName)
@@ -42,4 +42,4 @@ std::unique_ptr<HotKeyBackend> chooseHotKeyBackend(
     return std::make_unique<NoHotKeyBackend>();
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

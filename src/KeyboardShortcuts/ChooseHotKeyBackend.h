@@ -5,7 +5,7 @@
 #include <QString>
 #include <memory>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // The back end this desktop offers, chosen at start-up: on a Wayland session the desktop's
 // GlobalShortcuts portal where it has one; on X11 (and an X11 client on XWayland without the
@@ -15,4 +15,4 @@ namespace KeyboardShortcuts {
 std::unique_ptr<HotKeyBackend> chooseHotKeyBackend(
     const QString &appId, const QString &platformName);
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -1,19 +1,22 @@
 #pragma once
 
+#include "DesktopTriggers.h"
 #include "Shortcut.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <vector>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
-// One combination held for the names bound to it.
+// One combination held for the names bound to it. holdsKeys: a press keeps back the keys typed
+// after it (see HotKeyBackend::holdKeys) before the names are reported, because one of them
+// opens a window that should get those keys.
 struct Binding {
     Shortcut shortcut;
     QStringList names;
+    bool holdsKeys = false;
 
     bool operator==(const Binding &) const = default;
 };
@@ -25,11 +28,6 @@ class HotKeyBackend : public QObject {
 public:
     enum class Kind { x11, portal, none };
     Q_ENUM(Kind)
-    // Whether the desktop took the names it was asked to hold (portal): not asked yet or waiting
-    // for its answer, bound, refused by the user in the desktop's dialog, or failed (the desktop
-    // refused the app or its session, or the call went wrong; the log says which).
-    enum class BindState { pending, bound, refusedByUser, failed };
-    Q_ENUM(BindState)
 
     using QObject::QObject;
 
@@ -43,67 +41,39 @@ public:
     // its checked grabs (and may try one for a combination not held yet); the portal never says.
     virtual bool isHeldElsewhere(const Shortcut &shortcut) = 0;
     // Whether a combination of the bindings is not held because another program holds it, as
-    // the last attempt found (asks the system nothing). conflictsChanged follows a change.
+    // the last attempt found (asks the system nothing). stateChanged follows a change.
     virtual bool isBindingHeldElsewhere(const Shortcut &shortcut) const
     {
         Q_UNUSED(shortcut)
         return false;
     }
 
-    // What the desktop reports as a name's trigger ("Super+Shift+L"), when it decides that
-    // itself (portal); empty when the stored combination is what is held.
-    virtual QString triggerDescription(const QString &name) const
-    {
-        Q_UNUSED(name)
-        return {};
-    }
-
-    // Names with handlers but no stored combination. Where the desktop records the triggers
-    // (recordsItself), they are offered too, without a preferred trigger, so the user can give
-    // them one in the desktop's dialog; elsewhere they hold nothing and this is ignored.
-    virtual void setUnboundNames(const QStringList &names) { Q_UNUSED(names) }
-    // Readable texts for names, where the desktop shows them (portal); the raw name otherwise.
-    virtual void setDescriptions(const QHash<QString, QString> &descriptions)
-    {
-        Q_UNUSED(descriptions)
-    }
-
-    // Back ends that hold combinations themselves (X11) report bound: their failures are per
-    // combination (isHeldElsewhere).
-    virtual BindState bindState() const { return BindState::bound; }
-
-    // Whether the desktop records combinations itself (portal): the recorder then hands over.
-    virtual bool recordsItself() const { return false; }
-    // Opens the desktop's own dialog for changing the triggers, where it has one.
-    virtual void configureTriggers() { }
-
     // Keys typed right after a hot key must reach the window it opens, not the one that had the
-    // focus. holdKeys keeps them back (X11: the keyboard waits in the server) until releaseKeys
-    // or a short safety timeout; time is the X server time of the press, or 0 for now.
+    // focus. A binding that holdsKeys keeps them back from its press on; holdKeys does the same
+    // outside a press (a command from another process), time being the X server time or 0 for
+    // now. They wait (X11: in the server) until releaseKeysOnceFocused or a short safety
+    // timeout. Nothing happens where the back end cannot hold keys.
     virtual void holdKeys(quint32 time) { Q_UNUSED(time) }
-    virtual void releaseKeys() { }
-    // releaseKeys once window (a native window id) has the system's keyboard focus, or at the
-    // hold's timeout: the toolkit may count a window as focused a moment before the system does
-    // (on X11 the window manager can announce the new active window before it moves the
-    // focus), and keys let go of then reach the window that had the focus. At once where the
-    // back end cannot tell.
-    virtual void releaseKeysOnceFocused(quintptr window)
+    // Lets the held keys go once window (a native window id; 0: at once) has the system's
+    // keyboard focus, or at the hold's timeout: the toolkit may count a window as focused a
+    // moment before the system does (on X11 the window manager can announce the new active
+    // window before it moves the focus), and keys let go of then reach the window that had the
+    // focus. At once where the back end cannot tell.
+    virtual void releaseKeysOnceFocused(quintptr window) { Q_UNUSED(window) }
+
+    // Where the desktop decides the triggers itself (portal); null elsewhere.
+    virtual DesktopTriggers *desktopTriggers() { return nullptr; }
+    const DesktopTriggers *desktopTriggers() const
     {
-        Q_UNUSED(window)
-        releaseKeys();
+        return const_cast<HotKeyBackend *>(this)->desktopTriggers();
     }
 
 Q_SIGNALS:
-    // A held combination was pressed or released (X11). time is the X server time of the event.
-    void pressed(const KeyboardShortcuts::Shortcut &shortcut, quint32 time);
-    void released(const KeyboardShortcuts::Shortcut &shortcut);
-    // The desktop activated a name (portal).
-    void namePressed(const QString &name);
-    void nameReleased(const QString &name);
-    // What isHeldElsewhere, triggerDescription or bindState say has changed.
-    void conflictsChanged();
-    void triggersChanged();
-    void bindStateChanged();
+    // A name's combination went down (time: the X server time of the press, or 0) or up.
+    void pressed(const QString &name, quint32 time);
+    void released(const QString &name);
+    // What isBindingHeldElsewhere or the desktop triggers say may have changed.
+    void stateChanged();
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

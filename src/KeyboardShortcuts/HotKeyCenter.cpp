@@ -3,31 +3,30 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 HotKeyCenter::HotKeyCenter(std::unique_ptr<HotKeyBackend> backend, QObject *parent)
     : QObject(parent)
     , m_backend(std::move(backend))
 {
-    // Only normal mode acts on the system's events: disabled holds nothing, and in menuOpen the
-    // menu's own key events are matched instead (a press seen both ways must run once).
-    connect(m_backend.get(), &HotKeyBackend::pressed, this,
-        [this](const Shortcut &shortcut, quint32 time) {
-            if (m_mode == Mode::normal)
-                Q_EMIT keyDown(shortcut, time);
+    connect(
+        m_backend.get(), &HotKeyBackend::pressed, this, [this](const QString &name, quint32 time) {
+            if (acceptsBackendEvents())
+                Q_EMIT keyDown(name, time);
         });
-    connect(m_backend.get(), &HotKeyBackend::released, this, [this](const Shortcut &shortcut) {
-        if (m_mode == Mode::normal)
-            Q_EMIT keyUp(shortcut);
+    connect(m_backend.get(), &HotKeyBackend::released, this, [this](const QString &name) {
+        if (acceptsBackendEvents())
+            Q_EMIT keyUp(name);
     });
-    connect(m_backend.get(), &HotKeyBackend::namePressed, this, [this](const QString &name) {
-        if (m_mode != Mode::disabled)
-            Q_EMIT nameKeyDown(name);
-    });
-    connect(m_backend.get(), &HotKeyBackend::nameReleased, this, [this](const QString &name) {
-        if (m_mode != Mode::disabled)
-            Q_EMIT nameKeyUp(name);
-    });
+}
+
+bool HotKeyCenter::acceptsBackendEvents() const
+{
+    // Only normal mode acts on grabbed keys: disabled holds nothing, and in menuOpen the menu's
+    // own key events are matched instead (a press seen both ways must run once). A desktop that
+    // delivers its shortcuts itself (portal) is not blocked by a menu.
+    return m_mode == Mode::normal
+        || (m_mode == Mode::menuOpen && m_backend->kind() == HotKeyBackend::Kind::portal);
 }
 
 HotKeyCenter::~HotKeyCenter() = default;
@@ -44,10 +43,9 @@ void HotKeyCenter::setBindings(std::vector<Binding> bindings)
 void HotKeyCenter::flush()
 {
     m_flushPending = false;
-    // A desktop that delivers its shortcuts itself (portal) is not blocked by an open menu, and
-    // re-binding there may ask the user again: only disabled lets go of its bindings.
-    const bool holds = m_mode == Mode::normal
-        || (m_mode == Mode::menuOpen && m_backend->kind() == HotKeyBackend::Kind::portal);
+    // Re-binding on a desktop that delivers its shortcuts itself may ask the user again: only
+    // disabled lets go of its bindings.
+    const bool holds = acceptsBackendEvents();
     std::vector<Binding> wanted = holds ? m_bindings : std::vector<Binding> {};
     if (m_applied && *m_applied == wanted)
         return;
@@ -71,14 +69,18 @@ bool HotKeyCenter::matchKeyEvent(const Shortcut &shortcut, bool pressed)
 {
     if (m_mode != Mode::menuOpen || m_backend->kind() == HotKeyBackend::Kind::portal)
         return false;
-    const bool bound = std::any_of(m_bindings.begin(), m_bindings.end(),
+    const auto bound = std::find_if(m_bindings.begin(), m_bindings.end(),
         [&](const Binding &binding) { return binding.shortcut == shortcut; });
-    if (!bound)
+    if (bound == m_bindings.end())
         return false;
-    if (pressed)
-        Q_EMIT keyDown(shortcut, 0);
-    else
-        Q_EMIT keyUp(shortcut);
+    // A copy: a handler may change the bindings.
+    const QStringList names = bound->names;
+    for (const QString &name : names) {
+        if (pressed)
+            Q_EMIT keyDown(name, 0);
+        else
+            Q_EMIT keyUp(name);
+    }
     return true;
 }
 
@@ -94,4 +96,4 @@ void HotKeyCenter::updateMode()
     Q_EMIT modeChanged(mode);
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // Owns what is held with the system. Modes: disabled (the service is disabled or suspended:
 // nothing held), menuOpen (one of the app's menus has the keyboard, so system grabs cannot
@@ -34,20 +34,19 @@ public:
 
     void setEnabled(bool enabled); // false while the service is disabled or suspended
     void setMenuOpen(bool open); // the GUI tells when one of the app's menus opens and closes
-    // In menuOpen mode, a key event a menu received: emits keyDown or keyUp for a held
-    // combination and returns true (the menu should not act on it), else false.
+    // In menuOpen mode, a key event a menu received: emits keyDown or keyUp for the names of a
+    // held combination and returns true (the menu should not act on it), else false.
     bool matchKeyEvent(const Shortcut &shortcut, bool pressed);
 
 Q_SIGNALS:
-    // A bound combination or a name (portal) went down or up. time: X server time, or 0.
-    void keyDown(const KeyboardShortcuts::Shortcut &shortcut, quint32 time);
-    void keyUp(const KeyboardShortcuts::Shortcut &shortcut);
-    void nameKeyDown(const QString &name);
-    void nameKeyUp(const QString &name);
-    void modeChanged(KeyboardShortcuts::HotKeyCenter::Mode mode);
+    // A bound name's combination went down or up. time: X server time, or 0.
+    void keyDown(const QString &name, quint32 time);
+    void keyUp(const QString &name);
+    void modeChanged(runel::KeyboardShortcuts::HotKeyCenter::Mode mode);
 
 private:
     void updateMode();
+    bool acceptsBackendEvents() const;
 
     std::unique_ptr<HotKeyBackend> m_backend;
     std::vector<Binding> m_bindings;
@@ -59,4 +58,4 @@ private:
     std::optional<std::vector<Binding>> m_applied;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

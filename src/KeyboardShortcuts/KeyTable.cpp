@@ -3,7 +3,7 @@
 #include <Qt>
 #include <algorithm>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -171,4 +171,4 @@ bool KeyTable::isFunctionKey(int carbonKeyCode)
     return entry && entry->qtKey >= Qt::Key_F1 && entry->qtKey <= Qt::Key_F35;
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // One key of the table: its Carbon virtual key code (the stored unit), the Qt key and X keysym
 // it is on this desktop, and its name for people. Keys without a Carbon code (F21 to F35 and a
@@ -28,4 +28,4 @@ public:
     static bool isFunctionKey(int carbonKeyCode);
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // A bindable shortcut, known by its raw value ("toggleSearchWindow", "shortcut-<UUID>"). Its
 // combination lives in the settings under "KeyboardShortcuts_" + rawValue. Service::addName
@@ -19,4 +19,4 @@ struct Name {
     QString storageKey() const { return QStringLiteral("KeyboardShortcuts_") + rawValue; }
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

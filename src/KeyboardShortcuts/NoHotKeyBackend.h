@@ -2,7 +2,7 @@
 
 #include "HotKeyBackend.h"
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // No global keys on this desktop (a Wayland compositor without the shortcuts portal): nothing is
 // held and nothing fires. People bind `runel toggle` in the desktop's own settings instead.
@@ -15,4 +15,4 @@ public:
     bool isHeldElsewhere(const Shortcut &) override { return false; }
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

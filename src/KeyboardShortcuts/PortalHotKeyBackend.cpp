@@ -1,6 +1,5 @@
 #include "PortalHotKeyBackend.h"
 
-#include "KeyTable.h"
 #include "PortalShortcut.h"
 
 #include <QDBusMessage>
@@ -11,13 +10,11 @@
 #include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QXmlStreamReader>
 #include <algorithm>
-#include <xkbcommon/xkbcommon.h>
 
 Q_LOGGING_CATEGORY(lcPortalHotKeys, "runel.hotkeys.portal", QtInfoMsg)
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -34,25 +31,6 @@ constexpr uint responseCancelled = 1;
 QDBusMessage portalCall(const QString &interface, const QString &method)
 {
     return QDBusMessage::createMethodCall(portalService, portalPath, interface, method);
-}
-
-// The interfaces an introspection document lists for its node itself.
-QSet<QString> introspectedInterfaces(const QString &xml)
-{
-    QSet<QString> names;
-    QXmlStreamReader reader(xml);
-    int depth = 0;
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement()) {
-            ++depth;
-            if (depth == 2 && reader.name() == QLatin1String("interface"))
-                names.insert(reader.attributes().value(QLatin1String("name")).toString());
-        } else if (reader.isEndElement()) {
-            --depth;
-        }
-    }
-    return names;
 }
 
 QString errorText(const QDBusMessage &reply)
@@ -203,28 +181,6 @@ void PortalHotKeyBackend::configureTriggers()
     m_bus.send(call);
 }
 
-QString PortalHotKeyBackend::preferredTrigger(const Shortcut &shortcut)
-{
-    const KeyEntry *key = KeyTable::byCarbonKeyCode(shortcut.carbonKeyCode);
-    if (!key)
-        return {};
-    char name[64];
-    if (xkb_keysym_get_name(key->keysym, name, sizeof name) <= 0)
-        return {};
-    static constexpr std::pair<int, const char *> modifiers[] = {
-        { CarbonModifier::command, "LOGO" },
-        { CarbonModifier::control, "CTRL" },
-        { CarbonModifier::option, "ALT" },
-        { CarbonModifier::shift, "SHIFT" },
-    };
-    QString trigger;
-    for (const auto &[bit, modifier] : modifiers) {
-        if (shortcut.carbonModifiers & bit)
-            trigger += QLatin1String(modifier) + QLatin1Char('+');
-    }
-    return trigger + QLatin1String(name);
-}
-
 void PortalHotKeyBackend::updateWanted()
 {
     std::vector<Entry> wanted;
@@ -232,7 +188,7 @@ void PortalHotKeyBackend::updateWanted()
     for (auto it = m_shortcutByName.cbegin(); it != m_shortcutByName.cend(); ++it) {
         const QString description = m_descriptions.value(it.key());
         wanted.push_back({ it.key(), description.isEmpty() ? it.key() : description,
-            preferredTrigger(it.value()) });
+            portalTrigger(it.value()) });
     }
     // Offered only beside bound names: an empty list mutes the session (see advance).
     for (const QString &name : std::as_const(m_unboundNames)) {
@@ -456,13 +412,13 @@ bool PortalHotKeyBackend::isListedName(const QVariantList &arguments) const
 void PortalHotKeyBackend::onActivated(const QDBusMessage &message)
 {
     if (isListedName(message.arguments()))
-        Q_EMIT namePressed(message.arguments().value(1).toString());
+        Q_EMIT pressed(message.arguments().value(1).toString(), 0);
 }
 
 void PortalHotKeyBackend::onDeactivated(const QDBusMessage &message)
 {
     if (isListedName(message.arguments()))
-        Q_EMIT nameReleased(message.arguments().value(1).toString());
+        Q_EMIT released(message.arguments().value(1).toString());
 }
 
 void PortalHotKeyBackend::onShortcutsChanged(const QDBusMessage &message)
@@ -507,7 +463,7 @@ void PortalHotKeyBackend::setBindState(BindState state)
     if (state == m_bindState)
         return;
     m_bindState = state;
-    Q_EMIT bindStateChanged();
+    Q_EMIT stateChanged();
 }
 
 void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)
@@ -515,7 +471,7 @@ void PortalHotKeyBackend::setTriggers(QHash<QString, QString> triggers)
     if (triggers == m_triggers)
         return;
     m_triggers = std::move(triggers);
-    Q_EMIT triggersChanged();
+    Q_EMIT stateChanged();
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

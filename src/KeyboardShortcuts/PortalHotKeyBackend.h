@@ -11,7 +11,7 @@
 
 class QDBusMessage;
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // Global hot keys through the desktop's GlobalShortcuts portal (Wayland desktops that offer it).
 // The desktop owns the triggers: each name is proposed with its stored combination, and the
@@ -22,7 +22,7 @@ namespace KeyboardShortcuts {
 // bind. A change of descriptions alone waits for the next bind. An empty list mutes the names
 // rather than unbinding them (see advance). Calls to the portal never block once the back end
 // exists. Main thread.
-class PortalHotKeyBackend : public HotKeyBackend {
+class PortalHotKeyBackend : public HotKeyBackend, public DesktopTriggers {
     Q_OBJECT
 public:
     // The back end on the session bus, or null when there is no session bus, no portal, or a
@@ -43,7 +43,6 @@ public:
     // The portal never says whether another program has a combination: the desktop decides.
     bool isHeldElsewhere(const Shortcut &shortcut) override;
     QString triggerDescription(const QString &name) const override;
-    bool recordsItself() const override { return true; }
     // Opens the desktop's dialog for this session's shortcuts (ConfigureShortcuts). Portals
     // older than version 2 have no such dialog, and nothing happens there; neither does it
     // before the first bind, since there is no session to configure yet.
@@ -55,14 +54,11 @@ public:
     void setUnboundNames(const QStringList &names) override;
 
     BindState bindState() const override { return m_bindState; }
+    DesktopTriggers *desktopTriggers() override { return this; }
 
     uint version() const { return m_version; }
     // Changes are bound this long after the last of a burst (100 ms unless set).
     void setBindDelay(int milliseconds) { m_bindDelay->setInterval(milliseconds); }
-
-    // A combination in the form portals take ("LOGO+SHIFT+l": modifiers LOGO, CTRL, ALT, SHIFT,
-    // then the key's keysym name), or empty for a key outside KeyTable.
-    static QString preferredTrigger(const Shortcut &shortcut);
 
 private Q_SLOTS:
     // QtDBus delivers bus signals only to slots named by signature strings.
@@ -127,4 +123,4 @@ private:
     QHash<QString, QString> m_triggers; // name -> what the desktop says triggers it
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

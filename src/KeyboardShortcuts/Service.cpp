@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 Service::Service(ShortcutStorage &storage, std::unique_ptr<HotKeyBackend> backend, QObject *parent)
     : QObject(parent)
@@ -11,12 +11,8 @@ Service::Service(ShortcutStorage &storage, std::unique_ptr<HotKeyBackend> backen
     , m_center(std::move(backend))
 {
     connect(&m_center, &HotKeyCenter::keyDown, this,
-        [this](const Shortcut &shortcut) { dispatch(m_keyDownActions, shortcut); });
-    connect(&m_center, &HotKeyCenter::keyUp, this,
-        [this](const Shortcut &shortcut) { dispatch(m_keyUpActions, shortcut); });
-    connect(&m_center, &HotKeyCenter::nameKeyDown, this,
         [this](const QString &name) { runHandlers(m_keyDownActions, name); });
-    connect(&m_center, &HotKeyCenter::nameKeyUp, this,
+    connect(&m_center, &HotKeyCenter::keyUp, this,
         [this](const QString &name) { runHandlers(m_keyUpActions, name); });
 }
 
@@ -65,8 +61,10 @@ void Service::reset(const std::vector<Name> &names)
         Q_EMIT shortcutByNameDidChange(name.rawValue);
 }
 
-void Service::onKeyDown(const Name &name, QObject *context, std::function<void()> action)
+void Service::onKeyDown(const Name &name, QObject *context, std::function<void()> action, Hold hold)
 {
+    if (hold == Hold::untilFocused)
+        m_holdingNames.insert(name.rawValue);
     addHandler(m_keyDownActions, name, context, std::move(action));
 }
 
@@ -90,6 +88,7 @@ void Service::removeAllHandlers()
     m_keyDownActions.clear();
     m_keyUpActions.clear();
     m_handlerOrder.clear();
+    m_holdingNames.clear();
     updateBindings();
 }
 
@@ -121,9 +120,11 @@ QStringList Service::namesBoundTo(const Shortcut &shortcut) const
 
 QString Service::displayText(const Name &name) const
 {
-    const QString trigger = m_center.backend().triggerDescription(name.rawValue);
-    if (!trigger.isEmpty())
-        return trigger;
+    if (const DesktopTriggers *triggers = m_center.backend().desktopTriggers()) {
+        const QString trigger = triggers->triggerDescription(name.rawValue);
+        if (!trigger.isEmpty())
+            return trigger;
+    }
     const std::optional<Shortcut> shortcut = getShortcut(name);
     return shortcut ? shortcut->description() : QString();
 }
@@ -145,14 +146,18 @@ void Service::flush()
             unbound.append(rawValue);
             continue;
         }
+        const bool holds = m_holdingNames.contains(rawValue);
         const auto shared = std::find_if(bindings.begin(), bindings.end(),
             [&](const Binding &binding) { return binding.shortcut == *shortcut; });
-        if (shared != bindings.end())
+        if (shared != bindings.end()) {
             shared->names.append(rawValue);
-        else
-            bindings.push_back({ *shortcut, { rawValue } });
+            shared->holdsKeys |= holds;
+        } else {
+            bindings.push_back({ *shortcut, { rawValue }, holds });
+        }
     }
-    m_center.backend().setUnboundNames(unbound);
+    if (DesktopTriggers *triggers = m_center.backend().desktopTriggers())
+        triggers->setUnboundNames(unbound);
     m_center.setBindings(std::move(bindings));
     m_center.flush();
 }
@@ -203,20 +208,4 @@ void Service::runHandlers(const QHash<QString, std::vector<Handler>> &handlers, 
     }
 }
 
-void Service::dispatch(
-    const QHash<QString, std::vector<Handler>> &handlers, const Shortcut &shortcut)
-{
-    if (m_isSuspended || !m_isEnabled)
-        return;
-    // The names bound to the combination now, not when it was grabbed: an edit may not be
-    // flushed yet.
-    QStringList names;
-    for (const QString &rawValue : std::as_const(m_handlerOrder)) {
-        if (getShortcut(Name { rawValue, std::nullopt }) == shortcut)
-            names.append(rawValue);
-    }
-    for (const QString &name : std::as_const(names))
-        runHandlers(handlers, name);
-}
-
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -7,12 +7,15 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
+
+enum class Hold { none, untilFocused };
 
 // The hot key service: names, their stored combinations, the handlers installed for them, and
 // the hot key center that holds the combinations with the system. Main thread only. A handler
@@ -38,7 +41,11 @@ public:
     // Each name back to its default (stored again), or unbound when it has none.
     void reset(const std::vector<Name> &names);
 
-    void onKeyDown(const Name &name, QObject *context, std::function<void()> action);
+    // hold: whether the keys typed after the press wait for the window the action opens (see
+    // HotKeyBackend::holdKeys); the back end then holds them from the press on, until
+    // releaseKeysOnceFocused.
+    void onKeyDown(
+        const Name &name, QObject *context, std::function<void()> action, Hold hold = Hold::none);
     void onKeyUp(const Name &name, QObject *context, std::function<void()> action);
     // Drops every handler of every name and lets go of their combinations.
     void removeAllHandlers();
@@ -65,7 +72,7 @@ public:
     // description, else empty.
     QString displayText(const Name &name) const;
     // Whether the name's combination is one the service means to hold but another program
-    // holds, so pressing it does not reach the app. The back end's conflictsChanged tells when
+    // holds, so pressing it does not reach the app. The back end's stateChanged tells when
     // this may have changed.
     bool isHeldElsewhere(const Name &name) const;
 
@@ -84,7 +91,6 @@ private:
         QObject *context, std::function<void()> action);
     void updateBindings();
     void runHandlers(const QHash<QString, std::vector<Handler>> &handlers, const QString &name);
-    void dispatch(const QHash<QString, std::vector<Handler>> &handlers, const Shortcut &shortcut);
 
     ShortcutStorage &m_storage;
     HotKeyCenter m_center;
@@ -93,9 +99,10 @@ private:
     QHash<QString, std::vector<Handler>> m_keyUpActions;
     // Names with handlers, in the order they got their first one: the order handlers run in.
     QStringList m_handlerOrder;
+    QSet<QString> m_holdingNames; // names whose key down holds the keys typed after it
     bool m_bindingsPending = false;
     bool m_isEnabled = true;
     bool m_isSuspended = false;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

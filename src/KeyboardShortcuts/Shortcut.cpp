@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <limits>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -162,4 +162,4 @@ QString Shortcut::description() const
     return parts.join(u'+');
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

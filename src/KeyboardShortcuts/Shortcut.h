@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // Carbon modifier mask bits: the stored form keeps them, so settings files written for the
 // original key numbering stay valid. Command is the Super key here, Option is Alt.
@@ -52,11 +52,11 @@ int carbonModifiersFromQt(Qt::KeyboardModifiers modifiers);
 // The modifiers of a mask as people write them ("Super+Shift"), empty for none.
 QString describeModifiers(int carbonModifiers);
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts
 
-template<> struct std::hash<KeyboardShortcuts::Shortcut> {
-    size_t operator()(const KeyboardShortcuts::Shortcut &shortcut) const noexcept
+template<> struct std::hash<runel::KeyboardShortcuts::Shortcut> {
+    size_t operator()(const runel::KeyboardShortcuts::Shortcut &shortcut) const noexcept
     {
-        return KeyboardShortcuts::qHash(shortcut);
+        return runel::KeyboardShortcuts::qHash(shortcut);
     }
 };

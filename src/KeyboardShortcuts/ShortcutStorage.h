@@ -3,7 +3,7 @@
 #include <QString>
 #include <nlohmann/json.hpp>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // Where the combinations are kept: the app's settings file, a map in tests. One value per key:
 // the shortcut's object, false (cleared although the name has a default), or none (unbound).
@@ -16,4 +16,4 @@ public:
     virtual bool setValue(const QString &key, const nlohmann::json &value) = 0;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

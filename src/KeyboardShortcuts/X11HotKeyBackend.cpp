@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -191,9 +191,9 @@ void X11HotKeyBackend::ungrab(const Grab &held)
 
 void X11HotKeyBackend::setBindings(const std::vector<Binding> &bindings)
 {
-    QSet<Shortcut> wanted;
+    QHash<Shortcut, Binding> wanted;
     for (const Binding &binding : bindings)
-        wanted.insert(binding.shortcut);
+        wanted.insert(binding.shortcut, binding);
     if (wanted == m_wanted)
         return;
     const QSet<Shortcut> previousConflicts = m_heldElsewhere;
@@ -205,7 +205,7 @@ void X11HotKeyBackend::setBindings(const std::vector<Binding> &bindings)
             it = m_held.erase(it);
         }
     }
-    m_heldElsewhere.intersect(wanted);
+    m_heldElsewhere.removeIf([&](const Shortcut &shortcut) { return !wanted.contains(shortcut); });
     m_wanted = std::move(wanted);
     grabWanted(previousConflicts);
 }
@@ -213,7 +213,7 @@ void X11HotKeyBackend::setBindings(const std::vector<Binding> &bindings)
 void X11HotKeyBackend::grabWanted(const QSet<Shortcut> &previousConflicts)
 {
     std::vector<Shortcut> missing;
-    for (const Shortcut &shortcut : std::as_const(m_wanted)) {
+    for (const Shortcut &shortcut : m_wanted.keys()) {
         if (!m_held.contains(shortcut))
             missing.push_back(shortcut);
     }
@@ -229,7 +229,7 @@ void X11HotKeyBackend::grabWanted(const QSet<Shortcut> &previousConflicts)
     xcb_flush(m_connection);
     scheduleRead();
     if (m_heldElsewhere != previousConflicts)
-        Q_EMIT conflictsChanged();
+        Q_EMIT stateChanged();
 }
 
 bool X11HotKeyBackend::isHeldElsewhere(const Shortcut &shortcut)
@@ -255,7 +255,7 @@ bool X11HotKeyBackend::isHeldElsewhere(const Shortcut &shortcut)
     xcb_flush(m_connection);
     scheduleRead();
     if (changed)
-        Q_EMIT conflictsChanged();
+        Q_EMIT stateChanged();
     return result == GrabResult::heldElsewhere;
 }
 
@@ -334,21 +334,29 @@ void X11HotKeyBackend::handlePress(uint8_t keycode, uint16_t state, quint32 time
         return;
     }
     const Shortcut shortcut = held.key();
-    m_down.push_back({ shortcut, keycode });
+    const Binding binding = m_wanted.value(shortcut);
+    m_down.push_back({ keycode, binding.names });
     if (!m_releasePoll.isActive())
         m_releasePoll.start();
 
-    m_inPressHandler = true;
-    m_holdRequested = false;
-    Q_EMIT pressed(shortcut, time);
-    m_inPressHandler = false;
-    if (m_holdRequested) {
-        m_holdRequested = false;
+    // Decided before the handlers run, so that none of them has to call back into a press that
+    // is still being reported.
+    if (binding.holdsKeys) {
         m_holding = true;
         m_holdTimer.start();
-    } else {
-        letGo();
     }
+    m_inPressHandler = true;
+    for (const QString &name : binding.names)
+        Q_EMIT pressed(name, time);
+    m_inPressHandler = false;
+    if (!binding.holdsKeys)
+        letGo();
+}
+
+void X11HotKeyBackend::emitReleased(const QStringList &names)
+{
+    for (const QString &name : names)
+        Q_EMIT released(name);
 }
 
 void X11HotKeyBackend::handleRelease(uint8_t keycode)
@@ -357,37 +365,34 @@ void X11HotKeyBackend::handleRelease(uint8_t keycode)
         m_down.begin(), m_down.end(), [&](const Down &entry) { return entry.keycode == keycode; });
     if (down == m_down.end())
         return;
-    const Shortcut shortcut = down->shortcut;
+    const QStringList names = down->names;
     m_down.erase(down);
-    Q_EMIT released(shortcut);
+    emitReleased(names);
 }
 
 void X11HotKeyBackend::pollReleases()
 {
     Reply<xcb_query_keymap_reply_t> keys(
         xcb_query_keymap_reply(m_connection, xcb_query_keymap(m_connection), nullptr));
-    std::vector<Shortcut> released;
+    std::vector<QStringList> released;
     std::erase_if(m_down, [&](const Down &down) {
         // Without an answer the server is gone, and so is every key.
         const bool isDown = keys && (keys->keys[down.keycode / 8] & (1u << (down.keycode % 8)));
         if (!isDown)
-            released.push_back(down.shortcut);
+            released.push_back(down.names);
         return !isDown;
     });
     if (m_down.empty())
         m_releasePoll.stop();
-    for (const Shortcut &shortcut : released)
-        Q_EMIT this->released(shortcut);
+    for (const QStringList &names : released)
+        emitReleased(names);
     readEvents();
 }
 
 void X11HotKeyBackend::holdKeys(quint32 time)
 {
-    if (m_inPressHandler) {
-        m_holdRequested = true;
-        return;
-    }
-    if (m_holding)
+    // A press being reported holds the keys as its binding says: its keyboard is frozen already.
+    if (m_inPressHandler || m_holding)
         return;
     Reply<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(m_connection,
         xcb_grab_keyboard(m_connection, 0, m_root, time == 0 ? XCB_CURRENT_TIME : time,
@@ -404,17 +409,14 @@ void X11HotKeyBackend::holdKeys(quint32 time)
 
 void X11HotKeyBackend::releaseKeys()
 {
-    if (m_inPressHandler) {
-        m_holdRequested = false;
-        return;
-    }
-    if (m_holding)
+    // During the handlers the press lets go by itself unless its binding holds the keys.
+    if (m_holding && !m_inPressHandler)
         letGo();
 }
 
 void X11HotKeyBackend::releaseKeysOnceFocused(quintptr window)
 {
-    if (m_inPressHandler || !m_holding) {
+    if (window == 0 || !m_holding) {
         releaseKeys();
         return;
     }
@@ -449,4 +451,4 @@ void X11HotKeyBackend::letGo()
     m_focusPoll.stop();
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

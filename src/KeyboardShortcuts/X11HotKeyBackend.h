@@ -14,7 +14,7 @@
 class QSocketNotifier;
 struct xcb_connection_t;
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // Global hot keys on an X server, through a connection of the back end's own (the module runs
 // without Qt GUI, so it cannot borrow the application's). Main thread.
@@ -38,16 +38,16 @@ namespace KeyboardShortcuts {
 //
 // No lost keystrokes. The grabs are made with the keyboard in synchronous mode: at the hot key's
 // press the server freezes the keyboard, and everything typed after it waits, in order, in the
-// server. The pressed signal is emitted while it is frozen. If its handler calls holdKeys, the
-// keyboard stays frozen until releaseKeys (the app calls it once its window has the focus), or
-// at the latest until the hold timeout (1 s) runs out, so the keyboard can never stay frozen
-// for long. If not, the keyboard is let go as soon as the handler returns. Letting go ungrabs the
-// keyboard: the server then delivers the waiting keys as if there had been no grab, to the window
-// that has the focus by then. An ungrab is used rather than AllowEvents(AsyncKeyboard), which
-// would keep the grab until the hot key's own key is released and so take for us any key pressed
-// while it is still down (a fast typist's rollover). holdKeys outside a press (`runel toggle`
-// from a desktop binding) takes an active grab of the keyboard in synchronous mode at the given
-// time, which freezes it the same way; it fails quietly when another client has the keyboard.
+// server. The pressed signals are emitted while it is frozen. If the binding holdsKeys, the
+// keyboard stays frozen until releaseKeysOnceFocused (the app calls it once its window has the
+// focus), or at the latest until the hold timeout (1 s) runs out, so the keyboard can never stay
+// frozen for long. If not, the keyboard is let go as soon as the handlers return. Letting go
+// ungrabs the keyboard: the server then delivers the waiting keys as if there had been no grab, to
+// the window that has the focus by then. An ungrab is used rather than AllowEvents(AsyncKeyboard),
+// which would keep the grab until the hot key's own key is released and so take for us any key
+// pressed while it is still down (a fast typist's rollover). holdKeys outside a press (`runel
+// toggle` from a desktop binding) takes an active grab of the keyboard in synchronous mode at the
+// given time, which freezes it the same way; it fails quietly when another client has the keyboard.
 // releaseKeys must come after the new focus is set: the focus request and our ungrab travel on
 // different connections, so the caller waits for its window's focus-in before releasing, and
 // releaseKeysOnceFocused goes on to ask the server itself until the focus is really there.
@@ -69,10 +69,11 @@ public:
         return m_heldElsewhere.contains(shortcut);
     }
     void holdKeys(quint32 time) override;
-    void releaseKeys() override;
     void releaseKeysOnceFocused(quintptr window) override;
+    // Lets the held keys go at once.
+    void releaseKeys();
 
-    bool isHoldingKeys() const { return m_holding || m_holdRequested; }
+    bool isHoldingKeys() const { return m_holding; }
     void setHoldTimeout(std::chrono::milliseconds timeout) { m_holdTimer.setInterval(timeout); }
 
 private:
@@ -82,8 +83,8 @@ private:
     };
     enum class GrabResult { held, heldElsewhere, unavailable };
     struct Down {
-        Shortcut shortcut;
         uint8_t keycode;
+        QStringList names; // as bound at the press, so that each press has its release
     };
 
     X11HotKeyBackend(xcb_connection_t *connection, int screen, uint8_t xkbFirstEvent);
@@ -102,6 +103,7 @@ private:
     void handleRelease(uint8_t keycode);
     void pollReleases();
     void letGo();
+    void emitReleased(const QStringList &names);
     void letGoOnceFocused();
 
     xcb_connection_t *m_connection;
@@ -110,13 +112,12 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     X11Keymap m_keymap;
 
-    QSet<Shortcut> m_wanted;
+    QHash<Shortcut, Binding> m_wanted;
     QHash<Shortcut, Grab> m_held;
     QSet<Shortcut> m_heldElsewhere;
     std::vector<Down> m_down;
 
-    bool m_inPressHandler = false;
-    bool m_holdRequested = false; // holdKeys during the pressed handler
+    bool m_inPressHandler = false; // a hold or release asked for now waits for the handlers
     bool m_holding = false; // the keyboard is frozen for a hold
     bool m_mappingChanged = false;
     bool m_readScheduled = false;
@@ -126,4 +127,4 @@ private:
     uint32_t m_focusTarget = 0;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

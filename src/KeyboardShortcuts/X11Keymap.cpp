@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -103,4 +103,4 @@ std::vector<uint16_t> X11Keymap::lockVariants() const
     return variants;
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -5,7 +5,7 @@
 
 struct xcb_connection_t;
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 // The keyboard's current mapping as the core protocol reports it (with XKB the server derives it
 // from the active layout): which key code gives a keysym, and which modifier bits the lock keys
@@ -40,4 +40,4 @@ private:
     uint16_t m_scrollLockMask = 0;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -5,6 +5,8 @@
 
 #include "core/SystemServices.h"
 #include "core/execution/ListEntry.h"
+#include "core/execution/ModifierText.h"
+#include "core/execution/RunChoice.h"
 #include "core/execution/ScriptExecutionCoordinator.h"
 #include "core/index/CommandResolver.h"
 #include "core/index/Labels.h"
@@ -25,24 +27,6 @@ using namespace Qt::StringLiterals;
 
 namespace runel::cli {
 namespace {
-
-// "alt,ctrl,shift" in that order, whatever order or case they were given in.
-std::optional<QString> modifierText(const QString &given)
-{
-    static const QStringList names { u"alt"_s, u"ctrl"_s, u"shift"_s };
-    const QStringList parts = given.toLower().split(u',', Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        if (!names.contains(part.trimmed()))
-            return std::nullopt;
-    }
-    QStringList held;
-    for (const QString &name : names) {
-        if (std::any_of(parts.begin(), parts.end(),
-                [&name](const QString &part) { return part.trimmed() == name; }))
-            held.append(name);
-    }
-    return held.join(u',');
-}
 
 bool isTerminal(std::FILE *stream)
 {
@@ -278,10 +262,10 @@ public:
                 if (const auto &process = m_coordinator.runningProcess())
                     process->signalGroup(signal);
             });
-            if (file.metadata.output == OutputMode::background)
-                m_coordinator.runBackground(file, displayName, given, modifiers, std::move(hooks));
-            else
+            if (runsInForeground(file))
                 m_coordinator.runForeground(file, displayName, given, modifiers, std::move(hooks));
+            else
+                m_coordinator.runBackground(file, displayName, given, modifiers, std::move(hooks));
             loop.exec();
             if (signals.received() != 0)
                 status = 128 + signals.received();
@@ -379,11 +363,10 @@ private:
         if (!ok || choice < 1 || size_t(choice) > entries.size())
             return exitSuccess;
         const ListEntry &entry = entries[size_t(choice - 1)];
-        const auto &files = m_index.file.entries;
-        const auto found = std::find_if(files.begin(), files.end(),
-            [&entry](const FileItem &file) { return file.relativePath == entry.script; });
-        if (found == files.end()) {
-            m_console.printError(u"runel: Script not found: %1\n"_s.arg(printable(entry.script)));
+        const FileItem *found = scriptOfEntry(m_index.file.entries, entry);
+        if (!found) {
+            m_console.printError(
+                u"runel: %1\n"_s.arg(scriptNotFoundMessage(printable(entry.script))));
             return exitFailure;
         }
         return run(*found, displayName(*found, m_enhanceLabels), entry.arguments, modifiers);

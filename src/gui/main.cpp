@@ -20,6 +20,7 @@
 #include "gui/platform/ApplicationId.h"
 #include "gui/platform/DesktopSystemServices.h"
 #include "gui/settings/SettingsWindow.h"
+#include "gui/settings/ShortcutControls.h"
 #include "login-item/LaunchAtLogin.h"
 
 #include <QApplication>
@@ -131,6 +132,15 @@ int main(int argc, char *argv[])
     QObject::connect(&configManager, &ConfigManager::storeReloaded, &hotKeys,
         &KeyboardShortcuts::Service::storageChanged);
     gui::GlobalShortcuts globalShortcuts(hotKeys, configManager, delegate);
+    // The recorder refuses the app's own keys.
+    std::vector<KeyboardShortcuts::Recorder::ReservedShortcut> reserved;
+    for (const gui::KeyMonitor::Key &key : gui::KeyMonitor::keys()) {
+        if (const std::optional<KeyboardShortcuts::Shortcut> shortcut
+            = KeyboardShortcuts::Shortcut::fromQt(
+                key.combination.key(), key.combination.keyboardModifiers()))
+            reserved.push_back({ *shortcut, QString::fromUtf16(key.title) });
+    }
+    gui::ShortcutControls shortcutControls(hotKeys, configManager, std::move(reserved));
     KeyboardShortcuts::MenuKeyWatcher menuKeys(hotKeys.hotKeyCenter());
 
     // The entry starts "runel", the command the user starts, not this program.
@@ -140,22 +150,24 @@ int main(int argc, char *argv[])
     // What a script's jobs print after its outcome, or while the app quits, is copied by runel.
     if (QFileInfo(runelCommand).isExecutable())
         ScriptExecutionCoordinator::setLateOutputCopier(runelCommand);
-    // Made on first use and kept: closing only hides it.
+    // Made on first use and deleted when closed, with all it holds (the script list, the log
+    // and its folder watch, the recorders): the app spends most of its life with it closed.
     QPointer<gui::SettingsWindow> settingsWindow;
     delegate.setOpenSettingsAction([&] {
         if (!settingsWindow) {
             gui::SettingsContext context { configManager, ScriptStore::shared(), LogStore::shared(),
                 services, launchAtLogin,
-                [&globalShortcuts](const QString &name, QWidget *parent) {
-                    return globalShortcuts.makeRecorder(name, parent);
+                [&shortcutControls](const QString &name, QWidget *parent) {
+                    return shortcutControls.makeRecorder(name, parent);
                 },
-                [&globalShortcuts](const QString &name) { globalShortcuts.resetShortcut(name); },
+                [&shortcutControls](const QString &name) { shortcutControls.resetShortcut(name); },
                 {},
-                [&globalShortcuts](const QString &name, QWidget *parent) {
-                    return globalShortcuts.makeDesktopBinding(name, parent);
+                [&shortcutControls](const QString &name, QWidget *parent) {
+                    return shortcutControls.makeDesktopBinding(name, parent);
                 } };
             settingsWindow = new gui::SettingsWindow(std::move(context));
             settingsWindow->setAttribute(Qt::WA_QuitOnClose, false);
+            settingsWindow->setAttribute(Qt::WA_DeleteOnClose);
         }
         settingsWindow->present();
     });

@@ -59,42 +59,34 @@ bool LaunchAtLogin::isEnabled() const
     return QFileInfo(path).isFile() && !isHidden(path);
 }
 
-void LaunchAtLogin::setEnabled(bool enabled)
+Expected<void> LaunchAtLogin::setEnabled(bool enabled)
 {
-    m_lastError.clear();
-    QString error;
-    if (!(enabled ? write(&error) : remove(&error))) {
-        m_lastError = u"Launch at login could not be turned %1: %2."_s.arg(
-            enabled ? u"on"_s : u"off"_s, error);
-        qCCritical(lcLaunchAtLogin).noquote() << m_lastError;
+    Expected<void> done = enabled ? write() : remove();
+    if (!done) {
+        done = Failure { u"Launch at login could not be turned %1: %2."_s.arg(
+            enabled ? u"on"_s : u"off"_s, done.error()) };
+        qCCritical(lcLaunchAtLogin).noquote() << done.error();
     }
     Q_EMIT isEnabledChanged();
+    return done;
 }
 
-bool LaunchAtLogin::write(QString *error) const
+Expected<void> LaunchAtLogin::write() const
 {
-    if (!QDir().mkpath(m_autostartDir)) {
-        *error = u"cannot create the folder %1"_s.arg(m_autostartDir);
-        return false;
-    }
+    if (!QDir().mkpath(m_autostartDir))
+        return Failure { u"cannot create the folder %1"_s.arg(m_autostartDir) };
     // Replaced whole: a full disk leaves the old entry (or none), never half of one.
-    const Expected<void> written = replaceFile(entryPath(), desktopEntry(m_executable).toUtf8());
-    if (!written) {
-        *error = written.error();
-        return false;
-    }
-    return true;
+    return replaceFile(entryPath(), desktopEntry(m_executable).toUtf8());
 }
 
-bool LaunchAtLogin::remove(QString *error) const
+Expected<void> LaunchAtLogin::remove() const
 {
     QFile file(entryPath());
     if (!QFileInfo(entryPath()).exists() && !QFileInfo(entryPath()).isSymLink())
-        return true;
+        return {};
     if (file.remove())
-        return true;
-    *error = u"cannot remove %1: %2"_s.arg(entryPath(), file.errorString());
-    return false;
+        return {};
+    return Failure { u"cannot remove %1: %2"_s.arg(entryPath(), file.errorString()) };
 }
 
 QString LaunchAtLogin::execArgument(const QString &argument)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Expected.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,11 +26,9 @@ public:
     // The entry exists and does not say Hidden=true (how desktops turn an entry off).
     bool isEnabled() const;
     // true (re)writes the entry, so it names the running executable; false removes it.
-    // A failure leaves the entry as it was, is logged and kept in lastError until the next
-    // call. isEnabledChanged follows every write, whether or not the state changed.
-    void setEnabled(bool enabled);
-    // Why the last setEnabled failed, for the user; empty when it worked.
-    const QString &lastError() const { return m_lastError; }
+    // A failure leaves the entry as it was, is logged, and says why in words for the user.
+    // isEnabledChanged follows every call, whether or not the state changed.
+    Expected<void> setEnabled(bool enabled);
 
     // The entry's text for executable.
     static QString desktopEntry(const QString &executable);
@@ -42,12 +42,11 @@ Q_SIGNALS:
     void isEnabledChanged();
 
 private:
-    bool write(QString *error) const;
-    bool remove(QString *error) const;
+    Expected<void> write() const;
+    Expected<void> remove() const;
 
     QString m_autostartDir;
     QString m_executable;
-    QString m_lastError;
 };
 
 } // namespace runel

@@ -11,10 +11,11 @@
 
 // A back end that holds in memory: it records every setBindings call, "presses" what it holds,
 // and can say that another program holds a combination.
-class FakeHotKeyBackend : public KeyboardShortcuts::HotKeyBackend {
+class FakeHotKeyBackend : public runel::KeyboardShortcuts::HotKeyBackend,
+                          public runel::KeyboardShortcuts::DesktopTriggers {
 public:
-    using Shortcut = KeyboardShortcuts::Shortcut;
-    using Binding = KeyboardShortcuts::Binding;
+    using Shortcut = runel::KeyboardShortcuts::Shortcut;
+    using Binding = runel::KeyboardShortcuts::Binding;
 
     explicit FakeHotKeyBackend(Kind kind = Kind::x11)
         : m_kind(kind)
@@ -24,7 +25,7 @@ public:
     void setBindings(const std::vector<Binding> &bindings) override
     {
         calls.push_back(bindings);
-        Q_EMIT conflictsChanged();
+        Q_EMIT stateChanged();
     }
     bool isHeldElsewhere(const Shortcut &shortcut) override
     {
@@ -37,13 +38,18 @@ public:
             && std::any_of(bindings.begin(), bindings.end(),
                 [&](const Binding &binding) { return binding.shortcut == shortcut; });
     }
+    void holdKeys(quint32) override { ++holds; }
+    void releaseKeysOnceFocused(quintptr window) override { releases.push_back(window); }
+    // A portal-like fake decides the triggers as the desktop would.
+    DesktopTriggers *desktopTriggers() override { return m_kind == Kind::portal ? this : nullptr; }
     QString triggerDescription(const QString &name) const override { return triggers.value(name); }
-    bool recordsItself() const override { return m_kind == Kind::portal; }
+    void setUnboundNames(const QStringList &names) override { unbound = names; }
+    void setDescriptions(const QHash<QString, QString> &texts) override { descriptions = texts; }
     BindState bindState() const override { return m_bindState; }
     void setBindState(BindState state)
     {
         m_bindState = state;
-        Q_EMIT bindStateChanged();
+        Q_EMIT stateChanged();
     }
     void configureTriggers() override { ++configureCalls; }
 
@@ -52,28 +58,40 @@ public:
         static const std::vector<Binding> none;
         return calls.empty() ? none : calls.back();
     }
-    // Presses and releases a combination as the system would: only when it is held.
+    // Presses and releases a combination as the system would: only when it is held, for the
+    // names it is held for.
     bool press(const Shortcut &shortcut)
     {
         const auto &bindings = held();
-        if (std::none_of(bindings.begin(), bindings.end(),
-                [&](const Binding &binding) { return binding.shortcut == shortcut; }))
+        const auto bound = std::find_if(bindings.begin(), bindings.end(),
+            [&](const Binding &binding) { return binding.shortcut == shortcut; });
+        if (bound == bindings.end())
             return false;
-        Q_EMIT pressed(shortcut, 0);
-        Q_EMIT released(shortcut);
+        const Binding binding = *bound;
+        if (binding.holdsKeys)
+            ++pressHolds;
+        for (const QString &name : binding.names)
+            Q_EMIT pressed(name, 0);
+        for (const QString &name : binding.names)
+            Q_EMIT released(name);
         return true;
     }
     // The desktop activating a name (portal).
     void pressName(const QString &name)
     {
-        Q_EMIT namePressed(name);
-        Q_EMIT nameReleased(name);
+        Q_EMIT pressed(name, 0);
+        Q_EMIT released(name);
     }
 
     std::vector<std::vector<Binding>> calls;
     QSet<Shortcut> heldElsewhere;
     QHash<QString, QString> triggers;
+    QStringList unbound;
+    QHash<QString, QString> descriptions;
     int configureCalls = 0;
+    int holds = 0; // holdKeys calls
+    int pressHolds = 0; // presses of bindings that hold the keys
+    std::vector<quintptr> releases; // releaseKeysOnceFocused calls
 
 private:
     Kind m_kind;
@@ -81,7 +99,7 @@ private:
 };
 
 // The settings file's part in memory.
-class MapShortcutStorage : public KeyboardShortcuts::ShortcutStorage {
+class MapShortcutStorage : public runel::KeyboardShortcuts::ShortcutStorage {
 public:
     nlohmann::json value(const QString &key) const override
     {
@@ -101,20 +119,22 @@ public:
 };
 
 // The app's own name, with a default of Super+Shift+L.
-inline const KeyboardShortcuts::Name toggle { QStringLiteral("toggle"),
-    KeyboardShortcuts::Shortcut { 37,
-        KeyboardShortcuts::CarbonModifier::command | KeyboardShortcuts::CarbonModifier::shift } };
+inline const runel::KeyboardShortcuts::Name toggle { QStringLiteral("toggle"),
+    runel::KeyboardShortcuts::Shortcut { 37,
+        runel::KeyboardShortcuts::CarbonModifier::command
+            | runel::KeyboardShortcuts::CarbonModifier::shift } };
 
 // A service on the given storage with a fake back end, as one launch of the app makes it.
 struct Launch {
-    explicit Launch(KeyboardShortcuts::ShortcutStorage &storage,
-        KeyboardShortcuts::HotKeyBackend::Kind kind = KeyboardShortcuts::HotKeyBackend::Kind::x11)
+    explicit Launch(runel::KeyboardShortcuts::ShortcutStorage &storage,
+        runel::KeyboardShortcuts::HotKeyBackend::Kind kind
+        = runel::KeyboardShortcuts::HotKeyBackend::Kind::x11)
     {
         auto owned = std::make_unique<FakeHotKeyBackend>(kind);
         backend = owned.get();
-        service = std::make_unique<KeyboardShortcuts::Service>(storage, std::move(owned));
+        service = std::make_unique<runel::KeyboardShortcuts::Service>(storage, std::move(owned));
         service->addName(toggle);
     }
     FakeHotKeyBackend *backend;
-    std::unique_ptr<KeyboardShortcuts::Service> service;
+    std::unique_ptr<runel::KeyboardShortcuts::Service> service;
 };

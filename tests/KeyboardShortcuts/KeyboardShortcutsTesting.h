@@ -6,9 +6,9 @@
 #include <QStringList>
 
 // "Super+Shift+L" back to its combination, for tables written as people write keys.
-inline KeyboardShortcuts::Shortcut shortcutFrom(const QString &text)
+inline runel::KeyboardShortcuts::Shortcut shortcutFrom(const QString &text)
 {
-    using namespace KeyboardShortcuts;
+    using namespace runel::KeyboardShortcuts;
     Shortcut shortcut;
     QStringList parts = text.split(u'+');
     // "Num+" ends in an empty part after its plus.

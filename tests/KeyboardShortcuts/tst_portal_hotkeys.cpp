@@ -15,7 +15,7 @@
 #include <QtTest>
 #include <atomic>
 
-using namespace KeyboardShortcuts;
+using namespace runel::KeyboardShortcuts;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -209,7 +209,7 @@ const Shortcut ctrlAltF5 { 96, 4096 | 2048 };
 } // namespace
 
 Q_DECLARE_METATYPE(FakeOptions)
-Q_DECLARE_METATYPE(KeyboardShortcuts::HotKeyBackend::BindState)
+Q_DECLARE_METATYPE(runel::KeyboardShortcuts::DesktopTriggers::BindState)
 
 class PortalHotKeysTest : public QObject {
     Q_OBJECT
@@ -270,7 +270,7 @@ private Q_SLOTS:
     {
         QFETCH(int, keyCode);
         QFETCH(int, modifiers);
-        QTEST(PortalHotKeyBackend::preferredTrigger({ keyCode, modifiers }), "trigger");
+        QTEST(portalTrigger({ keyCode, modifiers }), "trigger");
     }
 
     // One bind carries every name with its description and preferred trigger; the desktop's
@@ -280,33 +280,31 @@ private Q_SLOTS:
         FakePortal fake({});
         const auto backend = PortalHotKeyBackend::create(appId);
         QVERIFY(backend);
-        QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
         backend->setDescriptions({ { u"toggleSearchWindow"_s, u"Show or hide Runel"_s } });
         backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } },
             { ctrlAltF5, { u"shortcut-B"_s, u"shortcut-A"_s } } });
-        QTRY_COMPARE(triggers.count(), 1);
+        QTRY_COMPARE(
+            backend->triggerDescription(u"toggleSearchWindow"_s), u"desktop:LOGO+SHIFT+l"_s);
 
         const QString session = fake->calls(u"CreateSession"_s).value(0);
         QCOMPARE(fake->calls(u"BindShortcuts"_s),
             QStringList { session
                 + u" shortcut-A|shortcut-A|CTRL+ALT+F5,shortcut-B|shortcut-B|CTRL+ALT+F5,"
                   "toggleSearchWindow|Show or hide Runel|LOGO+SHIFT+l"_s });
-        QCOMPARE(backend->triggerDescription(u"toggleSearchWindow"_s), u"desktop:LOGO+SHIFT+l"_s);
 
         // The user changes a trigger in the desktop's settings.
         fake->changeTrigger(session, u"shortcut-A"_s, u"Ctrl+F12"_s);
-        QTRY_COMPARE(triggers.count(), 2);
-        QCOMPARE(backend->triggerDescription(u"shortcut-A"_s), u"Ctrl+F12"_s);
+        QTRY_COMPARE(backend->triggerDescription(u"shortcut-A"_s), u"Ctrl+F12"_s);
         QCOMPARE(backend->triggerDescription(u"shortcut-B"_s), u"desktop:CTRL+ALT+F5"_s);
 
         // Another session's activation is not ours; ours is pressed, then released.
-        QSignalSpy pressed(backend.get(), &HotKeyBackend::namePressed);
-        QSignalSpy released(backend.get(), &HotKeyBackend::nameReleased);
+        QSignalSpy pressed(backend.get(), &HotKeyBackend::pressed);
+        QSignalSpy released(backend.get(), &HotKeyBackend::released);
         fake->press(session + u'x', u"toggleSearchWindow"_s);
         fake->press(session, u"shortcut-B"_s);
         fake->press(session, u"shortcut-B"_s, u"Deactivated"_s);
         QTRY_COMPARE(released.count(), 1);
-        QCOMPARE(QList<QVariantList>(pressed), QList<QVariantList>({ { u"shortcut-B"_s } }));
+        QCOMPARE(QList<QVariantList>(pressed), QList<QVariantList>({ { u"shortcut-B"_s, 0U } }));
         QCOMPARE(QList<QVariantList>(released), QList<QVariantList>({ { u"shortcut-B"_s } }));
 
         // With no names listed the desktop keeps them, but a press reaches no one (the trigger
@@ -314,7 +312,7 @@ private Q_SLOTS:
         backend->setBindings({});
         fake->press(session, u"shortcut-B"_s);
         fake->changeTrigger(session, u"shortcut-A"_s, u"Ctrl+F11"_s);
-        QTRY_COMPARE(triggers.count(), 3);
+        QTRY_COMPARE(backend->triggerDescription(u"shortcut-A"_s), u"Ctrl+F11"_s);
         QCOMPARE(pressed.count(), 1);
     }
 
@@ -332,17 +330,16 @@ private Q_SLOTS:
         FakePortal fake(options);
         const auto backend = PortalHotKeyBackend::create(appId);
         QVERIFY(backend);
-        QSignalSpy triggers(backend.get(), &HotKeyBackend::triggersChanged);
         const std::vector<Binding> first { { superShiftL, { u"toggleSearchWindow"_s } } };
         backend->setBindings(first);
-        QTRY_COMPARE(triggers.count(), 1);
+        QTRY_VERIFY(!backend->triggerDescription(u"toggleSearchWindow"_s).isEmpty());
         // An equal list asks nothing; the changed one after it is the second bind.
         backend->setBindings(first);
         backend->configureTriggers();
         const std::vector<Binding> second { { superShiftL, { u"toggleSearchWindow"_s } },
             { ctrlAltF5, { u"shortcut-A"_s } } };
         backend->setBindings(second);
-        QTRY_COMPARE(triggers.count(), 2);
+        QTRY_COMPARE(backend->triggerDescription(u"shortcut-A"_s), u"desktop:CTRL+ALT+F5"_s);
 
         const QStringList sessions = fake->calls(u"CreateSession"_s);
         const QStringList binds = fake->calls(u"BindShortcuts"_s);
@@ -352,7 +349,6 @@ private Q_SLOTS:
         QCOMPARE(fake->calls(u"Close"_s), sessions.mid(0, sessions.size() - 1));
         QCOMPARE(sessions.size(), options.oneBindPerSession ? 2 : 1);
         QTEST(int(fake->calls(u"ConfigureShortcuts"_s).size()), "configures");
-        QCOMPARE(backend->triggerDescription(u"shortcut-A"_s), u"desktop:CTRL+ALT+F5"_s);
 
         // No names (a menu is open, the service disabled) and then the same names again ask
         // nothing of the portal; the change after them is the third bind.
@@ -370,31 +366,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<uint>("response");
         QTest::addColumn<bool>("shortcuts");
-        QTest::addColumn<HotKeyBackend::BindState>("state");
+        QTest::addColumn<DesktopTriggers::BindState>("state");
         QTest::addColumn<QString>("trigger");
         const QString desktop = u"desktop:LOGO+SHIFT+l"_s;
         QTest::newRow("accepted: 0 with the shortcuts")
-            << 0U << true << HotKeyBackend::BindState::bound << desktop;
+            << 0U << true << DesktopTriggers::BindState::bound << desktop;
         QTest::newRow("accepted as GNOME 48 says it: 2 with the shortcuts")
-            << 2U << true << HotKeyBackend::BindState::bound << desktop;
+            << 2U << true << DesktopTriggers::BindState::bound << desktop;
         QTest::newRow("dialog cancelled: 1 without shortcuts")
-            << 1U << false << HotKeyBackend::BindState::refusedByUser << QString();
+            << 1U << false << DesktopTriggers::BindState::refusedByUser << QString();
         QTest::newRow("ended otherwise: 2 without shortcuts")
-            << 2U << false << HotKeyBackend::BindState::failed << QString();
+            << 2U << false << DesktopTriggers::BindState::failed << QString();
     }
     void bindAnswer()
     {
         QFETCH(uint, response);
         QFETCH(bool, shortcuts);
-        QFETCH(HotKeyBackend::BindState, state);
+        QFETCH(DesktopTriggers::BindState, state);
         FakePortal fake({ .bindResponse = response, .answerShortcuts = shortcuts });
         const auto backend = PortalHotKeyBackend::create(appId);
         QVERIFY(backend);
-        QCOMPARE(backend->bindState(), HotKeyBackend::BindState::pending);
-        QSignalSpy changed(backend.get(), &HotKeyBackend::bindStateChanged);
+        QCOMPARE(backend->bindState(), DesktopTriggers::BindState::pending);
         backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
-        QTRY_COMPARE(changed.count(), 1);
-        QCOMPARE(backend->bindState(), state);
+        QTRY_COMPARE(backend->bindState(), state);
         QTEST(backend->triggerDescription(u"toggleSearchWindow"_s), "trigger");
         QCOMPARE(fake->calls(u"BindShortcuts"_s).size(), 1);
     }
@@ -420,7 +414,7 @@ private Q_SLOTS:
             { ctrlAltF5, { u"shortcut-A"_s } } };
         backend->setDescriptions({ { u"shortcut-A"_s, u"Run g"_s } });
         backend->setBindings(first);
-        QTRY_COMPARE(backend->bindState(), HotKeyBackend::BindState::bound);
+        QTRY_COMPARE(backend->bindState(), DesktopTriggers::BindState::bound);
 
         backend->setDescriptions({ { u"shortcut-A"_s, u"Run gd"_s } });
         settle();

@@ -22,6 +22,21 @@ private:
             QStringList { u"run"_s } + arguments + QStringList { u"--dir"_s, scripts() }, wrapper,
             input);
     }
+    // `runel run KEYS` on a terminal (script(1)), typing bytes once the prompt that ends in
+    // promptEnd shows: what the terminal showed.
+    Run typedAtPrompt(const QString &keys, const QString &promptEnd, const QByteArray &bytes)
+    {
+        QString octal; // for printf: every byte as it is, whatever it is
+        for (const char byte : bytes)
+            octal += u"\\%1"_s.arg(uint(uchar(byte)), 3, 8, QChar(u'0'));
+        return run({ keys },
+            { u"bash"_s, u"-c"_s,
+                u"coproc term { script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null; }\n"
+                u"while IFS= read -r -d : -t 20 seen <&\"${term[0]}\"; do\n"
+                u"  [[ $seen == *'"_s
+                    + promptEnd + u"' ]] && break\ndone\nprintf '"_s + octal
+                    + u"' >&\"${term[1]}\"\ncat <&\"${term[0]}\""_s });
+    }
     // The runs of the log, newest last, as `runel log --json` lists them.
     nlohmann::json loggedRuns() { return parsedJson(runRunel({ u"log"_s, u"--json"_s }).out); }
 
@@ -199,21 +214,9 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
             QSKIP("script(1) is not installed");
         QFETCH(QByteArray, keys);
-        QString octal; // for printf: every byte as it is, whatever it is
-        for (const char byte : keys)
-            octal += u"\\%1"_s.arg(uint(uchar(byte)), 3, 8, QChar(u'0'));
         for (const QString &earlier : { u"first"_s, u"second"_s, u"first"_s, u"second"_s })
             QCOMPARE(run({ u"a"_s, u"--arg"_s, earlier }).exitCode, 0);
-        const Run typed = run({ u"a"_s },
-            { u"bash"_s, u"-c"_s,
-                u"coproc term { script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null; }\n"
-                u"while IFS= read -r -d : -t 20 seen <&\"${term[0]}\"; do\n"
-                u"  [[ $seen == *'[x]' ]] && break\n"
-                u"done\n"
-                u"printf '"_s
-                    + octal
-                    + u"' >&\"${term[1]}\"\n"
-                      u"cat <&\"${term[0]}\""_s });
+        const Run typed = typedAtPrompt(u"a"_s, u"[x]"_s, keys);
         QCOMPARE(typed.exitCode, 0);
         QFETCH(QByteArray, got);
         QVERIFY2(typed.out.contains(got + "\r\n"), typed.out);
@@ -231,14 +234,7 @@ private Q_SLOTS:
         if (!QStandardPaths::findExecutable(u"script"_s).isEmpty()) {
             QFile::remove(scripts() + u"/secret.sh.got"_s);
             // Typed once the prompt shows, as a person would: echo is off by then.
-            const Run typed = run({ u"s"_s },
-                { u"bash"_s, u"-c"_s,
-                    u"coproc term { script -qec \"$(printf '%q ' \"$0\" \"$@\")\" /dev/null; }\n"
-                    u"while IFS= read -r -d : -t 20 seen <&\"${term[0]}\"; do\n"
-                    u"  [[ $seen == *Token ]] && break\n"
-                    u"done\n"
-                    u"printf 'p4ss w0rd\\n' >&\"${term[1]}\"\n"
-                    u"cat <&\"${term[0]}\""_s });
+            const Run typed = typedAtPrompt(u"s"_s, u"Token"_s, secret + '\n');
             QCOMPARE(typed.exitCode, 0);
             QVERIFY2(typed.out.contains("done") && !typed.out.contains(secret), typed.out);
             QCOMPARE(fileBytes(scripts() + u"/secret.sh.got"_s), secret);

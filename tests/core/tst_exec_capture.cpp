@@ -1,4 +1,4 @@
-#include "core/execution/HUDLinePreview.h"
+#include "core/execution/HudLinePreview.h"
 #include "core/execution/LastStdoutLine.h"
 #include "core/threading/MainThreadLineDispatcher.h"
 
@@ -22,7 +22,7 @@ const QString truncatedMarker = u" [output line truncated]"_s;
 Lines linesOf(const Chunks &chunks)
 {
     Lines lines;
-    HUDLinePreview preview([&lines](const QString &line) { lines.append(line); });
+    HudLinePreview preview([&lines](const QString &line) { lines.append(line); });
     for (const QByteArray &chunk : chunks) {
         preview.consume(chunk.constData(), std::size_t(chunk.size()));
         preview.dispatcher()->drain();

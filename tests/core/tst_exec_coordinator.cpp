@@ -146,9 +146,6 @@ private Q_SLOTS:
         QTest::newRow("an array that is no list leaves the last line shown")
             << QByteArray("echo a\necho b\nprintf '[1,2]'") << succeeded << RunExitStatus::success
             << u"b"_s << false;
-        QTest::newRow("a list of entries as the last line")
-            << "echo working\necho '" + listLine + "'" << shownList() << RunExitStatus::success
-            << u"working"_s << true;
         QTest::newRow("a list without a final newline")
             << "printf '%s' '" + listLine + "'" << shownList() << RunExitStatus::success
             << QString() << false;
@@ -200,13 +197,11 @@ private Q_SLOTS:
         QTest::addColumn<Sounds>("sounds");
         QTest::addColumn<RunExitStatus>("logged");
 
-        const QByteArray pass("echo done"), fail("exit 2"), killed("kill -TERM $$");
+        const QByteArray pass("echo done"), fail("exit 2");
         const Sounds none, error { u"dialog-error"_s }, complete { u"complete"_s };
         QTest::newRow("foreground success: another sound")
             << true << u"successSound=message"_s << pass << 0 << Sounds { u"message"_s }
             << RunExitStatus::success;
-        QTest::newRow("foreground cancelled: silent")
-            << true << QString() << killed << 0 << none << RunExitStatus::cancelled;
         QTest::newRow("a printed list: silent") << true << QString() << "echo '" + listLine + "'"
                                                 << 0 << none << RunExitStatus::success;
         QTest::newRow("background success: its own setting")

@@ -273,6 +273,18 @@ private Q_SLOTS:
         const std::vector<SearchResult> results = catalog->results(u"dep"_s);
         QCOMPARE(described(results), u"match: Deploy"_s);
         QCOMPARE(results.front().item->file->relativePath, u"git/deploy.sh"_s);
+
+        // An older catalog is found again while a HUD holds it, and then the cache lets go of
+        // it: a superseded index is not kept alive.
+        std::weak_ptr<const ScriptIndex> superseded;
+        {
+            const auto older = build();
+            superseded = older;
+            const auto shown = SearchCatalog::of(older);
+            SearchCatalog::of(build());
+            QCOMPARE(SearchCatalog::of(older), shown);
+        }
+        QVERIFY(superseded.expired());
     }
 
     void matchPosition_data()

@@ -35,24 +35,16 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void reloadPublishesTheIndex()
+    // An unchanged folder still publishes (an equal index): a reload is always answered.
+    void reloadOfAnUnchangedFolderPublishes()
     {
         ScriptStore store(*m_config);
-        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0));
         QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
-        int completions = 0;
-        store.reload([&] { ++completions; });
-        QVERIFY(store.isLoading());
-        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0)); // not before it is built
-        QVERIFY(published.wait());
-        QVERIFY(!store.isLoading());
-        QCOMPARE(completions, 1);
+        for (int reload = 1; reload <= 2; ++reload) {
+            store.reload();
+            QVERIFY(published.wait());
+        }
         QCOMPARE(store.scriptIndex()->sequence.reachableItems.size(), size_t(1));
-
-        // An unchanged folder still publishes (an equal index).
-        store.reload();
-        QVERIFY(published.wait());
-        QCOMPARE(published.count(), 2);
     }
 
     // Under a process limit no worker thread can be had: the index is still built (here,
@@ -81,6 +73,7 @@ private Q_SLOTS:
         QSignalSpy loading(&store, &ScriptStore::isLoadingChanged);
         QStringList completed;
         store.reload([&] { completed.append(u"first"_s); });
+        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0)); // not before it is built
         writeFile(scripts() + u"/two.sh"_s);
         store.reload([&] { completed.append(u"second"_s); });
         QTRY_VERIFY(!store.isLoading());

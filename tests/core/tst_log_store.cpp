@@ -62,16 +62,6 @@ private Q_SLOTS:
     void init() { m_home = std::make_unique<TestHome>(); }
     void cleanup() { m_home.reset(); }
 
-    // Below the data home, which falls back to ~/.local/share (relative ones are ignored in
-    // the same way as for every XDG folder).
-    void defaultDirectoryFollowsTheDataHome()
-    {
-        qputenv("XDG_DATA_HOME", "/srv/data");
-        QCOMPARE(LogStore::defaultLogDirectory(), u"/srv/data/runel/logs"_s);
-        qunsetenv("XDG_DATA_HOME");
-        QCOMPARE(LogStore::defaultLogDirectory(), QDir::homePath() + u"/.local/share/runel/logs"_s);
-    }
-
     // Private files in private folders, the record written whole (no temporary left behind).
     void startedRunIsListedWithOutputAndRecord()
     {

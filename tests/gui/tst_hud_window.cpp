@@ -1,5 +1,5 @@
 #include "TestEnvironment.h"
-#include "gui/hud/HUDTextField.h"
+#include "gui/hud/HudTextField.h"
 #include "gui/hud/KeyBoxRow.h"
 #include "gui/hud/KeyEventHandler.h"
 #include "gui/hud/ResultRowDelegate.h"
@@ -100,7 +100,7 @@ private:
                 .arg(kindName, viewModel().latestOutput().value_or(QString()))
                 .arg(m_stack->log->runs().size());
         QStringList parts { keyBoxes().join(QString()), kindName, u'"' + hud().titleText() + u'"' };
-        const HUDTextField *field = hud().textField();
+        const HudTextField *field = hud().textField();
         if (focused() == field)
             parts << u"[%1|%2]"_s.arg(field->text(), field->placeholderText())
                   << (field->hasSelectedText()
@@ -388,8 +388,11 @@ private Q_SLOTS:
         m_stack->config->setScriptDelay(30);
         if (searchMode)
             press(Qt::Key_Tab);
+        QElapsedTimer sinceFirstKey;
+        sinceFirstKey.start();
         type(QStringLiteral("t"));
-        QTest::qWait(delayMs / 2);
+        // Half the delay has run when the second key comes.
+        QVERIFY(QTest::qWaitFor([&] { return sinceFirstKey.elapsed() >= delayMs / 2; }));
         QElapsedTimer sinceLastKey;
         sinceLastKey.start();
         type(QStringLiteral("b"));
@@ -402,8 +405,9 @@ private Q_SLOTS:
         } else if (shownAfterKeys) {
             QTRY_VERIFY(resultsShown());
         } else {
-            QTest::qWait(50);
-            QVERIFY(!resultsShown());
+            // The panel is decided once the key's changes are all in: nothing shows, nothing waits.
+            QCoreApplication::processEvents();
+            QVERIFY(!resultsShown() && !m_controller->isResultsPanelPending());
             press(Qt::Key_Down); // browsing always shows the panel
             QTRY_VERIFY(resultsShown());
         }

@@ -1,5 +1,4 @@
 #include "TestEnvironment.h"
-#include "gui/settings/LogRunDelegate.h"
 #include "gui/settings/LogRunModel.h"
 #include "gui/settings/LogView.h"
 #include "gui/settings/ScriptHealthModel.h"
@@ -9,7 +8,6 @@
 #include <QAction>
 #include <QListView>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QtTest>
 
 using namespace runel;
@@ -21,19 +19,6 @@ namespace {
 
 // Not valid UTF-8: a read failure, so the file has no keys.
 const QByteArray unreadable = "\xff\xfe";
-
-// Counts the rows it paints.
-class CountingDelegate : public LogRunDelegate {
-public:
-    using LogRunDelegate::LogRunDelegate;
-    mutable int painted = 0;
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override
-    {
-        ++painted;
-        LogRunDelegate::paint(painter, option, index);
-    }
-};
 
 } // namespace
 
@@ -265,33 +250,6 @@ private Q_SLOTS:
         QTRY_COMPARE(logRows(), QStringList { u"Again Succeeded"_s });
         writeRun(u"Later"_s, QDateTime::currentDateTimeUtc().addSecs(60));
         QTRY_COMPARE(logRows(), (QStringList { u"Again Succeeded"_s, u"Later Succeeded"_s }));
-    }
-
-    void tenThousandRunsPaintOnlyWhatShows()
-    {
-        open({}, Tab::general);
-        // Records written straight to the folder, as earlier sessions would have left them.
-        const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-1);
-        for (int i = 0; i < 10000; ++i)
-            writeRun(u"Script %1"_s.arg(i), start.addSecs(i));
-        auto *counting = new CountingDelegate(log().list());
-        log().list()->setItemDelegate(counting);
-        window().setCurrentTab(Tab::log);
-        QTRY_COMPARE_WITH_TIMEOUT(log().model()->rowCount(), 10000, 30000);
-        QSignalSpy reset(log().model(), &QAbstractItemModel::modelReset);
-        QSignalSpy inserted(log().model(), &QAbstractItemModel::rowsInserted);
-        const LogRunPtr running = logStore().startRun(u"Newest"_s);
-        QCOMPARE(reset.size(), 0); // a new run is inserted: the list keeps its place
-        QCOMPARE(inserted.size(), 1);
-        counting->painted = 0;
-        log().list()->scrollToBottom();
-        log().list()->grab();
-        const int visible
-            = log().list()->viewport()->height() / log().list()->sizeHintForRow(0) + 2;
-        QVERIFY2(counting->painted <= visible, qPrintable(QString::number(counting->painted)));
-        QScrollBar *scroll = log().list()->verticalScrollBar();
-        QVERIFY(scroll->maximum() > 0 && scroll->value() == scroll->maximum());
-        running->finish(RunExitStatus::success);
     }
 };
 

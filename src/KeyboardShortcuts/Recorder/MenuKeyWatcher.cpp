@@ -7,7 +7,7 @@
 #include <QMenu>
 #include <algorithm>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 MenuKeyWatcher::MenuKeyWatcher(HotKeyCenter &center, QObject *parent)
     : QObject(parent)
@@ -62,4 +62,4 @@ void MenuKeyWatcher::setOpen(QObject *menu, bool open)
         m_center.setMenuOpen(!m_openMenus.isEmpty());
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QSet>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 class HotKeyCenter;
 
@@ -28,4 +28,4 @@ private:
     QSet<QObject *> m_openMenus;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

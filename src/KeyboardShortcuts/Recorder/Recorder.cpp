@@ -11,7 +11,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 namespace {
 
@@ -105,8 +105,7 @@ Recorder::Recorder(Service &service, Name name, QWidget *parent)
         if (changed == m_name.rawValue)
             refresh();
     });
-    connect(&m_service.backend(), &HotKeyBackend::triggersChanged, this, &Recorder::refresh);
-    connect(&m_service.backend(), &HotKeyBackend::conflictsChanged, this, &Recorder::refresh);
+    connect(&m_service.backend(), &HotKeyBackend::stateChanged, this, &Recorder::refresh);
     refresh();
 }
 
@@ -138,14 +137,14 @@ QString Recorder::message() const
 
 bool Recorder::recordsItself() const
 {
-    return m_service.backend().recordsItself();
+    return m_service.backend().desktopTriggers() != nullptr;
 }
 
 void Recorder::startRecording()
 {
     if (recordsItself()) {
         // The desktop decides the trigger and has its own dialog for it.
-        m_service.backend().configureTriggers();
+        m_service.backend().desktopTriggers()->configureTriggers();
         return;
     }
     if (m_recording)
@@ -365,4 +364,4 @@ void Recorder::changeEvent(QEvent *event)
         refresh();
 }
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

@@ -11,7 +11,7 @@ class QLineEdit;
 class QAction;
 class QKeyEvent;
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 
 class Service;
 
@@ -76,4 +76,4 @@ private:
     int m_modifiers = 0;
 };
 
-} // namespace KeyboardShortcuts
+} // namespace runel::KeyboardShortcuts

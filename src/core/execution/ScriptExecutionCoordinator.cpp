@@ -1,6 +1,6 @@
 #include "ScriptExecutionCoordinator.h"
 
-#include "HUDLinePreview.h"
+#include "HudLinePreview.h"
 #include "LastStdoutLine.h"
 #include "LateOutputCopier.h"
 #include "SoundRule.h"
@@ -115,7 +115,7 @@ struct ScriptExecutionCoordinator::Run {
     LogRunPtr logRun;
     QString displayName;
     // Foreground runs only: fed by the standard-output reader until the outcome is taken.
-    std::shared_ptr<HUDLinePreview> preview;
+    std::shared_ptr<HudLinePreview> preview;
     std::shared_ptr<LastStdoutLine> lastLine;
     std::function<void(const RunResult &)> finished;
 };
@@ -188,7 +188,7 @@ void ScriptExecutionCoordinator::runForeground(const FileItem &file, const QStri
 {
     auto run = std::make_shared<Run>();
     run->isForeground = true;
-    run->preview = std::make_shared<HUDLinePreview>(
+    run->preview = std::make_shared<HudLinePreview>(
         [coordinator = QPointer<ScriptExecutionCoordinator>(this)](const QString &line) {
             if (coordinator && isShownLine(line))
                 coordinator->sendEvent(Event::foregroundOutput(line));

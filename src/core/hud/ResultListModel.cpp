@@ -27,47 +27,175 @@ ResultListModel::ResultListModel(SearchViewModel &viewModel, QObject *parent)
     : QAbstractListModel(parent)
     , m_viewModel(viewModel)
 {
-    refresh();
+    m_mode = currentMode();
+    loadRows();
+    m_selectedRow = selectionInViewModel();
+    // The view model notifies once its operation is complete, so the first of these signals
+    // already finds rows and selection final; the ones after it find nothing left to do.
+    using VM = SearchViewModel;
+    for (const auto signal : { &VM::keysChanged, &VM::evaluationChanged,
+             &VM::executionStatusChanged, &VM::isSearchModeChanged, &VM::searchFilterTextChanged,
+             &VM::searchResultsChanged, &VM::filteredListChanged, &VM::selectedIndexChanged,
+             &VM::selectedSearchIndexChanged, &VM::selectedListIndexChanged })
+        connect(&viewModel, signal, this, &ResultListModel::follow);
 }
 
 ResultListModel::~ResultListModel() = default;
 
-ResultListModel::Snapshot ResultListModel::snapshot() const
+ResultListModel::Mode ResultListModel::currentMode() const
 {
-    Snapshot made;
-    if (m_viewModel.executionStatus().is(ExecutionStatus::Kind::showingList)) {
-        made.mode = Mode::list;
-        made.listEntries = m_viewModel.filteredList();
-        made.text = m_viewModel.listFilterText();
-    } else if (m_viewModel.isSearchMode()) {
-        made.mode = Mode::search;
-        made.text = m_viewModel.searchFilterText();
-        made.searchResults = m_viewModel.searchResults(); // cached by the view model
-    } else {
-        made.mode = Mode::sequence;
-        made.sequenceRows = m_viewModel.evaluation().resultItems;
-        made.typedKeyCount = m_viewModel.keys().size();
-    }
-    return made;
+    if (m_viewModel.executionStatus().is(ExecutionStatus::Kind::showingList))
+        return Mode::list;
+    return m_viewModel.isSearchMode() ? Mode::search : Mode::sequence;
 }
 
-int ResultListModel::count(const Snapshot &snapshot) const
+void ResultListModel::loadRows()
 {
-    switch (snapshot.mode) {
-    case Mode::list:
-        return int(snapshot.listEntries.size());
+    m_sequenceRows.clear();
+    m_searchResults.clear();
+    m_listEntries.clear();
+    m_filteredEntries.clear();
+    m_text.clear();
+    m_catalog.reset();
+    m_query.reset();
+    m_typedKeyCount = 0;
+    switch (m_mode) {
+    case Mode::sequence:
+        m_sequenceRows = m_viewModel.evaluation().resultItems;
+        m_typedKeyCount = m_viewModel.keys().size();
+        break;
     case Mode::search:
-        return int(snapshot.searchResults.size());
+        m_text = m_viewModel.searchFilterText();
+        m_searchResults = m_viewModel.searchResults(); // cached by the view model
+        m_catalog = m_viewModel.searchCatalog();
+        m_query.emplace(m_text);
+        break;
+    case Mode::list:
+        m_listEntries = *m_viewModel.executionStatus().entries();
+        m_filteredEntries = m_viewModel.filteredList();
+        m_text = m_viewModel.listFilterText();
+        break;
+    }
+    m_rows.assign(size_t(rowCount()), std::nullopt);
+}
+
+int ResultListModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    switch (m_mode) {
+    case Mode::list:
+        return int(m_filteredEntries.size());
+    case Mode::search:
+        return int(m_searchResults.size());
     case Mode::sequence:
         break;
     }
-    return int(snapshot.sequenceRows.size());
+    return int(m_sequenceRows.size());
 }
 
-int ResultListModel::selectionIn(const Snapshot &snapshot) const
+void ResultListModel::reset(Mode mode)
+{
+    const int previous = m_selectedRow;
+    beginResetModel();
+    m_mode = mode;
+    loadRows();
+    m_selectedRow = selectionInViewModel();
+    endResetModel();
+    Q_EMIT selectionMoved(m_selectedRow, previous);
+}
+
+void ResultListModel::follow()
+{
+    const Mode mode = currentMode();
+    if (mode != m_mode) {
+        reset(mode);
+        return;
+    }
+    switch (mode) {
+    case Mode::sequence: {
+        const Evaluation &evaluation = m_viewModel.evaluation();
+        const qsizetype typed = m_viewModel.keys().size();
+        // The key hints are the part of each row's keys left to type.
+        replaceRows(m_sequenceRows, evaluation.resultItems, typed != m_typedKeyCount, [&] {
+            m_sequenceRows = evaluation.resultItems;
+            m_typedKeyCount = typed;
+        });
+        break;
+    }
+    case Mode::search: {
+        if (m_viewModel.searchCatalog() != m_catalog) {
+            reset(mode); // the rows point into another index
+            return;
+        }
+        const QString &text = m_viewModel.searchFilterText();
+        const std::vector<SearchResult> &results = m_viewModel.searchResults();
+        // The highlights are where the text matched.
+        replaceRows(m_searchResults, results, text != m_text, [&] {
+            m_searchResults = results;
+            if (text != m_text) {
+                m_text = text;
+                m_query.emplace(m_text);
+            }
+        });
+        break;
+    }
+    case Mode::list: {
+        if (*m_viewModel.executionStatus().entries() != m_listEntries) {
+            reset(mode); // another list
+            return;
+        }
+        const QString &text = m_viewModel.listFilterText();
+        const std::vector<ListEntry> filtered = m_viewModel.filteredList();
+        replaceRows(m_filteredEntries, filtered, text != m_text, [&] {
+            m_filteredEntries = filtered;
+            m_text = text;
+        });
+        break;
+    }
+    }
+    followSelection();
+}
+
+template<typename Row, typename Store>
+void ResultListModel::replaceRows(
+    const std::vector<Row> &held, const std::vector<Row> &next, bool allChanged, Store store)
+{
+    const int oldCount = int(held.size());
+    const int newCount = int(next.size());
+    const int kept = std::min(oldCount, newCount);
+    // The kept rows that changed lie within [first, last].
+    int first = 0;
+    int last = kept - 1;
+    if (!allChanged) {
+        while (first < kept && held[size_t(first)] == next[size_t(first)])
+            ++first;
+        while (last >= first && held[size_t(last)] == next[size_t(last)])
+            --last;
+    }
+    if (newCount < oldCount) {
+        beginRemoveRows({}, newCount, oldCount - 1);
+        store();
+        m_rows.resize(size_t(newCount));
+        endRemoveRows();
+    } else if (newCount > oldCount) {
+        beginInsertRows({}, oldCount, newCount - 1);
+        store();
+        m_rows.resize(size_t(newCount));
+        endInsertRows();
+    } else if (first <= last || allChanged) {
+        store();
+    }
+    if (first <= last) {
+        std::fill(m_rows.begin() + first, m_rows.begin() + last + 1, std::nullopt);
+        Q_EMIT dataChanged(index(first), index(last));
+    }
+}
+
+int ResultListModel::selectionInViewModel() const
 {
     int selected = 0;
-    switch (snapshot.mode) {
+    switch (m_mode) {
     case Mode::list:
         selected = m_viewModel.selectedListIndex();
         break;
@@ -78,39 +206,20 @@ int ResultListModel::selectionIn(const Snapshot &snapshot) const
         selected = m_viewModel.selectedIndex();
         break;
     }
-    return selected >= 0 && selected < count(snapshot) ? selected : -1;
+    return selected >= 0 && selected < rowCount() ? selected : -1;
 }
 
-void ResultListModel::refresh()
+void ResultListModel::followSelection()
 {
-    Snapshot next = snapshot();
     const int previous = m_selectedRow;
-    if (!(next == m_snapshot)) {
-        beginResetModel();
-        m_snapshot = std::move(next);
-        m_mode = m_snapshot.mode;
-        m_catalog = m_mode == Mode::search ? m_viewModel.searchCatalog() : nullptr;
-        m_query
-            = m_mode == Mode::search ? std::optional(MatchQuery(m_snapshot.text)) : std::nullopt;
-        m_rows.assign(size_t(count(m_snapshot)), std::nullopt);
-        m_selectedRow = selectionIn(m_snapshot);
-        endResetModel();
-        Q_EMIT selectionMoved(m_selectedRow, previous);
-        return;
-    }
-    m_selectedRow = selectionIn(m_snapshot);
+    m_selectedRow = selectionInViewModel();
     if (m_selectedRow == previous)
         return;
     for (int row : { previous, m_selectedRow }) {
-        if (row >= 0)
+        if (row >= 0 && row < rowCount())
             Q_EMIT dataChanged(index(row), index(row), { SelectedRole });
     }
     Q_EMIT selectionMoved(m_selectedRow, previous);
-}
-
-int ResultListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 std::optional<ResultDisplayItem> ResultListModel::displayItem(int row) const
@@ -122,16 +231,15 @@ std::optional<ResultDisplayItem> ResultListModel::displayItem(int row) const
         return cached;
     switch (m_mode) {
     case Mode::sequence:
-        cached = runel::displayItem(m_snapshot.sequenceRows[size_t(row)], m_snapshot.typedKeyCount);
+        cached = runel::displayItem(m_sequenceRows[size_t(row)], m_typedKeyCount);
         break;
     case Mode::search:
         if (!m_catalog || !m_query)
             return std::nullopt;
-        cached = m_catalog->displayItem(m_snapshot.searchResults[size_t(row)], *m_query);
+        cached = m_catalog->displayItem(m_searchResults[size_t(row)], *m_query);
         break;
     case Mode::list:
-        cached
-            = runel::displayItems({ m_snapshot.listEntries[size_t(row)] }, m_snapshot.text).front();
+        cached = runel::displayItems({ m_filteredEntries[size_t(row)] }, m_text).front();
         break;
     }
     return cached;
@@ -167,7 +275,7 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     case KeyHintRole:
         return item->keyHint.value_or(QString());
     case IsFolderRole:
-        return m_mode == Mode::sequence && m_snapshot.sequenceRows[size_t(index.row())].isFolder();
+        return m_mode == Mode::sequence && m_sequenceRows[size_t(index.row())].isFolder();
     case SelectedRole:
         return index.row() == m_selectedRow;
     default:

@@ -17,9 +17,11 @@ class SearchViewModel;
 // The rows of the results list for the view model's current mode: the sequence-mode rows, the
 // search results or the filtered entries of a script-produced list. A row's texts are built
 // only when a view asks for it, so a search that finds every script costs only the visible
-// rows. Follows the view model: the model is reset only when the rows themselves changed, and
-// a moved selection updates just the two rows involved. Highlight ranges are given in UTF-16
-// code units, ready for drawing.
+// rows. Follows the view model's signals by itself, with the smallest model signals: a reset
+// only when the mode changes or its rows come from another catalog or list; within a mode the
+// rows past the new end are removed (or new ones inserted) and the kept rows that changed get
+// dataChanged; a moved selection updates just the two rows involved. Highlight ranges are
+// given in UTF-16 code units, ready for drawing.
 class ResultListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -53,37 +55,42 @@ public:
     // The whole row, as the core describes it (null row for an index outside the list).
     std::optional<ResultDisplayItem> displayItem(int row) const;
 
-    // Brings the rows up to date with the view model; connected to its change signal.
-    void refresh();
-
 Q_SIGNALS:
     // The selection moved from previous to row (either may be -1); emitted after the rows are
     // up to date, also after a reset.
     void selectionMoved(int row, int previous);
 
 private:
-    // What the rows are made of; equal snapshots give equal rows.
-    struct Snapshot {
-        Mode mode = Mode::sequence;
-        std::vector<ListItem> sequenceRows;
-        qsizetype typedKeyCount = 0;
-        std::vector<SearchResult> searchResults;
-        std::vector<ListEntry> listEntries;
-        QString text; // the search or list filter text
-        bool operator==(const Snapshot &) const = default;
-    };
-    Snapshot snapshot() const;
-    int selectionIn(const Snapshot &snapshot) const;
-    int count(const Snapshot &snapshot) const;
+    Mode currentMode() const;
+    // Brings rows and selection up to date with the view model; every signal that may change
+    // either leads here.
+    void follow();
+    void reset(Mode mode);
+    void loadRows();
+    // Replaces the rows of the current mode: the rows held, and the new ones, which replace
+    // them through the store function. With allChanged every kept row changed (its texts
+    // depend on something besides the row, like the typed keys or the search text).
+    template<typename Row, typename Store>
+    void replaceRows(
+        const std::vector<Row> &held, const std::vector<Row> &next, bool allChanged, Store store);
+    int selectionInViewModel() const;
+    void followSelection();
 
     SearchViewModel &m_viewModel;
     Mode m_mode = Mode::sequence;
-    Snapshot m_snapshot;
     int m_selectedRow = -1;
+    // The rows of the current mode, as the view model gave them (the other modes' stay empty).
+    std::vector<ListItem> m_sequenceRows;
+    qsizetype m_typedKeyCount = 0;
+    std::vector<SearchResult> m_searchResults;
+    // The whole list a script printed, and its entries that pass the filter.
+    std::vector<ListEntry> m_listEntries;
+    std::vector<ListEntry> m_filteredEntries;
+    QString m_text; // the search or list filter text
     // The catalog the search results point into, and the query of the search text.
     std::shared_ptr<const SearchCatalog> m_catalog;
     std::optional<MatchQuery> m_query;
-    // Row texts built so far, by row; cleared on every reset.
+    // Row texts built so far, by row; a changed row's entry is cleared.
     mutable std::vector<std::optional<ResultDisplayItem>> m_rows;
 };
 

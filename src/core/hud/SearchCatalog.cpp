@@ -5,7 +5,6 @@
 #include "core/text/Text.h"
 
 #include <algorithm>
-#include <array>
 #include <mutex>
 #include <unicode/regex.h>
 
@@ -13,18 +12,16 @@ using namespace Qt::StringLiterals;
 
 namespace runel {
 
+// What the row shows is read from the index the catalog holds (shared strings, no copies): a
+// view builds only the rows it shows, so the few lookups per row cost less than a second copy
+// of every name and path.
 struct SearchCatalog::Row {
     const SearchItem *item = nullptr;
     Field name;
     Field path;
-    qint64 priority = 1;
-    // What the row shows. Copies made for the catalog, side by side in memory, so that
-    // building thousands of rows per key press does not chase the index's strings.
-    QString icon;
-    QString title;
-    std::optional<QString> subtitle; // absent when the name is just the file name
-
     std::unique_ptr<icu::RegexPattern> pattern; // a pattern fallback's compiled expression
+    qint8 priority = 1;
+    bool showsPath = false; // the name is not just the file name: the path is the subtitle
 };
 
 namespace {
@@ -53,14 +50,6 @@ void setHighlight(const std::optional<TextMatch> &match, qint64 &offset, qint64 
     }
 }
 
-// A copy with data of its own; a literal, which has no reference count, stays as it is.
-QString detached(const QString &text)
-{
-    if (!text.data_ptr().isMutable())
-        return text;
-    return QString(text.constData(), text.size());
-}
-
 // Stands between fields in the catalog's text. Hits are checked against field bounds anyway;
 // the separator only spares the search hits that run from one field into the next.
 constexpr char16_t fieldSeparator = u'\0';
@@ -75,10 +64,7 @@ SearchCatalog::SearchCatalog(const std::vector<const SearchItem *> &searchableIt
         Row row;
         row.item = item;
         row.priority = file.metadata.pinned ? 0 : 1;
-        row.icon = detached(scriptIcon(file.metadata, file.scriptType));
-        row.title = detached(item->displayName);
-        if (!text::canonicallyEqual(item->displayName, file.nameWithoutExtension()))
-            row.subtitle = detached(file.relativePath);
+        row.showsPath = !text::canonicallyEqual(item->displayName, file.nameWithoutExtension());
         const qsizetype index = qsizetype(m_rows.size());
         switch (file.metadata.fallback.kind) {
         case FallbackMode::Kind::disabled:
@@ -139,25 +125,30 @@ SearchCatalog::~SearchCatalog() = default;
 
 std::shared_ptr<const SearchCatalog> SearchCatalog::of(std::shared_ptr<const ScriptIndex> index)
 {
-    // The newest first. Two, so that a catalog built on a worker thread for an index about to
-    // be published survives searches in the index still shown.
+    // The newest is held, so that a catalog built on a worker thread for an index about to be
+    // published waits for it. The one before is only remembered: while a HUD still searches
+    // the index it was made of, the HUD holds it; once nothing does, it goes with its index
+    // (at 5,000 scripts the two hold about ten megabytes).
     static std::mutex mutex;
-    static std::array<std::shared_ptr<const SearchCatalog>, 2> recent;
+    static std::shared_ptr<const SearchCatalog> newest;
+    static std::weak_ptr<const SearchCatalog> previous;
     if (!index)
         return nullptr;
     {
         const std::lock_guard lock(mutex);
-        for (const auto &catalog : recent) {
-            if (catalog && catalog->m_index == index)
-                return catalog;
-        }
+        if (newest && newest->m_index == index)
+            return newest;
+        if (auto held = previous.lock(); held && held->m_index == index)
+            return held;
     }
     // Built outside the lock: a large index takes a while, and another thread's request for
     // a different index need not wait for it.
     auto made = std::make_shared<SearchCatalog>(index->search.searchableItems);
     made->m_index = std::move(index);
+    std::shared_ptr<const SearchCatalog> superseded;
     const std::lock_guard lock(mutex);
-    recent[1] = std::exchange(recent[0], made);
+    previous = newest;
+    superseded = std::exchange(newest, made);
     return made;
 }
 
@@ -334,16 +325,17 @@ ResultDisplayItem SearchCatalog::displayItem(
     const SearchResult &result, const MatchQuery &query) const
 {
     const Row &row = m_rows[size_t(result.sourceIndex)];
+    const FileItem &file = *row.item->file;
     ResultDisplayItem display;
-    display.icon = row.icon;
-    display.title = row.title;
+    display.icon = scriptIcon(file.metadata, file.scriptType);
+    display.title = row.item->displayName;
     // The ranking looked at the name first, so a hit in the path means none in the name.
     const std::optional<TextMatch> inName = result.match
         ? (result.match->fieldIndex == 0 ? result.match : std::nullopt)
         : folded(row.name).find(query);
     setHighlight(inName, display.titleHighlightOffset, display.titleHighlightCount);
-    if (row.subtitle) {
-        display.subtitle = row.subtitle;
+    if (row.showsPath) {
+        display.subtitle = file.relativePath;
         const std::optional<TextMatch> inPath = result.match && result.match->fieldIndex == 1
             ? result.match
             : folded(row.path).find(query);

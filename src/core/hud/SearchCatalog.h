@@ -43,9 +43,10 @@ public:
     SearchCatalog(const SearchCatalog &) = delete;
     SearchCatalog &operator=(const SearchCatalog &) = delete;
 
-    // The catalog of the index's searchable items, holding the index. The last two made are
-    // kept (and with them their indexes, until catalogs of other indexes are asked for), so
-    // that asking again for the same index on every key press costs nothing. Thread-safe.
+    // The catalog of the index's searchable items, holding the index. The last one made is
+    // kept (and with it its index), the one before only while something else holds it, so
+    // that asking again for the same index on every key press costs nothing and a superseded
+    // index is not kept alive by the cache. Thread-safe.
     static std::shared_ptr<const SearchCatalog> of(std::shared_ptr<const ScriptIndex> index);
     // Has store build the catalog of every new index on the worker thread that builds the
     // index, so that the first search key finds it ready.

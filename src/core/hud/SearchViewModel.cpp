@@ -2,6 +2,7 @@
 
 #include "TextMatcher.h"
 #include "core/SystemServices.h"
+#include "core/index/Labels.h"
 #include "core/index/ScriptStore.h"
 #include "core/log/LogStore.h"
 #include "core/settings/ConfigManager.h"
@@ -11,11 +12,6 @@
 
 namespace runel {
 namespace {
-
-int milliseconds(double seconds)
-{
-    return int(seconds * 1000.0 + 0.5);
-}
 
 // The selection after a move of step rows in a list of count rows, wrapping at both ends.
 int wrapped(int index, int step, qsizetype count)
@@ -48,11 +44,9 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
     , m_scriptStore(scriptStore)
     , m_services(services)
     , m_logStore(logStore)
-    , m_executionCoordinator(configManager, logStore, services)
+    , m_search(configManager, scriptStore, logStore)
+    , m_runFlow(*this, configManager, scriptStore, logStore, services)
 {
-    // The coordinator is a member: it cannot outlive the view model its handler points to.
-    m_executionCoordinator.setOnEvent(
-        [this](const ScriptExecutionCoordinator::Event &event) { handleEvent(event); });
     SearchCatalog::buildWithIndexes(scriptStore);
     connect(&scriptStore, &ScriptStore::scriptIndexChanged, this, &SearchViewModel::followIndex);
     // The order of search results follows the run history only while ranking by use is on.
@@ -69,17 +63,7 @@ SearchViewModel::SearchViewModel(ConfigManager &configManager, ScriptStore &scri
                 runSequence(*keys);
         });
     }
-    for (QTimer *timer : { &m_pendingTimer, &m_autorunTimer, &m_refreshTimer })
-        timer->setSingleShot(true);
-    connect(&m_pendingTimer, &QTimer::timeout, this, [this] {
-        if (auto pending = std::exchange(m_pendingRun, std::nullopt))
-            run(pending->first, pending->second, QString());
-    });
-    connect(&m_autorunTimer, &QTimer::timeout, this, [this] {
-        auto pending = std::exchange(m_autorunRun, std::nullopt);
-        if (pending && m_configManager.autorunEnabled())
-            run(pending->first, pending->second, QString());
-    });
+    m_refreshTimer.setSingleShot(true);
     connect(&m_refreshTimer, &QTimer::timeout, this,
         [this] { set(m_refreshMessage, std::optional<QString>(), Field::refreshMessage); });
 }
@@ -127,8 +111,6 @@ void SearchViewModel::publishChanges()
         emitted.push_back(&SearchViewModel::isInputBlockedChanged);
     if (panelChanged)
         emitted.push_back(&SearchViewModel::shouldShowResultsPanelChanged);
-    if (!emitted.empty())
-        emitted.push_back(&SearchViewModel::changed);
     for (const Signal signal : emitted) {
         Q_EMIT(this->*signal)();
         if (!self)
@@ -149,10 +131,10 @@ std::shared_ptr<const ScriptIndex> SearchViewModel::currentIndex() const
 void SearchViewModel::searchResultsMayHaveChanged()
 {
     ChangeBatch batch(*this);
-    if (m_isSearchMode) {
+    if (m_search.isActive()) {
         markChanged(Field::searchResults);
-        if (size_t(m_selectedSearchIndex) >= searchResults().size())
-            set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+        if (size_t(m_search.selectedIndex()) >= searchResults().size())
+            setSelectedSearchIndex(0);
     }
 }
 
@@ -175,7 +157,7 @@ bool SearchViewModel::isInputBlocked() const
 {
     using Kind = ExecutionStatus::Kind;
     const Kind kind = m_executionStatus.kind();
-    return m_isSearchMode || kind == Kind::showingList || kind == Kind::failed
+    return m_search.isActive() || kind == Kind::showingList || kind == Kind::failed
         || kind == Kind::runningForeground || kind == Kind::succeeded;
 }
 
@@ -187,39 +169,40 @@ std::vector<ListEntry> SearchViewModel::filteredList() const
 
 std::shared_ptr<const SearchCatalog> SearchViewModel::searchCatalog() const
 {
-    return SearchCatalog::of(currentIndex());
+    return m_search.catalog();
 }
 
 const std::vector<SearchResult> &SearchViewModel::searchResults() const
 {
-    std::shared_ptr<const ScriptIndex> index = currentIndex();
-    const std::optional<int> generation = m_configManager.rankByUse()
-        ? std::optional(m_logStore.runHistoryGeneration())
-        : std::nullopt;
-    if (!m_searchCache || m_searchCache->index != index || m_searchCache->text != m_searchFilterText
-        || m_searchCache->historyGeneration != generation) {
-        const std::shared_ptr<const SearchCatalog> catalog = searchCatalog();
-        std::span<const double> scores;
-        if (generation) {
-            if (!m_useScores || m_useScores->catalog != catalog
-                || m_useScores->historyGeneration != *generation) {
-                m_useScores = UseScores { catalog, *generation,
-                    catalog->useScores(m_logStore.runHistory(), QDateTime::currentDateTimeUtc()) };
-            }
-            scores = m_useScores->scores;
-        }
-        std::vector<SearchResult> results = catalog->results(m_searchFilterText, scores);
-        m_searchCache
-            = SearchCache { std::move(index), m_searchFilterText, generation, std::move(results) };
-    }
-    return m_searchCache->results;
+    return m_search.results();
+}
+
+void SearchViewModel::setSearchText(const QString &text)
+{
+    ChangeBatch batch(*this);
+    if (m_search.setText(text))
+        markChanged(Field::searchFilterText);
+}
+
+void SearchViewModel::setSelectedSearchIndex(int index)
+{
+    ChangeBatch batch(*this);
+    if (m_search.setSelectedIndex(index))
+        markChanged(Field::selectedSearchIndex);
+}
+
+void SearchViewModel::setSearchMode(bool active)
+{
+    ChangeBatch batch(*this);
+    if (m_search.setActive(active))
+        markChanged(Field::isSearchMode);
 }
 
 bool SearchViewModel::shouldShowResultsPanel() const
 {
     if (m_executionStatus.is(ExecutionStatus::Kind::awaitingArgument))
         return false;
-    if (m_isSearchMode || m_executionStatus.is(ExecutionStatus::Kind::showingList))
+    if (m_search.isActive() || m_executionStatus.is(ExecutionStatus::Kind::showingList))
         return true;
     if (m_isBrowsingResults)
         return !m_evaluation.resultItems.empty();
@@ -240,7 +223,7 @@ void SearchViewModel::evaluate(std::optional<CommandResolver::ResolveResult> res
     if (m_keys.empty()) {
         set(m_evaluation, Evaluation(), Field::evaluation);
         m_evaluatedIndex.reset();
-        cancelTimers();
+        m_runFlow.cancelTimers();
         return;
     }
     const std::shared_ptr<const ScriptIndex> index = currentIndex();
@@ -253,45 +236,19 @@ void SearchViewModel::evaluate(std::optional<CommandResolver::ResolveResult> res
     set(m_evaluation, std::move(evaluation), Field::evaluation);
 
     const auto &full = m_evaluation.resolveResult.fullMatches;
-    scheduleRun(full.size() == 1 ? full.front() : nullptr);
+    m_runFlow.scheduleRun(full.size() == 1 ? full.front() : nullptr);
     const auto &rows = m_evaluation.resultItems;
     const bool autorun = m_configManager.autorunEnabled() && !rows.empty() && rows.front().isFile()
         && rows.front().sequenceItem()->file->metadata.pinned;
-    scheduleAutorun(autorun ? rows.front().sequenceItem() : nullptr);
-}
-
-void SearchViewModel::scheduleRun(const SequenceItem *item)
-{
-    m_pendingTimer.stop();
-    m_pendingRun.reset();
-    if (!item)
-        return;
-    m_pendingRun.emplace(*item->file, item->displayName);
-    m_pendingTimer.start(milliseconds(m_configManager.scriptDelay()));
-}
-
-void SearchViewModel::scheduleAutorun(const SequenceItem *item)
-{
-    m_autorunTimer.stop();
-    m_autorunRun.reset();
-    if (!item)
-        return;
-    m_autorunRun.emplace(*item->file, item->displayName);
-    m_autorunTimer.start(milliseconds(m_configManager.autorunDelay()));
-}
-
-void SearchViewModel::cancelTimers()
-{
-    scheduleRun(nullptr);
-    scheduleAutorun(nullptr);
+    m_runFlow.scheduleAutorun(autorun ? rows.front().sequenceItem() : nullptr);
 }
 
 void SearchViewModel::handleCharacter(const QString &character)
 {
     ChangeBatch batch(*this);
-    if (m_isSearchMode) {
-        set(m_searchFilterText, m_searchFilterText + character, Field::searchFilterText);
-        set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+    if (m_search.isActive()) {
+        setSearchText(m_search.text() + character);
+        setSelectedSearchIndex(0);
         return;
     }
     if (isInputBlocked())
@@ -313,9 +270,9 @@ void SearchViewModel::handleCharacter(const QString &character)
 void SearchViewModel::enterSearchMode(const QString &text)
 {
     ChangeBatch batch(*this);
-    set(m_searchFilterText, text, Field::searchFilterText);
-    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
-    set(m_isSearchMode, true, Field::isSearchMode);
+    setSearchText(text);
+    setSelectedSearchIndex(0);
+    setSearchMode(true);
     set(m_keys, KeyGroup(), Field::keys);
     markChanged(Field::searchResults);
     evaluate();
@@ -324,16 +281,16 @@ void SearchViewModel::enterSearchMode(const QString &text)
 void SearchViewModel::exitSearchMode()
 {
     ChangeBatch batch(*this);
-    set(m_isSearchMode, false, Field::isSearchMode);
-    set(m_searchFilterText, QString(), Field::searchFilterText);
-    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+    setSearchMode(false);
+    setSearchText(QString());
+    setSelectedSearchIndex(0);
 }
 
 void SearchViewModel::searchTextChanged(const QString &text)
 {
     ChangeBatch batch(*this);
-    set(m_searchFilterText, text, Field::searchFilterText);
-    set(m_selectedSearchIndex, 0, Field::selectedSearchIndex);
+    setSearchText(text);
+    setSelectedSearchIndex(0);
 }
 
 void SearchViewModel::handleBackspace()
@@ -369,7 +326,7 @@ void SearchViewModel::handleEscape()
 void SearchViewModel::handleCancel()
 {
     if (m_executionStatus.is(ExecutionStatus::Kind::runningForeground))
-        m_executionCoordinator.cancelRunningProcess();
+        m_runFlow.coordinator().cancelRunningProcess();
 }
 
 void SearchViewModel::handleEnter(const QString &modifiers)
@@ -378,7 +335,7 @@ void SearchViewModel::handleEnter(const QString &modifiers)
     if (!shouldShowResultsPanel() || m_selectedIndex < 0 || size_t(m_selectedIndex) >= rows.size())
         return;
     ChangeBatch batch(*this);
-    cancelTimers();
+    m_runFlow.cancelTimers();
     const ListItem row = rows[size_t(m_selectedIndex)];
     if (const SequenceItem *item = row.sequenceItem()) {
         run(*item->file, item->displayName, modifiers);
@@ -395,7 +352,7 @@ void SearchViewModel::moveSelectionUp()
     if (count == 0)
         return;
     ChangeBatch batch(*this);
-    cancelTimers();
+    m_runFlow.cancelTimers();
     set(m_isBrowsingResults, true, Field::isBrowsingResults);
     set(m_selectedIndex, wrapped(m_selectedIndex, -1, count), Field::selectedIndex);
 }
@@ -406,7 +363,7 @@ void SearchViewModel::moveSelectionDown()
     if (count == 0)
         return;
     ChangeBatch batch(*this);
-    cancelTimers();
+    m_runFlow.cancelTimers();
     // The first press with the panel hidden only shows the panel.
     if (m_isResultsPanelVisible)
         set(m_selectedIndex, wrapped(m_selectedIndex, 1, count), Field::selectedIndex);
@@ -417,8 +374,7 @@ void SearchViewModel::moveSearchSelection(int step)
 {
     const qsizetype count = qsizetype(searchResults().size());
     if (count > 0)
-        set(m_selectedSearchIndex, wrapped(m_selectedSearchIndex, step, count),
-            Field::selectedSearchIndex);
+        setSelectedSearchIndex(wrapped(m_search.selectedIndex(), step, count));
 }
 
 void SearchViewModel::moveListSelection(int step)
@@ -431,7 +387,7 @@ void SearchViewModel::moveListSelection(int step)
 
 void SearchViewModel::toggleSearchMode()
 {
-    if (m_isSearchMode) {
+    if (m_search.isActive()) {
         exitSearchMode();
         return;
     }
@@ -447,7 +403,7 @@ void SearchViewModel::runSequence(const QString &keySequence)
     }
     m_sequenceAwaitingIndex.reset();
     ChangeBatch batch(*this);
-    if (m_isSearchMode)
+    if (m_search.isActive())
         exitSearchMode();
     CommandResolver::Playback playback
         = CommandResolver::play(keySequence, currentIndex()->sequence.reachableItems);
@@ -458,7 +414,7 @@ void SearchViewModel::runSequence(const QString &keySequence)
         evaluate(std::move(playback.resolved));
     if (playback.unknownKey) {
         // What the keys before it name is not what the sequence meant.
-        cancelTimers();
+        m_runFlow.cancelTimers();
         m_services.beep();
         return;
     }
@@ -467,6 +423,59 @@ void SearchViewModel::runSequence(const QString &keySequence)
         const SequenceItem *item = full.front();
         run(*item->file, item->displayName, QString());
     }
+}
+
+void SearchViewModel::activateRow(int index, const QString &modifiers)
+{
+    if (index < 0)
+        return;
+    if (m_search.isActive()) {
+        const std::vector<SearchResult> &results = searchResults();
+        if (size_t(index) >= results.size())
+            return;
+        // The result points into the index; the run copies what it needs first.
+        const SearchItem *item = results[size_t(index)].item;
+        const FileItem file = *item->file;
+        const QString name = item->displayName;
+        m_runFlow.run(file, name, QString());
+    } else if (m_executionStatus.is(ExecutionStatus::Kind::showingList)) {
+        const std::vector<ListEntry> entries = filteredList();
+        if (size_t(index) < entries.size())
+            m_runFlow.runEntry(entries[size_t(index)], modifiers);
+    }
+}
+
+void SearchViewModel::reloadScripts()
+{
+    if (m_executionStatus.is(ExecutionStatus::Kind::runningForeground))
+        return;
+    QPointer<SearchViewModel> self(this);
+    m_scriptStore.reload([self] {
+        if (!self)
+            return;
+        ChangeBatch batch(*self);
+        if (!self->isInputBlocked()) {
+            self->set(self->m_keys, KeyGroup(), Field::keys);
+            self->evaluate();
+        }
+        self->set(self->m_refreshMessage, std::optional(QStringLiteral("Scripts reloaded")),
+            Field::refreshMessage);
+        // Restarted by every completed reload: the message shows its full time after the
+        // latest one.
+        self->m_refreshTimer.start(refreshMessageMs);
+    });
+}
+
+QString SearchViewModel::labelOf(const FileItem &file) const
+{
+    return displayName(file, m_configManager.enhanceLabels());
+}
+
+void SearchViewModel::dismiss()
+{
+    // Carried out when the operation's batch ends, after its notifications.
+    ChangeBatch batch(*this);
+    m_dismissRequested = true;
 }
 
 } // namespace runel

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "RunFlow.h"
 #include "SearchCatalog.h"
 #include "SearchEvaluation.h"
+#include "SearchModeState.h"
 #include "core/execution/ExecutionStatus.h"
 #include "core/execution/ScriptExecutionCoordinator.h"
 #include "core/index/ScriptIndex.h"
@@ -24,8 +26,9 @@ class SystemServices;
 // The HUD's state and the state machine that turns typed keys into script runs. Lives on the
 // main thread and needs no window: the key input layer calls the operations, the views bind to
 // the properties. Each operation notifies once it is complete: one signal per field whose value
-// changed (equal values never notify), then changed() once. It follows the store's index by
-// itself. One per opening of the HUD; it owns the coordinator that runs its scripts.
+// changed (equal values never notify), so a view redraws only what shows a changed field. It
+// follows the store's index by itself. One per opening of the HUD; its run flow owns the
+// coordinator that runs its scripts, its search state the search results.
 class SearchViewModel : public QObject {
     Q_OBJECT
     Q_PROPERTY(KeyGroup keys READ keys NOTIFY keysChanged)
@@ -65,14 +68,14 @@ public:
     const std::optional<QString> &refreshMessage() const { return m_refreshMessage; }
     const QString &listFilterText() const { return m_listFilterText; }
     int selectedListIndex() const { return m_selectedListIndex; }
-    bool isSearchMode() const { return m_isSearchMode; }
-    const QString &searchFilterText() const { return m_searchFilterText; }
-    int selectedSearchIndex() const { return m_selectedSearchIndex; }
+    bool isSearchMode() const { return m_search.isActive(); }
+    const QString &searchFilterText() const { return m_search.text(); }
+    int selectedSearchIndex() const { return m_search.selectedIndex(); }
     const Evaluation &evaluation() const { return m_evaluation; }
     // What the argument field shows while an argument is awaited: the argument's value (the
     // start text), or an argument of an earlier run that Up and Down stepped to.
     const QString &argumentText() const { return m_argumentText; }
-    ScriptExecutionCoordinator &executionCoordinator() { return m_executionCoordinator; }
+    ScriptExecutionCoordinator &executionCoordinator() { return m_runFlow.coordinator(); }
     // Closes the HUD; set by the HUD window. May delete the view model: it is called last in an
     // operation, after the notifications.
     void setOnDismiss(std::function<void()> onDismiss) { m_onDismiss = std::move(onDismiss); }
@@ -86,8 +89,8 @@ public:
     // The catalog those results were found in: what a view draws search rows from.
     std::shared_ptr<const SearchCatalog> searchCatalog() const;
     bool shouldShowResultsPanel() const;
-    bool isRunPending() const { return m_pendingTimer.isActive(); }
-    bool isAutorunPending() const { return m_autorunTimer.isActive(); }
+    bool isRunPending() const { return m_runFlow.isRunPending(); }
+    bool isAutorunPending() const { return m_runFlow.isAutorunPending(); }
 
     // Sequence mode.
     void handleCharacter(const QString &character);
@@ -109,27 +112,36 @@ public:
     void exitSearchMode();
     void searchTextChanged(const QString &text);
     void moveSearchSelection(int step);
-    void confirmSearch();
+    void confirmSearch() { activateRow(selectedSearchIndex(), QString()); }
 
     // List mode and the argument field.
-    void confirmListEntry(const QString &modifiers);
-    void cancelList();
-    void listFilterChanged(const QString &text);
+    void confirmListEntry(const QString &modifiers) { m_runFlow.confirmListEntry(modifiers); }
+    void cancelList() { m_runFlow.cancelList(); }
+    void listFilterChanged(const QString &text) { m_runFlow.listFilterChanged(text); }
     void moveListSelection(int step);
-    void confirmArgument(const QString &text, const QString &modifiers);
+    void confirmArgument(const QString &text, const QString &modifiers)
+    {
+        m_runFlow.confirmArgument(text, modifiers);
+    }
     // Up and Down in the argument field: step to the argument of the next older run of the
     // script, or back towards the newest and past it to the start text. Each argument is
     // offered once, newest first; the log keeps none for a secret argument.
-    void recallOlderArgument();
-    void recallNewerArgument();
+    void recallOlderArgument() { m_runFlow.stepRecall(1); }
+    void recallNewerArgument() { m_runFlow.stepRecall(-1); }
 
     void activateRow(int index, const QString &modifiers);
     void reloadScripts();
-    void handleEvent(const ScriptExecutionCoordinator::Event &event);
+    void handleEvent(const ScriptExecutionCoordinator::Event &event)
+    {
+        m_runFlow.handleEvent(event);
+    }
 
     // Runs a chosen script: a fallback with the search text, an argument prompt, or a plain
     // foreground or background run. Any run cancels both timers.
-    void run(const FileItem &file, const QString &displayName, const QString &modifiers);
+    void run(const FileItem &file, const QString &displayName, const QString &modifiers)
+    {
+        m_runFlow.run(file, displayName, modifiers);
+    }
 
     // How long after a run's outcome the HUD closes, and how long "Scripts reloaded" shows.
     static constexpr int dismissDelayMs = 600;
@@ -156,10 +168,10 @@ Q_SIGNALS:
     void filteredListChanged();
     void isInputBlockedChanged();
     void shouldShowResultsPanelChanged();
-    // After the signals of one operation, when any field changed.
-    void changed();
 
 private:
+    friend class RunFlow;
+
     // The fields that notify, in the order their signals are emitted.
     enum class Field : unsigned {
         keys,
@@ -198,19 +210,13 @@ private:
     void searchResultsMayHaveChanged();
     void evaluate(std::optional<CommandResolver::ResolveResult> resolved = std::nullopt);
     void enterSearchMode(const QString &text);
-    void scheduleRun(const SequenceItem *item);
-    void scheduleAutorun(const SequenceItem *item);
-    void cancelTimers();
-    void runWithArguments(const FileItem &file, const QString &displayName,
-        const QStringList &arguments, const QString &modifiers);
-    void runEntry(const ListEntry &entry, const QString &modifiers);
-    void awaitArgument(const FileItem &file);
-    void stepRecall(int step);
-    void dismissAfterDelay();
+    void setSearchText(const QString &text);
+    void setSelectedSearchIndex(int index);
+    void setSearchMode(bool active);
+    // Asks for the HUD to close when the operation's batch ends, after its notifications.
     void dismiss();
     void publishChanges();
     QString labelOf(const FileItem &file) const;
-    QString substituteClipboard(const QString &value) const;
 
     void markChanged(Field field) { m_dirty |= 1u << unsigned(field); }
     template<typename T> void set(T &field, T value, Field which)
@@ -226,7 +232,6 @@ private:
     ScriptStore &m_scriptStore;
     SystemServices &m_services;
     LogStore &m_logStore;
-    ScriptExecutionCoordinator m_executionCoordinator;
 
     KeyGroup m_keys;
     ExecutionStatus m_executionStatus;
@@ -237,36 +242,14 @@ private:
     std::optional<QString> m_refreshMessage;
     QString m_listFilterText;
     int m_selectedListIndex = 0;
-    bool m_isSearchMode = false;
-    QString m_searchFilterText;
-    int m_selectedSearchIndex = 0;
     std::function<void()> m_onDismiss;
     QString m_argumentText;
-    // While an argument is awaited: its start text, what Up and Down offer (newest first) and
-    // where they stand (-1: at the start text).
-    QString m_argumentStart;
-    QStringList m_recalledArguments;
-    int m_recallIndex = -1;
 
     Evaluation m_evaluation;
     // The index m_evaluation points into, kept alive while the evaluation is shown.
     std::shared_ptr<const ScriptIndex> m_evaluatedIndex;
 
-    // The last search: the results point into the index, which the cache keeps alive.
-    struct SearchCache {
-        std::shared_ptr<const ScriptIndex> index;
-        QString text;
-        std::optional<int> historyGeneration; // the run history ranked by; none: not by use
-        std::vector<SearchResult> results;
-    };
-    mutable std::optional<SearchCache> m_searchCache;
-    // The use scores of a catalog's items, made once per catalog and run history.
-    struct UseScores {
-        std::shared_ptr<const SearchCatalog> catalog;
-        int historyGeneration = 0;
-        std::vector<double> scores;
-    };
-    mutable std::optional<UseScores> m_useScores;
+    SearchModeState m_search;
 
     // The open change batches, the fields changed within them, the derived values when the
     // outermost began, and whether an operation asked to close the HUD.
@@ -276,13 +259,10 @@ private:
     bool m_wasShowingResultsPanel = false;
     bool m_dismissRequested = false;
 
-    // The run delay and the autorun delay, each with the script it will run.
-    QTimer m_pendingTimer;
-    QTimer m_autorunTimer;
     QTimer m_refreshTimer; // clears "Scripts reloaded"
-    std::optional<std::pair<FileItem, QString>> m_pendingRun;
-    std::optional<std::pair<FileItem, QString>> m_autorunRun;
     std::optional<QString> m_sequenceAwaitingIndex;
+    // Last: its coordinator's runs and timers may call back into the fields above.
+    RunFlow m_runFlow;
 };
 
 } // namespace runel

@@ -12,18 +12,9 @@ namespace runel {
 
 namespace {
 
-const QString defaultSuccessSound = QStringLiteral("None");
-const QString defaultFailureSound = QStringLiteral("Default");
-const QString defaultBackgroundSuccessSound = QStringLiteral("Default");
-
 QString homeFolder()
 {
     return XdgDirs::home();
-}
-
-QString defaultScriptsDir()
-{
-    return homeFolder() + QStringLiteral("/.runel");
 }
 
 bool readBool(const nlohmann::json &value, bool fallback)
@@ -32,12 +23,14 @@ bool readBool(const nlohmann::json &value, bool fallback)
 }
 
 // A delay of 0 would run a script before the user could type its next key, so it never counts.
+double delayOr(double seconds, double fallback)
+{
+    return seconds > 0 ? seconds : fallback;
+}
+
 double readDelay(const nlohmann::json &value, double fallback)
 {
-    if (!value.is_number())
-        return fallback;
-    const double seconds = value.get<double>();
-    return seconds > 0 ? seconds : fallback;
+    return value.is_number() ? delayOr(value.get<double>(), fallback) : fallback;
 }
 
 QString readString(const nlohmann::json &value, const QString &fallback)
@@ -66,6 +59,145 @@ const char *visibilityWord(ResultsVisibility visibility)
         break;
     }
     return "immediately";
+}
+
+template<typename T> T same(const T &value)
+{
+    return value;
+}
+
+template<typename T> nlohmann::json plain(const T &value)
+{
+    return value;
+}
+
+nlohmann::json plainString(const QString &value)
+{
+    return value.toStdString();
+}
+
+// Entries of the kinds most settings are, with their default.
+template<bool fallback>
+constexpr Setting<bool> flag(const char *key, bool ConfigManager::Values::*field,
+    void (ConfigManager::*changed)(), SettingEffect effect = SettingEffect::none)
+{
+    return { key, field, changed,
+        [](const nlohmann::json &stored) { return readBool(stored, fallback); }, plain<bool>,
+        same<bool>, effect };
+}
+
+template<double fallback>
+constexpr Setting<double> delay(
+    const char *key, double ConfigManager::Values::*field, void (ConfigManager::*changed)())
+{
+    return { key, field, changed,
+        [](const nlohmann::json &stored) { return readDelay(stored, fallback); }, plain<double>,
+        [](const double &seconds) { return delayOr(seconds, fallback); }, SettingEffect::none };
+}
+
+// A sound-theme id, "None" or "Default".
+template<const char *fallback>
+constexpr Setting<QString> sound(
+    const char *key, QString ConfigManager::Values::*field, void (ConfigManager::*changed)())
+{
+    return { key, field, changed,
+        [](const nlohmann::json &stored) {
+            return readString(stored, QString::fromLatin1(fallback));
+        },
+        plainString, same<QString>, SettingEffect::none };
+}
+
+constexpr char noSound[] = "None";
+constexpr char defaultSound[] = "Default";
+
+using V = ConfigManager::Values;
+using C = ConfigManager;
+using S = ConfigManager::Settings;
+
+} // namespace
+
+constinit const Setting<QString> S::scriptsDir {
+    .key = "scriptsDir",
+    .field = &V::scriptsDir,
+    .changed = &C::scriptsDirChanged,
+    // An empty path would resolve to the home folder itself, which would then be scanned as a
+    // whole and seeded with the examples: the default folder is the safer reading.
+    .read =
+        [](const nlohmann::json &stored) {
+            const QString path = readString(stored, QString());
+            return path.isEmpty() ? homeFolder() + QStringLiteral("/.runel")
+                                  : C::expandedPath(path);
+        },
+    .write
+    = [](const QString &path) -> nlohmann::json { return C::abbreviatedPath(path).toStdString(); },
+    .clamp = [](const QString &path) { return C::expandedPath(path); },
+    .effect = SettingEffect::moveScriptsFolder,
+};
+constinit const Setting<double> S::scriptDelay
+    = delay<0.4>("scriptDelay", &V::scriptDelay, &C::scriptDelayChanged);
+constinit const Setting<bool> S::isFirstLaunch
+    = flag<true>("isFirstLaunch", &V::isFirstLaunch, &C::isFirstLaunchChanged);
+constinit const Setting<bool> S::enhanceLabels = flag<true>(
+    "enhanceLabels", &V::enhanceLabels, &C::enhanceLabelsChanged, SettingEffect::rebuildIndex);
+constinit const Setting<QString> S::successSound
+    = sound<noSound>("successSound", &V::successSound, &C::successSoundChanged);
+constinit const Setting<QString> S::failureSound
+    = sound<defaultSound>("failureSound", &V::failureSound, &C::failureSoundChanged);
+constinit const Setting<QString> S::backgroundSuccessSound = sound<defaultSound>(
+    "backgroundSuccessSound", &V::backgroundSuccessSound, &C::backgroundSuccessSoundChanged);
+constinit const Setting<ResultsVisibility> S::resultsVisibility {
+    .key = "resultListVisibility",
+    .field = &V::resultsVisibility,
+    .changed = &C::resultsVisibilityChanged,
+    .read = readVisibility,
+    .write = [](const ResultsVisibility &visibility) -> nlohmann::json {
+        return visibilityWord(visibility);
+    },
+    .clamp = same<ResultsVisibility>,
+};
+constinit const Setting<double> S::resultsDelay
+    = delay<0.4>("resultListDelay", &V::resultsDelay, &C::resultsDelayChanged);
+constinit const Setting<bool> S::searchOnUnknownKey
+    = flag<false>("searchOnUnknownKey", &V::searchOnUnknownKey, &C::searchOnUnknownKeyChanged);
+constinit const Setting<bool> S::autorunEnabled
+    = flag<false>("autorunEnabled", &V::autorunEnabled, &C::autorunEnabledChanged);
+constinit const Setting<bool> S::rankByUse
+    = flag<false>("rankByUse", &V::rankByUse, &C::rankByUseChanged);
+constinit const Setting<double> S::autorunDelay
+    = delay<1.0>("autorunDelay", &V::autorunDelay, &C::autorunDelayChanged);
+constinit const Setting<std::vector<AppShortcut>> S::shortcuts {
+    .key = "shortcuts",
+    .field = &V::shortcuts,
+    .changed = &C::shortcutsChanged,
+    // One malformed element drops the list; it stays in the file until the list is assigned.
+    .read =
+        [](const nlohmann::json &stored) {
+            return decodeShortcuts(stored).value_or(std::vector<AppShortcut> {});
+        },
+    .write = encodeShortcuts,
+    .clamp = same<std::vector<AppShortcut>>,
+};
+
+namespace {
+
+// Calls visit with every entry of the table, in the order a reload notifies them. A setting
+// missing here is never read from the file, never compared on reload, never notified.
+template<typename Visit> void forEachSetting(Visit &&visit)
+{
+    visit(S::scriptsDir);
+    visit(S::scriptDelay);
+    visit(S::isFirstLaunch);
+    visit(S::enhanceLabels);
+    visit(S::successSound);
+    visit(S::failureSound);
+    visit(S::backgroundSuccessSound);
+    visit(S::resultsVisibility);
+    visit(S::resultsDelay);
+    visit(S::searchOnUnknownKey);
+    visit(S::autorunEnabled);
+    visit(S::rankByUse);
+    visit(S::autorunDelay);
+    visit(S::shortcuts);
 }
 
 } // namespace
@@ -97,30 +229,9 @@ ConfigManager &ConfigManager::shared()
 
 void ConfigManager::load()
 {
-    const SettingsFile &store = *m_store;
-    m_isFirstLaunch = readBool(store.value("isFirstLaunch"), true);
-    m_enhanceLabels = readBool(store.value("enhanceLabels"), true);
-    m_searchOnUnknownKey = readBool(store.value("searchOnUnknownKey"), false);
-    m_autorunEnabled = readBool(store.value("autorunEnabled"), false);
-    m_rankByUse = readBool(store.value("rankByUse"), false);
-
-    m_scriptDelay = readDelay(store.value("scriptDelay"), defaultScriptDelay);
-    m_resultsDelay = readDelay(store.value("resultListDelay"), defaultResultsDelay);
-    m_autorunDelay = readDelay(store.value("autorunDelay"), defaultAutorunDelay);
-
-    // An empty path would resolve to the home folder itself, which would then be scanned as a
-    // whole and seeded with the examples: the default folder is the safer reading.
-    const QString stored = readString(store.value("scriptsDir"), QString());
-    m_scriptsDir = stored.isEmpty() ? defaultScriptsDir() : expandedPath(stored);
-
-    m_shortcuts = decodeShortcuts(store.value("shortcuts")).value_or(std::vector<AppShortcut> {});
-
-    m_successSound = readString(store.value("successSound"), defaultSuccessSound);
-    m_failureSound = readString(store.value("failureSound"), defaultFailureSound);
-    m_backgroundSuccessSound
-        = readString(store.value("backgroundSuccessSound"), defaultBackgroundSuccessSound);
-
-    m_resultsVisibility = readVisibility(store.value("resultListVisibility"));
+    forEachSetting([this](const auto &setting) {
+        m_values.*(setting.field) = setting.read(m_store->value(setting.key));
+    });
 }
 
 void ConfigManager::watchStore()
@@ -155,49 +266,31 @@ void ConfigManager::reloadStore()
     if (!reloaded)
         return;
 
-    const ConfigManager::ResultsVisibility oldVisibility = m_resultsVisibility;
-    const QString oldScriptsDir = m_scriptsDir;
-    const double oldScriptDelay = m_scriptDelay, oldResultsDelay = m_resultsDelay,
-                 oldAutorunDelay = m_autorunDelay;
-    const bool oldFirstLaunch = m_isFirstLaunch, oldEnhance = m_enhanceLabels,
-               oldSearchOnUnknown = m_searchOnUnknownKey, oldAutorun = m_autorunEnabled,
-               oldRankByUse = m_rankByUse;
-    const QString oldSuccess = m_successSound, oldFailure = m_failureSound,
-                  oldBackgroundSuccess = m_backgroundSuccessSound;
-    const std::vector<AppShortcut> oldShortcuts = m_shortcuts;
+    const Values old = m_values;
     load();
 
     // Every field is consistent before the first notification goes out.
-    auto notify = [this](bool changed, void (ConfigManager::*signal)()) {
-        if (changed)
-            Q_EMIT(this->*signal)();
-    };
-    notify(oldScriptsDir != m_scriptsDir, &ConfigManager::scriptsDirChanged);
-    notify(oldScriptDelay != m_scriptDelay, &ConfigManager::scriptDelayChanged);
-    notify(oldFirstLaunch != m_isFirstLaunch, &ConfigManager::isFirstLaunchChanged);
-    notify(oldEnhance != m_enhanceLabels, &ConfigManager::enhanceLabelsChanged);
-    notify(oldSuccess != m_successSound, &ConfigManager::successSoundChanged);
-    notify(oldFailure != m_failureSound, &ConfigManager::failureSoundChanged);
-    notify(oldBackgroundSuccess != m_backgroundSuccessSound,
-        &ConfigManager::backgroundSuccessSoundChanged);
-    notify(oldVisibility != m_resultsVisibility, &ConfigManager::resultsVisibilityChanged);
-    notify(oldResultsDelay != m_resultsDelay, &ConfigManager::resultsDelayChanged);
-    notify(oldSearchOnUnknown != m_searchOnUnknownKey, &ConfigManager::searchOnUnknownKeyChanged);
-    notify(oldAutorun != m_autorunEnabled, &ConfigManager::autorunEnabledChanged);
-    notify(oldRankByUse != m_rankByUse, &ConfigManager::rankByUseChanged);
-    notify(oldAutorunDelay != m_autorunDelay, &ConfigManager::autorunDelayChanged);
-    notify(!(oldShortcuts == m_shortcuts), &ConfigManager::shortcutsChanged);
-    if (oldScriptsDir != m_scriptsDir)
-        m_scriptsDirToPrepare = true;
-    if (oldScriptsDir != m_scriptsDir || oldEnhance != m_enhanceLabels)
-        requestReload();
+    forEachSetting([this, &old](const auto &setting) {
+        if (old.*(setting.field) == m_values.*(setting.field))
+            return;
+        Q_EMIT(this->*(setting.changed))();
+        applyEffect(setting.effect);
+    });
     Q_EMIT storeReloaded();
+}
+
+void ConfigManager::applyEffect(SettingEffect effect)
+{
+    if (effect == SettingEffect::moveScriptsFolder)
+        m_scriptsDirToPrepare = true;
+    if (effect != SettingEffect::none)
+        requestReload();
 }
 
 void ConfigManager::prepareScriptsDir()
 {
     m_scriptsDirToPrepare = false;
-    ScriptsFolder::prepare(m_scriptsDir, m_examplesDir);
+    ScriptsFolder::prepare(m_values.scriptsDir, m_examplesDir);
 }
 
 bool ConfigManager::takeScriptsDirPreparation()
@@ -234,111 +327,6 @@ QString ConfigManager::expandedPath(const QString &stored)
     if (QDir::isRelativePath(stored))
         return QDir::cleanPath(homeFolder() + QLatin1Char('/') + stored);
     return QDir::cleanPath(stored);
-}
-
-template<typename T>
-void ConfigManager::assign(
-    T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)())
-{
-    if (!m_store->setValue(key, std::move(stored))) {
-        Q_EMIT valueNotStored();
-        return;
-    }
-    const bool changed = !(value == field);
-    field = std::move(value);
-    if (changed)
-        Q_EMIT(this->*notify)();
-}
-
-void ConfigManager::assignDelay(double &field, double seconds, double fallback, const char *key,
-    void (ConfigManager::*notify)())
-{
-    const double effective = seconds > 0 ? seconds : fallback;
-    assign(field, effective, key, effective, notify);
-}
-
-void ConfigManager::setScriptsDir(const QString &path)
-{
-    const QString folder = expandedPath(path);
-    assign(m_scriptsDir, folder, "scriptsDir", abbreviatedPath(folder).toStdString(),
-        &ConfigManager::scriptsDirChanged);
-    m_scriptsDirToPrepare = true;
-    requestReload();
-}
-
-void ConfigManager::setScriptDelay(double seconds)
-{
-    assignDelay(m_scriptDelay, seconds, defaultScriptDelay, "scriptDelay",
-        &ConfigManager::scriptDelayChanged);
-}
-
-void ConfigManager::setIsFirstLaunch(bool value)
-{
-    assign(m_isFirstLaunch, value, "isFirstLaunch", value, &ConfigManager::isFirstLaunchChanged);
-}
-
-void ConfigManager::setEnhanceLabels(bool value)
-{
-    assign(m_enhanceLabels, value, "enhanceLabels", value, &ConfigManager::enhanceLabelsChanged);
-    requestReload();
-}
-
-void ConfigManager::setSuccessSound(const QString &name)
-{
-    assign(m_successSound, name, "successSound", name.toStdString(),
-        &ConfigManager::successSoundChanged);
-}
-
-void ConfigManager::setFailureSound(const QString &name)
-{
-    assign(m_failureSound, name, "failureSound", name.toStdString(),
-        &ConfigManager::failureSoundChanged);
-}
-
-void ConfigManager::setBackgroundSuccessSound(const QString &name)
-{
-    assign(m_backgroundSuccessSound, name, "backgroundSuccessSound", name.toStdString(),
-        &ConfigManager::backgroundSuccessSoundChanged);
-}
-
-void ConfigManager::setResultsVisibility(ResultsVisibility visibility)
-{
-    assign(m_resultsVisibility, visibility, "resultListVisibility", visibilityWord(visibility),
-        &ConfigManager::resultsVisibilityChanged);
-}
-
-void ConfigManager::setResultsDelay(double seconds)
-{
-    assignDelay(m_resultsDelay, seconds, defaultResultsDelay, "resultListDelay",
-        &ConfigManager::resultsDelayChanged);
-}
-
-void ConfigManager::setSearchOnUnknownKey(bool value)
-{
-    assign(m_searchOnUnknownKey, value, "searchOnUnknownKey", value,
-        &ConfigManager::searchOnUnknownKeyChanged);
-}
-
-void ConfigManager::setAutorunEnabled(bool value)
-{
-    assign(m_autorunEnabled, value, "autorunEnabled", value, &ConfigManager::autorunEnabledChanged);
-}
-
-void ConfigManager::setRankByUse(bool value)
-{
-    assign(m_rankByUse, value, "rankByUse", value, &ConfigManager::rankByUseChanged);
-}
-
-void ConfigManager::setAutorunDelay(double seconds)
-{
-    assignDelay(m_autorunDelay, seconds, defaultAutorunDelay, "autorunDelay",
-        &ConfigManager::autorunDelayChanged);
-}
-
-void ConfigManager::setShortcuts(const std::vector<AppShortcut> &shortcuts)
-{
-    assign(m_shortcuts, shortcuts, "shortcuts", encodeShortcuts(shortcuts),
-        &ConfigManager::shortcutsChanged);
 }
 
 } // namespace runel

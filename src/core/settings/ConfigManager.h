@@ -13,6 +13,17 @@ class QFileSystemWatcher;
 
 namespace runel {
 
+template<typename T> struct Setting;
+
+// What else an assignment of a setting sets off, equal value or not, and a change read from the
+// file too: the index depends on the folder and on how labels are made.
+enum class SettingEffect {
+    none,
+    rebuildIndex,
+    // The folder is prepared (created, seeded) before the index is rebuilt from it.
+    moveScriptsFolder,
+};
+
 // Every user preference, backed by settings.json. Lives on the main thread. Every assignment is
 // written to the file at once; observers hear of a change only when the value differs. An
 // assignment that cannot be written changes nothing: the setting keeps what the file holds.
@@ -49,10 +60,44 @@ public:
     enum class ResultsVisibility { immediately, delayed, never };
     Q_ENUM(ResultsVisibility)
 
-    // What a setting reads as when settings.json lacks it or holds something unusable.
-    static constexpr double defaultScriptDelay = 0.4;
-    static constexpr double defaultResultsDelay = 0.4;
-    static constexpr double defaultAutorunDelay = 1.0;
+    // What every setting holds in memory. Each entry of the settings table (Settings::...) names
+    // its field here; load() fills every field from the file, so nothing has a default here.
+    struct Values {
+        QString scriptsDir; // absolute, "~" expanded
+        double scriptDelay = 0;
+        bool isFirstLaunch = false;
+        bool enhanceLabels = false;
+        QString successSound;
+        QString failureSound;
+        QString backgroundSuccessSound;
+        ResultsVisibility resultsVisibility = ResultsVisibility::immediately;
+        double resultsDelay = 0;
+        bool searchOnUnknownKey = false;
+        bool autorunEnabled = false;
+        bool rankByUse = false;
+        double autorunDelay = 0;
+        std::vector<AppShortcut> shortcuts;
+    };
+
+    // The settings table: every setting, in the order a reload notifies them. Each entry says
+    // where the setting is stored and how, and whom it tells (Setting); load, reload and every
+    // setter go through it. Also reachable as runel::Settings.
+    struct Settings {
+        static const Setting<QString> scriptsDir;
+        static const Setting<double> scriptDelay;
+        static const Setting<bool> isFirstLaunch;
+        static const Setting<bool> enhanceLabels;
+        static const Setting<QString> successSound;
+        static const Setting<QString> failureSound;
+        static const Setting<QString> backgroundSuccessSound;
+        static const Setting<ResultsVisibility> resultsVisibility;
+        static const Setting<double> resultsDelay;
+        static const Setting<bool> searchOnUnknownKey;
+        static const Setting<bool> autorunEnabled;
+        static const Setting<bool> rankByUse;
+        static const Setting<double> autorunDelay;
+        static const Setting<std::vector<AppShortcut>> shortcuts;
+    };
 
     // Loads every setting from store. The scripts folder is left alone until
     // prepareScriptsDir(): a command that reads the settings for its sounds, or scans a folder
@@ -64,37 +109,56 @@ public:
     // The process-wide instance on the user's settings file, created on first use.
     static ConfigManager &shared();
 
-    QString scriptsDir() const { return m_scriptsDir; } // absolute, "~" expanded
-    double scriptDelay() const { return m_scriptDelay; }
-    bool isFirstLaunch() const { return m_isFirstLaunch; }
-    bool enhanceLabels() const { return m_enhanceLabels; }
-    QString successSound() const { return m_successSound; }
-    QString failureSound() const { return m_failureSound; }
-    QString backgroundSuccessSound() const { return m_backgroundSuccessSound; }
-    ResultsVisibility resultsVisibility() const { return m_resultsVisibility; }
-    double resultsDelay() const { return m_resultsDelay; }
-    bool searchOnUnknownKey() const { return m_searchOnUnknownKey; }
-    bool autorunEnabled() const { return m_autorunEnabled; }
+    QString scriptsDir() const { return m_values.scriptsDir; }
+    double scriptDelay() const { return m_values.scriptDelay; }
+    bool isFirstLaunch() const { return m_values.isFirstLaunch; }
+    bool enhanceLabels() const { return m_values.enhanceLabels; }
+    QString successSound() const { return m_values.successSound; }
+    QString failureSound() const { return m_values.failureSound; }
+    QString backgroundSuccessSound() const { return m_values.backgroundSuccessSound; }
+    ResultsVisibility resultsVisibility() const { return m_values.resultsVisibility; }
+    double resultsDelay() const { return m_values.resultsDelay; }
+    bool searchOnUnknownKey() const { return m_values.searchOnUnknownKey; }
+    bool autorunEnabled() const { return m_values.autorunEnabled; }
     // Search results of equal rank by text: the scripts run more often and more lately first.
-    bool rankByUse() const { return m_rankByUse; }
-    double autorunDelay() const { return m_autorunDelay; }
-    const std::vector<AppShortcut> &shortcuts() const { return m_shortcuts; }
+    bool rankByUse() const { return m_values.rankByUse; }
+    double autorunDelay() const { return m_values.autorunDelay; }
+    const std::vector<AppShortcut> &shortcuts() const { return m_values.shortcuts; }
 
-    void setScriptsDir(const QString &path);
+    void setScriptsDir(const QString &path) { assign(Settings::scriptsDir, path); }
     // A delay of 0 or less gives the setting's default, as it does when read from the file.
-    void setScriptDelay(double seconds);
-    void setIsFirstLaunch(bool value);
-    void setEnhanceLabels(bool value);
-    void setSuccessSound(const QString &name);
-    void setFailureSound(const QString &name);
-    void setBackgroundSuccessSound(const QString &name);
-    void setResultsVisibility(ResultsVisibility visibility);
-    void setResultsDelay(double seconds);
-    void setSearchOnUnknownKey(bool value);
-    void setAutorunEnabled(bool value);
-    void setRankByUse(bool value);
-    void setAutorunDelay(double seconds);
-    void setShortcuts(const std::vector<AppShortcut> &shortcuts);
+    void setScriptDelay(double seconds) { assign(Settings::scriptDelay, seconds); }
+    void setIsFirstLaunch(bool value) { assign(Settings::isFirstLaunch, value); }
+    void setEnhanceLabels(bool value) { assign(Settings::enhanceLabels, value); }
+    void setSuccessSound(const QString &name) { assign(Settings::successSound, name); }
+    void setFailureSound(const QString &name) { assign(Settings::failureSound, name); }
+    void setBackgroundSuccessSound(const QString &name)
+    {
+        assign(Settings::backgroundSuccessSound, name);
+    }
+    void setResultsVisibility(ResultsVisibility visibility)
+    {
+        assign(Settings::resultsVisibility, visibility);
+    }
+    void setResultsDelay(double seconds) { assign(Settings::resultsDelay, seconds); }
+    void setSearchOnUnknownKey(bool value) { assign(Settings::searchOnUnknownKey, value); }
+    void setAutorunEnabled(bool value) { assign(Settings::autorunEnabled, value); }
+    void setRankByUse(bool value) { assign(Settings::rankByUse, value); }
+    void setAutorunDelay(double seconds) { assign(Settings::autorunDelay, seconds); }
+    void setShortcuts(const std::vector<AppShortcut> &shortcuts)
+    {
+        assign(Settings::shortcuts, shortcuts);
+    }
+
+    // Any setting through its table entry, for code that handles settings alike (the settings
+    // window's rows). assign() is what every setter does: the entry's rule applied, the value
+    // written at once (also an equal one), its signal only when it changed; a failed write
+    // changes nothing and emits valueNotStored.
+    template<typename T> const T &value(const Setting<T> &setting) const
+    {
+        return m_values.*(setting.field);
+    }
+    template<typename T> void assign(const Setting<T> &setting, const T &value);
 
     SettingsFile &store() { return *m_store; }
 
@@ -149,35 +213,47 @@ private:
     void load();
     void requestReload();
     void reloadStore();
-    // Stores value in field, writes stored under key (also for an equal value) and emits
-    // notify only when the value changed.
-    template<typename T>
-    void assign(
-        T &field, T value, const char *key, nlohmann::json stored, void (ConfigManager::*notify)());
-    void assignDelay(double &field, double seconds, double fallback, const char *key,
-        void (ConfigManager::*notify)());
+    void applyEffect(SettingEffect effect);
 
     std::unique_ptr<SettingsFile> m_store;
     QString m_examplesDir;
     bool m_scriptsDirToPrepare = false;
-    QString m_scriptsDir;
-    double m_scriptDelay = defaultScriptDelay;
-    bool m_isFirstLaunch = true;
-    bool m_enhanceLabels = true;
-    QString m_successSound;
-    QString m_failureSound;
-    QString m_backgroundSuccessSound;
-    ResultsVisibility m_resultsVisibility = ResultsVisibility::immediately;
-    double m_resultsDelay = defaultResultsDelay;
-    bool m_searchOnUnknownKey = false;
-    bool m_autorunEnabled = false;
-    bool m_rankByUse = false;
-    double m_autorunDelay = defaultAutorunDelay;
-    std::vector<AppShortcut> m_shortcuts;
+    Values m_values;
     // Created by watchStore; a burst of file events (an editor's save) is read once.
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer m_reloadTimer;
 };
+
+// One entry of the settings table: where a setting is stored, how, and whom it tells.
+template<typename T> struct Setting {
+    const char *key; // its key in settings.json
+    T ConfigManager::Values::*field;
+    void (ConfigManager::*changed)();
+    // The value for what the file holds under key: null (missing) or an unusable value gives
+    // the default. A value of the wrong type stays in the file until the setting is assigned.
+    T (*read)(const nlohmann::json &stored);
+    nlohmann::json (*write)(const T &value);
+    // What an assignment keeps of value: the same rule the file's values go through.
+    T (*clamp)(const T &value);
+    SettingEffect effect = SettingEffect::none;
+};
+
+template<typename T> void ConfigManager::assign(const Setting<T> &setting, const T &value)
+{
+    T kept = setting.clamp(value);
+    if (m_store->setValue(setting.key, setting.write(kept))) {
+        T &field = m_values.*(setting.field);
+        const bool changed = !(kept == field);
+        field = std::move(kept);
+        if (changed)
+            Q_EMIT(this->*(setting.changed))();
+    } else {
+        Q_EMIT valueNotStored();
+    }
+    applyEffect(setting.effect);
+}
+
+using Settings = ConfigManager::Settings;
 
 using ResultsVisibility = ConfigManager::ResultsVisibility;
 

@@ -13,7 +13,7 @@ namespace runel {
 // thread per dispatcher, so a script printing millions of lines costs the main thread one task
 // per line it gets to show, not one per line printed.
 //
-// Shared (std::shared_ptr) by its HUDLinePreview and the drain task it has posted. The one lock
+// Shared (std::shared_ptr) by its HudLinePreview and the drain task it has posted. The one lock
 // guards the pending line and the posted flag; the callback is always called outside it.
 class MainThreadLineDispatcher : public std::enable_shared_from_this<MainThreadLineDispatcher> {
 public:

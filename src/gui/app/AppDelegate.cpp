@@ -10,10 +10,29 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+#include <malloc.h>
 
 #include <utility>
 
 namespace runel::gui {
+
+namespace {
+
+// A closed HUD (its widgets, results and row cache) and a replaced index are freed in bursts
+// that the allocator would keep for reuse, in the main heap and in the worker threads' arenas:
+// an idle launcher hands them back to the system. Queued, so that what deleteLater frees on
+// this turn of the event loop goes back too.
+void returnFreedMemorySoon(QObject *context)
+{
+#ifdef __GLIBC__
+    QTimer::singleShot(0, context, [] { malloc_trim(0); });
+#else
+    Q_UNUSED(context);
+#endif
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore, LogStore &logStore,
     SystemServices &services, QObject *parent)
@@ -41,11 +60,15 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
         [store = &m_scriptStore] { store->reload(); });
     // Watched from the first index on, and after a change of folder from its first index: by
     // then the store has created the folder.
-    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this,
-        [this] { m_scriptsWatcher.watch(m_configManager.scriptsDir()); });
+    connect(&m_scriptStore, &ScriptStore::scriptIndexChanged, this, [this] {
+        m_scriptsWatcher.watch(m_configManager.scriptsDir());
+        // While a HUD is open it still holds the index it shows; it goes with the HUD.
+        if (!isSearchWindowOpen())
+            returnFreedMemorySoon(this);
+    });
 
-    // One controller for the app's life: its panels are made now, so an opening only fills and
-    // maps them.
+    // One controller for the app's life: its results panel is made now, so an opening only
+    // fills and maps it.
     m_searchWindowController = new SearchWindowController(m_configManager, this);
     connect(m_searchWindowController, &SearchWindowController::closed, this,
         &AppDelegate::searchWindowClosed);
@@ -103,6 +126,7 @@ void AppDelegate::searchWindowClosed()
 {
     if (SearchViewModel *viewModel = std::exchange(m_viewModel, nullptr))
         releaseViewModel(viewModel);
+    returnFreedMemorySoon(this);
 }
 
 void AppDelegate::releaseViewModel(SearchViewModel *viewModel)
@@ -122,6 +146,25 @@ void AppDelegate::releaseViewModel(SearchViewModel *viewModel)
         viewModel->disconnect(this);
         viewModel->deleteLater();
     });
+}
+
+void AppDelegate::runKeysInHud(const QString &keys)
+{
+    showSearchWindow();
+    if (!keys.isEmpty() && m_viewModel)
+        m_viewModel->runSequence(keys);
+}
+
+quintptr AppDelegate::hudWindowId() const
+{
+    QWidget *hud = isSearchWindowOpen() ? m_searchWindowController->hudWindow() : nullptr;
+    return hud ? hud->winId() : 0;
+}
+
+bool AppDelegate::hudHasFocus() const
+{
+    QWidget *hud = isSearchWindowOpen() ? m_searchWindowController->hudWindow() : nullptr;
+    return hud && QGuiApplication::focusWindow() == hud->windowHandle();
 }
 
 void AppDelegate::toggleSearchWindow()
@@ -198,7 +241,7 @@ void AppDelegate::perform(InstanceCommand command)
 {
     switch (command) {
     case InstanceCommand::show:
-    case InstanceCommand::showKeys: // its keys are GlobalShortcuts::playKeys' to play
+    case InstanceCommand::showKeys: // its keys are played by GlobalShortcuts::playKeys
         showSearchWindow();
         break;
     case InstanceCommand::hide:

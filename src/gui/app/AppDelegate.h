@@ -40,6 +40,12 @@ public:
     // Opens the HUD in search mode; switches an open HUD to search mode, or hides it when it
     // already is in search mode.
     void toggleSearchModeFromHotKey();
+    // Opens the HUD when it is closed, then plays keys into it as if typed (none: only opens).
+    void runKeysInHud(const QString &keys);
+    // The open HUD's native window id, 0 when closed; whether the toolkit counts it as having
+    // the keyboard focus.
+    quintptr hudWindowId() const;
+    bool hudHasFocus() const;
     void openScriptsFolder();
     void reloadScripts();
     void openSettings();

@@ -2,19 +2,13 @@
 
 #include "AppDelegate.h"
 
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
 
 namespace runel::gui {
-
-namespace {
-
-// How often to look for a tray host that was missing at start-up.
-constexpr int trayWatchMs = 3000;
-
-} // namespace
 
 StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
     : QObject(parent)
@@ -44,26 +38,22 @@ StatusItem::StatusItem(AppDelegate &delegate, QObject *parent)
                 delegate.toggleSearchWindow();
         });
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    // On X11 a shown icon without a tray waits for the tray manager's announcement on the root
+    // window (Qt listens for it): a tray started later takes the icon with no timer running.
+    const bool x11 = QGuiApplication::platformName() == u"xcb";
+    if (available || x11)
         m_trayIcon.show();
+    if (available)
         return;
-    }
-    std::fputs("runel: there is no tray on this desktop, so Runel shows no icon; it runs all "
-               "the same.\nReach it with 'runel toggle' (bind it to a key in your desktop's "
-               "keyboard settings),\n'runel settings' and 'runel quit'. The icon appears when a "
-               "tray does.\n",
-        stderr);
-    m_trayWatch.setInterval(trayWatchMs);
-    connect(&m_trayWatch, &QTimer::timeout, this, &StatusItem::showWhenTrayAppears);
-    m_trayWatch.start();
-}
-
-void StatusItem::showWhenTrayAppears()
-{
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    m_trayWatch.stop();
-    m_trayIcon.show();
+    // Qt decides once per process whether a D-Bus tray host exists, so off X11 a tray started
+    // later cannot take the icon; only X11 docks it when a tray announces itself.
+    std::fprintf(stderr,
+        "runel: there is no tray on this desktop, so Runel shows no icon; it runs all the "
+        "same.\nReach it with 'runel toggle' (bind it to a key in your desktop's keyboard "
+        "settings),\n'runel settings' and 'runel quit'. %s\n",
+        x11 ? "The icon appears when a tray does."
+            : "To see the icon, start a tray, then Runel again.");
 }
 
 QIcon StatusItem::icon()

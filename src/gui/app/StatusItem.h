@@ -3,14 +3,14 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 namespace runel::gui {
 
 class AppDelegate;
 
 // The tray icon and its menu. Without a tray host the app still runs: this says once on
-// standard error how to reach it and shows the icon as soon as a tray appears.
+// standard error how to reach it. Nothing polls for the tray: on X11 the icon is kept shown,
+// and Qt docks it when a tray manager announces itself.
 class StatusItem : public QObject {
     Q_OBJECT
 public:
@@ -22,11 +22,8 @@ public:
     static QIcon icon();
 
 private:
-    void showWhenTrayAppears();
-
     QMenu m_menu;
     QSystemTrayIcon m_trayIcon;
-    QTimer m_trayWatch;
 };
 
 } // namespace runel::gui

@@ -1,7 +1,7 @@
 #include "KeyEventHandler.h"
 
 #include "KeyboardLayoutFallback.h"
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 
 #include <QKeyEvent>
 

@@ -1,7 +1,7 @@
 #include "ResultsWindowView.h"
 
 #include "ResultRowDelegate.h"
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/SearchViewModel.h"
 #include "gui/style/HudStyle.h"
@@ -61,7 +61,10 @@ ResultsWindowView::ResultsWindowView(
     layout->addWidget(m_list);
     layout->addWidget(m_empty);
 
+    // The list's height follows its row count; a changed row keeps its height.
     connect(&m_model, &QAbstractItemModel::modelReset, this, &ResultsWindowView::fitHeight);
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ResultsWindowView::fitHeight);
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &ResultsWindowView::fitHeight);
     connect(
         &m_model, &ResultListModel::selectionMoved, this, &ResultsWindowView::scrollForSelection);
     connect(m_list, &QListView::clicked, this, [this](const QModelIndex &index) {

@@ -1,7 +1,7 @@
 #include "SearchView.h"
 
 #include "AnimatedDivider.h"
-#include "HUDTextField.h"
+#include "HudTextField.h"
 #include "KeyBoxRow.h"
 #include "KeyEventHandler.h"
 #include "StatusIcon.h"
@@ -25,7 +25,7 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
     , m_input(new QStackedWidget(this))
     , m_keyCatcher(new KeyEventHandler(m_input))
     , m_keyBoxes(new KeyBoxRow(m_keyCatcher))
-    , m_textField(new HUDTextField(m_input))
+    , m_textField(new HudTextField(m_input))
     , m_divider(new AnimatedDivider(this))
 {
     m_title->setFont(HudStyle::systemFont(14));
@@ -52,6 +52,28 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
     layout->addWidget(m_input);
     layout->addWidget(m_divider);
 
+    installCallbacks();
+    using VM = SearchViewModel;
+    for (const auto signal : { &VM::latestOutputChanged, &VM::refreshMessageChanged,
+             &VM::executionStatusChanged, &VM::isSearchModeChanged, &VM::searchFilterTextChanged,
+             &VM::searchResultsChanged, &VM::keysChanged, &VM::evaluationChanged })
+        connect(&viewModel, signal, this, &SearchView::updateTitle);
+    for (const auto signal :
+        { &VM::executionStatusChanged, &VM::isSearchModeChanged, &VM::refreshMessageChanged })
+        connect(&viewModel, signal, this, &SearchView::updateStatus);
+    for (const auto signal : { &VM::executionStatusChanged, &VM::isSearchModeChanged })
+        connect(&viewModel, signal, this, &SearchView::updateInput);
+    connect(&viewModel, &VM::keysChanged, this, &SearchView::updateKeys);
+    for (const auto signal :
+        { &VM::argumentTextChanged, &VM::listFilterTextChanged, &VM::searchFilterTextChanged })
+        connect(&viewModel, signal, this, &SearchView::updateFieldText);
+    updateTitle();
+    updateStatus();
+    updateInput();
+}
+
+void SearchView::installCallbacks()
+{
     SearchViewModel *model = &m_viewModel;
     m_keyCatcher->setCallbacks({
         .onCharacter = [model](const QString &key) { model->handleCharacter(key); },
@@ -64,7 +86,82 @@ SearchView::SearchView(SearchViewModel &viewModel, QWidget *parent)
         .onTab = [model] { model->toggleSearchMode(); },
         .onShiftTab = [model] { model->toggleSearchMode(); },
     });
-    sync();
+    // The text field's keys do what its current use says.
+    m_textField->setCallbacks({
+        .onConfirm =
+            [this, model](const QString &text, const QString &modifiers) {
+                switch (input()) {
+                case Input::argument:
+                    return model->confirmArgument(text, modifiers);
+                case Input::list:
+                    return model->confirmListEntry(modifiers);
+                case Input::search:
+                    return model->confirmSearch();
+                case Input::keys:
+                    return;
+                }
+            },
+        .onCancel =
+            [this, model] {
+                switch (input()) {
+                case Input::argument:
+                    return model->handleEscape();
+                case Input::list:
+                    return model->cancelList();
+                case Input::search:
+                    return model->exitSearchMode();
+                case Input::keys:
+                    return;
+                }
+            },
+        .onTextChange =
+            [this, model](const QString &text) {
+                if (input() == Input::list)
+                    model->listFilterChanged(text);
+                else if (input() == Input::search)
+                    model->searchTextChanged(text);
+            },
+        .onArrowUp = [this] { arrow(-1); },
+        .onArrowDown = [this] { arrow(1); },
+        .onTab = [this] { return tab(1); },
+        .onShiftTab = [this] { return tab(-1); },
+    });
+}
+
+void SearchView::arrow(int step)
+{
+    switch (input()) {
+    case Input::argument:
+        return step < 0 ? m_viewModel.recallOlderArgument() : m_viewModel.recallNewerArgument();
+    case Input::list:
+        return m_viewModel.moveListSelection(step);
+    case Input::search:
+        return m_viewModel.moveSearchSelection(step);
+    case Input::keys:
+        return;
+    }
+}
+
+bool SearchView::tab(int step)
+{
+    // The argument field leaves Tab to the field.
+    if (input() == Input::list)
+        m_viewModel.moveListSelection(step);
+    else if (input() == Input::search)
+        m_viewModel.toggleSearchMode();
+    else
+        return false;
+    return true;
+}
+
+SearchView::Input SearchView::input() const
+{
+    const ExecutionStatus &status = m_viewModel.executionStatus();
+    if (status.argument())
+        return Input::argument;
+    if (status.is(Kind::showingList))
+        return Input::list;
+    return m_viewModel.isSearchMode() ? Input::search : Input::keys;
 }
 
 QString SearchView::titleText() const
@@ -72,18 +169,22 @@ QString SearchView::titleText() const
     return m_title->text();
 }
 
-void SearchView::sync()
+void SearchView::updateTitle()
 {
+    // Several of the fields it shows change in one operation; eliding (shaping the text) is
+    // what costs, so it is done again only for another text or width.
     const QString title = m_titleLine.text(m_viewModel);
+    if (title == m_fullTitle && m_title->width() == m_titleWidth)
+        return;
+    m_fullTitle = title;
+    m_titleWidth = m_title->width();
     const QString shown
         = m_title->fontMetrics().elidedText(title, Qt::ElideRight, std::max(0, m_title->width()));
     m_title->setText(m_title->width() > 0 ? shown : title);
     m_title->setToolTip(shown != title ? title : QString());
-    syncStatus();
-    syncInput();
 }
 
-void SearchView::syncStatus()
+void SearchView::updateStatus()
 {
     const ExecutionStatus &status = m_viewModel.executionStatus();
     switch (status.kind()) {
@@ -117,67 +218,56 @@ void SearchView::syncStatus()
         || status.is(Kind::failed));
 }
 
-void SearchView::syncInput()
+void SearchView::updateInput()
 {
-    SearchViewModel *model = &m_viewModel;
-    const ExecutionStatus &status = m_viewModel.executionStatus();
-    if (const ScriptArgument *argument = status.argument()) {
-        m_textField->setUse({
-            .placeholder = argument->placeholder,
-            .initialValue = m_viewModel.argumentText(),
-            .selectsAllOnFocus = true,
-            .masked = argument->secret,
-            .onConfirm = [model](const QString &text,
-                             const QString &modifiers) { model->confirmArgument(text, modifiers); },
-            .onCancel = [model] { model->handleEscape(); },
-            .onTextChange = {},
-            .onArrowUp = [model] { model->recallOlderArgument(); },
-            .onArrowDown = [model] { model->recallNewerArgument(); },
-            .onTab = {},
-            .onShiftTab = {},
-        });
-    } else if (status.is(Kind::showingList)) {
-        m_textField->setUse({
-            .placeholder = QStringLiteral("Filter…"),
-            .initialValue = m_viewModel.listFilterText(),
-            .selectsAllOnFocus = false,
-            .masked = false,
-            .onConfirm = [model](const QString &,
-                             const QString &modifiers) { model->confirmListEntry(modifiers); },
-            .onCancel = [model] { model->cancelList(); },
-            .onTextChange = [model](const QString &text) { model->listFilterChanged(text); },
-            .onArrowUp = [model] { model->moveListSelection(-1); },
-            .onArrowDown = [model] { model->moveListSelection(1); },
-            .onTab = [model] { model->moveListSelection(1); },
-            .onShiftTab = [model] { model->moveListSelection(-1); },
-        });
-    } else if (m_viewModel.isSearchMode()) {
-        m_textField->setUse({
-            .placeholder = QStringLiteral("Search scripts…"),
-            .initialValue = m_viewModel.searchFilterText(),
-            .selectsAllOnFocus = false,
-            .masked = false,
-            .onConfirm = [model](const QString &, const QString &) { model->confirmSearch(); },
-            .onCancel = [model] { model->exitSearchMode(); },
-            .onTextChange = [model](const QString &text) { model->searchTextChanged(text); },
-            .onArrowUp = [model] { model->moveSearchSelection(-1); },
-            .onArrowDown = [model] { model->moveSearchSelection(1); },
-            .onTab = [model] { model->toggleSearchMode(); },
-            .onShiftTab = [model] { model->toggleSearchMode(); },
-        });
-    } else {
-        QStringList keys;
-        for (const auto &key : m_viewModel.keys())
-            keys.append(QString(key));
-        m_keyBoxes->setKeys(keys);
+    const Input shown = input();
+    if (shown == Input::keys) {
+        updateKeys();
         if (m_input->currentWidget() != m_keyCatcher) {
             m_input->setCurrentWidget(m_keyCatcher);
             m_keyCatcher->setFocus(Qt::OtherFocusReason);
         }
         return;
     }
+    HudTextField::Use use;
+    if (shown == Input::argument) {
+        const ScriptArgument *argument = m_viewModel.executionStatus().argument();
+        use = { .placeholder = argument->placeholder,
+            .selectsAllOnFocus = true,
+            .masked = argument->secret };
+    } else {
+        use.placeholder
+            = shown == Input::list ? QStringLiteral("Filter…") : QStringLiteral("Search scripts…");
+    }
+    // The text first: a field that takes the focus for its new use selects what it shows.
+    updateFieldText();
+    m_textField->setUse(use);
     if (m_input->currentWidget() != m_textField)
         m_input->setCurrentWidget(m_textField); // shows it, and it takes the focus
+}
+
+void SearchView::updateKeys()
+{
+    if (input() != Input::keys)
+        return;
+    QStringList keys;
+    for (const auto &key : m_viewModel.keys())
+        keys.append(QString(key));
+    m_keyBoxes->setKeys(keys);
+}
+
+void SearchView::updateFieldText()
+{
+    switch (input()) {
+    case Input::argument:
+        return m_textField->showText(m_viewModel.argumentText());
+    case Input::list:
+        return m_textField->showText(m_viewModel.listFilterText());
+    case Input::search:
+        return m_textField->showText(m_viewModel.searchFilterText());
+    case Input::keys:
+        return;
+    }
 }
 
 void SearchView::changeEvent(QEvent *event)
@@ -197,7 +287,7 @@ void SearchView::applyPalette()
 void SearchView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    sync(); // the title is elided to the new width
+    updateTitle(); // elided to the new width
 }
 
 } // namespace runel::gui

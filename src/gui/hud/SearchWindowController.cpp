@@ -100,16 +100,18 @@ void SearchWindowController::show(SearchViewModel &viewModel)
     model->setParent(m_resultsView);
     m_resultsPanel->setContent(m_resultsView);
 
-    // One place binds the views to the view model's changes.
-    connect(&viewModel, &SearchViewModel::changed, this, [this] {
-        // A results panel on its way out goes before its rows change, rather than being laid
-        // out and drawn once more only to be taken away (the view model hears of it with the
-        // update below).
-        if (m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel())
+    // The views follow the view model by themselves; the panel is decided by these fields, and
+    // a typed key restarts its delay.
+    using VM = SearchViewModel;
+    for (const auto signal : { &VM::keysChanged, &VM::evaluationChanged,
+             &VM::executionStatusChanged, &VM::isBrowsingResultsChanged, &VM::isSearchModeChanged,
+             &VM::shouldShowResultsPanelChanged })
+        connect(&viewModel, signal, this, &SearchWindowController::scheduleUpdate);
+    // A results panel on its way out goes at once, rather than being laid out and drawn once
+    // more only to be taken away (the view model hears of it with the scheduled update).
+    connect(&viewModel, &VM::shouldShowResultsPanelChanged, this, [this] {
+        if (m_viewModel && m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel())
             m_resultsPanel->hide();
-        m_searchView->sync();
-        m_model->refresh();
-        scheduleUpdate();
     });
 
     placePanels();

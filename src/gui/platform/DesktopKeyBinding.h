@@ -1,13 +1,19 @@
 #pragma once
 
 #include "KeyboardShortcuts/Shortcut.h"
+#include "core/Expected.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
+#include <functional>
+#include <memory>
 #include <optional>
 
 namespace runel::gui {
+
+class DesktopBinding;
 
 // A key that runs "runel toggle" (Ctrl+Alt+Space), or a user shortcut's "runel show --keys
 // KEYS" (the combination recorded for it), written into the desktop's own shortcut settings for
@@ -15,20 +21,13 @@ namespace runel::gui {
 // the portal). Each writes one entry of its own (a user shortcut's is named after its id),
 // never changes or drops the user's other shortcuts, and removes exactly that entry again. For
 // sway and Hyprland, whose bindings live in a config file the user keeps, it only gives the
-// lines to add.
+// lines to add. What each desktop does is its own class (desktop-bindings/).
 //
-// The desktop's tools (gsettings, xfconf-query, kwriteconfig6) run with argument lists and a
-// timeout; each call blocks the calling thread for at most that long. Main thread.
+// The desktop's tools (gsettings, xfconf-query, kwriteconfig6) run on a worker thread, one
+// operation at a time across the app, so the GUI never waits for them; the answer comes back
+// on the main thread. A copyable value; main thread.
 class DesktopKeyBinding {
 public:
-    enum class Desktop { gnome, kde, xfce, sway, hyprland, other };
-
-    // Success, or what went wrong in words the user can act on.
-    struct Result {
-        bool ok = true;
-        QString error;
-    };
-
     // "runel toggle". runel: the full path of the runel executable the binding runs.
     // currentDesktop: the value of XDG_CURRENT_DESKTOP (a colon-separated list, most specific
     // first).
@@ -39,11 +38,9 @@ public:
         const QUuid &id, const QString &keys,
         std::optional<KeyboardShortcuts::Shortcut> combination);
 
-    static Desktop detect(const QString &currentDesktop);
     // The runel beside this program (the build tree), else the installed one, else on PATH.
     static QString runelExecutable();
 
-    Desktop desktop() const { return m_desktop; }
     // "GNOME", "KDE Plasma", "Xfce", "sway", "Hyprland"; empty for other desktops.
     QString desktopName() const;
     // True where add() and remove() change the desktop's settings.
@@ -54,55 +51,28 @@ public:
     QString shortCommand() const;
     // The combination as people write it: "Ctrl+Alt+Space"; empty without one.
     QString combination() const;
-    bool hasCombination() const { return m_combination.has_value(); }
+    bool hasCombination() const;
     // What add() will change, or for sway and Hyprland where the lines go, in a sentence or two.
     QString explanation() const;
     // sway and Hyprland: the config lines that bind the key; empty elsewhere.
     QStringList configLines() const;
 
-    // Whether our entry is in the desktop's settings now. A tool that fails reads as false.
-    bool isAdded() const;
-    Result add();
-    Result remove();
-
-    // How long one tool call may take before it is given up as failed.
-    static constexpr int toolTimeoutMs = 5000;
+    // Whether our entry is in the desktop's settings now (a tool that fails reads as false);
+    // adding it; removing it. done runs on the main thread once the tools have answered,
+    // unless context is gone by then.
+    void isAdded(QObject *context, std::function<void(bool)> done) const;
+    void add(QObject *context, std::function<void(Expected<void>)> done) const;
+    void remove(QObject *context, std::function<void(Expected<void>)> done) const;
 
 private:
-    struct ToolRun {
-        Result result;
-        QString output;
-    };
     DesktopKeyBinding(QString runel, const QString &currentDesktop, QStringList arguments,
         QString entryName, std::optional<KeyboardShortcuts::Shortcut> combination);
-    ToolRun run(const QString &program, const QStringList &arguments) const;
-    bool isToggle() const { return m_entryName == u"runel"; }
-    // The combination in GTK's accelerator syntax ("<Primary><Alt>space"): GNOME's, Xfce's.
-    QString accelerator() const;
-    QString gnomePath() const;
-    QString gnomeKeyPath() const;
-    QString xfceProperty() const;
-    Result change(bool adding);
-    QStringList gnomeList(Result &result) const;
-    QString gnomeEntry() const;
-    Result addGnome();
-    Result removeGnome();
-    QString xfceValue(Result &result) const;
-    Result addXfce();
-    Result removeXfce();
-    QString kdeDesktopFileName() const;
-    QString kdeDesktopFile() const;
-    Result addKde();
-    Result removeKde();
+    template<typename T>
+    void runOnWorker(QObject *context, std::function<T(const DesktopBinding &)> work,
+        std::function<void(T)> done, T whenNoThread) const;
 
-    QString m_runel;
-    Desktop m_desktop;
-    int m_kdeVersion = 0;
-    QStringList m_arguments; // after runel: "toggle", or "show" "--keys" KEYS
-    // The entry's own name in the desktop's settings: "runel" for "runel toggle" (as it always
-    // was), "runel-" and the shortcut's id for a user shortcut.
-    QString m_entryName;
-    std::optional<KeyboardShortcuts::Shortcut> m_combination;
+    // Shared with the worker thread running an operation: it is only read.
+    std::shared_ptr<const DesktopBinding> m_binding;
 };
 
 } // namespace runel::gui

@@ -23,7 +23,7 @@ DesktopKeyBindingRow::DesktopKeyBindingRow(DesktopKeyBinding binding, QWidget *p
 void DesktopKeyBindingRow::setBinding(DesktopKeyBinding binding)
 {
     m_binding = std::move(binding);
-    delete m_content;
+    delete m_content; // drops the answers still to come for the old binding
     m_button = nullptr;
     m_message = nullptr;
     build();
@@ -77,16 +77,28 @@ void DesktopKeyBindingRow::refresh()
 {
     if (!m_button)
         return;
-    m_added = m_binding.isAdded();
-    m_button->setText(m_added ? u"Remove"_s : u"Add Shortcut to "_s + m_binding.desktopName());
+    // Until the desktop's tools answer, the button waits: a click could act on a stale state.
+    m_button->setEnabled(false);
+    // An answer for a binding replaced since (setBinding) is dropped with its content.
+    m_binding.isAdded(m_content, [this](bool added) {
+        m_added = added;
+        m_button->setText(m_added ? u"Remove"_s : u"Add Shortcut to "_s + m_binding.desktopName());
+        m_button->setEnabled(true);
+    });
 }
 
 void DesktopKeyBindingRow::buttonClicked()
 {
-    const DesktopKeyBinding::Result result = m_added ? m_binding.remove() : m_binding.add();
-    m_message->setText(result.error);
-    m_message->setVisible(!result.ok);
-    refresh();
+    m_button->setEnabled(false);
+    const auto shown = [this](const Expected<void> &result) {
+        m_message->setText(result.error());
+        m_message->setVisible(!result);
+        refresh();
+    };
+    if (m_added)
+        m_binding.remove(m_content, shown);
+    else
+        m_binding.add(m_content, shown);
 }
 
 } // namespace runel::gui

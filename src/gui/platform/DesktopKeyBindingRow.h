@@ -26,7 +26,8 @@ public:
     void setBinding(DesktopKeyBinding binding);
 
     // Reads again whether the shortcut is in the desktop's settings (the user may have changed
-    // them there) and updates the button.
+    // them there) and updates the button once the desktop's tools have answered; the button is
+    // disabled until then.
     void refresh();
 
 private:
@@ -35,7 +36,9 @@ private:
 
     DesktopKeyBinding m_binding;
     QVBoxLayout *m_layout = nullptr;
-    QWidget *m_content = nullptr; // child; made again by setBinding
+    // Child; made again by setBinding. The context of the desktop's answers, so that those for
+    // an old binding are dropped.
+    QWidget *m_content = nullptr;
     QPushButton *m_button = nullptr;
     QLabel *m_message = nullptr;
     bool m_added = false;

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
-using BindState = KeyboardShortcuts::HotKeyBackend::BindState;
+using BindState = runel::KeyboardShortcuts::DesktopTriggers::BindState;
 
 namespace runel::gui {
 
@@ -26,7 +26,7 @@ HotKeyFallbackRow::HotKeyFallbackRow(const KeyboardShortcuts::HotKeyBackend &bac
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_message);
     layout->addWidget(m_binding);
-    connect(&backend, &KeyboardShortcuts::HotKeyBackend::bindStateChanged, this,
+    connect(&backend, &KeyboardShortcuts::HotKeyBackend::stateChanged, this,
         &HotKeyFallbackRow::update);
     update();
 }
@@ -44,7 +44,9 @@ void HotKeyFallbackRow::setBinding(DesktopKeyBinding binding)
 
 void HotKeyFallbackRow::update()
 {
-    const BindState state = m_backend.bindState();
+    // A back end that holds its combinations itself fails per combination, never as a whole.
+    const KeyboardShortcuts::DesktopTriggers *triggers = m_backend.desktopTriggers();
+    const BindState state = triggers ? triggers->bindState() : BindState::bound;
     const QString command = m_binding->binding().shortCommand();
     QString text;
     if (state == BindState::bound) {

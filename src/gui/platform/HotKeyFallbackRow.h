@@ -10,7 +10,7 @@ namespace runel::gui {
 class DesktopKeyBindingRow;
 }
 
-namespace KeyboardShortcuts {
+namespace runel::KeyboardShortcuts {
 class HotKeyBackend;
 }
 

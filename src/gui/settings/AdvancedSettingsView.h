@@ -22,13 +22,14 @@ public:
     DelaySliderRow *autorunDelayRow() const { return m_autorunDelay; }
 
 private:
+    // Shows the autorun delay only while autorun is on.
     void refresh();
 
     SettingsContext &m_context;
-    QCheckBox *m_searchOnUnknownKey;
-    QCheckBox *m_rankByUse;
-    QCheckBox *m_autorun;
-    DelaySliderRow *m_autorunDelay;
+    QCheckBox *m_searchOnUnknownKey = nullptr;
+    QCheckBox *m_rankByUse = nullptr;
+    QCheckBox *m_autorun = nullptr;
+    DelaySliderRow *m_autorunDelay = nullptr;
 };
 
 } // namespace runel::gui

@@ -17,13 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace runel::gui {
 
-namespace {
-
-constexpr double minimumDelay = 0.3;
-constexpr double maximumDelay = 3.0;
-
-} // namespace
-
 GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *parent)
     : QWidget(parent)
     , m_context(context)
@@ -47,12 +40,11 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
     m_launchAtLoginError->hide();
     general->addRow(m_launchAtLoginError);
     connect(m_launchAtLogin, &QCheckBox::clicked, this, [this](bool checked) {
-        m_context.launchAtLogin.setEnabled(checked);
+        const Expected<void> done = m_context.launchAtLogin.setEnabled(checked);
         // The box shows what is on disk: after a failure it goes back, and says why below.
-        const QString &error = m_context.launchAtLogin.lastError();
-        m_launchAtLoginError->setText(error);
-        m_launchAtLoginError->setVisible(!error.isEmpty());
-        refreshToggles();
+        m_launchAtLoginError->setText(done.error());
+        m_launchAtLoginError->setVisible(!done);
+        refreshLaunchAtLogin();
     });
 
     FormSection *scripts = page->addSection(u"Scripts"_s);
@@ -68,19 +60,11 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
     scripts->addRow(folderRow);
     connect(m_selectFolder, &QPushButton::clicked, this, &GeneralSettingsView::chooseFolder);
 
-    m_scriptDelay = new DelaySliderRow(u"Script Delay"_s,
-        u"How long to wait before running a matched script."_s,
-        bindSetting<double>(
-            config, &ConfigManager::scriptDelay, &ConfigManager::setScriptDelay, context.written),
-        minimumDelay, maximumDelay);
-    scripts->addRow(m_scriptDelay);
-    m_enhanceLabels = SettingsForm::toggle(u"Enhance Labels"_s);
-    scripts->addRow(SettingsForm::labelledRow(u"Enhance Labels"_s,
+    m_scriptDelay = addDelayRow(*scripts, u"Script Delay"_s,
+        u"How long to wait before running a matched script."_s, Settings::scriptDelay, context);
+    m_enhanceLabels = addToggleRow(*scripts, u"Enhance Labels"_s,
         u"Capitalize and clean up auto-generated labels for folders and scripts."_s,
-        m_enhanceLabels));
-    bindToggle(*m_enhanceLabels,
-        bindSetting<bool>(config, &ConfigManager::enhanceLabels, &ConfigManager::setEnhanceLabels,
-            context.written));
+        Settings::enhanceLabels, context);
 
     FormSection *results = page->addSection(u"Results"_s);
     m_showResults = new QComboBox;
@@ -94,64 +78,40 @@ GeneralSettingsView::GeneralSettingsView(SettingsContext &context, QWidget *pare
             ResultsVisibility(m_showResults->itemData(index).toInt()));
         m_context.written();
     });
-    m_resultsDelay = new DelaySliderRow(u"Results Delay"_s,
-        u"How long to wait after a key press before showing Results."_s,
-        bindSetting<double>(
-            config, &ConfigManager::resultsDelay, &ConfigManager::setResultsDelay, context.written),
-        minimumDelay, maximumDelay);
-    results->addRow(m_resultsDelay);
+    m_resultsDelay = addDelayRow(*results, u"Results Delay"_s,
+        u"How long to wait after a key press before showing Results."_s, Settings::resultsDelay,
+        context);
 
     FormSection *sounds = page->addSection(u"Sounds"_s);
-    m_successSound = new SoundPickerRow(u"Success Sound"_s,
-        u"Sound to play when a script finishes successfully."_s,
-        bindSetting<QString>(
-            config, &ConfigManager::successSound, &ConfigManager::setSuccessSound, context.written),
-        BuiltInSound::success, context.services);
-    m_backgroundSuccessSound = new SoundPickerRow(u"Background Success Sound"_s,
+    m_successSound = addSoundRow(*sounds, u"Success Sound"_s,
+        u"Sound to play when a script finishes successfully."_s, Settings::successSound,
+        BuiltInSound::success, context);
+    m_backgroundSuccessSound = addSoundRow(*sounds, u"Background Success Sound"_s,
         u"Sound to play when a background script finishes successfully."_s,
-        bindSetting<QString>(config, &ConfigManager::backgroundSuccessSound,
-            &ConfigManager::setBackgroundSuccessSound, context.written),
-        BuiltInSound::success, context.services);
-    m_failureSound = new SoundPickerRow(u"Failure Sound"_s,
-        u"Sound to play when a script exits with an error."_s,
-        bindSetting<QString>(
-            config, &ConfigManager::failureSound, &ConfigManager::setFailureSound, context.written),
-        BuiltInSound::failure, context.services);
-    for (SoundPickerRow *row : { m_successSound, m_backgroundSuccessSound, m_failureSound })
-        sounds->addRow(row);
+        Settings::backgroundSuccessSound, BuiltInSound::success, context);
+    m_failureSound = addSoundRow(*sounds, u"Failure Sound"_s,
+        u"Sound to play when a script exits with an error."_s, Settings::failureSound,
+        BuiltInSound::failure, context);
 
     // Changes made elsewhere (another window, a reload of the settings) show up here.
     connect(&config, &ConfigManager::scriptsDirChanged, this, &GeneralSettingsView::refreshFolder);
-    connect(&config, &ConfigManager::scriptDelayChanged, m_scriptDelay, &DelaySliderRow::refresh);
-    connect(&config, &ConfigManager::resultsDelayChanged, m_resultsDelay, &DelaySliderRow::refresh);
-    connect(
-        &config, &ConfigManager::enhanceLabelsChanged, this, &GeneralSettingsView::refreshToggles);
     connect(&config, &ConfigManager::resultsVisibilityChanged, this,
         &GeneralSettingsView::refreshResults);
-    connect(&config, &ConfigManager::successSoundChanged, m_successSound, &SoundPickerRow::refresh);
-    connect(&config, &ConfigManager::backgroundSuccessSoundChanged, m_backgroundSuccessSound,
-        &SoundPickerRow::refresh);
-    connect(&config, &ConfigManager::failureSoundChanged, m_failureSound, &SoundPickerRow::refresh);
     connect(&context.launchAtLogin, &LaunchAtLogin::isEnabledChanged, this,
-        &GeneralSettingsView::refreshToggles);
+        &GeneralSettingsView::refreshLaunchAtLogin);
     // A change that could not be saved did not happen: every control shows what is stored.
     connect(&config, &ConfigManager::valueNotStored, this, [this] {
         refreshFolder();
         refreshResults();
-        refreshToggles();
-        for (DelaySliderRow *row : { m_scriptDelay, m_resultsDelay })
-            row->refresh();
-        for (SoundPickerRow *row : { m_successSound, m_backgroundSuccessSound, m_failureSound })
-            row->refresh();
     });
     refreshFolder();
     refreshResults();
-    refreshToggles();
+    refreshLaunchAtLogin();
 }
 
 void GeneralSettingsView::showEvent(QShowEvent *event)
 {
-    refreshToggles();
+    refreshLaunchAtLogin();
     QWidget::showEvent(event);
 }
 
@@ -193,10 +153,9 @@ void GeneralSettingsView::refreshResults()
     m_resultsDelay->setVisible(visibility == ResultsVisibility::delayed);
 }
 
-void GeneralSettingsView::refreshToggles()
+void GeneralSettingsView::refreshLaunchAtLogin()
 {
     m_launchAtLogin->setChecked(m_context.launchAtLogin.isEnabled());
-    m_enhanceLabels->setChecked(m_context.config.enhanceLabels());
 }
 
 } // namespace runel::gui

@@ -48,7 +48,7 @@ private:
     void chooseFolder();
     void refreshFolder();
     void refreshResults();
-    void refreshToggles();
+    void refreshLaunchAtLogin();
 
     SettingsContext &m_context;
     QCheckBox *m_launchAtLogin;

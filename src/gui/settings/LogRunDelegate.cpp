@@ -3,7 +3,6 @@
 #include "LogRunModel.h"
 #include "SettingsForm.h"
 
-#include <QApplication>
 #include <QPainter>
 
 namespace runel::gui {
@@ -11,7 +10,6 @@ namespace runel::gui {
 namespace {
 
 constexpr int padding = 6;
-constexpr int dotColumn = 12;
 constexpr int spacing = 8;
 
 SettingsForm::DotColor dotFor(const std::optional<RunExitStatus> &status)
@@ -44,15 +42,8 @@ void LogRunDelegate::paint(
 {
     const LogRun &run = static_cast<const LogRunModel *>(index.model())->run(index.row());
     const QPalette &palette = option.palette;
-    QStyleOptionViewItem background = option;
-    initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(
-        QStyle::CE_ItemViewItem, &background, painter, option.widget);
-
     const QRect rect = option.rect.adjusted(spacing, padding, -spacing, -padding);
-    SettingsForm::paintStatusDot(*painter, QRect(rect.left(), rect.top(), dotColumn, rect.height()),
-        SettingsForm::dotColor(dotFor(run.exitStatus()), palette));
+    paintBackgroundAndDot(*painter, option, index, rect, dotFor(run.exitStatus()));
 
     const bool selected = option.state & QStyle::State_Selected;
     const QColor primary = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);

@@ -3,7 +3,6 @@
 #include "ScriptHealthModel.h"
 #include "SettingsForm.h"
 
-#include <QApplication>
 #include <QPainter>
 
 using namespace Qt::StringLiterals;
@@ -13,7 +12,6 @@ namespace runel::gui {
 namespace {
 
 constexpr int padding = 8;
-constexpr int dotColumn = 12;
 constexpr int spacing = 6;
 constexpr int keyCapMinimum = 20;
 
@@ -106,11 +104,6 @@ void ScriptRowDelegate::paint(
     const auto *model = static_cast<const ScriptHealthModel *>(index.model());
     const ScriptHealthItem &item = model->item(index.row());
     const QPalette &palette = option.palette;
-    QStyleOptionViewItem background = option;
-    initStyleOption(&background, index);
-    background.text.clear();
-    QApplication::style()->drawControl(
-        QStyle::CE_ItemViewItem, &background, painter, option.widget);
 
     const QString finding = index.data(ScriptHealthModel::findingRole).toString();
     const QRect whole = option.rect.adjusted(padding, 0, -padding, 0);
@@ -119,8 +112,7 @@ void ScriptRowDelegate::paint(
         ? whole
         : QRect(whole.left(), whole.top(), whole.width(), mainLineHeight(option));
     const int centreY = rect.center().y();
-    SettingsForm::paintStatusDot(*painter, QRect(rect.left(), rect.top(), dotColumn, rect.height()),
-        SettingsForm::dotColor(dotFor(item.severity()), palette));
+    paintBackgroundAndDot(*painter, option, index, rect, dotFor(item.severity()));
 
     // The key caps first, from the trailing edge: the text gets what is left.
     const QFont capFont = SettingsForm::relativeFont(option.font, 11, QFont::Medium);

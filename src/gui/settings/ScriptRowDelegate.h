@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QStyledItemDelegate>
+#include "StatusRowDelegate.h"
 
 namespace runel::gui {
 
 // Draws a row of the Scripts tab: the status dot, the name, the availability badge, the path
 // cut in the middle, and the key caps at the trailing edge. Reads the ScriptHealthModel.
-class ScriptRowDelegate : public QStyledItemDelegate {
+class ScriptRowDelegate : public StatusRowDelegate {
     Q_OBJECT
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using StatusRowDelegate::StatusRowDelegate;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
         const QModelIndex &index) const override;

@@ -14,6 +14,10 @@ namespace runel::gui {
 
 namespace {
 
+// Every delay's slider covers the same range.
+constexpr double minimumDelay = 0.3;
+constexpr double maximumDelay = 3.0;
+
 int tenths(double seconds)
 {
     return int(std::lround(seconds * 10));
@@ -21,10 +25,39 @@ int tenths(double seconds)
 
 } // namespace
 
-void bindToggle(QCheckBox &box, SettingBinding<bool> setting)
+QCheckBox *addToggleRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<bool> &setting, SettingsContext &context)
 {
-    QObject::connect(&box, &QCheckBox::clicked, &box,
-        [write = std::move(setting.write)](bool checked) { write(checked); });
+    QCheckBox *box = SettingsForm::toggle(title);
+    section.addRow(SettingsForm::labelledRow(title, description, box));
+    const SettingBinding<bool> binding = bindSetting(context.config, setting, context.written);
+    QObject::connect(box, &QCheckBox::clicked, box, binding.write);
+    const auto refresh = [box, read = binding.read] { box->setChecked(read()); };
+    QObject::connect(&context.config, setting.changed, box, refresh);
+    QObject::connect(&context.config, &ConfigManager::valueNotStored, box, refresh);
+    refresh();
+    return box;
+}
+
+DelaySliderRow *addDelayRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<double> &setting, SettingsContext &context)
+{
+    auto *row = new DelaySliderRow(title, description,
+        bindSetting(context.config, setting, context.written), minimumDelay, maximumDelay);
+    section.addRow(row);
+    followSetting(context.config, setting, row, &DelaySliderRow::refresh);
+    return row;
+}
+
+SoundPickerRow *addSoundRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<QString> &setting, QString builtInSound, SettingsContext &context)
+{
+    auto *row = new SoundPickerRow(title, description,
+        bindSetting(context.config, setting, context.written), std::move(builtInSound),
+        context.services);
+    section.addRow(row);
+    followSetting(context.config, setting, row, &SoundPickerRow::refresh);
+    return row;
 }
 
 DelaySliderRow::DelaySliderRow(const QString &title, const QString &description,

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "SettingsContext.h"
+#include "core/settings/ConfigManager.h"
+
 #include <QComboBox>
 #include <QSlider>
 #include <QWidget>
@@ -14,29 +17,49 @@ class SystemServices;
 
 namespace runel::gui {
 
+class DelaySliderRow;
+class FormSection;
+class SoundPickerRow;
+
 // A setting as a row sees it: how to read it and how to write it. The row writes on every
-// change the user makes and re-reads on refresh(), which its view calls when the setting
-// changed elsewhere.
+// change the user makes and re-reads on refresh(), which runs when the setting changed elsewhere.
 template<typename T> struct SettingBinding {
     std::function<T()> read;
     std::function<void(const T &)> write;
 };
 
-// A binding to a property of object through its getter and setter; written runs after each write.
-template<typename T, typename Object, typename Getter, typename Setter>
+// An entry of the settings table on config; written runs after each write.
+template<typename T>
 SettingBinding<T> bindSetting(
-    Object &object, Getter getter, Setter setter, std::function<void()> written)
+    ConfigManager &config, const Setting<T> &setting, std::function<void()> written)
 {
-    return { [&object, getter] { return T((object.*getter)()); },
-        [&object, setter, written](const T &value) {
-            (object.*setter)(value);
+    return { [&config, &setting] { return config.value(setting); },
+        [&config, &setting, written](const T &value) {
+            config.assign(setting, value);
             if (written)
                 written();
         } };
 }
 
-// A check box that writes setting at each click; its view sets it from the setting on refresh.
-void bindToggle(QCheckBox &box, SettingBinding<bool> setting);
+// Runs refresh on receiver whenever setting changes, and after any assignment that could not
+// be saved: a control that already shows the new value shows the stored one again.
+template<typename T, typename Receiver>
+void followSetting(ConfigManager &config, const Setting<T> &setting, Receiver *receiver,
+    void (Receiver::*refresh)())
+{
+    QObject::connect(&config, setting.changed, receiver, refresh);
+    QObject::connect(&config, &ConfigManager::valueNotStored, receiver, refresh);
+}
+
+// The rows most settings are, each on its entry of the table: written through the context,
+// following the setting from then on. The title also names the switch for assistive
+// technologies.
+QCheckBox *addToggleRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<bool> &setting, SettingsContext &context);
+DelaySliderRow *addDelayRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<double> &setting, SettingsContext &context);
+SoundPickerRow *addSoundRow(FormSection &section, const QString &title, const QString &description,
+    const Setting<QString> &setting, QString builtInSound, SettingsContext &context);
 
 // A delay in seconds on a slider in steps of 0.1 over a range, with the value as "%.1fs".
 class DelaySliderRow : public QWidget {

@@ -1,4 +1,4 @@
-#include "HUDLinePreview.h"
+#include "HudLinePreview.h"
 
 #include "LineCut.h"
 
@@ -7,11 +7,11 @@
 
 namespace runel {
 
-HUDLinePreview::HUDLinePreview(MainThreadLineDispatcher::Callback onLine)
+HudLinePreview::HudLinePreview(MainThreadLineDispatcher::Callback onLine)
     : m_dispatcher(MainThreadLineDispatcher::create(std::move(onLine)))
 { }
 
-void HUDLinePreview::consume(const char *data, std::size_t size)
+void HudLinePreview::consume(const char *data, std::size_t size)
 {
     const LineCut cut = cutAtLastLine(data, size);
     if (cut.discardsCurrent)
@@ -23,7 +23,7 @@ void HUDLinePreview::consume(const char *data, std::size_t size)
     }
 }
 
-void HUDLinePreview::append(const char *data, std::size_t size)
+void HudLinePreview::append(const char *data, std::size_t size)
 {
     if (size == 0)
         return;
@@ -36,7 +36,7 @@ void HUDLinePreview::append(const char *data, std::size_t size)
         m_isTruncated = true;
 }
 
-void HUDLinePreview::finishLine()
+void HudLinePreview::finishLine()
 {
     QString text = QString::fromUtf8(m_preview.data(), qsizetype(m_length));
     if (m_isTruncated)
@@ -45,7 +45,7 @@ void HUDLinePreview::finishLine()
     m_dispatcher->deliver(std::move(text));
 }
 
-void HUDLinePreview::discardLine()
+void HudLinePreview::discardLine()
 {
     m_length = 0;
     m_hasPendingBytes = false;

@@ -1,6 +1,6 @@
-#include "HUDTextField.h"
+#include "HudTextField.h"
 
-#include "core/hud/ModifierText.h"
+#include "core/execution/ModifierText.h"
 #include "gui/style/HudStyle.h"
 
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 
 namespace runel::gui {
 
-HUDTextField::HUDTextField(QWidget *parent)
+HudTextField::HudTextField(QWidget *parent)
     : QLineEdit(parent)
 {
     setFrame(false);
@@ -19,27 +19,31 @@ HUDTextField::HUDTextField(QWidget *parent)
     setPalette(palette);
     setFixedHeight(40);
     connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (const auto callback = m_use.onTextChange)
+        if (const auto callback = m_callbacks.onTextChange)
             callback(text);
     });
 }
 
-void HUDTextField::setUse(Use use)
+void HudTextField::setUse(const Use &use)
 {
-    const bool newUse = use.placeholder != m_use.placeholder
-        || use.selectsAllOnFocus != m_use.selectsAllOnFocus || use.masked != m_use.masked;
-    m_use = std::move(use);
+    if (use == m_use)
+        return;
+    m_use = use;
     setPlaceholderText(m_use.placeholder);
     setEchoMode(m_use.masked ? QLineEdit::Password : QLineEdit::Normal);
-    if (text() != m_use.initialValue) {
-        setText(m_use.initialValue);
-        end(false);
-    }
-    if (newUse && isVisible())
+    if (isVisible())
         takeFocus();
 }
 
-void HUDTextField::takeFocus()
+void HudTextField::showText(const QString &shown)
+{
+    if (text() != shown) {
+        setText(shown);
+        end(false);
+    }
+}
+
+void HudTextField::takeFocus()
 {
     setFocus(Qt::OtherFocusReason);
     if (m_use.selectsAllOnFocus)
@@ -48,50 +52,48 @@ void HUDTextField::takeFocus()
         end(false);
 }
 
-void HUDTextField::showEvent(QShowEvent *event)
+void HudTextField::showEvent(QShowEvent *event)
 {
     QLineEdit::showEvent(event);
     takeFocus();
 }
 
-bool HUDTextField::event(QEvent *event)
+bool HudTextField::event(QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const bool backtab = key->key() == Qt::Key_Backtab
             || (key->key() == Qt::Key_Tab && key->modifiers().testFlag(Qt::ShiftModifier));
-        // Copies: a callback may give the field another use.
-        const std::function<void()> callback = backtab ? m_use.onShiftTab : m_use.onTab;
-        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && callback) {
-            callback();
+        // A copy: a callback may give the field new callbacks.
+        const std::function<bool()> callback = backtab ? m_callbacks.onShiftTab : m_callbacks.onTab;
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && callback && callback())
             return true;
-        }
     }
     return QLineEdit::event(event);
 }
 
-void HUDTextField::keyPressEvent(QKeyEvent *event)
+void HudTextField::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
         // Give up the focus first, so that what the cancel shows next can take it.
         clearFocus();
-        if (const auto callback = m_use.onCancel)
+        if (const auto callback = m_callbacks.onCancel)
             callback();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (const auto callback = m_use.onConfirm)
+        if (const auto callback = m_callbacks.onConfirm)
             callback(text(), modifierText(event->modifiers()));
         return;
     case Qt::Key_Up:
-        if (const auto callback = m_use.onArrowUp) {
+        if (const auto callback = m_callbacks.onArrowUp) {
             callback();
             return;
         }
         break;
     case Qt::Key_Down:
-        if (const auto callback = m_use.onArrowDown) {
+        if (const auto callback = m_callbacks.onArrowDown) {
             callback();
             return;
         }

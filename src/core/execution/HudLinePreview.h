@@ -14,11 +14,11 @@ namespace runel {
 // Threads: consume, append and finishLine belong to one thread at a time (the run's
 // standard-output reader, then the run's completion once the reader has finished); they take no
 // lock. Only the dispatcher crosses to the main thread.
-class HUDLinePreview {
+class HudLinePreview {
 public:
     static constexpr std::size_t lineLimit = 4096;
 
-    explicit HUDLinePreview(MainThreadLineDispatcher::Callback onLine);
+    explicit HudLinePreview(MainThreadLineDispatcher::Callback onLine);
 
     const std::shared_ptr<MainThreadLineDispatcher> &dispatcher() const { return m_dispatcher; }
     // Bytes have arrived since the last finished line.
