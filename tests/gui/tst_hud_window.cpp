@@ -26,6 +26,18 @@ namespace {
 // Every script says which one ran and with what.
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
 
+// The geometry a window has at each of its showings.
+class GeometryAtShow : public QObject {
+public:
+    QList<QRect> geometries;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            geometries.append(static_cast<QWidget *>(watched)->geometry());
+        return false;
+    }
+};
+
 } // namespace
 
 // The HUD on screen, driven with key events through its real windows into a real view model
@@ -253,6 +265,44 @@ private Q_SLOTS:
         snap(QStringLiteral("folder-rows"));
     }
 
+    // The results panel is made once: another opening shows the same window with views of its
+    // own (and a HUD of its own), and closes on losing the focus as the first did. The results
+    // panel has its final geometry when it is shown, at each opening with the rows of its own,
+    // so it is drawn once, where it stays.
+    void everyOpeningShowsTheSameResultsPanelAtItsFinalSize()
+    {
+        QPointer<QWidget> firstHud = m_controller->hudWindow();
+        QWidget *results = m_controller->resultsWindow();
+        GeometryAtShow shown;
+        results->installEventFilter(&shown);
+        type(u"t"_s); // three scripts in tools/
+        QTRY_VERIFY(resultsShown());
+        QTest::qWait(20); // a late layout would have come by now
+        QCOMPARE(shown.geometries, QList<QRect> { results->geometry() });
+
+        QPointer<SearchView> firstView = &hud();
+        m_controller->close();
+        QVERIFY(!firstHud->isVisible() && !results->isVisible());
+        SearchViewModel second(*m_stack->config, *m_stack->store, *m_stack->log, m_stack->services);
+        m_controller->show(second);
+        QVERIFY(QTest::qWaitForWindowActive(m_controller->hudWindow()));
+        QCOMPARE(m_controller->resultsWindow(), results);
+        QTRY_VERIFY(!firstView && !firstHud); // the first opening's HUD and views went with it
+        type(u"g"_s); // two scripts in git/
+        QTRY_VERIFY(resultsShown());
+        QTest::qWait(20);
+        QCOMPARE(shown.geometries.size(), 2);
+        QCOMPARE(shown.geometries.last(), results->geometry());
+        QVERIFY(shown.geometries[0].height() > shown.geometries[1].height());
+
+        // The window shown again still closes when another one takes the focus.
+        QWidget other;
+        other.resize(100, 100);
+        other.show();
+        other.activateWindow();
+        QTRY_COMPARE(m_closed, 2); // before the view model goes
+    }
+
     void flow_data()
     {
         QTest::addColumn<QString>("steps");
@@ -267,7 +317,7 @@ private Q_SLOTS:
             "slow, type gd, snap two-keys, key Backspace, is g \"Git\", until g \"Git\" results:2, "
             "key "
             "Down, "
-            "is g \"Git\" results:2 row:1, snap script-rows, key Esc, is \"Runel\" no results, key "
+            "is g \"Git\" results:2 row:1, snap script-rows, key Esc, is \"Runel\", key "
             "Esc, "
             "is closed:1  \"\" runs:0");
         row("tab carries the keys into search and back",
@@ -277,7 +327,7 @@ private Q_SLOTS:
             "snap search, type zzz, "
             "until g \"0 Scripts\" [gitzzz|Search scripts…] search:gitzzz no results "
             "magnifyingglass, snap search-no-results, "
-            "key Backtab, is \"Runel\" no results");
+            "key Backtab, is \"Runel\"");
         row("a list takes the typing as its filter and runs the chosen entry",
             "type m, until m list \"Menu\" [|Filter…] results:3 entry:0/3 list.bullet, key Tab, "
             "is m list \"Menu\" [|Filter…] results:3 entry:1/3 list.bullet, key Backtab, "

@@ -13,6 +13,8 @@
 #include <QWindow>
 #include <malloc.h>
 
+#include <utility>
+
 namespace runel::gui {
 
 namespace {
@@ -64,12 +66,18 @@ AppDelegate::AppDelegate(ConfigManager &configManager, ScriptStore &scriptStore,
         if (!isSearchWindowOpen())
             returnFreedMemorySoon(this);
     });
+
+    // One controller for the app's life: its results panel is made now, so an opening only
+    // fills and maps it.
+    m_searchWindowController = new SearchWindowController(m_configManager, this);
+    connect(m_searchWindowController, &SearchWindowController::closed, this,
+        &AppDelegate::searchWindowClosed);
 }
 
 AppDelegate::~AppDelegate()
 {
     // The controller closes its panels before the view models they show go.
-    delete m_searchWindowController;
+    delete std::exchange(m_searchWindowController, nullptr);
 }
 
 void AppDelegate::finishLaunching()
@@ -88,6 +96,11 @@ bool AppDelegate::isSearchWindowOpen() const
     return m_searchWindowController && m_searchWindowController->isOpen();
 }
 
+SearchWindowController *AppDelegate::searchWindowController() const
+{
+    return isSearchWindowOpen() ? m_searchWindowController : nullptr;
+}
+
 void AppDelegate::showSearchWindow()
 {
     if (isSearchWindowOpen())
@@ -99,33 +112,18 @@ void AppDelegate::showSearchWindow()
     }
     // Runs started from the command line since the last read are offered in this opening.
     m_logStore.refreshRunHistory();
-    if (m_searchWindowController)
-        searchWindowClosed(m_searchWindowController);
     // Every opening is fresh, even while a run started from an earlier one goes on.
-    auto *viewModel
-        = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
-    auto *controller = new SearchWindowController(m_configManager, this);
-    connect(controller, &SearchWindowController::closed, this,
-        [this, controller] { searchWindowClosed(controller); });
-    m_viewModel = viewModel;
-    m_searchWindowController = controller;
-    controller->show(*viewModel);
+    m_viewModel = new SearchViewModel(m_configManager, m_scriptStore, m_logStore, m_services, this);
+    m_searchWindowController->show(*m_viewModel);
 }
 
 void AppDelegate::hideSearchWindow()
 {
-    if (SearchWindowController *controller = m_searchWindowController) {
-        controller->close();
-        searchWindowClosed(controller);
-    }
+    m_searchWindowController->close(); // its closed() lets go of the view model
 }
 
-void AppDelegate::searchWindowClosed(SearchWindowController *controller)
+void AppDelegate::searchWindowClosed()
 {
-    if (controller != m_searchWindowController)
-        return;
-    m_searchWindowController = nullptr;
-    controller->deleteLater();
     if (SearchViewModel *viewModel = std::exchange(m_viewModel, nullptr))
         releaseViewModel(viewModel);
     returnFreedMemorySoon(this);
@@ -200,7 +198,7 @@ void AppDelegate::openScriptsFolder()
 
 void AppDelegate::reloadScripts()
 {
-    if (m_searchWindowController && m_viewModel) {
+    if (m_viewModel) {
         QTimer::singleShot(
             0, m_viewModel, [viewModel = m_viewModel] { viewModel->reloadScripts(); });
         return;

@@ -63,11 +63,12 @@ public:
     {
         return m_backgroundViewModels;
     }
-    SearchWindowController *searchWindowController() const { return m_searchWindowController; }
+    // The open HUD's controller; null while the HUD is closed.
+    SearchWindowController *searchWindowController() const;
     const ScriptsFolderWatcher &scriptsWatcher() const { return m_scriptsWatcher; }
 
 private:
-    void searchWindowClosed(SearchWindowController *controller);
+    void searchWindowClosed();
     // Deletes a closed HUD's view model, or keeps it until its foreground run has ended.
     void releaseViewModel(SearchViewModel *viewModel);
     void bringSettingsWindowToFront();
@@ -76,8 +77,8 @@ private:
     ScriptStore &m_scriptStore;
     LogStore &m_logStore;
     SystemServices &m_services;
-    // Children of the delegate, released with deleteLater: they are dropped from inside their
-    // own signals and callbacks.
+    // Children of the delegate. The controller lives as long as the delegate; view models are
+    // released with deleteLater: they are dropped from inside their own signals and callbacks.
     SearchWindowController *m_searchWindowController = nullptr;
     SearchViewModel *m_viewModel = nullptr;
     std::vector<SearchViewModel *> m_backgroundViewModels;

@@ -8,13 +8,14 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace runel::gui {
 
-HudPanel::HudPanel(QWidget *content, bool takesFocus)
+HudPanel::HudPanel(bool takesFocus)
     : QWidget(nullptr,
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
             | (takesFocus ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus))
-    , m_content(content)
     , m_translucent(HudStyle::hasCompositor())
 {
     if (!takesFocus) {
@@ -26,13 +27,30 @@ HudPanel::HudPanel(QWidget *content, bool takesFocus)
     setAttribute(Qt::WA_TranslucentBackground, m_translucent);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
     setFixedWidth(HudStyle::panelWidth);
+    fitContent();
+}
+
+void HudPanel::setContent(QWidget *content)
+{
+    if (content == m_content)
+        return;
+    if (QWidget *previous = std::exchange(m_content, content)) {
+        layout()->removeWidget(previous);
+        previous->hide();
+        previous->deleteLater();
+    }
+    if (content)
+        layout()->addWidget(content);
     fitContent();
 }
 
 void HudPanel::fitContent()
 {
+    // The panel's layout keeps the content's size hint from before a change inside it until
+    // the content's own posted layout request has gone through: ask the content afresh.
+    if (m_content)
+        m_content->updateGeometry();
     const int height = std::max(1, layout()->sizeHint().height());
     if (height != this->height() || minimumHeight() != height)
         setFixedHeight(height);

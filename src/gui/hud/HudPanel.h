@@ -8,11 +8,22 @@ namespace runel::gui {
 // with rounded 24-px corners that follow every resize (translucent corners with a compositor,
 // a window mask without one). Its height follows its content's size hint. The results panel
 // is made with takesFocus false: it never takes the keyboard focus, so the HUD keeps it.
+// A panel can outlive its content: the results panel is made once, and each opening of the HUD
+// puts its own views into it.
 class HudPanel : public QWidget {
     Q_OBJECT
 
 public:
-    HudPanel(QWidget *content, bool takesFocus);
+    explicit HudPanel(bool takesFocus);
+
+    // Puts content in (the panel takes it as a child) in place of the previous content, which
+    // is hidden and deleted later: it may be the one handling the event that closed the HUD.
+    // Null leaves the panel empty.
+    void setContent(QWidget *content);
+    QWidget *content() const { return m_content; }
+    // Takes the content's height now rather than with the posted layout request, which comes
+    // after a panel shown meanwhile has been drawn once at its old height.
+    void fitContent();
 
 Q_SIGNALS:
     void resized();
@@ -28,9 +39,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void fitContent();
-
-    QWidget *m_content;
+    QWidget *m_content = nullptr;
     bool m_translucent;
 };
 

@@ -8,8 +8,11 @@
 #include "core/settings/ConfigManager.h"
 
 #include <QApplication>
+#include <QListView>
 #include <QScreen>
 #include <QWindow>
+
+#include <utility>
 
 namespace runel::gui {
 
@@ -17,7 +20,23 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
     : QObject(parent)
     , m_configManager(configManager)
     , m_placement(makePanelPlacement())
+    , m_resultsPanel(std::make_unique<HudPanel>(false))
 {
+    m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
+    m_placement->prepare(*m_resultsPanel, PanelRole::results);
+    connect(m_resultsPanel.get(), &HudPanel::resized, this, &SearchWindowController::placePanels);
+    // The widgets' activation is not enough where a window is shown again: Qt can still count a
+    // hidden panel as the focus window when the next opening shows it, and then sends no new
+    // activation, so no deactivation either when the user clicks elsewhere. The platform's
+    // focus window tells every change.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
+        const bool ours = isPanel(focused);
+        if (std::exchange(m_panelFocused, ours) && !ours)
+            hudDeactivated();
+        else if (m_open && m_window && focused && focused == m_resultsPanel->windowHandle())
+            m_window->activateWindow(); // the keys belong to the HUD
+    });
+
     m_resultsTimer.setSingleShot(true);
     connect(&m_resultsTimer, &QTimer::timeout, this, [this] {
         if (m_viewModel && m_viewModel->shouldShowResultsPanel())
@@ -28,27 +47,33 @@ SearchWindowController::SearchWindowController(ConfigManager &configManager, QOb
 SearchWindowController::~SearchWindowController()
 {
     close();
-    // Panels still waiting for their deferred deletion go with the controller.
+    // A HUD and a catcher still waiting for their deferred deletion go with the controller.
     delete m_closingWindow;
-    delete m_closingResultsPanel;
     delete m_outsideClickCatcher;
+}
+
+bool SearchWindowController::isPanel(const QWindow *window) const
+{
+    return window
+        && ((m_window && window == m_window->windowHandle())
+            || window == m_resultsPanel->windowHandle());
 }
 
 QWidget *SearchWindowController::hudWindow() const
 {
-    return m_window;
+    return m_open ? m_window.data() : nullptr;
 }
 
 QWidget *SearchWindowController::resultsWindow() const
 {
-    return m_resultsPanel;
+    return m_open ? m_resultsPanel.get() : nullptr;
 }
 
 void SearchWindowController::show(SearchViewModel &viewModel)
 {
-    if (m_wasShown)
+    if (m_open)
         return;
-    m_wasShown = true;
+    m_open = true;
     m_viewModel = &viewModel;
     QPointer<SearchWindowController> self(this);
     viewModel.setOnDismiss([self] {
@@ -56,18 +81,24 @@ void SearchWindowController::show(SearchViewModel &viewModel)
             self->close();
     });
 
+    // A new HUD window per opening: the window manager maps a new window sooner than one
+    // shown again.
     m_searchView = new SearchView(viewModel);
-    m_window = new HudPanel(m_searchView, true);
+    m_window = new HudPanel(true);
     m_window->setWindowTitle(QStringLiteral("Runel"));
+    m_window->setContent(m_searchView);
     m_placement->prepare(*m_window, PanelRole::hud);
-    // The model lives as long as the results panel whose list shows it.
+    connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
+    connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+    // A compositor that chooses the output tells where the HUD went once it is shown.
+    if (QWindow *handle = m_window->windowHandle())
+        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
+    // The model lives as long as the results view whose list shows it.
     auto *model = new ResultListModel(viewModel);
     m_model = model;
     m_resultsView = new ResultsWindowView(viewModel, *model);
     model->setParent(m_resultsView);
-    m_resultsPanel = new HudPanel(m_resultsView, false);
-    m_resultsPanel->setWindowTitle(QStringLiteral("Runel Results"));
-    m_placement->prepare(*m_resultsPanel, PanelRole::results);
+    m_resultsPanel->setContent(m_resultsView);
 
     // The views follow the view model by themselves; the panel is decided by these fields, and
     // a typed key restarts its delay.
@@ -76,9 +107,12 @@ void SearchWindowController::show(SearchViewModel &viewModel)
              &VM::executionStatusChanged, &VM::isBrowsingResultsChanged, &VM::isSearchModeChanged,
              &VM::shouldShowResultsPanelChanged })
         connect(&viewModel, signal, this, &SearchWindowController::scheduleUpdate);
-    connect(m_window, &HudPanel::resized, this, &SearchWindowController::placePanels);
-    connect(m_resultsPanel, &HudPanel::resized, this, &SearchWindowController::placePanels);
-    connect(m_window, &HudPanel::deactivated, this, &SearchWindowController::hudDeactivated);
+    // A results panel on its way out goes at once, rather than being laid out and drawn once
+    // more only to be taken away (the view model hears of it with the scheduled update).
+    connect(&viewModel, &VM::shouldShowResultsPanelChanged, this, [this] {
+        if (m_viewModel && m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel())
+            m_resultsPanel->hide();
+    });
 
     placePanels();
     // Under the panels, so shown before them. Owned here until close() lets it go.
@@ -90,10 +124,8 @@ void SearchWindowController::show(SearchViewModel &viewModel)
                                 .release();
     if (m_outsideClickCatcher)
         m_outsideClickCatcher->show();
+    m_panelFocused = isPanel(QGuiApplication::focusWindow());
     m_window->show();
-    // A compositor that chooses the output tells where the HUD went once it is shown.
-    if (QWindow *handle = m_window->windowHandle())
-        connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
     m_window->raise();
     m_window->activateWindow();
     updateResultsPanel();
@@ -101,16 +133,15 @@ void SearchWindowController::show(SearchViewModel &viewModel)
 
 void SearchWindowController::placePanels()
 {
-    if (!m_window)
+    if (!m_open || !m_window)
         return;
     QScreen *screen = m_placement->screenFor(*m_window);
     if (!screen)
         return;
     const PanelGeometry geometry = layoutPanels(screen->availableGeometry(), m_window->size(),
-        m_resultsPanel ? m_resultsPanel->size() : QSize(), aboveCentre, panelGap);
+        m_resultsPanel->size(), aboveCentre, panelGap);
     m_placement->place(*m_window, geometry.hud, *screen);
-    if (m_resultsPanel)
-        m_placement->place(*m_resultsPanel, geometry.results, *screen);
+    m_placement->place(*m_resultsPanel, geometry.results, *screen);
 }
 
 void SearchWindowController::scheduleUpdate()
@@ -127,7 +158,7 @@ void SearchWindowController::scheduleUpdate()
 
 void SearchWindowController::updateResultsPanel()
 {
-    if (!m_viewModel || !m_window)
+    if (!m_open || !m_viewModel)
         return;
     if (!m_viewModel->shouldShowResultsPanel()) {
         m_resultsTimer.stop();
@@ -159,18 +190,29 @@ void SearchWindowController::scheduleResultsPanel()
 
 void SearchWindowController::showResultsPanel()
 {
-    if (!m_resultsPanel || !m_viewModel)
+    if (!m_open || !m_viewModel)
         return;
-    placePanels();
-    if (!m_resultsPanel->isVisible())
-        m_resultsPanel->show(); // without activating: the HUD keeps the focus
+    if (m_resultsPanel->isVisible()) {
+        m_viewModel->setResultsPanelVisible(true);
+        return;
+    }
+    // The panel is drawn once, where it stays: the view model's change (which refreshes the
+    // rows) comes first, the list lays out its rows and scroll bar now rather than with its
+    // posted layout after the first frame, and the panel takes its final size and place.
     m_viewModel->setResultsPanelVisible(true);
+    if (!m_open)
+        return; // the change closed the HUD
+    m_resultsView->list()->doItemsLayout();
+    m_resultsPanel->fitContent();
+    placePanels();
+    // Its window was made before the windows shown since; raised, it maps above them.
+    m_resultsPanel->raise();
+    m_resultsPanel->show(); // without activating: the HUD keeps the focus
 }
 
 void SearchWindowController::hideResultsPanel()
 {
-    if (m_resultsPanel)
-        m_resultsPanel->hide();
+    m_resultsPanel->hide();
     if (m_viewModel)
         m_viewModel->setResultsPanelVisible(false);
 }
@@ -179,8 +221,11 @@ void SearchWindowController::hudDeactivated()
 {
     // A window manager (or platform) that hands the focus to the results panel in spite of
     // its hints must not close the HUD: the focus goes back to it.
-    if (m_resultsPanel && QApplication::activeWindow() == m_resultsPanel) {
-        m_window->activateWindow();
+    if (!m_open)
+        return;
+    if (QApplication::activeWindow() == m_resultsPanel.get()) {
+        if (m_window)
+            m_window->activateWindow();
         return;
     }
     // A foreground run goes on without the HUD (the app keeps its view model until it ends).
@@ -189,23 +234,23 @@ void SearchWindowController::hudDeactivated()
 
 void SearchWindowController::close()
 {
-    if (!m_window)
+    if (!m_open)
         return;
     m_resultsTimer.stop();
     hideResultsPanel();
     if (m_viewModel)
         disconnect(m_viewModel, nullptr, this, nullptr);
-    m_closingWindow = m_window;
-    m_closingResultsPanel = m_resultsPanel;
-    m_window = nullptr;
-    m_resultsPanel = nullptr;
+    m_open = false;
+    m_viewModel = nullptr;
+    // The HUD (with its view) and the results view (with the model) go later: this may run
+    // inside one of their events.
+    m_closingWindow = std::exchange(m_window, nullptr);
+    m_closingWindow->disconnect(this);
+    m_closingWindow->hide();
+    m_closingWindow->deleteLater();
+    m_resultsPanel->setContent(nullptr);
     m_searchView = nullptr;
     m_resultsView = nullptr;
-    for (HudPanel *panel : { m_closingWindow.data(), m_closingResultsPanel.data() }) {
-        panel->disconnect(this);
-        panel->hide();
-        panel->deleteLater();
-    }
     if (m_outsideClickCatcher) {
         m_outsideClickCatcher->hide();
         m_outsideClickCatcher->deleteLater();

@@ -23,7 +23,19 @@ bool isWayland(QStringView platformName)
 class WindowPlacement final : public PanelPlacement {
 public:
     PanelBackend backend() const override { return PanelBackend::window; }
-    void prepare(QWidget &, PanelRole) override { }
+    void prepare(QWidget &panel, PanelRole role) override
+    {
+        // On X11 the results panel goes past the window manager (override-redirect): it never
+        // takes the focus and Runel places it itself, so the manager has nothing to add but a
+        // round trip (reparenting, configuring, exposing) before its first frame. Placing the
+        // HUD and taking the focus stay the manager's.
+        if (role != PanelRole::results)
+            return;
+        if (QGuiApplication::platformName() == u"xcb")
+            panel.setWindowFlag(Qt::BypassWindowManagerHint);
+        // The results panel's platform window is made now, while nothing waits for it.
+        panel.winId();
+    }
     QScreen *screenFor(QWidget &hud) const override
     {
         // Once shown, the HUD stays on its screen when it resizes, wherever the pointer went.

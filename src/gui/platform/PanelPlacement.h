@@ -37,14 +37,14 @@ struct PanelGeometry {
 PanelGeometry layoutPanels(
     const QRect &area, const QSize &hud, const QSize &results, int aboveCentre, int gap);
 
-// What the HUD's window controller asks of the platform. One object per opening of the HUD,
-// made by makePanelPlacement(); it owns nothing of the panels.
+// What the HUD's window controller asks of the platform. One object per controller, made by
+// makePanelPlacement(); it owns nothing of the panels.
 class PanelPlacement {
 public:
     virtual ~PanelPlacement() = default;
     virtual PanelBackend backend() const = 0;
-    // Called once per panel, before it is first shown: the kind of surface it becomes is
-    // fixed when its platform window is made.
+    // Called once per panel, when it is made: the kind of surface it becomes is fixed when its
+    // platform window is made, which this does (ahead of the panel's first showing).
     virtual void prepare(QWidget &panel, PanelRole role) = 0;
     // The screen whose available area the panels are laid out in (null without a screen).
     virtual QScreen *screenFor(QWidget &hud) const = 0;
