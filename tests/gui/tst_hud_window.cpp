@@ -27,14 +27,28 @@ namespace {
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
 
 // The geometry a window has at each of its showings.
+// The results panel's geometry each time it is shown, and how often it was asked to lay out.
 class GeometryAtShow : public QObject {
 public:
     QList<QRect> geometries;
+    int layoutRequests = 0;
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show)
             geometries.append(static_cast<QWidget *>(watched)->geometry());
+        layoutRequests += event->type() == QEvent::LayoutRequest;
         return false;
+    }
+    // Whether the panel stops asking once what was posted is delivered: a layout request that
+    // posts the next one would keep the app busy for as long as the HUD is shown.
+    bool settles()
+    {
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::processEvents();
+        const int before = layoutRequests;
+        for (int round = 0; round < 10; ++round)
+            QCoreApplication::processEvents();
+        return layoutRequests == before;
     }
 };
 
@@ -277,7 +291,7 @@ private Q_SLOTS:
         results->installEventFilter(&shown);
         type(u"t"_s); // three scripts in tools/
         QTRY_VERIFY(resultsShown());
-        QTest::qWait(20); // a late layout would have come by now
+        QVERIFY(shown.settles()); // and so a late layout would have come by now
         QCOMPARE(shown.geometries, QList<QRect> { results->geometry() });
 
         QPointer<SearchView> firstView = &hud();
@@ -290,7 +304,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!firstView && !firstHud); // the first opening's HUD and views went with it
         type(u"g"_s); // two scripts in git/
         QTRY_VERIFY(resultsShown());
-        QTest::qWait(20);
+        QVERIFY(shown.settles());
         QCOMPARE(shown.geometries.size(), 2);
         QCOMPARE(shown.geometries.last(), results->geometry());
         QVERIFY(shown.geometries[0].height() > shown.geometries[1].height());

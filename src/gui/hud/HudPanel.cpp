@@ -48,9 +48,15 @@ void HudPanel::setContent(QWidget *content)
 void HudPanel::fitContent()
 {
     // The panel's layout keeps the content's size hint from before a change inside it until
-    // the content's own posted layout request has gone through: ask the content afresh.
+    // the content's own posted layout request has gone through: ask the content afresh. Not
+    // from a layout request: updateGeometry() posts the next one, and the panel would spin.
     if (m_content)
         m_content->updateGeometry();
+    fitHeight();
+}
+
+void HudPanel::fitHeight()
+{
     const int height = std::max(1, layout()->sizeHint().height());
     if (height != this->height() || minimumHeight() != height)
         setFixedHeight(height);
@@ -60,7 +66,7 @@ bool HudPanel::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::LayoutRequest:
-        fitContent();
+        fitHeight();
         break;
     case QEvent::WindowDeactivate:
         Q_EMIT deactivated();

@@ -39,6 +39,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Takes the height the layout has for the content now.
+    void fitHeight();
+
     QWidget *m_content = nullptr;
     bool m_translucent;
 };
