@@ -11,7 +11,7 @@ namespace runel {
 
 class ConfigManager;
 class LogStore;
-class ScriptIndex;
+struct ScriptIndex;
 class ScriptStore;
 
 // The state of the HUD's search mode: whether it is on, the search text, the selected result,

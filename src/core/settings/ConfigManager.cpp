@@ -86,10 +86,13 @@ constexpr Setting<bool> flag(const char *key, bool ConfigManager::Values::*field
         same<bool>, effect };
 }
 
-template<double fallback>
+// The default in milliseconds: a floating-point template argument is not taken by every compiler
+// the project builds with.
+template<int fallbackMs>
 constexpr Setting<double> delay(
     const char *key, double ConfigManager::Values::*field, void (ConfigManager::*changed)())
 {
+    constexpr double fallback = fallbackMs / 1000.0;
     return { key, field, changed,
         [](const nlohmann::json &stored) { return readDelay(stored, fallback); }, plain<double>,
         [](const double &seconds) { return delayOr(seconds, fallback); }, SettingEffect::none };
@@ -134,7 +137,7 @@ constinit const Setting<QString> S::scriptsDir {
     .effect = SettingEffect::moveScriptsFolder,
 };
 constinit const Setting<double> S::scriptDelay
-    = delay<0.4>("scriptDelay", &V::scriptDelay, &C::scriptDelayChanged);
+    = delay<400>("scriptDelay", &V::scriptDelay, &C::scriptDelayChanged);
 constinit const Setting<bool> S::isFirstLaunch
     = flag<true>("isFirstLaunch", &V::isFirstLaunch, &C::isFirstLaunchChanged);
 constinit const Setting<bool> S::enhanceLabels = flag<true>(
@@ -156,7 +159,7 @@ constinit const Setting<ResultsVisibility> S::resultsVisibility {
     .clamp = same<ResultsVisibility>,
 };
 constinit const Setting<double> S::resultsDelay
-    = delay<0.4>("resultListDelay", &V::resultsDelay, &C::resultsDelayChanged);
+    = delay<400>("resultListDelay", &V::resultsDelay, &C::resultsDelayChanged);
 constinit const Setting<bool> S::searchOnUnknownKey
     = flag<false>("searchOnUnknownKey", &V::searchOnUnknownKey, &C::searchOnUnknownKeyChanged);
 constinit const Setting<bool> S::autorunEnabled
@@ -164,7 +167,7 @@ constinit const Setting<bool> S::autorunEnabled
 constinit const Setting<bool> S::rankByUse
     = flag<false>("rankByUse", &V::rankByUse, &C::rankByUseChanged);
 constinit const Setting<double> S::autorunDelay
-    = delay<1.0>("autorunDelay", &V::autorunDelay, &C::autorunDelayChanged);
+    = delay<1000>("autorunDelay", &V::autorunDelay, &C::autorunDelayChanged);
 constinit const Setting<std::vector<AppShortcut>> S::shortcuts {
     .key = "shortcuts",
     .field = &V::shortcuts,
