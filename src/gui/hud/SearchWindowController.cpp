@@ -124,7 +124,10 @@ void SearchWindowController::show(SearchViewModel &viewModel)
                                 .release();
     if (m_outsideClickCatcher)
         m_outsideClickCatcher->show();
-    m_panelFocused = isPanel(QGuiApplication::focusWindow());
+    // Only a focus this opening's panels got counts: Qt may still name a window of the last
+    // opening, or the hidden results panel, as its focus window, and that focus leaving must
+    // not close the HUD just shown.
+    m_panelFocused = false;
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
