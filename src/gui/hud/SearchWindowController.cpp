@@ -95,7 +95,6 @@ void SearchWindowController::show(SearchViewModel &viewModel)
         connect(handle, &QWindow::screenChanged, this, &SearchWindowController::placePanels);
     // The model lives as long as the results view whose list shows it.
     auto *model = new ResultListModel(viewModel);
-    m_model = model;
     m_resultsView = new ResultsWindowView(viewModel, *model);
     model->setParent(m_resultsView);
     m_resultsPanel->setContent(m_resultsView);

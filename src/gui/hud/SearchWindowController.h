@@ -85,7 +85,6 @@ private:
     std::unique_ptr<HudPanel> m_resultsPanel;
     // The open opening's; null while closed.
     QPointer<SearchViewModel> m_viewModel;
-    QPointer<ResultListModel> m_model;
     // Where the platform needs one (see PanelPlacement), the surface that hears a click outside
     // the panels; one per opening, deleted later, as it closes the HUD from its own mouse event.
     QPointer<QWidget> m_outsideClickCatcher;

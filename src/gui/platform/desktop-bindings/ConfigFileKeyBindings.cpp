@@ -55,6 +55,17 @@ QStringList ConfigFileKeyBinding::configLines() const
     return lines;
 }
 
+QString ConfigFileKeyBinding::explanationFor(const QString &whereAndReload) const
+{
+    if (!m_command.combination)
+        return recordFirst(recordThenLine);
+    if (!m_command.isToggle())
+        return u"Add this line "_s + whereAndReload + u" It binds "_s + m_command.combinationText()
+            + u"."_s;
+    return u"Add these lines "_s + whereAndReload + u" The first binds "_s
+        + m_command.combinationText() + u"; the others float the HUD above your windows."_s;
+}
+
 QString SwayKeyBinding::name() const
 {
     return u"sway"_s;
@@ -62,14 +73,7 @@ QString SwayKeyBinding::name() const
 
 QString SwayKeyBinding::explanation() const
 {
-    if (!m_command.combination)
-        return recordFirst(recordThenLine);
-    if (!m_command.isToggle())
-        return u"Add this line to ~/.config/sway/config, then run “swaymsg reload”. It binds "_s
-            + m_command.combinationText() + u"."_s;
-    return u"Add these lines to ~/.config/sway/config, then run “swaymsg reload”. The first "
-           "binds "_s
-        + m_command.combinationText() + u"; the others float the HUD above your windows."_s;
+    return explanationFor(u"to ~/.config/sway/config, then run “swaymsg reload”."_s);
 }
 
 QString SwayKeyBinding::exampleResource() const
@@ -94,15 +98,7 @@ QString HyprlandKeyBinding::name() const
 
 QString HyprlandKeyBinding::explanation() const
 {
-    if (!m_command.combination)
-        return recordFirst(recordThenLine);
-    if (!m_command.isToggle())
-        return u"Add this line to ~/.config/hypr/hyprland.conf; Hyprland reloads it when you "
-               "save. It binds "_s
-            + m_command.combinationText() + u"."_s;
-    return u"Add these lines to ~/.config/hypr/hyprland.conf; Hyprland reloads it when you "
-           "save. The first binds "_s
-        + m_command.combinationText() + u"; the others float the HUD above your windows."_s;
+    return explanationFor(u"to ~/.config/hypr/hyprland.conf; Hyprland reloads it when you save."_s);
 }
 
 QString HyprlandKeyBinding::exampleResource() const

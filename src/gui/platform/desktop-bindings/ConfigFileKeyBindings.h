@@ -18,6 +18,9 @@ protected:
     virtual QString exampleResource() const = 0;
     // A user shortcut's binding line at the combination.
     virtual QString bindingLine() const = 0;
+    // "Add this line <whereAndReload> It binds ...", or for the toggle the lines that float
+    // the HUD too.
+    QString explanationFor(const QString &whereAndReload) const;
 };
 
 class SwayKeyBinding : public ConfigFileKeyBinding {
