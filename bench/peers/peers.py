@@ -499,7 +499,7 @@ MEASURES = [  # key, row label, unit, lower is better
 
 def print_trace(program, what):
     """The maps, configures and repaints since `what`, one line per repaint of a window."""
-    print(f"--- {program.name}: {what}", file=sys.stderr)
+    print(f"--- {program.name}: {what} (t0 {program.x.trace_t0 * 1000:.3f})", file=sys.stderr)
     lines, last = [], None
     for t, kind, window, detail in program.x.events:
         # A masked window's repaint comes as one rectangle per row: one line per repaint.

@@ -1,7 +1,9 @@
 #include "PanelPlacement.h"
 
 #include "LayerShell.h"
+#include "MapExposeFilter.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -22,16 +24,28 @@ bool isWayland(QStringView platformName)
 // a client's move).
 class WindowPlacement final : public PanelPlacement {
 public:
+    WindowPlacement()
+    {
+        if (isX11())
+            QCoreApplication::instance()->installNativeEventFilter(&m_mapExposeFilter);
+    }
+    ~WindowPlacement() override
+    {
+        if (isX11())
+            QCoreApplication::instance()->removeNativeEventFilter(&m_mapExposeFilter);
+    }
     PanelBackend backend() const override { return PanelBackend::window; }
     void prepare(QWidget &panel, PanelRole role) override
     {
+        if (isX11())
+            m_mapExposeFilter.watch(panel);
         // On X11 the results panel goes past the window manager (override-redirect): it never
         // takes the focus and Runel places it itself, so the manager has nothing to add but a
         // round trip (reparenting, configuring, exposing) before its first frame. Placing the
         // HUD and taking the focus stay the manager's.
         if (role != PanelRole::results)
             return;
-        if (QGuiApplication::platformName() == u"xcb")
+        if (isX11())
             panel.setWindowFlag(Qt::BypassWindowManagerHint);
         // The results panel's platform window is made now, while nothing waits for it.
         panel.winId();
@@ -51,6 +65,12 @@ public:
         if (panel.pos() != geometry.topLeft())
             panel.move(geometry.topLeft());
     }
+
+private:
+    static bool isX11() { return QGuiApplication::platformName() == u"xcb"; }
+
+    // Each panel is drawn once when it is mapped, not again for the map's own Expose.
+    MapExposeFilter m_mapExposeFilter;
 };
 
 } // namespace
