@@ -101,16 +101,16 @@ QVariant inHome(QVariant value)
     return value;
 }
 
-// Read-only, as the bundled resources are.
-QString makeExamples(const TestHome &home)
+// Everything below folder, sorted: a folder left alone lists the same afterwards.
+QStringList listing(const QString &folder)
 {
-    const QString root = home.file(u"examples"_s);
-    writeFile(root + u"/hello.sh"_s, "#!/bin/bash\necho hello\n");
-    writeFile(root + u"/sub/deep.sh"_s, "echo deep\n");
-    writeFile(root + u"/notes.txt"_s, "theirs\n");
-    for (const QString &name : { u"/hello.sh"_s, u"/sub/deep.sh"_s, u"/notes.txt"_s })
-        QFile::setPermissions(root + name, QFile::ReadOwner | QFile::ReadGroup);
-    return root;
+    QStringList names;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names << it.next().mid(folder.size() + 1);
+    names.sort();
+    return names;
 }
 
 QStringList corruptCopies()
@@ -415,75 +415,50 @@ private Q_SLOTS:
     // at all is left exactly as it was. Choosing the folder in the settings does the same.
     void seedsOnlyANewOrEmptyFolder_data()
     {
-        QTest::addColumn<QStringList>("entries"); // "name/" a folder, "name->target" a link
+        // Null: no folder; "name/" a folder in it, "name->target" a link.
+        QTest::addColumn<QString>("entry");
         QTest::addColumn<bool>("seeded");
-        QTest::newRow("new folder") << QStringList { u"-"_s } << true;
-        QTest::newRow("empty folder") << QStringList() << true;
-        QTest::newRow("hidden file") << QStringList { u".keep"_s } << false;
-        QTest::newRow("empty sub-folder") << QStringList { u"sub/"_s } << false;
-        QTest::newRow("link that leads nowhere") << QStringList { u"x->nowhere"_s } << false;
+        QTest::newRow("new folder") << QString() << true;
+        QTest::newRow("empty folder") << u""_s << true;
+        QTest::newRow("hidden file") << u".keep"_s << false;
+        QTest::newRow("empty sub-folder") << u"sub/"_s << false;
+        QTest::newRow("link that leads nowhere") << u"x->nowhere"_s << false;
     }
     void seedsOnlyANewOrEmptyFolder()
     {
-        QFETCH(QStringList, entries);
+        QFETCH(QString, entry);
         QFETCH(bool, seeded);
         TestHome home;
-        const QString examples = makeExamples(home);
         const QString folder = home.file(u"chosen"_s);
-        if (entries != QStringList { u"-"_s })
+        if (!entry.isNull())
             QVERIFY(QDir().mkpath(folder));
-        for (const QString &entry : entries) {
-            if (entry.endsWith(u'/'))
-                QVERIFY(QDir().mkpath(folder + u'/' + entry));
-            else if (entry.contains(u"->"_s))
-                QVERIFY(QFile::link(
-                    entry.section(u"->"_s, 1), folder + u'/' + entry.section(u"->"_s, 0, 0)));
-            else if (entry != u"-")
-                writeFile(folder + u'/' + entry, "mine\n");
-        }
-        const auto listing = [&folder] {
-            QStringList names;
-            QDirIterator it(folder,
-                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                QDirIterator::Subdirectories);
-            while (it.hasNext())
-                names << it.next().mid(folder.size() + 1);
-            names.sort();
-            return names;
-        };
-        const QStringList before = listing();
+        if (entry.endsWith(u'/'))
+            QVERIFY(QDir().mkpath(folder + u'/' + entry));
+        else if (entry.contains(u"->"_s))
+            QVERIFY(QFile::link(
+                entry.section(u"->"_s, 1), folder + u'/' + entry.section(u"->"_s, 0, 0)));
+        else if (!entry.isEmpty())
+            writeFile(folder + u'/' + entry, "mine\n");
+        const QStringList before = listing(folder);
 
         // The store prepares the folder on its worker thread, before the scan that follows.
-        const auto config = makeManager(examples);
+        const auto config = makeManager(u":/examples"_s);
         ScriptStore store(*config);
         QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
         config->setScriptsDir(folder);
         QVERIFY(published.wait(5000));
-        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(seeded ? 2 : 0));
-
-        if (!seeded) {
-            QCOMPARE(listing(), before);
-            return;
-        }
-        QCOMPARE(
-            listing(), (QStringList { u"hello.sh"_s, u"notes.txt"_s, u"sub"_s, u"sub/deep.sh"_s }));
-        // The copies are the user's to edit; those that start with "#!" also to run.
-        const QFileInfo hello(folder + u"/hello.sh"_s);
-        QCOMPARE(fileBytes(hello.filePath()), QByteArray("#!/bin/bash\necho hello\n"));
-        QVERIFY(hello.permissions().testFlags(QFile::WriteOwner | QFile::ExeOwner));
-        const QFileInfo deep(folder + u"/sub/deep.sh"_s);
-        QVERIFY(deep.permissions().testFlag(QFile::WriteOwner));
-        QVERIFY(!deep.permissions().testFlag(QFile::ExeOwner));
+        QCOMPARE(listing(folder), seeded ? listing(u":/examples"_s) : before);
+        QCOMPARE(store.scriptIndex()->file.entries.empty(), !seeded);
     }
 
-    // Every bundled example is a shell script that bash accepts, and the list that menu.sh
-    // prints names scripts that really are there.
+    // Every bundled example is a shell script that bash accepts; its copy is the user's to edit
+    // and, when it starts with "#!", to run (the resources are read-only). The list that
+    // menu.sh prints names scripts that really are there.
     void bundledExamples()
     {
         TestHome home;
         const QString folder = home.file(u"scripts"_s);
-        QDir().mkpath(folder);
-        ScriptsFolder::seedExamples(folder, u":/examples"_s);
+        ScriptsFolder::prepare(folder, u":/examples"_s);
         QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         QVERIFY(it.hasNext());
         while (it.hasNext()) {
@@ -492,6 +467,10 @@ private Q_SLOTS:
             // bash's own message names the line.
             QVERIFY2(
                 QProcess::execute(u"/bin/bash"_s, { u"-n"_s, script }) == 0, qPrintable(script));
+            const QFile::Permissions mode = it.fileInfo().permissions();
+            QVERIFY2(mode.testFlag(QFile::WriteOwner)
+                    && mode.testFlag(QFile::ExeOwner) == fileBytes(script).startsWith("#!"),
+                qPrintable(script));
         }
         QProcess menu;
         menu.setWorkingDirectory(folder);
