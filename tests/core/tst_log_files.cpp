@@ -5,7 +5,6 @@
 #include "core/log/LogWriteQueue.h"
 
 #include <nlohmann/json.hpp>
-#include <numeric>
 #include <thread>
 
 using namespace runel;
@@ -222,14 +221,14 @@ private Q_SLOTS:
     // are the outcomes of runs.
     void writeQueueRunsJobsInOrderAndFinishesThemOnDestruction()
     {
-        QList<int> done;
+        QList<int> done, expected;
         {
             LogWriteQueue queue;
-            for (int i = 0; i < 100; ++i)
+            for (int i = 0; i < 100; ++i) {
                 queue.enqueue([&done, i] { done.append(i); });
+                expected.append(i);
+            }
         }
-        QList<int> expected(100);
-        std::iota(expected.begin(), expected.end(), 0);
         QCOMPARE(done, expected);
     }
 };
