@@ -201,7 +201,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("keys"); // typed once the prompt shows
         QTest::addColumn<QByteArray>("got"); // what the script printed
 
-        QTest::newRow("up: the newest") << QByteArray("\x1b[A\n") << QByteArray("hi second");
         QTest::newRow("up twice: the one before, each once")
             << QByteArray("\x1b[A\x1b[A\x1b[A\n") << QByteArray("hi first");
         QTest::newRow("down steps back")
