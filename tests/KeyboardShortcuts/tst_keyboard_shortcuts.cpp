@@ -105,6 +105,7 @@ private Q_SLOTS:
             { stringForm.c_str(), "Super+Shift+L" },
             { "", "none" },
             { "false", "none" },
+            { R"("Super+L")", "none" }, // not JSON inside the string: no exception
             { R"("false")", "none" },
             { R"({"carbonKeyCode": 37})", "none" },
             { R"({"carbonKeyCode": 37.5, "carbonModifiers": 768})", "none" },
