@@ -38,31 +38,25 @@ DesktopKeyBinding bindingFor(const QString &keys, const QString &desktop)
     return DesktopKeyBinding::forShortcut(runelPath, desktop, shortcutId, keys, superG);
 }
 
-// The answer of one of the binding's operations, waited for.
-template<typename T, typename Start> T answer(Start start, T none)
+// The answer of one of the binding's operations, waited for; none if the tools never answered.
+template<typename T>
+T answer(const DesktopKeyBinding &binding,
+    void (DesktopKeyBinding::*operation)(QObject *, std::function<void(T)>) const, T none)
 {
     QObject context;
     std::optional<T> result;
-    start(&context, [&](T value) { result = std::move(value); });
-    if (!QTest::qWaitFor([&] { return result.has_value(); }, 20000))
-        return none; // the desktop tools never answered
-    return result.value_or(std::move(none));
+    (binding.*operation)(&context, [&](T value) { result = std::move(value); });
+    return QTest::qWaitFor([&] { return result.has_value(); }, 20000) ? std::move(*result) : none;
 }
-Expected<void> add(const DesktopKeyBinding &binding)
+Expected<void> add(const DesktopKeyBinding &binding, bool adding = true)
 {
-    return answer<Expected<void>>([&](QObject *context, auto done) { binding.add(context, done); },
-        runel::Failure { u"no answer"_s });
-}
-Expected<void> remove(const DesktopKeyBinding &binding)
-{
-    return answer<Expected<void>>(
-        [&](QObject *context, auto done) { binding.remove(context, done); },
+    return answer<Expected<void>>(binding,
+        adding ? &DesktopKeyBinding::add : &DesktopKeyBinding::remove,
         runel::Failure { u"no answer"_s });
 }
 bool isAdded(const DesktopKeyBinding &binding)
 {
-    return answer<bool>(
-        [&](QObject *context, auto done) { binding.isAdded(context, done); }, false);
+    return answer(binding, &DesktopKeyBinding::isAdded, false);
 }
 } // namespace
 
@@ -167,7 +161,7 @@ private Q_SLOTS:
         QVERIFY(binding.canWrite());
         Expected<void> result;
         for (const QString &action : actions) {
-            result = action == u"add"_s ? add(binding) : remove(binding);
+            result = add(binding, action == u"add"_s);
             if (!result)
                 break;
         }
@@ -203,25 +197,34 @@ private Q_SLOTS:
     }
 
     // Plasma 6: a launcher of the shortcut's own and its key in kglobalshortcutsrc, in KDE's
-    // spelling; "%" is doubled in the launcher, where it starts a field code.
+    // spelling; "%" is doubled in the launcher, where it starts a field code. The launcher is
+    // replaced whole: on a full disk none is left and the failure says why, before the shortcut
+    // is touched.
     void plasmaBindsAUserShortcut()
     {
         TestHome home;
         qputenv("KDE_SESSION_VERSION", "6");
         DesktopKeyBinding binding = bindingFor(u"5%"_s, u"KDE"_s);
         qunsetenv("KDE_SESSION_VERSION");
-        const QString launcher
-            = home.file(u"data/applications/runel-0a1b2c3d-0000-4000-8000-00000000000e.desktop"_s);
+        const QString folder = home.file(u"data/applications"_s);
+        const QString launcher = folder + u"/runel-0a1b2c3d-0000-4000-8000-00000000000e.desktop"_s;
+        QVERIFY(QDir().mkpath(folder));
+        {
+            FileSizeLimit full(0);
+            const Expected<void> result = add(binding);
+            QVERIFY2(!result && result.error().contains(u"File too large"_s),
+                qPrintable(result.error()));
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(state(u"kwriteconfig"_s), QStringList());
+
         QVERIFY(add(binding));
         QVERIFY(isAdded(binding));
         QCOMPARE(state(u"kwriteconfig"_s),
             QStringList { u"kglobalshortcutsrc[services][runel-0a1b2c3d-0000-4000-8000-"
                           u"00000000000e.desktop]_launch=Meta+G"_s });
-        QFile file(launcher);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("\nExec=/usr/bin/runel show --keys 5%%\n"));
-        file.close();
-        QVERIFY(remove(binding));
+        QVERIFY(fileBytes(launcher).contains("\nExec=/usr/bin/runel show --keys 5%%\n"));
+        QVERIFY(add(binding, false));
         QVERIFY(!isAdded(binding));
         QCOMPARE(state(u"kwriteconfig"_s), QStringList());
         QVERIFY(!QFile::exists(launcher));
@@ -304,29 +307,6 @@ private Q_SLOTS:
         QCOMPARE(DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, {}, superG)
                      .shortCommand(),
             u"runel show"_s);
-    }
-
-    // Plasma 6's launcher file is replaced whole: on a full disk the old one stays as it was
-    // and the failure says why, before the shortcut is touched.
-    void plasmaLauncherOnAFullDisk()
-    {
-        TestHome home;
-        qputenv("KDE_SESSION_VERSION", "6");
-        DesktopKeyBinding binding(runelPath, u"KDE"_s);
-        qunsetenv("KDE_SESSION_VERSION");
-        QVERIFY(binding.canWrite());
-        const QString launcher = home.file(u"data/applications"_s);
-        QVERIFY(QDir().mkpath(launcher));
-        const QStringList names = QDir(launcher).entryList(QDir::Files);
-        QVERIFY(names.isEmpty());
-        Expected<void> result;
-        {
-            FileSizeLimit full(0);
-            result = add(binding);
-        }
-        QVERIFY(!result);
-        QVERIFY2(result.error().contains(u"File too large"_s), qPrintable(result.error()));
-        QCOMPARE(QDir(launcher).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // The settings row: one button adds, then removes; a failure shows in words.

@@ -413,12 +413,12 @@ private Q_SLOTS:
             QTRY_VERIFY(!resultsShown());
     }
 
-    // A click elsewhere closes the HUD whatever it shows; a foreground run goes on without it.
+    // A click elsewhere closes the HUD whatever it shows (with the results panel: see above); a
+    // foreground run goes on without it.
     void focusLossCloses_data()
     {
         QTest::addColumn<QString>("keys");
         QTest::newRow("idle") << QString();
-        QTest::newRow("keys typed") << QStringLiteral("t");
         QTest::newRow("foreground run") << QStringLiteral("h");
     }
     void focusLossCloses()
@@ -427,8 +427,6 @@ private Q_SLOTS:
         type(keys);
         if (keys == QStringLiteral("h"))
             QTRY_COMPARE(viewModel().executionStatus().kind(), Kind::runningForeground);
-        if (keys == QStringLiteral("t"))
-            QTRY_VERIFY(resultsShown());
         QWidget other;
         other.resize(100, 100);
         other.show();

@@ -74,7 +74,6 @@ private Q_SLOTS:
         if (!contents.isEmpty())
             writeFile(m_login->entryPath(), contents);
         QTEST(m_login->isEnabled(), "enabled");
-        QSignalSpy changed(m_login.get(), &LaunchAtLogin::isEnabledChanged);
         QVERIFY(m_login->setEnabled(true));
         QVERIFY(m_login->isEnabled());
         QVERIFY(entry().startsWith("[Desktop Entry]\nType=Application\n"));
@@ -83,7 +82,6 @@ private Q_SLOTS:
             QVERIFY(m_login->setEnabled(false));
             QVERIFY(!m_login->isEnabled() && !QFile::exists(m_login->entryPath()));
         }
-        QCOMPARE(changed.size(), 3);
     }
 
     // A failed change leaves what was on disk, is logged, and says why in lastError.
