@@ -142,11 +142,7 @@ private Q_SLOTS:
         m_home = std::make_unique<TestHome>();
         QDir().mkpath(runtime());
     }
-    void cleanup()
-    {
-        qunsetenv("TMPDIR");
-        m_home.reset();
-    }
+    void cleanup() { m_home.reset(); }
 
     void folderChecks_data()
     {
@@ -203,6 +199,7 @@ private Q_SLOTS:
             QCOMPARE(result.path, made);
         if (modeAfter != 0)
             QCOMPARE(int(modeOf(made)), modeAfter);
+        qunsetenv("TMPDIR");
     }
 
     void socketChecks_data()

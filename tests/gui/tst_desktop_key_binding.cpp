@@ -68,10 +68,8 @@ private:
 
     QStringList state(const QString &tool) const
     {
-        QFile file(m_state.filePath(tool));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        return QString::fromUtf8(fileBytes(m_state.filePath(tool)))
+            .split(u'\n', Qt::SkipEmptyParts);
     }
 
 private Q_SLOTS:

@@ -279,10 +279,8 @@ private Q_SLOTS:
     {
         config().watchStore();
         const QString path = SettingsFile::defaultPath();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray good = file.readAll();
-        file.close();
+        const QByteArray good = fileBytes(path);
+        QVERIFY(!good.isEmpty());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"was changed and cannot be read"_s));
         writeFile(path, "{\"scriptDelay\": ");
         QTRY_VERIFY(window().problem().contains(u"cannot be read"_s));
