@@ -105,13 +105,12 @@ private Q_SLOTS:
             { stringForm.c_str(), "Super+Shift+L" },
             { "", "none" },
             { "false", "none" },
-            { R"("Super+L")", "none" },
+            { R"("Super+L")", "none" }, // not JSON inside the string: no exception
             { R"("false")", "none" },
             { R"({"carbonKeyCode": 37})", "none" },
             { R"({"carbonKeyCode": 37.5, "carbonModifiers": 768})", "none" },
             { R"({"carbonKeyCode": 99999999999, "carbonModifiers": 768})", "none" },
             { R"({"carbonKeyCode": "37", "carbonModifiers": 768})", "none" },
-            { "[37, 768]", "none" },
         };
         for (const auto &[stored, shortcut] : rows)
             QTest::newRow(*stored ? stored : "absent")

@@ -106,63 +106,57 @@ class TestShortcutRecorder : public QObject {
 
 private Q_SLOTS:
     // What the control shows ("text; stored[; recording]"), says (the start of its message) and
-    // stores after people's steps.
+    // stores after people's steps ("name: step;step").
     void recording_data()
     {
-        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("shows");
         QTest::addColumn<QString>("message");
-        const auto row = [](const char *rowName, const QString &name, const QString &steps,
-                             const QString &shows, const QString &message) {
-            QTest::newRow(rowName) << name << steps << shows << message;
+        const auto row = [](const char *rowName, const QString &steps, const QString &shows,
+                             const QString &message = {}) {
+            QTest::newRow(rowName) << steps << shows << message;
         };
-        row("unbound shows the placeholder", u"user"_s, u""_s, u"Record Shortcut; absent"_s, u""_s);
-        row("Space starts recording", u"toggle"_s, u"space"_s,
-            u"Press Shortcut; Super+Shift+L; recording"_s, u""_s);
-        row("a combination with Super is stored", u"user"_s, u"click;Super+K"_s,
-            u"Super+K; Super+K"_s, u""_s);
-        row("Escape ends and changes nothing", u"toggle"_s, u"click;escape"_s,
-            u"Super+Shift+L; Super+Shift+L"_s, u""_s);
-        row("a plain letter is refused and recording goes on", u"user"_s, u"click;K"_s,
+        row("unbound shows the placeholder", u"user"_s, u"Record Shortcut; absent"_s);
+        row("Space starts recording", u"toggle: space"_s,
+            u"Press Shortcut; Super+Shift+L; recording"_s);
+        row("a combination with Super is stored", u"user: click;Super+K"_s, u"Super+K; Super+K"_s);
+        row("Escape ends and changes nothing", u"toggle: click;escape"_s,
+            u"Super+Shift+L; Super+Shift+L"_s);
+        row("a plain letter is refused and recording goes on", u"user: click;K"_s,
             u"Press Shortcut; absent; recording"_s, u"Add Ctrl, Alt or Super"_s);
-        row("Shift does not count", u"user"_s, u"click;Shift+K;Super+K"_s, u"Super+K; Super+K"_s,
-            u""_s);
-        row("a function key alone is taken", u"user"_s, u"click;F5"_s, u"F5; F5"_s, u""_s);
-        row("the modifiers so far are shown", u"user"_s, u"click;hold Ctrl;hold Ctrl+Alt"_s,
-            u"Ctrl+Alt+…; absent; recording"_s, u""_s);
-        row("Runel's own key is blocked", u"user"_s, u"click;Ctrl+Q"_s,
+        row("Shift does not count", u"user: click;Shift+K;Super+K"_s, u"Super+K; Super+K"_s);
+        row("a function key alone is taken", u"user: click;F5"_s, u"F5; F5"_s);
+        row("the modifiers so far are shown", u"user: click;hold Ctrl;hold Ctrl+Alt"_s,
+            u"Ctrl+Alt+…; absent; recording"_s);
+        row("Runel's own key is blocked", u"user: click;Ctrl+Q"_s,
             u"Press Shortcut; absent; recording"_s, u"Ctrl+Q is Runel's own key for Quit"_s);
-        row("Ctrl+Shift+comma as typed is blocked", u"user"_s, u"click;Ctrl+<"_s,
+        row("Ctrl+Shift+comma as typed is blocked", u"user: click;Ctrl+<"_s,
             u"Press Shortcut; absent; recording"_s,
             u"Ctrl+Shift+, is Runel's own key for Open Scripts Folder"_s);
-        row("a key held by another program is refused", u"user"_s, u"click;Ctrl+Alt+H"_s,
+        row("a key held by another program is refused", u"user: click;Ctrl+Alt+H"_s,
             u"Press Shortcut; absent; recording"_s, u"Ctrl+Alt+H is taken by another program"_s);
-        row("a key of another name is shared and says so", u"user"_s, u"click;Ctrl+Alt+O"_s,
+        row("a key of another name is shared and says so", u"user: click;Ctrl+Alt+O"_s,
             u"Ctrl+Alt+O; Ctrl+Alt+O"_s, u"Also the shortcut of “other”"_s);
-        row("the clear button stores none", u"toggle"_s, u"clear"_s, u"Record Shortcut; false"_s,
-            u""_s);
-        row("losing the focus ends recording", u"user"_s, u"click;focus away"_s,
-            u"Record Shortcut; absent"_s, u""_s);
-        row("a second click ends recording", u"user"_s, u"click;click"_s,
-            u"Record Shortcut; absent"_s, u""_s);
-        row("a stored key another program holds says so", u"taken"_s, u""_s,
-            u"Ctrl+Alt+H; Ctrl+Alt+H"_s, u"Ctrl+Alt+H is taken by another program"_s);
-        row("recording a taken key's name hides the note", u"taken"_s, u"click"_s,
-            u"Press Shortcut; Ctrl+Alt+H; recording"_s, u""_s);
-        row("a free key ends the note", u"taken"_s, u"click;Ctrl+Alt+T"_s,
-            u"Ctrl+Alt+T; Ctrl+Alt+T"_s, u""_s);
+        row("the clear button stores none", u"toggle: clear"_s, u"Record Shortcut; false"_s);
+        row("losing the focus ends recording", u"user: click;focus away"_s,
+            u"Record Shortcut; absent"_s);
+        row("a second click ends recording", u"user: click;click"_s, u"Record Shortcut; absent"_s);
+        row("a stored key another program holds says so", u"taken"_s, u"Ctrl+Alt+H; Ctrl+Alt+H"_s,
+            u"Ctrl+Alt+H is taken by another program"_s);
+        row("recording a taken key's name hides the note", u"taken: click"_s,
+            u"Press Shortcut; Ctrl+Alt+H; recording"_s);
+        row("a free key ends the note", u"taken: click;Ctrl+Alt+T"_s, u"Ctrl+Alt+T; Ctrl+Alt+T"_s);
     }
     void recording()
     {
-        QFETCH(QString, name);
         QFETCH(QString, steps);
         QFETCH(QString, message);
+        const QString name = steps.section(u':', 0, 0);
+        steps = steps.section(u':', 1);
         Window window(name);
-        QVERIFY(QTest::qWaitForWindowActive(&window.widget));
         QSignalSpy active(window.service, &Service::recorderActiveStatusDidChange);
         for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
-            act(window, step);
+            act(window, step.trimmed());
         const bool recording = window.recorder->isRecording();
         QTEST(window.recorder->text() + u"; "_s + window.stored(name)
                 + (recording ? u"; recording"_s : QString()),

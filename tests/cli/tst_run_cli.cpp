@@ -1,5 +1,6 @@
 #include "RunFixtures.h"
 #include "RunelProcess.h"
+#include "core/log/LogStore.h"
 
 #include <QtTest>
 #include <csignal>
@@ -7,7 +8,8 @@
 using namespace Qt::StringLiterals;
 using namespace runel::test;
 
-// `runel run`: keys to one script, its output and status passed through, and the run logged.
+// `runel run`: keys to one script, its output and status passed through, and the run logged;
+// `runel log`: the runs of the log in the user's data folder, as a table or as JSON.
 class TestRunCli : public QObject {
     Q_OBJECT
 
@@ -41,6 +43,9 @@ private:
     nlohmann::json loggedRuns() { return parsedJson(runRunel({ u"log"_s, u"--json"_s }).out); }
 
 private Q_SLOTS:
+    // The log's table shows local times; runel inherits this.
+    void initTestCase() { qputenv("TZ", "UTC"); }
+
     // One tree for every test, each script under its own first key.
     void init()
     {
@@ -62,7 +67,7 @@ private Q_SLOTS:
                 "( while [ ! -e \"$0.go\" ]; do sleep 0.05; done; echo late; echo gone >&2 ) &\n"
                 "echo started" },
             { u"wait.sh"_s, "echo $$ > \"$0.pid\"; echo waiting; sleep 600" },
-            { u"read.sh"_s, "read -r line; echo \"got:$line\"" },
+            { u"read.sh"_s, "echo reading; read -r line; echo \"got:$line\"" },
             { u"secret.sh"_s,
                 "# @runel.argument {\"placeholder\": \"Token\", \"secret\": true}\n"
                 "printf %s \"$2\" > \"$0.got\"; echo done" },
@@ -196,7 +201,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("keys"); // typed once the prompt shows
         QTest::addColumn<QByteArray>("got"); // what the script printed
 
-        QTest::newRow("up: the newest") << QByteArray("\x1b[A\n") << QByteArray("hi second");
         QTest::newRow("up twice: the one before, each once")
             << QByteArray("\x1b[A\x1b[A\x1b[A\n") << QByteArray("hi first");
         QTest::newRow("down steps back")
@@ -247,6 +251,74 @@ private Q_SLOTS:
             if (!path.startsWith(scripts() + u'/'))
                 QVERIFY2(!fileBytes(path).contains(secret), qPrintable(path));
         }
+    }
+
+    // Runs from the terminal are logged like any other: one that failed, and one still going in
+    // another runel process, which this command must list as running, not as interrupted. Two
+    // records written by hand come first: one cut off (no status, nobody writing), and one whose
+    // name would break a line.
+    void logListsEveryRunOldestFirst()
+    {
+        const QString directory = runel::LogStore::defaultLogDirectory();
+        const std::string cutOff
+            = writeLoggedRun(directory, u"Cut off"_s, u"2024-12-31T23:00:00Z"_s, std::nullopt)
+                  .toStdString();
+        writeLoggedRun(directory, u"Line\nbreak"_s, u"2025-01-01T00:00:00Z"_s,
+            runel::RunExitStatus::cancelled);
+        QCOMPARE(run({ u"te"_s }).exitCode, 3);
+
+        QProcess going;
+        going.start(runelBinary(), { u"run"_s, u"r"_s, u"--dir"_s, scripts() });
+        // The script's first line: its run is open and logged.
+        QVERIFY(going.waitForReadyRead(30000));
+
+        // The run's record is written beside the script, not before its first line.
+        Run asJson;
+        nlohmann::json runs;
+        const auto listsFour = [&] {
+            asJson = runRunel({ u"log"_s, u"--json"_s });
+            runs = parsedJson(asJson.out);
+            return runs.is_array() && runs.size() == 4;
+        };
+        QTRY_VERIFY2(listsFour(), asJson.out.constData());
+        QCOMPARE(asJson.exitCode, 0);
+        QCOMPARE(asJson.err, QByteArray());
+        QCOMPARE(QString::fromStdString(runs[0].dump()),
+            QString::fromStdString(nlohmann::json { { "id", cutOff }, { "scriptName", "Cut off" },
+                { "date", "2024-12-31T23:00:00Z" }, { "status", "interrupted" },
+                { "logFile", directory.toStdString() + '/' + cutOff + ".log" } }
+                                       .dump()));
+        const auto outcomes = [](const nlohmann::json &logged) { // name and status of each run
+            QStringList described;
+            for (const nlohmann::json &entry : logged)
+                described.append(QString::fromStdString(
+                    entry.value("scriptName", "") + ' ' + entry.at("status").dump()));
+            return described.join(u", ");
+        };
+        const QString before
+            = u"Cut off \"interrupted\", Line\nbreak \"cancelled\", Exit \"failure\""_s;
+        QCOMPARE(outcomes(runs), before + u", Read null"_s);
+        const QString exitLog = QString::fromStdString(runs[2].value("logFile", ""));
+        QVERIFY(QFileInfo(exitLog).isFile());
+
+        const Run plain = runRunel({ u"log"_s });
+        QCOMPARE(plain.exitCode, 0);
+        const QList<QByteArray> lines = plain.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 5); // the header, then one line per run: no name breaks a row
+        QVERIFY(lines[0].startsWith("DATE"));
+        QVERIFY2(
+            lines[1].startsWith("2024-12-31 23:00:00  interrupted  Cut off"), lines[1].constData());
+        QVERIFY(lines[2].contains("cancelled    Line\\nbreak"));
+        QVERIFY(lines[3].contains("failure      Exit"));
+        QVERIFY(lines[3].endsWith(exitLog.toUtf8()));
+        QVERIFY(lines[4].contains("running      Read"));
+
+        // Once the script has ended, its run shows the outcome.
+        going.write("\n");
+        going.closeWriteChannel();
+        QVERIFY(going.waitForFinished(30000));
+        QCOMPARE(going.exitCode(), 0);
+        QCOMPARE(outcomes(loggedRuns()), before + u", Read \"success\""_s);
     }
 };
 

@@ -11,8 +11,9 @@ using namespace runel::test;
 using nlohmann::json;
 
 // The JSON shapes of runel search and runel resolve, and search's plain output, on one scripts
-// folder. Ranking, rows and key resolving are the core's to test; these check what reaches the
-// terminal.
+// folder. Ranking, rows (their highlights in characters, hints, icons) and key resolving are the
+// core's to test; these check what reaches the terminal: each member of a result and of a file and
+// a folder row, the block names, and what the settings and the log decide.
 class TstSearchCli : public QObject {
     Q_OBJECT
 
@@ -45,11 +46,6 @@ private Q_SLOTS:
             << uR"({"title":"Ship it","results":[{"path":"git/deploy.sh","name":"Ship it",
             "block":"match","icon":"doc.fill","title":"Ship it","subtitle":"git/deploy.sh",
             "titleHighlight":[0,4],"subtitleHighlight":null}]})"_s;
-        QTest::newRow("search: offsets in characters")
-            << QStringList { u"search"_s, u"É"_s }
-            << uR"({"title":"Café","results":[{"path":"café.sh","name":"Café","block":"match",
-            "icon":"doc.fill","title":"Café","subtitle":"café.sh","titleHighlight":[3,1],
-            "subtitleHighlight":[3,1]}]})"_s;
         QTest::newRow("search: fallback blocks")
             << QStringList { u"search"_s, u"https://example.org"_s }
             << uR"({"title":"2 Scripts","results":[{"path":"web/open-url.sh","name":"Open URL",
@@ -61,16 +57,6 @@ private Q_SLOTS:
         QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
             QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
             "isAtComponentBoundary":true,"displayKeyGroups":[],"title":"Runel","rows":[]})"_s;
-        QTest::newRow("resolve: folder completed") << QStringList { u"resolve"_s,
-            u"g"_s } << uR"({"fullMatches":[],"prefixMatches":["git/deploy.sh","git/status.sh"],
-            "matchedLabels":["Git"],"isAtComponentBoundary":true,"displayKeyGroups":[["g"]],
-            "title":"Git","rows":[
-            {"kind":"file","path":"git/status.sh","icon":"pin.fill","title":"Status",
-             "subtitle":"status.sh","keyHint":"s","titleHighlight":null,
-             "subtitleHighlight":null,"subtitleStemCount":6},
-            {"kind":"file","path":"git/deploy.sh","icon":"doc.fill","title":"Ship it",
-             "subtitle":"deploy.sh","keyHint":"d","titleHighlight":null,
-             "subtitleHighlight":null,"subtitleStemCount":6}]})"_s;
         QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
             u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
             "matchedLabels":["Git","Ship it"],"isAtComponentBoundary":true,

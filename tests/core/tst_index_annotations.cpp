@@ -58,6 +58,7 @@ private Q_SLOTS:
         QCOMPARE(metadata.label.has_value(), !label.isNull());
     }
 
+    // The other keys' values, the argument's JSON, and which prefix each language reads.
     void values()
     {
         auto parse = [](const char *line) { return parseBoth(QString::fromUtf8(line)); };
@@ -80,6 +81,23 @@ private Q_SLOTS:
         QCOMPARE(parse("# @runel.fallback ^https?://\\S+ $").fallback,
             FallbackMode::matching(u"^https?://\\S+ $"_s));
         QCOMPARE(parse("# @runel.unknown value"), ShellFileMetadata());
+
+        auto argument = [&parse](const char *line) { return parse(line).argument; };
+        QCOMPARE(argument(R"(# @runel.argument {"placeholder": "Query", "value": "{clipboard}"})"),
+            (ScriptArgument { u"Query"_s, u"{clipboard}"_s }));
+        QCOMPARE(argument("# @runel.argument {}"), ScriptArgument());
+        QCOMPARE(argument(R"(# @runel.argument {"placeholder": 3, "value": "v", "x": 1})"),
+            (ScriptArgument { QString(), u"v"_s }));
+        QVERIFY(argument(R"(# @runel.argument {"secret": true})")->secret);
+        QVERIFY(!argument(R"(# @runel.argument {"secret": "true"})")->secret);
+        QVERIFY(!argument("# @runel.argument not json"));
+        QVERIFY(!argument(R"(# @runel.argument ["a"])"));
+        QVERIFY(!argument("# @runel.argument {}\n# @runel.argument"));
+
+        // Each language's prefix only.
+        QCOMPARE(parseBoth(u"# @runel.label Shell"_s, u"-- @runel."_s), ShellFileMetadata());
+        QCOMPARE(parseBoth(u"-- @runel.label Apple"_s, u"# @runel."_s), ShellFileMetadata());
+        QCOMPARE(parseBoth(u"-- @runel.label Apple"_s, u"-- @runel."_s).label, u"Apple"_s);
     }
 
     void ignore_data()
@@ -104,31 +122,6 @@ private Q_SLOTS:
                  metadata.isIgnoredIn(ScriptMode::search) })
             actual += flag ? u'y' : u'n';
         QCOMPARE(actual, ignored);
-    }
-
-    void arguments()
-    {
-        auto argument
-            = [](const char *line) { return parseBoth(QString::fromUtf8(line)).argument; };
-        QCOMPARE(argument(R"(# @runel.argument {"placeholder": "Query", "value": "{clipboard}"})"),
-            (ScriptArgument { u"Query"_s, u"{clipboard}"_s }));
-        QCOMPARE(argument("# @runel.argument {}"), ScriptArgument());
-        QCOMPARE(argument(R"(# @runel.argument {"placeholder": 3, "value": "v", "x": 1})"),
-            (ScriptArgument { QString(), u"v"_s }));
-        QVERIFY(argument(R"(# @runel.argument {"secret": true})")->secret);
-        QVERIFY(!argument(R"(# @runel.argument {"secret": "true"})")->secret);
-        QVERIFY(!argument("# @runel.argument not json"));
-        QVERIFY(!argument(R"(# @runel.argument ["a"])"));
-        QVERIFY(!argument("# @runel.argument {}\n# @runel.argument"));
-    }
-
-    void prefixesBelongToTheirLanguage()
-    {
-        const QString shell = u"# @runel.label Shell"_s;
-        const QString apple = u"-- @runel.label Apple"_s;
-        QCOMPARE(parseBoth(shell, u"-- @runel."_s), ShellFileMetadata());
-        QCOMPARE(parseBoth(apple, u"# @runel."_s), ShellFileMetadata());
-        QCOMPARE(parseBoth(apple, u"-- @runel."_s).label, u"Apple"_s);
     }
 };
 

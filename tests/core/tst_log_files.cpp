@@ -5,7 +5,6 @@
 #include "core/log/LogWriteQueue.h"
 
 #include <nlohmann/json.hpp>
-#include <numeric>
 #include <thread>
 
 using namespace runel;
@@ -17,6 +16,20 @@ const QUuid someId = QUuid::fromString(u"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F"_s
 const char *const validRecord
     = "{\"id\":\"8D3B4C1E-2F6A-4B7C-9D0E-1A2B3C4D5E6F\",\"scriptName\":\"S\","
       "\"date\":\"2025-03-01T09:30:00Z\",\"logFileName\":\"a.log\"}";
+
+// The valid record with "key=JSON" members set; "!text" in place of the changes is the whole file.
+std::string recordWith(const QByteArrayList &changes)
+{
+    if (changes.size() == 1 && changes[0].startsWith('!'))
+        return changes[0].mid(1).toStdString();
+    nlohmann::json object = nlohmann::json::parse(validRecord);
+    for (const QByteArray &change : changes) {
+        if (const qsizetype at = change.indexOf('='); at > 0)
+            object[change.left(at).toStdString()]
+                = nlohmann::json::parse(change.mid(at + 1).toStdString());
+    }
+    return object.dump();
+}
 
 } // namespace
 
@@ -63,17 +76,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, change);
         QFETCH(QString, expected);
-        nlohmann::json object = nlohmann::json::parse(validRecord);
-        std::string text;
-        if (change.startsWith('!')) {
-            text = change.mid(1).toStdString();
-        } else {
-            if (const qsizetype at = change.indexOf('='); at > 0)
-                object[change.left(at).toStdString()]
-                    = nlohmann::json::parse(change.mid(at + 1).toStdString());
-            text = object.dump();
-        }
-        const std::optional<LogRecord> record = LogRecord::fromJson(text);
+        const std::optional<LogRecord> record = LogRecord::fromJson(recordWith({ change }));
         QCOMPARE(!record             ? u"rejected"_s
                 : record->exitStatus ? rawValue(*record->exitStatus)
                                      : u"running"_s,
@@ -110,13 +113,7 @@ private Q_SLOTS:
     void recordUseMembers()
     {
         QFETCH(QByteArrayList, changes);
-        nlohmann::json object = nlohmann::json::parse(validRecord);
-        for (const QByteArray &change : changes) {
-            const qsizetype at = change.indexOf('=');
-            object[change.left(at).toStdString()]
-                = nlohmann::json::parse(change.mid(at + 1).toStdString());
-        }
-        const std::optional<LogRecord> record = LogRecord::fromJson(object.dump());
+        const std::optional<LogRecord> record = LogRecord::fromJson(recordWith(changes));
         QVERIFY(record);
         QTEST((QStringList { record->scriptPath } + record->arguments).join(u'|'), "expected");
         const std::string written = record->toJson();
@@ -224,14 +221,14 @@ private Q_SLOTS:
     // are the outcomes of runs.
     void writeQueueRunsJobsInOrderAndFinishesThemOnDestruction()
     {
-        QList<int> done;
+        QList<int> done, expected;
         {
             LogWriteQueue queue;
-            for (int i = 0; i < 100; ++i)
+            for (int i = 0; i < 100; ++i) {
                 queue.enqueue([&done, i] { done.append(i); });
+                expected.append(i);
+            }
         }
-        QList<int> expected(100);
-        std::iota(expected.begin(), expected.end(), 0);
         QCOMPARE(done, expected);
     }
 };

@@ -40,14 +40,18 @@ sockaddr_un addressOf(const QString &path)
     return address;
 }
 
-// A socket file nobody listens on, as an app that crashed leaves behind.
-void makeDeadSocket(const QString &path, mode_t mode)
+// A socket nobody answers at path: bound only (-1 is returned), as an app that crashed leaves
+// it, or listening with the backlog given, as a hung app leaves it.
+int deadSocket(const QString &path, mode_t mode, int backlog = -1)
 {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_un address = addressOf(path);
-    QCOMPARE(bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
-    close(fd);
+    bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     chmod(QFile::encodeName(path).constData(), mode);
+    if (backlog >= 0 && listen(fd, backlog) == 0)
+        return fd;
+    close(fd);
+    return -1;
 }
 
 // A client that connects and sends nothing; -1 when the connect failed.
@@ -95,17 +99,6 @@ private:
     rlimit m_saved {};
     std::vector<int> m_fillers;
 };
-
-// A socket that takes connections and answers none, as a hung app leaves.
-int silentListener(const QString &path, int backlog)
-{
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un address = addressOf(path);
-    bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    chmod(QFile::encodeName(path).constData(), 0600);
-    listen(fd, backlog);
-    return fd;
-}
 
 // program, beside the runel under test, drawing offscreen.
 QProcess *start(const QString &program, const QStringList &arguments, QObject *parent)
@@ -169,6 +162,8 @@ private Q_SLOTS:
             << "foreign" << false << "belongs to another user" << 0700;
         QTest::newRow("a stale runtime variable is reported")
             << "stale" << false << "Check XDG_RUNTIME_DIR" << 0;
+        QTest::newRow("without the runtime variable, a private temporary folder serves")
+            << "unset" << true << "" << 0700;
     }
     void folderChecks()
     {
@@ -190,23 +185,20 @@ private Q_SLOTS:
             QCOMPARE(chown(path.constData(), 65534, 65534), 0);
         } else if (setup == QStringLiteral("stale")) {
             qputenv("XDG_RUNTIME_DIR", m_home->file(QStringLiteral("gone")).toUtf8());
+        } else if (setup == QStringLiteral("unset")) {
+            qunsetenv("XDG_RUNTIME_DIR");
+            qputenv("TMPDIR", m_home->path().toUtf8());
         }
 
         const InstanceFolder result = instanceFolder(true);
         QTEST(result.isUsable(), "usable");
         QVERIFY2(result.error.contains(errorPart), qPrintable(result.error));
+        const QString made
+            = setup == u"unset" ? m_home->file(u"runel-%1"_s.arg(getuid())) : folder();
+        if (result.isUsable())
+            QCOMPARE(result.path, made);
         if (modeAfter != 0)
-            QCOMPARE(int(modeOf(folder())), modeAfter);
-    }
-
-    void withoutRuntimeVariableAPrivateTemporaryFolderServes()
-    {
-        qunsetenv("XDG_RUNTIME_DIR");
-        qputenv("TMPDIR", m_home->path().toUtf8());
-        const InstanceFolder result = instanceFolder(true);
-        QVERIFY2(result.isUsable(), qPrintable(result.error));
-        QCOMPARE(result.path, m_home->file(QStringLiteral("runel-%1").arg(getuid())));
-        QCOMPARE(int(modeOf(result.path)), 0700);
+            QCOMPARE(int(modeOf(made)), modeAfter);
         qunsetenv("TMPDIR");
     }
 
@@ -225,7 +217,7 @@ private Q_SLOTS:
         QFETCH(QString, errorPart);
         const InstanceFolder place = instanceFolder(true);
         if (kind.startsWith(QStringLiteral("socket ")))
-            makeDeadSocket(place.socketPath(), mode_t(kind.mid(7).toInt(nullptr, 8)));
+            deadSocket(place.socketPath(), mode_t(kind.mid(7).toInt(nullptr, 8)));
         else if (kind == QStringLiteral("file"))
             writeFile(place.socketPath());
         const QString problem = socketFileProblem(place.socketPath());
@@ -264,7 +256,6 @@ private Q_SLOTS:
         QTest::newRow("a scheme in capitals is ignored") << "Runel://show" << none << QString();
         QTest::newRow("another host is ignored") << "runel://quit" << none << QString();
         QTest::newRow("an empty host is ignored") << "runel:///show" << none << QString();
-        QTest::newRow("another scheme is ignored") << "https://show" << none << QString();
         QTest::newRow("a host with a prefix is ignored") << "runel://showing" << none << QString();
     }
     void urls()
@@ -308,7 +299,7 @@ private Q_SLOTS:
     // without the keys); the client says what to do about it.
     void anOlderAppIsNamedAsSuch()
     {
-        const int listener = silentListener(instanceFolder(true).socketPath(), 1);
+        const int listener = deadSocket(instanceFolder(true).socketPath(), 0600, 1);
         auto olderApp = std::async(std::launch::async, [listener] {
             const int fd = accept(listener, nullptr, nullptr);
             char request[512];
@@ -325,34 +316,11 @@ private Q_SLOTS:
             qPrintable(reply.error));
     }
 
-    // "runel show --keys" and a show URL with keys, from the command line to the app's server.
-    void keysReachTheRunningApp()
-    {
-        gui::InstanceServer server;
-        QCOMPARE(server.listen({}).outcome, gui::InstanceServer::Outcome::listening);
-        QSignalSpy received(&server, &gui::InstanceServer::requestReceived);
-        const QList<std::pair<QStringList, QString>> cases {
-            { { u"show"_s, u"--keys"_s, u"g d"_s }, u"g d"_s },
-            { { u"show"_s, u"--keys=~/"_s }, u"~/"_s },
-            { { u"runel://show?keys=%C2%A7x"_s }, u"§x"_s },
-        };
-        for (const auto &[arguments, keys] : cases) {
-            const test::Run run
-                = offThread([arguments = arguments] { return test::runRunel(arguments); });
-            QCOMPARE(run.err, QByteArray());
-            QCOMPARE(run.exitCode, 0);
-            QTRY_COMPARE(received.size(), 1);
-            const auto request = received.takeFirst().constFirst().value<InstanceRequest>();
-            QCOMPARE(request.command, InstanceCommand::showKeys);
-            QCOMPARE(request.keys, keys);
-        }
-    }
-
     void commandsReachTheRunningApp()
     {
         QCOMPARE(send(InstanceCommand::hide).status, Status::notRunning);
         // A socket left behind by an app that crashed answers nobody and is replaced.
-        makeDeadSocket(instanceFolder(true).socketPath(), 0700);
+        deadSocket(instanceFolder(true).socketPath(), 0700);
         QCOMPARE(send(InstanceCommand::hide).status, Status::notRunning);
 
         gui::InstanceServer server;
@@ -375,6 +343,22 @@ private Q_SLOTS:
             const auto request = received.takeFirst().constFirst().value<InstanceRequest>();
             QCOMPARE(request.command, command);
             QCOMPARE(request.environment, activation);
+        }
+        // "runel show --keys" and a show URL with keys, from the command line.
+        const QList<std::pair<QStringList, QString>> cases {
+            { { u"show"_s, u"--keys"_s, u"g d"_s }, u"g d"_s },
+            { { u"show"_s, u"--keys=~/"_s }, u"~/"_s },
+            { { u"runel://show?keys=%C2%A7x"_s }, u"§x"_s },
+        };
+        for (const auto &[arguments, keys] : cases) {
+            const test::Run run
+                = offThread([arguments = arguments] { return test::runRunel(arguments); });
+            QCOMPARE(run.err, QByteArray());
+            QCOMPARE(run.exitCode, 0);
+            QTRY_COMPARE(received.size(), 1);
+            const auto request = received.takeFirst().constFirst().value<InstanceRequest>();
+            QCOMPARE(request.command, InstanceCommand::showKeys);
+            QCOMPARE(request.keys, keys);
         }
         // A request cut short or naming no command is dropped.
         QVERIFY(!InstanceRequest::decode("toggle\n"));
@@ -408,7 +392,7 @@ private Q_SLOTS:
         QFETCH(int, rounds);
         for (int round = 0; round < rounds; ++round) {
             const int silent
-                = silentSocket ? silentListener(instanceFolder(true).socketPath(), 8) : -1;
+                = silentSocket ? deadSocket(instanceFolder(true).socketPath(), 0600, 8) : -1;
             QObject owner;
             QProcess *first = start(program, { u"toggle"_s }, &owner);
             QProcess *second = start(program, { u"toggle"_s }, &owner);
@@ -489,7 +473,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, backlogFull);
         const QString path = instanceFolder(true).socketPath();
-        const int stuck = silentListener(path, 0);
+        const int stuck = deadSocket(path, 0600, 0);
         std::vector<int> waiting;
         while (backlogFull) {
             const int fd = idleClient(path, SOCK_NONBLOCK);

@@ -167,12 +167,7 @@ private Q_SLOTS:
         scripts().placeholder()->actionButton()->click();
         QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
         QVERIFY(!scripts().reloadButton()->isVisible());
-    }
-
-    void anEmptyFolderScansThenSaysSo()
-    {
-        open({}, Tab::scripts);
-        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
+        // An empty folder scans, then says so.
         m_stack->hud.store->reload();
         QCOMPARE(scripts().shows(), ScriptHealthView::Shows::scanning);
         QCOMPARE(scripts().placeholder()->message(), u"Scanning scripts\u2026"_s);

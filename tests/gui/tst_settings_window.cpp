@@ -31,29 +31,21 @@ private:
     GeneralSettingsView &general() { return *window().general(); }
     ShortcutsView &shortcuts() { return *window().shortcuts(); }
 
-    DelaySliderRow *slider(const QString &name)
-    {
-        if (name == u"script")
-            return general().scriptDelayRow();
-        if (name == u"results")
-            return general().resultsDelayRow();
-        return name == u"autorun" ? window().advanced()->autorunDelayRow() : nullptr;
-    }
-    SoundPickerRow *sound(const QString &name)
-    {
-        return name == u"failure"   ? general().failureSoundRow()
-            : name == u"success"    ? general().successSoundRow()
-            : name == u"background" ? general().backgroundSuccessSoundRow()
-                                    : nullptr;
-    }
-    QCheckBox *toggle(const QString &name)
+    // A setting's row or control, by the name the table gives it.
+    QWidget *controlOf(const QString &name)
     {
         AdvancedSettingsView &advanced = *window().advanced();
-        return name == u"enhance"           ? general().enhanceLabelsToggle()
-            : name == u"autorunToggle"      ? advanced.autorunToggle()
-            : name == u"rankByUse"          ? advanced.rankByUseToggle()
-            : name == u"searchOnUnknownKey" ? advanced.searchOnUnknownKeyToggle()
-                                            : nullptr;
+        return QHash<QString, QWidget *> {
+            { u"script"_s, general().scriptDelayRow() },
+            { u"results"_s, general().resultsDelayRow() },
+            { u"autorun"_s, advanced.autorunDelayRow() },
+            { u"failure"_s, general().failureSoundRow() },
+            { u"success"_s, general().successSoundRow() },
+            { u"background"_s, general().backgroundSuccessSoundRow() },
+            { u"enhance"_s, general().enhanceLabelsToggle() },
+            { u"rankByUse"_s, advanced.rankByUseToggle() },
+            { u"showResults"_s, general().showResultsPicker() }
+        }.value(name);
     }
     void keys(QWidget *widget, const QList<int> &presses)
     {
@@ -74,35 +66,34 @@ private:
             QDir().mkpath(other);
             chooser->selectFile(other);
             keys(chooser, presses);
-        } else if (control == u"showResults") {
-            keys(general().showResultsPicker(), presses);
         } else if (control == u"shortcuts") {
             shortcuts().addButton()->click();
-        } else if (DelaySliderRow *row = slider(control)) {
-            keys(row->slider(), presses);
-        } else if (SoundPickerRow *picker = sound(control)) {
-            keys(picker->picker(), presses);
+        } else if (auto *slider = qobject_cast<DelaySliderRow *>(controlOf(control))) {
+            keys(slider->slider(), presses);
+        } else if (auto *sound = qobject_cast<SoundPickerRow *>(controlOf(control))) {
+            keys(sound->picker(), presses);
         } else {
-            keys(toggle(control), presses);
+            keys(controlOf(control), presses);
         }
     }
     // What a control shows, the home folder written as $HOME; a sound row also what it played.
     QString shown(const QString &control)
     {
         QString text;
+        QWidget *widget = controlOf(control);
         if (control == u"folder")
             text = general().scriptsFolderLabel()->fullText();
-        else if (control == u"showResults")
-            text = general().showResultsPicker()->currentText();
         else if (control == u"shortcuts")
             text = QString::number(shortcuts().rows().size());
-        else if (DelaySliderRow *row = slider(control))
+        else if (auto *row = qobject_cast<DelaySliderRow *>(widget))
             text = row->valueText() + u" at "_s + QString::number(row->slider()->value());
-        else if (SoundPickerRow *picker = sound(control))
+        else if (auto *picker = qobject_cast<SoundPickerRow *>(widget))
             text = picker->picker()->currentText() + u" played "_s
                 + m_stack->services.sounds.join(u',');
+        else if (auto *box = qobject_cast<QCheckBox *>(widget))
+            text = box->isChecked() ? u"on"_s : u"off"_s;
         else
-            text = toggle(control)->isChecked() ? u"on"_s : u"off"_s;
+            text = qobject_cast<QComboBox *>(widget)->currentText();
         return text.replace(QDir::homePath(), u"$HOME"_s);
     }
     // A folder where the file should be: no save can replace it, not even as root.
@@ -174,11 +165,8 @@ private Q_SLOTS:
         row("a theme sound plays itself", "background", { down }, "Bell played bell",
             "backgroundSuccessSound", "bell", u"None"_s, "None played ");
         row("a switch", "enhance", { space }, "off", "enhanceLabels", "false", true, "on");
-        row("a switch of the Advanced tab", "autorunToggle", { space }, "off", "autorunEnabled",
-            "false", true, "on");
-        row("ranking by use", "rankByUse", { space }, "on", "rankByUse", "true", false, "off");
-        row("search on an unknown key", "searchOnUnknownKey", { space }, "on", "searchOnUnknownKey",
-            "true", false, "off");
+        row("a switch of the Advanced tab", "rankByUse", { space }, "on", "rankByUse", "true",
+            false, "off");
         row("the results menu", "showResults", { end }, "Never", "resultListVisibility", "never",
             QVariant::fromValue(ResultsVisibility::delayed), "Delayed");
         row("cancelling the folder chooser keeps the folder", "folder", { Qt::Key_Escape },
@@ -195,7 +183,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, key);
         QFETCH(QVariant, elsewhere);
         QFETCH(QString, shownElsewhere);
-        if (toggle(control) && !general().isAncestorOf(toggle(control)))
+        if (controlOf(control) && window().advanced()->isAncestorOf(controlOf(control)))
             window().setCurrentTab(Tab::advanced);
         if (control == u"shortcuts")
             window().setCurrentTab(Tab::shortcuts);
@@ -227,7 +215,7 @@ private Q_SLOTS:
         QVERIFY(QDir(SettingsFile::defaultPath()).removeRecursively());
         config().setIsFirstLaunch(false);
         QCOMPARE(m_stack->stored(key.constData()), before);
-        keys(slider(u"script"_s)->slider(), { Qt::Key_Home });
+        keys(general().scriptDelayRow()->slider(), { Qt::Key_Home });
         QVERIFY(window().problem().isEmpty());
     }
 
@@ -235,16 +223,16 @@ private Q_SLOTS:
     void rowsShownOnlyWithTheirSetting()
     {
         QComboBox *showResults = general().showResultsPicker();
-        QVERIFY(slider(u"results"_s)->isVisible());
+        QVERIFY(general().resultsDelayRow()->isVisible());
         keys(showResults, { Qt::Key_End });
-        QVERIFY(!slider(u"results"_s)->isVisible());
+        QVERIFY(!general().resultsDelayRow()->isVisible());
         keys(showResults, { Qt::Key_Home, Qt::Key_Down });
-        QVERIFY(slider(u"results"_s)->isVisible());
+        QVERIFY(general().resultsDelayRow()->isVisible());
         window().setCurrentTab(Tab::advanced);
         window().advanced()->autorunToggle()->click();
-        QVERIFY(!slider(u"autorun"_s)->isVisible());
+        QVERIFY(!window().advanced()->autorunDelayRow()->isVisible());
         window().advanced()->autorunToggle()->click();
-        QVERIFY(slider(u"autorun"_s)->isVisible());
+        QVERIFY(window().advanced()->autorunDelayRow()->isVisible());
     }
 
     void shortcutsAddEditDelete()
@@ -291,10 +279,8 @@ private Q_SLOTS:
     {
         config().watchStore();
         const QString path = SettingsFile::defaultPath();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray good = file.readAll();
-        file.close();
+        const QByteArray good = fileBytes(path);
+        QVERIFY(!good.isEmpty());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"was changed and cannot be read"_s));
         writeFile(path, "{\"scriptDelay\": ");
         QTRY_VERIFY(window().problem().contains(u"cannot be read"_s));
