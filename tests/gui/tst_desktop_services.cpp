@@ -1,17 +1,35 @@
 #include "TestEnvironment.h"
 #include "gui/platform/DesktopSystemServices.h"
 #include "gui/platform/LayerShell.h"
+#include "gui/platform/MapExposeFilter.h"
 #include "gui/platform/PanelPlacement.h"
 
 #include <QTemporaryFile>
 #include <QtTest>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace runel::gui;
 
 Q_DECLARE_METATYPE(runel::gui::PanelBackend)
+
+namespace {
+
+// An X event as libxcb hands it over: 32 bytes as the protocol lays them out, then the full
+// sequence number. A MapNotify names the mapped window at byte 8, an Expose at byte 4.
+std::array<char, 36> xcbEvent(bool map, std::uint32_t window, std::uint32_t sequence)
+{
+    std::array<char, 36> bytes {};
+    bytes[0] = map ? 19 : 12;
+    std::memcpy(bytes.data() + (map ? 8 : 4), &window, 4);
+    std::memcpy(bytes.data() + 32, &sequence, 4);
+    return bytes;
+}
+
+} // namespace
 
 // The desktop's services as the app has them, and which backend puts the HUD's panels on screen
 // and where they go, without a compositor.
@@ -105,6 +123,42 @@ private Q_SLOTS:
         QCOMPARE(geometry.results, expectedResults);
         QCOMPARE(geometry.results.left(), geometry.hud.left());
         QCOMPARE(geometry.results.top() - geometry.hud.bottom() - 1, 10);
+    }
+
+    // On X11 a panel is drawn whole when Qt hears it was mapped; the Expose events of that same
+    // map add a second frame of the same pixels and are left out. Any other Expose goes on.
+    void exposeOfAPanelsOwnMapIsLeftOut_data()
+    {
+        QTest::addColumn<QString>("events"); // "map" or "expose", the window, the sequence
+        QTest::addColumn<bool>("exposeLeftOut"); // the last event's answer
+
+        QTest::newRow("the map's own expose") << u"map panel 10, expose panel 10"_s << true;
+        QTest::newRow("a later expose") << u"map panel 10, expose panel 11"_s << false;
+        QTest::newRow("another window's") << u"map panel 10, expose other 10"_s << false;
+        QTest::newRow("a window not watched") << u"map other 10, expose other 10"_s << false;
+        QTest::newRow("no map seen") << u"expose panel 0"_s << false;
+        QTest::newRow("mapped again") << u"map panel 10, map panel 20, expose panel 10"_s << false;
+    }
+
+    void exposeOfAPanelsOwnMapIsLeftOut()
+    {
+        QFETCH(QString, events);
+        QFETCH(bool, exposeLeftOut);
+        QWidget panel, other;
+        MapExposeFilter filter;
+        filter.watch(panel);
+        bool leftOut = false;
+        for (const QString &event : events.split(u", "_s)) {
+            const QStringList parts = event.split(u' ');
+            QWidget &window = parts[1] == u"panel" ? panel : other;
+            leftOut = filter.nativeEventFilter("xcb_generic_event_t",
+                xcbEvent(parts[0] == u"map", std::uint32_t(window.winId()), parts[2].toUInt())
+                    .data(),
+                nullptr);
+            QVERIFY2(!leftOut || parts[0] == u"expose", qPrintable(event)); // maps always go on
+        }
+        QCOMPARE(leftOut, exposeLeftOut);
+        QVERIFY(!filter.nativeEventFilter("windows_generic_MSG", nullptr, nullptr));
     }
 
     // The build's choice is the one CMake made, and off Wayland the panels are windows.

@@ -25,16 +25,23 @@ namespace {
 // Every script says which one ran and with what.
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
 
-// The results panel's geometry each time it is shown, and how often it was asked to lay out.
+// The results panel's geometry each time it is shown, how often it was asked to lay out and how
+// often it was drawn whole.
 class GeometryAtShow : public QObject {
 public:
     QList<QRect> geometries;
     int layoutRequests = 0;
+    int wholePaints = 0;
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show)
             geometries.append(static_cast<QWidget *>(watched)->geometry());
         layoutRequests += event->type() == QEvent::LayoutRequest;
+        if (event->type() == QEvent::Paint) {
+            // Whole: a part of it is drawn again where the platform activates the panel.
+            const auto *widget = static_cast<QWidget *>(watched);
+            wholePaints += static_cast<QPaintEvent *>(event)->region() == widget->rect();
+        }
         return false;
     }
     // Whether the panel stops asking once what was posted is delivered: a layout request that
@@ -280,7 +287,7 @@ private Q_SLOTS:
     // The results panel is made once: another opening shows the same window with views of its
     // own (and a HUD of its own), and closes on losing the focus as the first did. The results
     // panel has its final geometry when it is shown, at each opening with the rows of its own,
-    // so it is drawn once, where it stays.
+    // and it is drawn once, where it stays.
     void everyOpeningShowsTheSameResultsPanelAtItsFinalSize()
     {
         QPointer<QWidget> firstHud = m_controller->hudWindow();
@@ -291,6 +298,7 @@ private Q_SLOTS:
         QTRY_VERIFY(resultsShown());
         QVERIFY(shown.settles()); // and so a late layout would have come by now
         QCOMPARE(shown.geometries, QList<QRect> { results->geometry() });
+        QCOMPARE(shown.wholePaints, 1);
 
         QPointer<SearchView> firstView = &hud();
         m_controller->close();
@@ -305,6 +313,7 @@ private Q_SLOTS:
         QVERIFY(shown.settles());
         QCOMPARE(shown.geometries.size(), 2);
         QCOMPARE(shown.geometries.last(), results->geometry());
+        QCOMPARE(shown.wholePaints, 2);
         QVERIFY(shown.geometries[0].height() > shown.geometries[1].height());
 
         // The window shown again still closes when another one takes the focus.
