@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace runel;
@@ -459,6 +460,54 @@ private Q_SLOTS:
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.constFirst().constFirst().value<InstanceRequest>().command,
             InstanceCommand::hide);
+    }
+
+    // What a client of its own making gets: the answer to a whole request, however it arrives
+    // and whether or not the client has closed its end, and nothing for anything else.
+    void clientsAreAnsweredOnlyForAWholeRequest_data()
+    {
+        QTest::addColumn<QByteArrayList>("pieces"); // sent one after another
+        QTest::addColumn<bool>("closesItsEnd"); // after sending
+        QTest::addColumn<QByteArray>("answer");
+        const QByteArray hide = InstanceRequest { InstanceCommand::hide, {}, {} }.encoded();
+        QTest::newRow("a request") << QByteArrayList { hide } << false << "ok\n"_ba;
+        QTest::newRow("a request in two pieces")
+            << QByteArrayList { hide.first(2), hide.sliced(2) } << false << "ok\n"_ba;
+        QTest::newRow("a request, then the end closed")
+            << QByteArrayList { hide } << true << "ok\n"_ba;
+        QTest::newRow("no command named") << QByteArrayList { "launch-missiles\n\n" } << false
+                                          << "this app does not know that command\n"_ba;
+        QTest::newRow("half a request, then the end closed")
+            << QByteArrayList { hide.first(2) } << true << QByteArray();
+        QTest::newRow("more than a request may hold")
+            << QByteArrayList { QByteArray(20 * 1024, 'x') + "\n\n" } << false << QByteArray();
+    }
+    void clientsAreAnsweredOnlyForAWholeRequest()
+    {
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(bool, closesItsEnd);
+        QFETCH(QByteArray, answer);
+        gui::InstanceServer server;
+        QCOMPARE(server.listen({}).outcome, gui::InstanceServer::Outcome::listening);
+        QSignalSpy received(&server, &gui::InstanceServer::requestReceived);
+        const QByteArray heard = offThread([&] {
+            const int fd = idleClient(server.socketPath());
+            for (const QByteArray &piece : pieces) {
+                ::send(fd, piece.constData(), size_t(piece.size()), MSG_NOSIGNAL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            if (closesItsEnd)
+                shutdown(fd, SHUT_WR);
+            QByteArray bytes;
+            char buffer[256];
+            for (ssize_t count; (count = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                bytes.append(buffer, count);
+            close(fd);
+            return bytes;
+        });
+        QCOMPARE(heard, answer);
+        QCOMPARE(received.size(), answer == "ok\n" ? 1 : 0);
+        QTRY_COMPARE(server.openConnections(), 0);
     }
 
     // A command waits two seconds at most for an app that takes no connection or gives no

@@ -1,11 +1,12 @@
 #include "InstanceServer.h"
 
+#include "InstanceConnection.h"
+
 #include "core/SystemError.h"
 #include "core/instance/InstanceClient.h"
 #include "core/instance/InstanceSocket.h"
 
 #include <QFile>
-#include <QLocalSocket>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -178,51 +179,44 @@ void InstanceServer::acceptConnections()
             m_acceptRetry->start();
             return;
         }
-        auto *connection = new QLocalSocket(this);
-        if (!connection->setSocketDescriptor(fd)) {
-            close(fd);
-            delete connection;
-            continue;
-        }
+        auto *connection = new InstanceConnection(fd, maximumRequestSize, this);
         m_connections.insert(connection);
         // Closed when it has not sent a whole request in time, so idle clients cannot hold the
         // places of those that wait.
         QTimer::singleShot(
             requestTimeoutMs, connection, [this, connection] { closeConnection(connection); });
-        connect(connection, &QLocalSocket::disconnected, this,
+        connect(connection, &InstanceConnection::ended, this,
             [this, connection] { closeConnection(connection); });
-        connect(connection, &QLocalSocket::readyRead, this,
+        connect(connection, &InstanceConnection::receivedMore, this,
             [this, connection] { readRequest(connection); });
-        // Data sent before the accept is read on the next turn of the event loop.
     }
     // At the limit the listener is left unwatched: closing a connection watches it again.
     m_listenerNotifier->setEnabled(m_connections.size() < maximumConnections);
 }
 
-void InstanceServer::readRequest(QLocalSocket *connection)
+void InstanceServer::readRequest(InstanceConnection *connection)
 {
-    // The request stays in the socket's buffer until it is whole.
-    if (connection->bytesAvailable() > maximumRequestSize) {
+    // The request is gathered until it is whole.
+    if (connection->received().size() > maximumRequestSize) {
         closeConnection(connection);
         return;
     }
-    if (!connection->peek(maximumRequestSize).endsWith("\n\n"))
+    if (!connection->received().endsWith("\n\n"))
         return;
-    const std::optional<InstanceRequest> request = InstanceRequest::decode(connection->readAll());
-    connection->write(request ? "ok\n" : "this app does not know that command\n");
-    // Written now: "quit" ends the event loop before a buffered answer would go out.
-    connection->flush();
-    connection->disconnectFromServer();
+    const std::optional<InstanceRequest> request = InstanceRequest::decode(connection->received());
+    // Written and closed now: "quit" ends the event loop before anything later would go out.
+    connection->send(request ? "ok\n" : "this app does not know that command\n");
+    closeConnection(connection);
     if (request)
         Q_EMIT requestReceived(*request);
 }
 
-void InstanceServer::closeConnection(QLocalSocket *connection)
+void InstanceServer::closeConnection(InstanceConnection *connection)
 {
     if (!m_connections.remove(connection))
         return;
     connection->disconnect(this);
-    connection->abort();
+    connection->close();
     connection->deleteLater();
     if (m_listenerNotifier && !m_acceptRetry->isActive())
         m_listenerNotifier->setEnabled(true);

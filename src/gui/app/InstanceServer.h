@@ -6,11 +6,12 @@
 #include <QObject>
 #include <QSet>
 
-class QLocalSocket;
 class QSocketNotifier;
 class QTimer;
 
 namespace runel::gui {
+
+class InstanceConnection;
 
 // The running app's end of the instance socket: takes requests from "runel" clients, answers
 // each with "ok" and hands it on. Main thread.
@@ -52,14 +53,14 @@ Q_SIGNALS:
 private:
     Start claimSocket(const InstanceRequest &request);
     void acceptConnections();
-    void readRequest(QLocalSocket *connection);
-    void closeConnection(QLocalSocket *connection);
+    void readRequest(InstanceConnection *connection);
+    void closeConnection(InstanceConnection *connection);
 
     InstanceLock m_appLock;
     int m_listener = -1; // owned; -1 when not listening
     QSocketNotifier *m_listenerNotifier = nullptr; // child, lives as long as m_listener
     QTimer *m_acceptRetry = nullptr; // child
-    QSet<QLocalSocket *> m_connections; // children, open
+    QSet<InstanceConnection *> m_connections; // children, open
     bool m_acceptFailureLogged = false;
     QString m_socketPath;
 };
