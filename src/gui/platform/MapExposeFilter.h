@@ -11,8 +11,10 @@ namespace runel::gui {
 
 // On X11, Qt draws a window in full when it hears that the window was mapped, and draws it again
 // for the Expose events that the same map made: a second frame of the same pixels, one round trip
-// later, and for the HUD's panels the last frame of a key or a show. This filter drops those
-// Expose events for the panels it watches, and no others.
+// later, and for the results panel the last frame of the key that shows it. This filter drops
+// those Expose events for the windows it watches, and no others. Only for a window that Qt
+// draws when it hears of the map: one that bypasses the window manager (Qt holds back the
+// paint of a managed window until the manager's configure arrives).
 // How it tells them apart: every X event carries the number of the last of our requests the
 // server had handled when it made the event. An Expose whose number is that of its window's
 // MapNotify was made before anything of the full paint the MapNotify starts reached the server,

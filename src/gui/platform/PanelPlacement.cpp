@@ -37,16 +37,16 @@ public:
     PanelBackend backend() const override { return PanelBackend::window; }
     void prepare(QWidget &panel, PanelRole role) override
     {
-        if (isX11())
-            m_mapExposeFilter.watch(panel);
         // On X11 the results panel goes past the window manager (override-redirect): it never
         // takes the focus and Runel places it itself, so the manager has nothing to add but a
         // round trip (reparenting, configuring, exposing) before its first frame. Placing the
         // HUD and taking the focus stay the manager's.
         if (role != PanelRole::results)
             return;
-        if (isX11())
+        if (isX11()) {
             panel.setWindowFlag(Qt::BypassWindowManagerHint);
+            m_mapExposeFilter.watch(panel);
+        }
         // The results panel's platform window is made now, while nothing waits for it.
         panel.winId();
     }
@@ -69,7 +69,9 @@ public:
 private:
     static bool isX11() { return QGuiApplication::platformName() == u"xcb"; }
 
-    // Each panel is drawn once when it is mapped, not again for the map's own Expose.
+    // The results panel is drawn once when it is mapped, not again for the map's own Expose.
+    // (Not the HUD: Qt holds back its paint for a map until the window manager's configure
+    // arrives, and the map's Expose may be what draws it first.)
     MapExposeFilter m_mapExposeFilter;
 };
 
