@@ -3,7 +3,6 @@
 #include "gui/style/HudStyle.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -61,20 +60,6 @@ void HudPanel::fitHeight()
     const int height = std::max(1, layout()->sizeHint().height());
     if (height != this->height() || minimumHeight() != height)
         setFixedHeight(height);
-}
-
-void HudPanel::setVisible(bool visible)
-{
-    QWidget::setVisible(visible);
-    if (!visible)
-        return;
-    // Qt marks a widget it shows for a whole repaint with an event it posts, which arrives only
-    // after the window's first expose has drawn it: every panel would be drawn twice, the
-    // second frame the same as the first and a round trip later. Delivered now, the marks add
-    // nothing to what the first paint draws.
-    QCoreApplication::sendPostedEvents(this, QEvent::UpdateLater);
-    for (QWidget *child : findChildren<QWidget *>())
-        QCoreApplication::sendPostedEvents(child, QEvent::UpdateLater);
 }
 
 bool HudPanel::event(QEvent *event)

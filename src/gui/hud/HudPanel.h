@@ -24,8 +24,6 @@ public:
     // Takes the content's height now rather than with the posted layout request, which comes
     // after a panel shown meanwhile has been drawn once at its old height.
     void fitContent();
-    // Showing also marks the whole panel for its first paint at once (see the .cpp).
-    void setVisible(bool visible) override;
 
 Q_SIGNALS:
     void resized();

@@ -210,6 +210,12 @@ void SearchWindowController::showResultsPanel()
     // Its window was made before the windows shown since; raised, it maps above them.
     m_resultsPanel->raise();
     m_resultsPanel->show(); // without activating: the HUD keeps the focus
+    // Showing marks each widget for a whole repaint with an event Qt posts, which would arrive
+    // only after the map's expose has drawn the panel: a second frame of the same pixels.
+    // Delivered now, the marks add nothing to what the first paint draws.
+    QCoreApplication::sendPostedEvents(m_resultsPanel.get(), QEvent::UpdateLater);
+    for (QWidget *child : m_resultsPanel->findChildren<QWidget *>())
+        QCoreApplication::sendPostedEvents(child, QEvent::UpdateLater);
 }
 
 void SearchWindowController::hideResultsPanel()
