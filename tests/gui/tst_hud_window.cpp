@@ -7,6 +7,7 @@
 #include "gui/hud/SearchView.h"
 #include "gui/hud/SearchWindowController.h"
 #include "gui/hud/StatusIcon.h"
+#include "gui/style/HudIcons.h"
 
 #include <QApplication>
 #include <QGlyphRun>
@@ -263,6 +264,20 @@ private Q_SLOTS:
     {
         m_controller.reset();
         m_stack.reset();
+    }
+
+    // A bundled symbol is drawn once per look and then reused, in the colours it was asked
+    // for: a change of theme never shows the icon drawn for the other one.
+    void bundledIconsAreDrawnOncePerLook()
+    {
+        const auto draw = [](QColor color, qreal ratio) {
+            return HudIcons::pixmap(u"pin.fill"_s, 16, ratio, color, Qt::white);
+        };
+        const QPixmap dark = draw(Qt::black, 1);
+        QCOMPARE(draw(Qt::black, 1).cacheKey(), dark.cacheKey());
+        const QPixmap red = draw(Qt::red, 1);
+        QVERIFY(red.toImage() != dark.toImage());
+        QCOMPARE(draw(Qt::black, 2).size(), QSize(32, 32));
     }
 
     void placesBothPanels()

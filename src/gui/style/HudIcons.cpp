@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 #include <array>
 
@@ -69,6 +70,16 @@ const Symbol *find(const QString &symbol)
 QPixmap bundled(
     const char *symbol, int logicalSize, qreal ratio, const QColor &color, const QColor &background)
 {
+    // A results row draws its icon at every paint: each look of a symbol is drawn from its SVG
+    // once and kept in Qt's pixmap cache.
+    const QString key = QStringLiteral("runel/hud-icon/%1/%2/%3/%4/%5")
+                            .arg(QLatin1String(symbol))
+                            .arg(logicalSize)
+                            .arg(ratio)
+                            .arg(color.name(QColor::HexArgb), background.name(QColor::HexArgb));
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     QFile file(QStringLiteral(":/icons/hud/%1.svg").arg(QLatin1String(symbol)));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -85,6 +96,7 @@ QPixmap bundled(
     renderer.render(&painter, QRectF(0, 0, pixels, pixels));
     painter.end();
     pixmap.setDevicePixelRatio(ratio);
+    QPixmapCache::insert(key, pixmap);
     return pixmap;
 }
 
