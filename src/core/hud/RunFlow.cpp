@@ -33,38 +33,38 @@ RunFlow::RunFlow(SearchViewModel &model, ConfigManager &configManager, ScriptSto
     // The coordinator is a member: it cannot outlive the flow its handler points to.
     m_coordinator.setOnEvent(
         [this](const ScriptExecutionCoordinator::Event &event) { handleEvent(event); });
-    for (QTimer *timer : { &m_pendingTimer, &m_autorunTimer })
+    for (QTimer *timer : { &m_pending.timer, &m_autorun.timer })
         timer->setSingleShot(true);
     // The view model is the timers' context: a run they start is one of its operations.
-    QObject::connect(&m_pendingTimer, &QTimer::timeout, &m_model, [this] {
-        if (auto pending = std::exchange(m_pendingRun, std::nullopt))
+    QObject::connect(&m_pending.timer, &QTimer::timeout, &m_model, [this] {
+        if (auto pending = std::exchange(m_pending.script, std::nullopt))
             run(pending->first, pending->second, QString());
     });
-    QObject::connect(&m_autorunTimer, &QTimer::timeout, &m_model, [this] {
-        auto pending = std::exchange(m_autorunRun, std::nullopt);
+    QObject::connect(&m_autorun.timer, &QTimer::timeout, &m_model, [this] {
+        auto pending = std::exchange(m_autorun.script, std::nullopt);
         if (pending && m_configManager.autorunEnabled())
             run(pending->first, pending->second, QString());
     });
 }
 
-void RunFlow::scheduleRun(const SequenceItem *item)
+void RunFlow::DelayedRun::schedule(const SequenceItem *item, double delaySeconds)
 {
-    m_pendingTimer.stop();
-    m_pendingRun.reset();
+    timer.stop();
+    script.reset();
     if (!item)
         return;
-    m_pendingRun.emplace(*item->file, item->displayName);
-    m_pendingTimer.start(milliseconds(m_configManager.scriptDelay()));
+    script.emplace(*item->file, item->displayName);
+    timer.start(milliseconds(delaySeconds));
+}
+
+void RunFlow::scheduleRun(const SequenceItem *item)
+{
+    m_pending.schedule(item, m_configManager.scriptDelay());
 }
 
 void RunFlow::scheduleAutorun(const SequenceItem *item)
 {
-    m_autorunTimer.stop();
-    m_autorunRun.reset();
-    if (!item)
-        return;
-    m_autorunRun.emplace(*item->file, item->displayName);
-    m_autorunTimer.start(milliseconds(m_configManager.autorunDelay()));
+    m_autorun.schedule(item, m_configManager.autorunDelay());
 }
 
 void RunFlow::cancelTimers()

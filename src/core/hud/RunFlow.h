@@ -54,8 +54,8 @@ public:
     void scheduleRun(const SequenceItem *item);
     void scheduleAutorun(const SequenceItem *item);
     void cancelTimers();
-    bool isRunPending() const { return m_pendingTimer.isActive(); }
-    bool isAutorunPending() const { return m_autorunTimer.isActive(); }
+    bool isRunPending() const { return m_pending.timer.isActive(); }
+    bool isAutorunPending() const { return m_autorun.timer.isActive(); }
 
     // Closes the HUD a moment after a run's outcome was shown.
     void dismissAfterDelay();
@@ -80,11 +80,14 @@ private:
     QStringList m_recalledArguments;
     int m_recallIndex = -1;
 
-    // The run delay and the autorun delay, each with the script it will run.
-    QTimer m_pendingTimer;
-    QTimer m_autorunTimer;
-    std::optional<std::pair<FileItem, QString>> m_pendingRun;
-    std::optional<std::pair<FileItem, QString>> m_autorunRun;
+    // A script waiting for its delay; scheduling another (or none) replaces it.
+    struct DelayedRun {
+        QTimer timer;
+        std::optional<std::pair<FileItem, QString>> script; // the file and its display name
+        void schedule(const SequenceItem *item, double delaySeconds);
+    };
+    DelayedRun m_pending; // the run delay
+    DelayedRun m_autorun;
 };
 
 } // namespace runel

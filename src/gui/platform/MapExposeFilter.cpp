@@ -30,7 +30,7 @@ void MapExposeFilter::watch(QWidget &panel)
     std::erase_if(m_watched, [](const Watched &watched) { return watched.panel.isNull(); });
     if (std::none_of(m_watched.begin(), m_watched.end(),
             [&](const Watched &watched) { return watched.panel == &panel; }))
-        m_watched.push_back({ &panel });
+        m_watched.push_back({ &panel, std::nullopt });
 }
 
 MapExposeFilter::Watched *MapExposeFilter::find(std::uint32_t window)
@@ -48,18 +48,15 @@ bool MapExposeFilter::nativeEventFilter(const QByteArray &eventType, void *messa
         return false;
     const std::uint8_t type = *static_cast<const std::uint8_t *>(message) & 0x7f;
     if (type == mapNotifyType) {
-        if (Watched *watched = find(field(message, mapWindowOffset))) {
-            watched->window = field(message, mapWindowOffset);
+        if (Watched *watched = find(field(message, mapWindowOffset)))
             watched->mapSequence = field(message, fullSequenceOffset);
-        }
         return false;
     }
     if (type != exposeType)
         return false;
-    const std::uint32_t window = field(message, exposeWindowOffset);
-    const Watched *watched = find(window);
-    return watched && watched->window == window
-        && watched->mapSequence == field(message, fullSequenceOffset);
+    // A sequence number only grows: one from a window this panel had before never matches.
+    const Watched *watched = find(field(message, exposeWindowOffset));
+    return watched && watched->mapSequence == field(message, fullSequenceOffset);
 }
 
 } // namespace runel::gui

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace runel::gui {
@@ -30,8 +31,7 @@ public:
 private:
     struct Watched {
         QPointer<QWidget> panel;
-        std::uint32_t window = 0; // its X window, known once it has been mapped
-        std::uint32_t mapSequence = 0;
+        std::optional<std::uint32_t> mapSequence; // of its last MapNotify
     };
     Watched *find(std::uint32_t window);
 
