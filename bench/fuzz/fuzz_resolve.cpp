@@ -110,11 +110,11 @@ void checkReachable(const SequenceItem &item, const SequenceIndex &sequence, boo
 {
     FUZZ_CHECK(item.status.isValid());
     const QStringList components = item.file->relativePath.split(u'/');
-    FUZZ_CHECK(item.keyGroups.size() == size_t(components.size()));
-    FUZZ_CHECK(concatenated(item.keyGroups) == item.flatKeys);
-    for (size_t i = 0; i < item.keyGroups.size(); ++i) {
-        const KeyGroup &group = item.keyGroups[i];
-        const bool isFile = i + 1 == item.keyGroups.size();
+    FUZZ_CHECK(item.groupCount() == size_t(components.size()));
+    FUZZ_CHECK(item.groupEnds.back() == item.flatKeys.size());
+    for (size_t i = 0; i < item.groupCount(); ++i) {
+        const std::span<const Key> group = item.keyGroup(i);
+        const bool isFile = i + 1 == item.groupCount();
         const KeyGroup name
             = keysOf(isFile ? item.file->nameWithoutExtension() : components[qsizetype(i)]);
         FUZZ_CHECK(!group.empty() && group.size() <= name.size());
@@ -128,7 +128,7 @@ void checkReachable(const SequenceItem &item, const SequenceIndex &sequence, boo
     FUZZ_CHECK(CommandResolver::isAtComponentBoundary(item.flatKeys, &item));
     const std::vector<QString> labels
         = CommandResolver::matchedLabels(item.flatKeys, &item, enhanceLabels);
-    FUZZ_CHECK(labels.size() == item.keyGroups.size() && labels.back() == item.displayName);
+    FUZZ_CHECK(labels.size() == item.groupCount() && labels.back() == item.displayName);
 }
 
 void checkTyped(const KeyGroup &typed, const SequenceIndex &sequence, bool enhanceLabels)

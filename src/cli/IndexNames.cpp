@@ -74,6 +74,15 @@ std::optional<HealthIssue> listedIssue(const ScriptHealthItem &row)
     return found;
 }
 
+// One group of keys for a terminal, after a space when others came before it.
+void appendDisplayKeys(QString &result, std::span<const Key> group)
+{
+    if (!result.isEmpty())
+        result.append(u' ');
+    for (const Key &key : group)
+        result.append(key == u" " ? u"␣"_s : printable(key));
+}
+
 } // namespace
 
 ListedHealth listedHealth(const ScriptHealthItem &row)
@@ -137,12 +146,16 @@ Style severityStyle(HealthSeverity severity)
 QString displayKeys(const std::vector<KeyGroup> &groups)
 {
     QString result;
-    for (const KeyGroup &group : groups) {
-        if (!result.isEmpty())
-            result.append(u' ');
-        for (const Key &key : group)
-            result.append(key == u" " ? u"␣"_s : printable(key));
-    }
+    for (const KeyGroup &group : groups)
+        appendDisplayKeys(result, group);
+    return result;
+}
+
+QString displayKeys(const SequenceItem &item)
+{
+    QString result;
+    for (size_t i = 0; i < item.groupCount(); ++i)
+        appendDisplayKeys(result, item.keyGroup(i));
     return result;
 }
 

@@ -35,6 +35,7 @@ Style severityStyle(HealthSeverity severity);
 // Key groups for a terminal: groups separated by a space, the space key shown as "␣" and
 // control characters escaped, so that "g i t d" reads as four groups of one key.
 QString displayKeys(const std::vector<KeyGroup> &groups);
+QString displayKeys(const SequenceItem &item);
 
 inline std::string utf8(const QString &text)
 {

@@ -29,9 +29,9 @@ void writeHealth(JsonWriter &json, const ScriptHealthItem &row)
     json.key("name").value(row.displayName);
     json.key("keyGroups").beginArray();
     if (sequence) {
-        for (const KeyGroup &group : sequence->keyGroups) {
+        for (size_t i = 0; i < sequence->groupCount(); ++i) {
             json.beginArray();
-            for (const Key &key : group)
+            for (const Key &key : sequence->keyGroup(i))
                 json.value(key);
             json.endArray();
         }
@@ -88,7 +88,7 @@ QString healthTable(const ScriptIndex &index, const Console &console)
             = console.colour() ? u"● "_s + severityLabel(severity) : severityLabel(severity);
         // A file without a sequence item (it could not be read) has no keys at all; "—" is
         // not a typable key, so it cannot be mistaken for one.
-        const QString keys = row.sequenceItem ? displayKeys(row.sequenceItem->keyGroups) : u"—"_s;
+        const QString keys = row.sequenceItem ? displayKeys(*row.sequenceItem) : u"—"_s;
         table.addRow({ { status, severityStyle(severity) }, { keys, Style::bold },
             { printable(row.displayName) }, { printable(row.script->relativePath), Style::dim },
             { availabilityLabel(row.availability) }, { printable(health.message) } });

@@ -95,9 +95,8 @@ QString matchesText(
         return u"%1: none\n"_s.arg(title);
     Table table;
     for (const SequenceItem *item : items) {
-        table.addRow(
-            { { displayKeys(item->keyGroups), Style::bold }, { printable(item->displayName) },
-                { printable(item->file->relativePath), Style::dim } });
+        table.addRow({ { displayKeys(*item), Style::bold }, { printable(item->displayName) },
+            { printable(item->file->relativePath), Style::dim } });
     }
     return u"%1 (%2):\n"_s.arg(title).arg(items.size()) + table.render(console, u"  ");
 }

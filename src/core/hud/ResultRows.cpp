@@ -27,10 +27,9 @@ ComponentPosition componentPosition(const SequenceItem *reference, size_t typed)
     if (!reference)
         return position;
     size_t consumed = 0;
-    const std::vector<KeyGroup> &groups = reference->keyGroups;
-    while (position.component < groups.size()
-        && consumed + groups[position.component].size() <= typed) {
-        consumed += groups[position.component].size();
+    while (position.component < reference->groupCount()
+        && reference->groupEnds[qsizetype(position.component)] <= typed) {
+        consumed = reference->groupEnds[qsizetype(position.component)];
         ++position.component;
     }
     position.typedInComponent = typed - consumed;
@@ -70,11 +69,11 @@ std::vector<ListItem> resultItems(
         // c comes from the reference item: a script whose own file label is at c, or which
         // has fewer groups than that (a file "ab" beside a folder "a" being typed through), is
         // a script here, not a folder.
-        if (item->keyGroups.size() <= c + 1) {
+        if (item->groupCount() <= c + 1) {
             scripts.push_back(item);
             continue;
         }
-        const KeyGroup &group = item->keyGroups[c];
+        const std::span<const Key> group = item->keyGroup(c);
         QString keyText = joinedKeys(group);
         if (std::find(folderKeyTexts.begin(), folderKeyTexts.end(), keyText)
             != folderKeyTexts.end())
@@ -127,16 +126,18 @@ ResultDisplayItem displayItem(const ListItem &row, qsizetype typedKeyCount)
     display.subtitleStemCount = text::characterCount(stem);
 
     size_t remaining = size_t(std::max<qsizetype>(typedKeyCount, 0));
-    for (const KeyGroup &group : item.keyGroups) {
+    for (size_t i = 0; i < item.groupCount(); ++i) {
+        const std::span<const Key> group = item.keyGroup(i);
         if (remaining < group.size()) {
-            display.keyHint = joinedKeys(std::span(group).subspan(remaining));
+            display.keyHint = joinedKeys(group.subspan(remaining));
             break;
         }
         remaining -= group.size();
     }
 
     // The keys typed into the file's own label, highlighted where that label is shown.
-    const qint64 lastGroup = item.keyGroups.empty() ? 0 : qint64(item.keyGroups.back().size());
+    const qint64 lastGroup
+        = item.groupCount() == 0 ? 0 : qint64(item.keyGroup(item.groupCount() - 1).size());
     const qint64 typedInLast = std::clamp(
         qint64(typedKeyCount) - (qint64(item.flatKeys.size()) - lastGroup), qint64(0), lastGroup);
     if (text::canonicallyEqual(item.displayName, stem))

@@ -55,16 +55,16 @@ const SequenceItem *primaryMatch(const ResolveResult &result)
     return nullptr;
 }
 
-std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup> &groups)
+std::vector<KeyGroup> groupKeys(const KeyGroup &keys, std::span<const quint16> groupEnds)
 {
     std::vector<KeyGroup> cut;
     size_t start = 0;
-    for (const KeyGroup &group : groups) {
+    for (const quint16 groupEnd : groupEnds) {
         if (start >= keys.size())
             break;
-        const size_t end = std::min(start + group.size(), keys.size());
+        const size_t end = std::min(size_t(groupEnd), keys.size());
         cut.emplace_back(keys.begin() + std::ptrdiff_t(start), keys.begin() + std::ptrdiff_t(end));
-        start += group.size();
+        start = groupEnd;
     }
     return cut;
 }
@@ -75,7 +75,7 @@ std::vector<QString> matchedLabels(
     std::vector<QString> labels;
     if (keys.empty() || !item)
         return labels;
-    const std::vector<KeyGroup> cut = groupKeys(keys, item->keyGroups);
+    const std::vector<KeyGroup> cut = groupKeys(keys, item->groupEnds);
     const QStringList components = item->file->relativePath.split(u'/', Qt::SkipEmptyParts);
     for (size_t i = 0; i < cut.size(); ++i) {
         const bool complete = i + 1 == cut.size() && keys.size() == item->flatKeys.size();
@@ -97,15 +97,9 @@ bool isAtComponentBoundary(const KeyGroup &keys, const SequenceItem *item)
 {
     if (keys.empty())
         return true;
-    if (!item || item->keyGroups.empty())
-        return false;
-    size_t total = 0;
-    for (const KeyGroup &group : item->keyGroups) {
-        total += group.size();
-        if (total == keys.size())
-            return true;
-    }
-    return false;
+    return item
+        && std::find(item->groupEnds.begin(), item->groupEnds.end(), keys.size())
+        != item->groupEnds.end();
 }
 
 std::vector<KeyGroup> displayKeyGroups(const KeyGroup &keys, const SequenceItem *item)
@@ -118,7 +112,7 @@ std::vector<KeyGroup> displayKeyGroups(const KeyGroup &keys, const SequenceItem 
             single.push_back({ key });
         return single;
     }
-    return groupKeys(keys, item->keyGroups);
+    return groupKeys(keys, item->groupEnds);
 }
 
 } // namespace runel::CommandResolver

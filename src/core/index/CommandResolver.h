@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -37,8 +38,9 @@ Playback play(QStringView text, const std::vector<const SequenceItem *> &items);
 // The first full match, else the first prefix match, else null.
 const SequenceItem *primaryMatch(const ResolveResult &result);
 
-// The typed keys cut into groups of the sizes of groups; the last may be partly typed.
-std::vector<KeyGroup> groupKeys(const KeyGroup &keys, const std::vector<KeyGroup> &groups);
+// The typed keys cut into groups that end where groupEnds say (as a SequenceItem's); the last
+// may be partly typed.
+std::vector<KeyGroup> groupKeys(const KeyGroup &keys, std::span<const quint16> groupEnds);
 
 // One label per path component that the typed keys touch.
 std::vector<QString> matchedLabels(

@@ -26,17 +26,18 @@ SequenceIndex SequenceIndex::build(
 namespace {
 
 // The item of one candidate, valid or not by its own keys; duplicates are found later.
-SequenceItem unnamedItem(const IndexCandidate &candidate, std::vector<KeyGroup> keyGroups)
+SequenceItem unnamedItem(const IndexCandidate &candidate, const std::vector<KeyGroup> &keyGroups)
 {
     SequenceItem item;
     item.file = candidate.file;
-    item.keyGroups = std::move(keyGroups);
     size_t count = 0;
-    for (const KeyGroup &group : item.keyGroups)
+    for (const KeyGroup &group : keyGroups)
         count += group.size();
     item.flatKeys.reserve(count);
-    for (const KeyGroup &group : item.keyGroups)
+    for (const KeyGroup &group : keyGroups) {
         item.flatKeys.insert(item.flatKeys.end(), group.begin(), group.end());
+        item.groupEnds.append(quint16(item.flatKeys.size()));
+    }
     item.status = candidate.status;
     if (item.status.isValid()
         && !std::all_of(item.flatKeys.begin(), item.flatKeys.end(),

@@ -4,6 +4,8 @@
 #include "Keys.h"
 
 #include <QString>
+#include <QVarLengthArray>
+#include <span>
 #include <vector>
 
 namespace runel {
@@ -12,8 +14,19 @@ struct SequenceItem {
     const FileItem *file = nullptr; // into the FileIndex of the same ScriptIndex
     QString displayName;
     IndexStatus status; // valid, ignored, invalidKey or duplicateSequence
-    std::vector<KeyGroup> keyGroups; // one group per path component
-    KeyGroup flatKeys; // the groups concatenated
+    KeyGroup flatKeys; // the keys of every path component, one component after the other
+    // Where each component's group of keys ends in flatKeys. Kept as positions rather than as
+    // a list of groups: at thousands of scripts a second copy of every key was a quarter of
+    // the index. A path has at most 4,096 bytes, so its keys fit 16 bits.
+    QVarLengthArray<quint16, 6> groupEnds;
+
+    size_t groupCount() const { return size_t(groupEnds.size()); }
+    // The keys of path component i (the last one is the file's).
+    std::span<const Key> keyGroup(size_t i) const
+    {
+        const size_t start = i == 0 ? 0 : groupEnds[qsizetype(i) - 1];
+        return std::span(flatKeys).subspan(start, groupEnds[qsizetype(i)] - start);
+    }
 };
 
 struct SequenceIndex {
