@@ -86,9 +86,9 @@ SearchCatalog::SearchCatalog(const std::vector<const SearchItem *> &searchableIt
 
     const auto addField = [this](QStringView text) {
         const MatchText prepared(text);
-        Field field { m_text.size(), prepared.folded().size(), m_characterEnds.size(),
-            prepared.characterEnds().size() };
-        m_longestField = std::max(m_longestField, field.size);
+        Field field { qint32(m_text.size()), qint32(prepared.folded().size()),
+            quint32(m_characterEnds.size()), quint32(prepared.characterEnds().size()) };
+        m_longestField = std::max(m_longestField, qsizetype(field.size));
         m_text += prepared.folded();
         m_text += fieldSeparator;
         m_characterEnds.insert(m_characterEnds.end(), prepared.characterEnds().begin(),
@@ -111,6 +111,10 @@ SearchCatalog::SearchCatalog(const std::vector<const SearchItem *> &searchableIt
         if (row.item->file->metadata.fallback.kind != FallbackMode::Kind::disabled)
             addFields(row);
     }
+    // Kept as long as the index: without the room that growing them left.
+    m_text.squeeze();
+    m_characterEnds.shrink_to_fit();
+    m_rankedRows.shrink_to_fit();
 
     const auto byDisplayName = [this](qsizetype a, qsizetype b) {
         return text::compareLocalizedStandard(

@@ -83,10 +83,12 @@ public:
 private:
     struct Row;
     struct Field {
-        qsizetype start = 0; // in m_text
-        qsizetype size = 0;
-        size_t endsStart = 0; // in m_characterEnds
-        size_t endsSize = 0;
+        // 32 bits: the catalog's text is the names and paths of one folder's scripts, far
+        // below 2^31 characters, and every row holds four fields.
+        qint32 start = 0; // in m_text
+        qint32 size = 0;
+        quint32 endsStart = 0; // in m_characterEnds
+        quint32 endsSize = 0;
     };
     // What the ranking reads of a row whose fallback is disabled, kept apart from the rows so
     // that the scan over them stays in cache.
