@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTextLayout>
 #include <algorithm>
+#include <optional>
 
 namespace runel::gui {
 
@@ -29,44 +30,55 @@ void drawStyledText(QPainter *painter, const QRectF &box, const QString &text, c
     const QColor &color, const QColor &accent, Highlight highlight, int dimFrom,
     Qt::LayoutDirection direction)
 {
-    const QFontMetricsF metrics(font);
-    QString shown = metrics.elidedText(
-        ResultRowDelegate::withoutDirectionControls(text), Qt::ElideRight, box.width());
-    QList<QTextLayout::FormatRange> formats;
-    auto add = [&](int start, int length, auto apply) {
-        start = std::min<int>(start, int(shown.size()));
-        length = std::min<int>(length, int(shown.size()) - start);
-        if (length <= 0)
-            return;
-        QTextLayout::FormatRange range;
-        range.start = start;
-        range.length = length;
-        apply(range.format);
-        formats.append(range);
-    };
     QColor dimmed = color;
     dimmed.setAlphaF(color.alphaF() * 0.5f);
-    if (dimFrom >= 0 && dimFrom < text.size())
-        add(dimFrom, int(text.size()) - dimFrom,
-            [&](QTextCharFormat &format) { format.setForeground(dimmed); });
-    add(highlight.start, highlight.length, [&](QTextCharFormat &format) {
-        format.setForeground(accent);
-        format.setFontWeight(QFont::Bold);
-    });
-    QTextLayout layout(shown, font);
-    QTextOption textOption;
-    textOption.setTextDirection(direction);
-    layout.setTextOption(textOption);
-    layout.setFormats(formats);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLineWidth(box.width() + 40); // bold may widen a little; the box clips
-    layout.endLayout();
+    std::optional<QTextLayout> layout;
+    const auto layOut = [&](const QString &shown) {
+        QList<QTextLayout::FormatRange> formats;
+        auto add = [&](int start, int length, auto apply) {
+            start = std::min<int>(start, int(shown.size()));
+            length = std::min<int>(length, int(shown.size()) - start);
+            if (length <= 0)
+                return;
+            QTextLayout::FormatRange range;
+            range.start = start;
+            range.length = length;
+            apply(range.format);
+            formats.append(range);
+        };
+        if (dimFrom >= 0 && dimFrom < text.size())
+            add(dimFrom, int(text.size()) - dimFrom,
+                [&](QTextCharFormat &format) { format.setForeground(dimmed); });
+        add(highlight.start, highlight.length, [&](QTextCharFormat &format) {
+            format.setForeground(accent);
+            format.setFontWeight(QFont::Bold);
+        });
+        layout.emplace(shown, font);
+        QTextOption textOption;
+        textOption.setTextDirection(direction);
+        layout->setTextOption(textOption);
+        layout->setFormats(formats);
+        layout->beginLayout();
+        QTextLine line = layout->createLine();
+        line.setLineWidth(box.width() + 40); // bold may widen a little; the box clips
+        layout->endLayout();
+        return line;
+    };
+    // Most texts fit: laid out once, and elided and laid out again only when they do not. The
+    // elision measures in the regular font, so a text that only its bold part widens is
+    // clipped, not elided.
+    const QString whole = ResultRowDelegate::withoutDirectionControls(text);
+    QTextLine line = layOut(whole);
+    if (line.naturalTextWidth() > box.width()) {
+        const QString shown = QFontMetricsF(font).elidedText(whole, Qt::ElideRight, box.width());
+        if (shown != whole)
+            line = layOut(shown);
+    }
     painter->save();
     painter->setClipRect(box);
     painter->setPen(color);
     const qreal y = box.top() + (box.height() - line.height()) / 2;
-    layout.draw(painter, QPointF(box.left(), y));
+    layout->draw(painter, QPointF(box.left(), y));
     painter->restore();
 }
 
