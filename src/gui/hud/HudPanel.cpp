@@ -117,8 +117,8 @@ void HudPanel::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     const QBrush background = HudStyle::panelBackground(palette(), m_translucent);
     // A typed key repaints a few boxes well inside the panel. There the outline would draw
-    // plain background; filling it spares rasterising the whole antialiased outline again
-    // (a sixth of the instructions a whole paint of the HUD takes).
+    // plain background, and filling it takes a sixth of the work of rasterising the whole
+    // antialiased outline again.
     const QRegion region = event->region();
     if (std::all_of(region.begin(), region.end(),
             [&](const QRect &area) { return insideOutline(area, size()); })) {
