@@ -64,7 +64,7 @@ std::vector<ListItem> resultItems(
 
     std::vector<const SequenceItem *> scripts = resolved.fullMatches;
     std::vector<ListItem> folders;
-    std::vector<QString> folderKeyTexts;
+    std::vector<std::span<const Key>> folderGroups; // the key group of each folder row, in order
     for (const SequenceItem *item : resolved.prefixMatches) {
         // c comes from the reference item: a script whose own file label is at c, or which
         // has fewer groups than that (a file "ab" beside a folder "a" being typed through), is
@@ -74,11 +74,12 @@ std::vector<ListItem> resultItems(
             continue;
         }
         const std::span<const Key> group = item->keyGroup(c);
-        QString keyText = joinedKeys(group);
-        if (std::find(folderKeyTexts.begin(), folderKeyTexts.end(), keyText)
-            != folderKeyTexts.end())
+        // The scan keeps a folder's scripts together, so the newest folder row is the likely
+        // one: looked at first, and without joining keys into a string per script.
+        if (std::any_of(folderGroups.rbegin(), folderGroups.rend(),
+                [&](std::span<const Key> folder) { return std::ranges::equal(folder, group); }))
             continue;
-        folderKeyTexts.push_back(std::move(keyText));
+        folderGroups.push_back(group);
         const QStringList parts = item->file->relativePath.split(u'/', Qt::SkipEmptyParts);
         if (qsizetype(c) >= parts.size())
             continue;
