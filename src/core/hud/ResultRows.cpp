@@ -76,8 +76,10 @@ std::vector<ListItem> resultItems(
         const std::span<const Key> group = item->keyGroup(c);
         // The scan keeps a folder's scripts together, so the newest folder row is the likely
         // one: looked at first, and without joining keys into a string per script.
-        if (std::any_of(folderGroups.rbegin(), folderGroups.rend(),
-                [&](std::span<const Key> folder) { return std::ranges::equal(folder, group); }))
+        if (std::any_of(
+                folderGroups.rbegin(), folderGroups.rend(), [&](std::span<const Key> folder) {
+                    return std::ranges::equal(folder, group, sameKey);
+                }))
             continue;
         folderGroups.push_back(group);
         const QStringList parts = item->file->relativePath.split(u'/', Qt::SkipEmptyParts);

@@ -19,7 +19,8 @@ ResolveResult resolve(const KeyGroup &keySequence, const std::vector<const Seque
         typed.push_back(text::lowercased(key));
     for (const SequenceItem *item : items) {
         const KeyGroup &keys = item->flatKeys;
-        if (keys.size() < typed.size() || !std::equal(typed.begin(), typed.end(), keys.begin()))
+        if (keys.size() < typed.size()
+            || !std::equal(typed.begin(), typed.end(), keys.begin(), sameKey))
             continue;
         (keys.size() == typed.size() ? result.fullMatches : result.prefixMatches).push_back(item);
     }

@@ -15,6 +15,13 @@ using KeyGroup = std::vector<Key>;
 // thousands of keys of an index cost no allocation apiece.
 Key keyOf(QStringView character);
 
+// Whether two keys are the same: most keys are one UTF-16 unit, compared here without a call
+// into Qt's string comparison (a key press compares thousands).
+inline bool sameKey(const Key &a, const Key &b)
+{
+    return a.size() == b.size() && (a.size() == 1 ? a.front() == b.front() : a == b);
+}
+
 // Whether a key can be typed on the HUD: ASCII letters and digits, the ASCII punctuation of a
 // standard keyboard, the space, "§" and "±".
 bool isTypableKey(QStringView key);
