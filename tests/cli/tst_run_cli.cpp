@@ -103,17 +103,9 @@ private Q_SLOTS:
         QTest::newRow("keys naming several scripts list them")
             << QStringList { u"g"_s } << 1 << QByteArray()
             << QByteArrayList { "git/deploy.sh", "git/status.sh" };
-        QTest::newRow("keys naming nothing point to the list")
-            << QStringList { u"z"_s } << 1 << QByteArray()
-            << QByteArrayList { "no script's keys start with 'z'", "runel list" };
-        QTest::newRow("empty keys are a usage error")
-            << QStringList { u""_s } << 2 << QByteArray() << QByteArrayList { "KEYS is empty" };
         QTest::newRow("a key that names nothing ends the play: nothing runs, the key is named")
             << QStringList { u"gxs"_s } << 1 << QByteArray()
             << QByteArrayList { "'x' names nothing after \"g\"" };
-        QTest::newRow("a modifier runel does not know is a usage error")
-            << QStringList { u"a"_s, u"--modifiers"_s, u"cmd"_s } << 2 << QByteArray()
-            << QByteArrayList { "alt, ctrl and shift" };
         // Shown once, numbered, in place of the line that printed it; a bracketed line that is
         // not the last, or not a list, is passed through as printed.
         QTest::newRow("a printed list is numbered")
@@ -207,11 +199,8 @@ private Q_SLOTS:
             << QByteArray("\x1b[A\x1b[A\x1b[B\n") << QByteArray("hi second");
         QTest::newRow("down past the newest: empty, so the preset")
             << QByteArray("\x1b[A\x1b[B\n") << QByteArray("hi x");
-        QTest::newRow("application-mode arrows")
-            << QByteArray("\x1bOA\n") << QByteArray("hi second");
         QTest::newRow("backspace edits, a whole character at a time")
             << QByteArray("\x1b[A\x7f\x7f\xc3\xbc\x7fn\n") << QByteArray("hi secon");
-        QTest::newRow("typed text as ever") << QByteArray("typed\n") << QByteArray("hi typed");
     }
     void recalledArgumentsOnTheTerminal()
     {
