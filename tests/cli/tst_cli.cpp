@@ -37,7 +37,6 @@ private:
 
     std::unique_ptr<TestHome> m_home;
     json m_listed; // list --json of tree()
-    QByteArray m_plain; // list of tree(), as a table
 
 private Q_SLOTS:
     void initTestCase()
@@ -63,13 +62,10 @@ private Q_SLOTS:
         QCOMPARE(run.err, QByteArray());
         m_listed = parsedJson(run.out);
         QVERIFY2(m_listed.is_array(), run.out.constData());
-        const Run plain = runRunel({ u"list"_s, u"--dir"_s, tree() });
-        QCOMPARE(plain.exitCode, 0);
-        m_plain = plain.out;
     }
 
-    // Each row in JSON and in the plain table: the statuses, the availability and the severity
-    // (as the table's word), the message, and members of the row's own.
+    // Each row in JSON: the statuses, the availability and the severity, the message, and
+    // members of the row's own.
     void listJson_data()
     {
         QTest::addColumn<QString>("path");
@@ -112,16 +108,6 @@ private Q_SLOTS:
         QVERIFY2(said.startsWith(message), qPrintable(said));
         QFETCH(QString, members);
         compareMembers(*row, members);
-
-        // The plain table's line: the severity as a word first, the same message last.
-        const QStringList lines = QString::fromUtf8(m_plain).split(u'\n');
-        const auto line = std::find_if(lines.begin(), lines.end(),
-            [&](const QString &text) { return text.contains(u' ' + path + u' '); });
-        QVERIFY2(line != lines.end(), m_plain.constData());
-        const QHash<QString, QString> words { { u"green"_s, u"ok"_s }, { u"gray"_s, u"off"_s },
-            { u"yellow"_s, u"warning"_s }, { u"red"_s, u"error"_s } };
-        QCOMPARE(line->section(u' ', 0, 0), words.value(statuses.last()));
-        QVERIFY2(line->trimmed().endsWith(said), qPrintable(*line));
     }
 
     void listAndResolveFollowTheLabelSetting()
@@ -314,8 +300,6 @@ private Q_SLOTS:
         row("unknown option", u"list --frob"_s, u"unknown option '--frob'"_s, u"list"_s);
         row("option without its value", u"list --dir"_s, u"option '--dir' needs a value (PATH)"_s,
             u"list"_s);
-        row("flag given a value", u"list --json=yes"_s, u"option '--json' takes no value"_s,
-            u"list"_s);
         row("extra argument", u"list extra"_s, u"unexpected argument 'extra'"_s, u"list"_s);
         row("control characters escaped", u"list \x1b[2J"_s, u"unexpected argument '\\x1b[2J'"_s,
             u"list"_s);
@@ -354,8 +338,6 @@ private Q_SLOTS:
         QTest::newRow("--version")
             << QStringList { u"--version"_s } << uR"(^runel \d+\.\d+\.\d+\n$)"_s;
         QTest::newRow("empty log") << QStringList { u"log"_s } << uR"(^No runs in the log )"_s;
-        QTest::newRow("empty log as JSON")
-            << QStringList { u"log"_s, u"--json"_s } << uR"(^\[\]\n$)"_s;
     }
 
     // Help, the version and an empty log: on standard output alone, with nothing created.

@@ -54,9 +54,6 @@ private Q_SLOTS:
             {"path":"web/ask.sh","name":"Ask","block":"enabledFallback","icon":"doc.fill",
             "title":"Ask","subtitle":"web/ask.sh","titleHighlight":null,
             "subtitleHighlight":null}]})"_s;
-        QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
-            QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
-            "isAtComponentBoundary":true,"displayKeyGroups":[],"title":"Runel","rows":[]})"_s;
         QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
             u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
             "matchedLabels":["Git","Ship it"],"isAtComponentBoundary":true,
