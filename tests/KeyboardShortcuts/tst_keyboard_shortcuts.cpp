@@ -177,7 +177,7 @@ private Q_SLOTS:
     // (key up, logs NAME^), "gone NAME" (a handler whose context is
     // deleted), "press KEYS" (the system's event; fires only when held), "name NAME" (the desktop
     // activates a name), "menu open|closed", "match KEYS" (a key event an open menu saw; logs
-    // "-" when not taken), "suspend", "disable", "removeAll".
+    // "-" when not taken), "suspend", "resume", "disable", "removeAll".
     void dispatch_data()
     {
         QTest::addColumn<QString>("steps");
@@ -189,8 +189,9 @@ private Q_SLOTS:
         QTest::newRow("a changed combination fires at once, the old one no more")
             << u"on toggle; set toggle Ctrl+Alt+T; press Super+Shift+L; press Ctrl+Alt+T"_s
             << u"toggle"_s << u"Ctrl+Alt+T=toggle"_s;
-        QTest::newRow("suspended while recording: nothing held, nothing runs")
-            << u"on toggle; suspend; press Super+Shift+L; name toggle"_s << u""_s << u""_s;
+        QTest::newRow("suspended while recording: nothing held, nothing runs; then held again")
+            << u"on toggle; suspend; press Super+Shift+L; name toggle; resume; press Super+Shift+L"_s
+            << u"toggle"_s << u"Super+Shift+L=toggle"_s;
         QTest::newRow("disabled holds nothing")
             << u"on toggle; disable; match Super+Shift+L"_s << u"-"_s << u""_s;
         QTest::newRow("an open menu's key events are matched instead of grabs")
@@ -255,8 +256,8 @@ private Q_SLOTS:
                 QCOMPARE(service.hotKeyCenter().matchKeyEvent(shortcut, false), taken);
                 if (!taken)
                     log << u"-"_s;
-            } else if (verb == u"suspend")
-                service.setSuspended(true);
+            } else if (verb == u"suspend" || verb == u"resume")
+                service.setSuspended(verb == u"suspend");
             else if (verb == u"disable")
                 service.setEnabled(false);
             else if (verb == u"removeAll")
