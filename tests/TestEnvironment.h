@@ -216,12 +216,9 @@ public:
     // The value settings.json holds under key, read from the disk.
     nlohmann::json stored(const char *key) const
     {
-        QFile file(runel::SettingsFile::defaultPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        const nlohmann::json object
-            = nlohmann::json::parse(file.readAll().toStdString(), nullptr, false);
-        return object.is_object() && object.contains(key) ? object[key] : nlohmann::json();
+        const nlohmann::json object = nlohmann::json::parse(
+            fileBytes(runel::SettingsFile::defaultPath()).toStdString(), nullptr, false);
+        return object.is_object() ? object.value(key, nlohmann::json()) : nlohmann::json();
     }
 
     HudStack hud;

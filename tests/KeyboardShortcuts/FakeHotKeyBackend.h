@@ -38,13 +38,13 @@ public:
             && std::any_of(bindings.begin(), bindings.end(),
                 [&](const Binding &binding) { return binding.shortcut == shortcut; });
     }
-    void holdKeys(quint32) override { ++holds; }
+    void holdKeys(quint32) override { }
     void releaseKeysOnceFocused(quintptr window) override { releases.push_back(window); }
     // A portal-like fake decides the triggers as the desktop would.
     DesktopTriggers *desktopTriggers() override { return m_kind == Kind::portal ? this : nullptr; }
     QString triggerDescription(const QString &name) const override { return triggers.value(name); }
-    void setUnboundNames(const QStringList &names) override { unbound = names; }
-    void setDescriptions(const QHash<QString, QString> &texts) override { descriptions = texts; }
+    void setUnboundNames(const QStringList &) override { }
+    void setDescriptions(const QHash<QString, QString> &) override { }
     BindState bindState() const override { return m_bindState; }
     void setBindState(BindState state)
     {
@@ -86,10 +86,7 @@ public:
     std::vector<std::vector<Binding>> calls;
     QSet<Shortcut> heldElsewhere;
     QHash<QString, QString> triggers;
-    QStringList unbound;
-    QHash<QString, QString> descriptions;
     int configureCalls = 0;
-    int holds = 0; // holdKeys calls
     int pressHolds = 0; // presses of bindings that hold the keys
     std::vector<quintptr> releases; // releaseKeysOnceFocused calls
 

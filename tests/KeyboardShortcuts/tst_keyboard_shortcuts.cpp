@@ -79,9 +79,6 @@ private Q_SLOTS:
         row("keypad plus is not shifted equals", Qt::Key_Plus, Qt::KeypadModifier | Qt::AltModifier,
             u"Alt+Num+"_s);
         row("shifted equals", Qt::Key_Plus, Qt::ShiftModifier | Qt::AltModifier, u"Alt+Shift+="_s);
-        row("keypad only key without the flag", Qt::Key_Enter, Qt::ControlModifier,
-            u"Ctrl+Enter"_s);
-        row("a function key alone", Qt::Key_F35, Qt::NoModifier, u"F35"_s);
         row("a key outside the table", Qt::Key_Eacute, Qt::ControlModifier, u"none"_s);
         row("a lone modifier", Qt::Key_Control, Qt::ControlModifier, u"none"_s);
     }
@@ -101,14 +98,10 @@ private Q_SLOTS:
             = json(json { { "carbonKeyCode", 37 }, { "carbonModifiers", 768 } }.dump()).dump();
         const std::pair<const char *, const char *> rows[] = {
             { R"({"carbonKeyCode": 37, "carbonModifiers": 768})", "Super+Shift+L" },
-            { R"({"carbonModifiers": 4096, "carbonKeyCode": 122, "x": 1})", "Ctrl+F1" },
             { stringForm.c_str(), "Super+Shift+L" },
             { "", "none" },
             { "false", "none" },
             { R"("Super+L")", "none" }, // not JSON inside the string: no exception
-            { R"("false")", "none" },
-            { R"({"carbonKeyCode": 37})", "none" },
-            { R"({"carbonKeyCode": 37.5, "carbonModifiers": 768})", "none" },
             { R"({"carbonKeyCode": 99999999999, "carbonModifiers": 768})", "none" },
             { R"({"carbonKeyCode": "37", "carbonModifiers": 768})", "none" },
         };
@@ -144,7 +137,6 @@ private Q_SLOTS:
         row("clearing keeps the default away", u"toggle"_s, u"clear;launch;launch"_s, "false");
         row("reset restores the default", u"toggle"_s, u"clear;launch;reset"_s, superShiftL);
         row("a name without default starts unbound", u"user"_s, u"launch"_s, "absent");
-        row("clearing a name without default removes it", u"user"_s, u"set;clear"_s, "absent");
         row("reset of a name without default removes it", u"user"_s, u"set;launch;reset"_s,
             "absent");
     }
@@ -185,25 +177,21 @@ private Q_SLOTS:
     // (key up, logs NAME^), "gone NAME" (a handler whose context is
     // deleted), "press KEYS" (the system's event; fires only when held), "name NAME" (the desktop
     // activates a name), "menu open|closed", "match KEYS" (a key event an open menu saw; logs
-    // "-" when not taken), "suspend", "resume", "disable", "enable", "removeAll", "reset NAME".
+    // "-" when not taken), "suspend", "resume", "disable", "removeAll".
     void dispatch_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("runs");
         QTest::addColumn<QString>("held");
-        QTest::newRow("a name without handler holds nothing")
-            << u"set a Ctrl+Alt+T; press Ctrl+Alt+T"_s << u""_s << u""_s;
         QTest::newRow("two names on one combination share it and both fire")
             << u"set a Ctrl+Alt+T; set b Ctrl+Alt+T; on b; on a; on b; up a; press Ctrl+Alt+T"_s
             << u"b b a a^"_s << u"Ctrl+Alt+T=b,a"_s;
         QTest::newRow("a changed combination fires at once, the old one no more")
             << u"on toggle; set toggle Ctrl+Alt+T; press Super+Shift+L; press Ctrl+Alt+T"_s
             << u"toggle"_s << u"Ctrl+Alt+T=toggle"_s;
-        QTest::newRow("suspended while recording: nothing held, nothing runs")
-            << u"on toggle; suspend; press Super+Shift+L; name toggle"_s << u""_s << u""_s;
-        QTest::newRow("resumed after recording")
-            << u"on toggle; suspend; resume; press Super+Shift+L"_s << u"toggle"_s
-            << u"Super+Shift+L=toggle"_s;
+        QTest::newRow("suspended while recording: nothing held, nothing runs; then held again")
+            << u"on toggle; suspend; press Super+Shift+L; name toggle; resume; press Super+Shift+L"_s
+            << u"toggle"_s << u"Super+Shift+L=toggle"_s;
         QTest::newRow("disabled holds nothing")
             << u"on toggle; disable; match Super+Shift+L"_s << u"-"_s << u""_s;
         QTest::newRow("an open menu's key events are matched instead of grabs")
@@ -213,9 +201,6 @@ private Q_SLOTS:
         QTest::newRow("a closed menu holds again and matches no more")
             << u"on toggle; menu open; menu closed; match Super+Shift+L; press Super+Shift+L"_s
             << u"- toggle"_s << u"Super+Shift+L=toggle"_s;
-        QTest::newRow("removeAllHandlers lets go; onKeyDown holds again")
-            << u"on toggle; removeAll; press Super+Shift+L; on toggle; press Super+Shift+L"_s
-            << u"toggle"_s << u"Super+Shift+L=toggle"_s;
         QTest::newRow("a handler whose context is gone is skipped")
             << u"gone toggle; on toggle; press Super+Shift+L"_s << u"toggle"_s
             << u"Super+Shift+L=toggle"_s;
@@ -273,8 +258,8 @@ private Q_SLOTS:
                     log << u"-"_s;
             } else if (verb == u"suspend" || verb == u"resume")
                 service.setSuspended(verb == u"suspend");
-            else if (verb == u"disable" || verb == u"enable")
-                service.setEnabled(verb == u"enable");
+            else if (verb == u"disable")
+                service.setEnabled(false);
             else if (verb == u"removeAll")
                 service.removeAllHandlers();
             else

@@ -121,9 +121,7 @@ public:
         if (member == "BindShortcuts"_L1) {
             const QString session = args.value(0).value<QDBusObjectPath>().path();
             if (m_options.oneBindPerSession
-                && std::any_of(m_calls.cbegin(), m_calls.cend(), [&](const QString &call) {
-                       return call.startsWith(u"BindShortcuts "_s + session + u' ');
-                   }))
+                && !m_calls.filter(u"BindShortcuts "_s + session + u' ').isEmpty())
                 return bus.send(message.createErrorReply(
                     u"org.freedesktop.portal.Error.Failed"_s, u"already bound"_s));
             PortalShortcutList answer;
@@ -256,21 +254,11 @@ private Q_SLOTS:
             QTEST((*fake)->calls(u"Register"_s), "expectRegistered");
     }
 
-    void preferredTrigger_data()
-    {
-        QTest::addColumn<int>("keyCode");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QString>("trigger");
-        QTest::newRow("modifiers ordered LOGO CTRL ALT SHIFT")
-            << 36 << (256 | 512 | 2048 | 4096) << u"LOGO+CTRL+ALT+SHIFT+Return"_s;
-        QTest::newRow("keysym names; the function bit dropped") << 69 << 131072 << u"KP_Add"_s;
-        QTest::newRow("key outside the table: none") << 10 << 256 << QString();
-    }
+    // The preferred trigger as the portal spells it; none for a key outside the table.
     void preferredTrigger()
     {
-        QFETCH(int, keyCode);
-        QFETCH(int, modifiers);
-        QTEST(portalTrigger({ keyCode, modifiers }), "trigger");
+        QCOMPARE(portalTrigger({ 36, 256 | 512 | 2048 | 4096 }), u"LOGO+CTRL+ALT+SHIFT+Return"_s);
+        QCOMPARE(portalTrigger({ 10, 256 }), QString());
     }
 
     // One bind carries every name with its description and preferred trigger; the desktop's
@@ -348,14 +336,6 @@ private Q_SLOTS:
         QCOMPARE(fake->calls(u"Close"_s), sessions.mid(0, sessions.size() - 1));
         QCOMPARE(sessions.size(), options.oneBindPerSession ? 2 : 1);
         QTEST(int(fake->calls(u"ConfigureShortcuts"_s).size()), "configures");
-
-        // No names (a menu is open, the service disabled) and then the same names again ask
-        // nothing of the portal; the change after them is the third bind.
-        backend->setBindings({});
-        backend->setBindings(second);
-        backend->setBindings({ { ctrlAltF5, { u"shortcut-A"_s } } });
-        QTRY_COMPARE(fake->calls(u"BindShortcuts"_s).size(), 3);
-        QCOMPARE(fake->calls(u"CreateSession"_s).size(), options.oneBindPerSession ? 3 : 1);
     }
 
     // What the answer carries decides: GNOME 48 answers an accepted bind with 2 and the bound
@@ -391,8 +371,8 @@ private Q_SLOTS:
     }
 
     // Each bind may show the desktop's dialog: new descriptions (a user shortcut's keys edited,
-    // typing in the Shortcuts tab) and equal lists never bind; a burst of changes binds once,
-    // with the last of everything.
+    // typing in the Shortcuts tab), equal lists and a muting empty list never bind; a burst of
+    // changes binds once, with the last of everything.
     void bindsOnlyWhenNamesOrTriggersChange()
     {
         FakePortal fake({});
@@ -414,6 +394,10 @@ private Q_SLOTS:
         QTRY_COMPARE(backend->bindState(), DesktopTriggers::BindState::bound);
 
         backend->setDescriptions({ { u"shortcut-A"_s, u"Run gd"_s } });
+        settle();
+        // No names (a menu is open, the service disabled) mute them: the same names again
+        // ask nothing of the portal.
+        backend->setBindings({});
         settle();
         backend->setBindings(first);
         backend->setDescriptions({ { u"shortcut-A"_s, u"Run gdx"_s } });

@@ -66,7 +66,7 @@ struct Window {
 };
 
 // One step of people at the control: "click", "space", "escape", "clear", "focus away",
-// "hold Ctrl" (a modifier key pressed and kept down), or a combination pressed ("Ctrl+Alt+T",
+// "hold Super" (the key pressed and kept down), or a combination pressed ("Ctrl+Alt+T",
 // "Ctrl+Shift+<" as a US layout reports Ctrl+Shift+comma).
 void act(Window &window, const QString &step)
 {
@@ -81,14 +81,8 @@ void act(Window &window, const QString &step)
         field->findChild<QAction *>()->trigger();
     } else if (step == u"focus away") {
         window.elsewhere->setFocus();
-    } else if (step.startsWith(u"hold ")) {
-        // "hold Ctrl+Alt": Alt goes down while Ctrl is down.
-        const QString held = step.mid(5);
-        const QString last = held.section(u'+', -1);
-        const int key = last == u"Ctrl" ? Qt::Key_Control
-            : last == u"Alt"            ? Qt::Key_Alt
-                                        : Qt::Key_Super_L;
-        QTest::keyPress(field, Qt::Key(key), shortcutFrom(held + u"+A"_s).qtModifiers());
+    } else if (step == u"hold Super") {
+        QTest::keyPress(field, Qt::Key_Super_L, Qt::MetaModifier);
     } else if (step.endsWith(u"+<")) {
         const Shortcut modifiers = shortcutFrom(step.chopped(2) + u"+A"_s);
         QTest::keyClick(field, Qt::Key_Less, modifiers.qtModifiers() | Qt::ShiftModifier);
@@ -126,10 +120,6 @@ private Q_SLOTS:
             u"Press Shortcut; absent; recording"_s, u"Add Ctrl, Alt or Super"_s);
         row("Shift does not count", u"user: click;Shift+K;Super+K"_s, u"Super+K; Super+K"_s);
         row("a function key alone is taken", u"user: click;F5"_s, u"F5; F5"_s);
-        row("the modifiers so far are shown", u"user: click;hold Ctrl;hold Ctrl+Alt"_s,
-            u"Ctrl+Alt+…; absent; recording"_s);
-        row("Runel's own key is blocked", u"user: click;Ctrl+Q"_s,
-            u"Press Shortcut; absent; recording"_s, u"Ctrl+Q is Runel's own key for Quit"_s);
         row("Ctrl+Shift+comma as typed is blocked", u"user: click;Ctrl+<"_s,
             u"Press Shortcut; absent; recording"_s,
             u"Ctrl+Shift+, is Runel's own key for Open Scripts Folder"_s);
@@ -140,11 +130,8 @@ private Q_SLOTS:
         row("the clear button stores none", u"toggle: clear"_s, u"Record Shortcut; false"_s);
         row("losing the focus ends recording", u"user: click;focus away"_s,
             u"Record Shortcut; absent"_s);
-        row("a second click ends recording", u"user: click;click"_s, u"Record Shortcut; absent"_s);
         row("a stored key another program holds says so", u"taken"_s, u"Ctrl+Alt+H; Ctrl+Alt+H"_s,
             u"Ctrl+Alt+H is taken by another program"_s);
-        row("recording a taken key's name hides the note", u"taken: click"_s,
-            u"Press Shortcut; Ctrl+Alt+H; recording"_s);
         row("a free key ends the note", u"taken: click;Ctrl+Alt+T"_s, u"Ctrl+Alt+T; Ctrl+Alt+T"_s);
     }
     void recording()

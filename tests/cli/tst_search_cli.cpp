@@ -54,9 +54,6 @@ private Q_SLOTS:
             {"path":"web/ask.sh","name":"Ask","block":"enabledFallback","icon":"doc.fill",
             "title":"Ask","subtitle":"web/ask.sh","titleHighlight":null,
             "subtitleHighlight":null}]})"_s;
-        QTest::newRow("resolve: no keys") << QStringList { u"resolve"_s,
-            QString() } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
-            "isAtComponentBoundary":true,"displayKeyGroups":[],"title":"Runel","rows":[]})"_s;
         QTest::newRow("resolve: full match, keys as typed") << QStringList { u"resolve"_s,
             u"GD"_s } << uR"({"fullMatches":["git/deploy.sh"],"prefixMatches":[],
             "matchedLabels":["Git","Ship it"],"isAtComponentBoundary":true,
@@ -74,10 +71,6 @@ private Q_SLOTS:
             {"kind":"folder","path":null,"icon":"folder.fill","title":"Tools",
              "subtitle":"tools","keyHint":"o","titleHighlight":null,
              "subtitleHighlight":[0,1],"subtitleStemCount":5}]})"_s;
-        QTest::newRow("resolve: keys beginning with a dash") << QStringList { u"resolve"_s,
-            u"-x"_s } << uR"({"fullMatches":[],"prefixMatches":[],"matchedLabels":[],
-            "isAtComponentBoundary":false,"displayKeyGroups":[["-"],["x"]],"title":"Runel",
-            "rows":[]})"_s;
     }
 
     void json()
@@ -101,7 +94,6 @@ private Q_SLOTS:
         const QString indexOrder = u"git/status.sh café.sh git/deploy.sh notes.sh tests/unit.sh "
                                    u"tools/lint.sh"_s;
         QTest::newRow("no setting: index order") << QByteArray("{}") << indexOrder;
-        QTest::newRow("off") << QByteArray(R"({"rankByUse": false})") << indexOrder;
         QTest::newRow("not a Boolean: off") << QByteArray(R"({"rankByUse": "true"})") << indexOrder;
         QTest::newRow("on: used scripts after the pinned one, the more used first")
             << QByteArray(R"({"rankByUse": true})")
