@@ -85,8 +85,6 @@ private Q_SLOTS:
         QTest::newRow("without keys by path, numbers by value, case ignored")
             << QStringList { u":file10.sh"_s, u":File2.sh"_s, u":file1.sh"_s, u":e/x.sh"_s }
             << QStringList { u"e/x.sh"_s, u"file1.sh"_s, u"File2.sh"_s, u"file10.sh"_s };
-        QTest::newRow("equal keys by path") << QStringList { u"a:tools/b.sh"_s, u"a:tools/a.sh"_s }
-                                            << QStringList { u"tools/a.sh"_s, u"tools/b.sh"_s };
     }
     void healthOrder()
     {
@@ -121,19 +119,15 @@ private Q_SLOTS:
         QCOMPARE(failed.data(Qt::ToolTipRole).toString(),
             u"Read failure - The file is not valid UTF-8 text."_s);
 
-        // What runel check finds: the first finding under the name, every one in the tooltip,
-        // and a row tall enough for the second line.
+        // What runel check finds: the first finding under the name, every one in the tooltip.
         const QModelIndex clean = scripts().model()->index(0), beta = scripts().model()->index(1);
         QCOMPARE(clean.data(ScriptHealthModel::findingRole).toString(), QString());
-        QCOMPARE(failed.data(ScriptHealthModel::findingRole).toString(), QString());
         QVERIFY2(beta.data(ScriptHealthModel::findingRole)
                      .toString()
                      .startsWith(u"Line 2: unknown annotation \"lable\""_s),
             qPrintable(beta.data(ScriptHealthModel::findingRole).toString()));
         QCOMPARE(beta.data(ScriptHealthModel::moreFindingsRole).toInt(), 1);
         QVERIFY(beta.data(Qt::ToolTipRole).toString().contains(u"\nLine 3: \"output loud\""_s));
-        const QListView *list = scripts().list();
-        QTRY_VERIFY(list->visualRect(beta).height() > list->visualRect(clean).height());
 
         // The context menu acts on the row's file.
         const QList<QAction *> actions = scripts().rowActions(0, &window());
@@ -167,11 +161,6 @@ private Q_SLOTS:
         scripts().placeholder()->actionButton()->click();
         QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
         QVERIFY(!scripts().reloadButton()->isVisible());
-        // An empty folder scans, then says so.
-        m_stack->hud.store->reload();
-        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::scanning);
-        QCOMPARE(scripts().placeholder()->message(), u"Scanning scripts\u2026"_s);
-        QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
     }
 
     void logTabLiveRowsAndClear()
@@ -179,7 +168,6 @@ private Q_SLOTS:
         open({}, Tab::general);
         window().setCurrentTab(Tab::log);
         QCOMPARE(log().shows(), LogView::Shows::loading);
-        QCOMPARE(log().placeholder()->message(), u"Loading logs\u2026"_s);
         QTRY_COMPARE(log().shows(), LogView::Shows::empty);
 
         const LogRunPtr done = logStore().startRun(u"Backup"_s);
@@ -200,9 +188,6 @@ private Q_SLOTS:
         QVERIFY2(
             log().openProblem().startsWith(u"The log of \u201cBackup\u201d could not be opened"_s),
             qPrintable(log().openProblem()));
-        m_stack->services.opens = true;
-        QTest::mouseClick(log().list()->viewport(), Qt::LeftButton, {}, first.center());
-        QVERIFY(log().openProblem().isEmpty());
 
         // "Clear" keeps a run that is still going on.
         const LogRunPtr still = logStore().startRun(u"Watch"_s);
