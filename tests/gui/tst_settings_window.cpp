@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "core/XdgDirs.h"
 #include "gui/settings/AdvancedSettingsView.h"
 #include "gui/settings/GeneralSettingsView.h"
 #include "gui/settings/SettingsForm.h"
@@ -19,7 +20,7 @@ using namespace Qt::StringLiterals;
 using Tab = SettingsWindow::SettingsTab;
 
 // The settings window's General, Shortcuts and Advanced tabs driven like a user would, on a real
-// settings file, and pictures of every tab.
+// settings file and a real autostart entry, and pictures of every tab.
 class TestSettingsWindow : public QObject {
     Q_OBJECT
 
@@ -267,28 +268,73 @@ private Q_SLOTS:
     {
         QCheckBox *toggle = general().launchAtLoginToggle();
         const QString entry = m_stack->launchAtLogin.entryPath();
+        const auto showAgain = [this] {
+            window().setCurrentTab(Tab::about);
+            window().setCurrentTab(Tab::general);
+        };
         toggle->click();
-        QVERIFY(toggle->isChecked() && QFile::exists(entry));
+        QVERIFY(toggle->isChecked());
+        const QByteArray written = fileBytes(entry);
+        QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(written.contains("\nExec=/opt/runel/bin/runel\n"));
         toggle->click();
         QVERIFY(!toggle->isChecked() && !QFile::exists(entry));
-        // What is on disk wins when the tab shows again.
-        writeFile(entry, "[Desktop Entry]\nExec=runel\n");
-        window().setCurrentTab(Tab::about);
-        window().setCurrentTab(Tab::general);
+        QVERIFY(m_stack->launchAtLogin.setEnabled(false)); // nothing to remove is no failure
+        // What is on disk wins when the tab shows again; Hidden counts in the entry's own group.
+        writeFile(entry, "[Desktop Entry]\nExec=runel\n[Desktop Action x]\nHidden=true\n");
+        showAgain();
         QVERIFY(toggle->isChecked());
-        toggle->click();
+        const QByteArray hidden = "[Desktop Entry]\nExec=/old/runel\nHidden = true\n";
+        writeFile(entry, hidden);
+        showAgain();
+        QVERIFY(!toggle->isChecked());
 
-        // On a full disk the box goes back and says why; the next change that works clears it.
+        // On a full disk the box goes back, says why and leaves the old entry as it was; the next
+        // change that works clears the message.
         {
             FileSizeLimit full(0);
-            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"could not be turned on"_s));
+            QTest::ignoreMessage(
+                QtCriticalMsg, QRegularExpression(u"^Launch at login could not be turned on: "_s));
             toggle->click();
         }
-        QVERIFY(!toggle->isChecked() && !QFile::exists(entry));
+        QVERIFY(!toggle->isChecked());
+        QCOMPARE(fileBytes(entry), hidden);
+        QCOMPARE(QDir(XdgDirs::autostartDir()).entryList(QDir::Files | QDir::Hidden).size(), 1);
         QVERIFY2(general().launchAtLoginError().contains(u"File too large"_s),
             qPrintable(general().launchAtLoginError()));
         toggle->click();
         QVERIFY(toggle->isChecked() && general().launchAtLoginError().isEmpty());
+    }
+
+    // The entry's Exec line: quoted and escaped as desktop entries want it.
+    void execArgument_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("a space quotes") << u"/opt/my apps/runel"_s << u"\"/opt/my apps/runel\""_s;
+        // Inside quotes $ takes a backslash, which the string value then doubles.
+        QTest::newRow("a dollar is escaped inside quotes")
+            << u"/a$b/runel"_s << u"\"/a\\\\$b/runel\""_s;
+        QTest::newRow("a backslash twice over") << u"/a\\b"_s << u"\"/a\\\\\\\\b\""_s;
+        QTest::newRow("a percent sign is doubled") << u"/50%/runel"_s << u"/50%%/runel"_s;
+    }
+    void execArgument()
+    {
+        QFETCH(QString, argument);
+        QTEST(LaunchAtLogin::execArgument(argument), "exec");
+    }
+
+    void theEntryStartsTheCommandBesideTheApp()
+    {
+        const QString build = m_stack->hud.home.file(u"build"_s);
+        writeFile(build + u"/runel-app"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s),
+            QDir::cleanPath(build + u"/../../bin/runel"_s));
+        writeFile(build + u"/runel"_s);
+        QFile::setPermissions(build + u"/runel"_s, QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s), build + u"/runel"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(u"/usr/libexec/runel/runel-app"_s),
+            u"/usr/bin/runel"_s);
     }
 
     // Pictures of every tab in both themes, for people to look at.
