@@ -140,13 +140,11 @@ private Q_SLOTS:
         QCOMPARE(m_stack->services.opened, QStringList { alpha });
         QCOMPARE(m_stack->services.revealed, QStringList { alpha });
 
-        // A reload keeps the rows and disables "Reload" until it is done.
+        // A reload keeps the rows.
         QSignalSpy published(m_stack->hud.store.get(), &ScriptStore::scriptIndexChanged);
         scripts().reloadButton()->click();
         QCOMPARE(scripts().shows(), ScriptHealthView::Shows::list);
-        QVERIFY(!scripts().reloadButton()->isEnabled());
         QVERIFY(published.wait());
-        QVERIFY(scripts().reloadButton()->isEnabled());
 
         // A folder that cannot be listed: its error with "Retry", which reloads.
         const QString folder = m_stack->hud.config->scriptsDir();
@@ -155,7 +153,6 @@ private Q_SLOTS:
         m_stack->hud.store->reload();
         QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::error);
         QCOMPARE(scripts().placeholder()->message(), m_stack->hud.store->errorText());
-        QVERIFY(!scripts().placeholder()->message().isEmpty());
         QCOMPARE(scripts().placeholder()->actionButton()->text(), u"Retry"_s);
         QVERIFY(QFile::remove(folder) && QDir().mkpath(folder));
         scripts().placeholder()->actionButton()->click();
