@@ -170,15 +170,10 @@ private Q_SLOTS:
             runelPath, u"GNOME"_s, QUuid::createUuid(), u"gx"_s, superG);
         QObject context;
         QStringList errors;
-        int answers = 0;
-        const auto answered = [&](const Expected<void> &result) {
-            errors.append(result.error());
-            ++answers;
-        };
+        const auto answered = [&](const Expected<void> &result) { errors.append(result.error()); };
         first.add(&context, answered);
         second.add(&context, answered);
-        QTRY_COMPARE(answers, 2);
-        QCOMPARE(errors, QStringList({ QString(), QString() }));
+        QTRY_COMPARE(errors, QStringList({ QString(), QString() }));
         QVERIFY(isAdded(first));
         QVERIFY(isAdded(second));
     }
