@@ -75,37 +75,6 @@ private:
 private Q_SLOTS:
     void cleanup() { m_stack.reset(); }
 
-    void healthOrder_data()
-    {
-        QTest::addColumn<QStringList>("items"); // "keys:path", in scan order
-        QTest::addColumn<QStringList>("ordered");
-        QTest::newRow("keys first, in key order, a prefix first")
-            << QStringList { u":z.sh"_s, u"b:b.sh"_s, u"ab:ab.sh"_s, u"a:a.sh"_s }
-            << QStringList { u"a.sh"_s, u"ab.sh"_s, u"b.sh"_s, u"z.sh"_s };
-        QTest::newRow("without keys by path, numbers by value, case ignored")
-            << QStringList { u":file10.sh"_s, u":File2.sh"_s, u":file1.sh"_s, u":e/x.sh"_s }
-            << QStringList { u"e/x.sh"_s, u"file1.sh"_s, u"File2.sh"_s, u"file10.sh"_s };
-    }
-    void healthOrder()
-    {
-        QFETCH(QStringList, items);
-        QFETCH(QStringList, ordered);
-        std::vector<FileItem> files(size_t(items.size()));
-        std::vector<SequenceItem> sequence(files.size());
-        std::vector<ScriptHealthItem> health(files.size());
-        for (size_t i = 0; i < files.size(); ++i) {
-            const QString keys = items[qsizetype(i)].section(u':', 0, 0);
-            files[i].relativePath = items[qsizetype(i)].section(u':', 1);
-            sequence[i].flatKeys = keysOf(keys);
-            health[i].script = &files[i];
-            health[i].sequenceItem = keys.isEmpty() ? nullptr : &sequence[i];
-        }
-        QStringList paths;
-        for (const ScriptHealthItem *item : ScriptHealthModel::ordered(health))
-            paths.append(item->script->relativePath);
-        QCOMPARE(paths, ordered);
-    }
-
     void scriptsTabOnTheStore()
     {
         open({ { u"beta.sh"_s, "#!/bin/bash\n# @runel.lable Beta\n# @runel.output loud\n" },
