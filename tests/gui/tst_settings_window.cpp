@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "core/XdgDirs.h"
 #include "gui/settings/AdvancedSettingsView.h"
 #include "gui/settings/GeneralSettingsView.h"
 #include "gui/settings/SettingsForm.h"
@@ -19,7 +20,7 @@ using namespace Qt::StringLiterals;
 using Tab = SettingsWindow::SettingsTab;
 
 // The settings window's General, Shortcuts and Advanced tabs driven like a user would, on a real
-// settings file, and pictures of every tab.
+// settings file and a real autostart entry, and pictures of every tab.
 class TestSettingsWindow : public QObject {
     Q_OBJECT
 
@@ -37,14 +38,11 @@ private:
         AdvancedSettingsView &advanced = *window().advanced();
         return QHash<QString, QWidget *> {
             { u"script"_s, general().scriptDelayRow() },
-            { u"results"_s, general().resultsDelayRow() },
             { u"autorun"_s, advanced.autorunDelayRow() },
             { u"failure"_s, general().failureSoundRow() },
             { u"success"_s, general().successSoundRow() },
             { u"background"_s, general().backgroundSuccessSoundRow() },
-            { u"enhance"_s, general().enhanceLabelsToggle() },
-            { u"rankByUse"_s, advanced.rankByUseToggle() },
-            { u"showResults"_s, general().showResultsPicker() }
+            { u"enhance"_s, general().enhanceLabelsToggle() }
         }.value(name);
     }
     void keys(QWidget *widget, const QList<int> &presses)
@@ -66,8 +64,6 @@ private:
             QDir().mkpath(other);
             chooser->selectFile(other);
             keys(chooser, presses);
-        } else if (control == u"shortcuts") {
-            shortcuts().addButton()->click();
         } else if (auto *slider = qobject_cast<DelaySliderRow *>(controlOf(control))) {
             keys(slider->slider(), presses);
         } else if (auto *sound = qobject_cast<SoundPickerRow *>(controlOf(control))) {
@@ -83,17 +79,13 @@ private:
         QWidget *widget = controlOf(control);
         if (control == u"folder")
             text = general().scriptsFolderLabel()->fullText();
-        else if (control == u"shortcuts")
-            text = QString::number(shortcuts().rows().size());
         else if (auto *row = qobject_cast<DelaySliderRow *>(widget))
             text = row->valueText() + u" at "_s + QString::number(row->slider()->value());
         else if (auto *picker = qobject_cast<SoundPickerRow *>(widget))
             text = picker->picker()->currentText() + u" played "_s
                 + m_stack->services.sounds.join(u',');
-        else if (auto *box = qobject_cast<QCheckBox *>(widget))
-            text = box->isChecked() ? u"on"_s : u"off"_s;
         else
-            text = qobject_cast<QComboBox *>(widget)->currentText();
+            text = qobject_cast<QCheckBox *>(widget)->isChecked() ? u"on"_s : u"off"_s;
         return text.replace(QDir::homePath(), u"$HOME"_s);
     }
     // A folder where the file should be: no save can replace it, not even as root.
@@ -149,15 +141,9 @@ private Q_SLOTS:
         };
         row("no step below the low end", "script", { home, left, left }, "0.3s at 3", "scriptDelay",
             "0.3", 2.0, "2.0s at 20");
-        row("one step is a tenth", "results", { home, right }, "0.4s at 4", "resultListDelay",
-            "0.4", 1.7, "1.7s at 17");
         row("no step above the high end", "autorun", { end, right }, "3.0s at 30", "autorunDelay",
             "3.0", 2.2, "2.2s at 22");
-        row("a page is half a second", "autorun", { home, Qt::Key_PageUp }, "0.8s at 8",
-            "autorunDelay", "0.8", 2.2, "2.2s at 22");
         // Failure starts at "Default", the two success rows at "None" and "Default".
-        row("None plays nothing", "failure", { home }, "None played ", "failureSound", "None",
-            u"bell"_s, "Bell played ");
         row("Default in Failure plays the failure sound", "failure", { home, down },
             "Default played dialog-error", "failureSound", "Default", u"None"_s, "None played ");
         row("Default in Success plays the success sound", "success", { down },
@@ -165,16 +151,10 @@ private Q_SLOTS:
         row("a theme sound plays itself", "background", { down }, "Bell played bell",
             "backgroundSuccessSound", "bell", u"None"_s, "None played ");
         row("a switch", "enhance", { space }, "off", "enhanceLabels", "false", true, "on");
-        row("a switch of the Advanced tab", "rankByUse", { space }, "on", "rankByUse", "true",
-            false, "off");
-        row("the results menu", "showResults", { end }, "Never", "resultListVisibility", "never",
-            QVariant::fromValue(ResultsVisibility::delayed), "Delayed");
         row("cancelling the folder chooser keeps the folder", "folder", { Qt::Key_Escape },
             "$HOME/scripts", "scriptsDir", "$HOME/scripts", u"~/else"_s, "$HOME/else");
         row("the chosen folder is stored under ~", "folder", { Qt::Key_Return }, "$HOME/other",
             "scriptsDir", "~/other", u"~/else"_s, "$HOME/else");
-        row("adding a shortcut", "shortcuts", {}, "1", "shortcuts", "1",
-            QVariant::fromValue(std::vector<AppShortcut>()), "0");
     }
     void controlsOfSettings()
     {
@@ -185,8 +165,6 @@ private Q_SLOTS:
         QFETCH(QString, shownElsewhere);
         if (controlOf(control) && window().advanced()->isAncestorOf(controlOf(control)))
             window().setCurrentTab(Tab::advanced);
-        if (control == u"shortcuts")
-            window().setCurrentTab(Tab::shortcuts);
         press(control, presses);
         QTEST(shown(control), "shown");
         const nlohmann::json value = m_stack->stored(key.constData());
@@ -196,10 +174,7 @@ private Q_SLOTS:
         QTEST(stored.replace(QDir::homePath(), u"$HOME"_s), "stored");
 
         m_stack->services.sounds.clear();
-        const char *property = key == "resultListVisibility" ? "resultsVisibility"
-            : key == "resultListDelay"                       ? "resultsDelay"
-                                                             : key.constData();
-        QVERIFY(config().setProperty(property, elsewhere));
+        QVERIFY(config().setProperty(key.constData(), elsewhere));
         QCOMPARE(shown(control), shownElsewhere);
 
         // Cancelling the chooser writes nothing, so nothing can fail.
@@ -266,11 +241,11 @@ private Q_SLOTS:
         shortcuts().rows()[0].remove->click();
         QCOMPARE(m_stack->resetNames, QStringList { first[0] });
         QCOMPARE(names(), QStringList { first[1] });
-        shortcuts().rows()[0].remove->click();
-        QVERIFY(shortcuts().emptyRow());
-        QCOMPARE(m_stack->stored("shortcuts").size(), 0u);
         shortcuts().addButton()->click();
-        QVERIFY(!first.contains(names().constFirst()));
+        QVERIFY(!first.contains(names().constLast()));
+        // A change made elsewhere shows.
+        config().setShortcuts({});
+        QVERIFY(shortcuts().emptyRow());
     }
 
     // settings.json turning unreadable while the window is open shows at once, and goes once the
@@ -293,30 +268,73 @@ private Q_SLOTS:
     {
         QCheckBox *toggle = general().launchAtLoginToggle();
         const QString entry = m_stack->launchAtLogin.entryPath();
+        const auto showAgain = [this] {
+            window().setCurrentTab(Tab::about);
+            window().setCurrentTab(Tab::general);
+        };
         toggle->click();
-        QVERIFY(toggle->isChecked() && QFile::exists(entry));
+        QVERIFY(toggle->isChecked());
+        const QByteArray written = fileBytes(entry);
+        QVERIFY(written.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(written.contains("\nExec=/opt/runel/bin/runel\n"));
         toggle->click();
         QVERIFY(!toggle->isChecked() && !QFile::exists(entry));
-        writeFile(entry, "[Desktop Entry]\nExec=runel\n");
-        window().setCurrentTab(Tab::about);
-        window().setCurrentTab(Tab::general);
+        QVERIFY(m_stack->launchAtLogin.setEnabled(false)); // nothing to remove is no failure
+        // What is on disk wins when the tab shows again; Hidden counts in the entry's own group.
+        writeFile(entry, "[Desktop Entry]\nExec=runel\n[Desktop Action x]\nHidden=true\n");
+        showAgain();
         QVERIFY(toggle->isChecked());
-
-        // On a full disk the box goes back and says why; the next change that works clears it.
-        QVERIFY(QFile::remove(entry));
-        window().setCurrentTab(Tab::about);
-        window().setCurrentTab(Tab::general);
+        const QByteArray hidden = "[Desktop Entry]\nExec=/old/runel\nHidden = true\n";
+        writeFile(entry, hidden);
+        showAgain();
         QVERIFY(!toggle->isChecked());
+
+        // On a full disk the box goes back, says why and leaves the old entry as it was; the next
+        // change that works clears the message.
         {
             FileSizeLimit full(0);
-            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(u"could not be turned on"_s));
+            QTest::ignoreMessage(
+                QtCriticalMsg, QRegularExpression(u"^Launch at login could not be turned on: "_s));
             toggle->click();
         }
-        QVERIFY(!toggle->isChecked() && !QFile::exists(entry));
+        QVERIFY(!toggle->isChecked());
+        QCOMPARE(fileBytes(entry), hidden);
+        QCOMPARE(QDir(XdgDirs::autostartDir()).entryList(QDir::Files | QDir::Hidden).size(), 1);
         QVERIFY2(general().launchAtLoginError().contains(u"File too large"_s),
             qPrintable(general().launchAtLoginError()));
         toggle->click();
         QVERIFY(toggle->isChecked() && general().launchAtLoginError().isEmpty());
+    }
+
+    // The entry's Exec line: quoted and escaped as desktop entries want it.
+    void execArgument_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("a space quotes") << u"/opt/my apps/runel"_s << u"\"/opt/my apps/runel\""_s;
+        // Inside quotes $ takes a backslash, which the string value then doubles.
+        QTest::newRow("a dollar is escaped inside quotes")
+            << u"/a$b/runel"_s << u"\"/a\\\\$b/runel\""_s;
+        QTest::newRow("a backslash twice over") << u"/a\\b"_s << u"\"/a\\\\\\\\b\""_s;
+        QTest::newRow("a percent sign is doubled") << u"/50%/runel"_s << u"/50%%/runel"_s;
+    }
+    void execArgument()
+    {
+        QFETCH(QString, argument);
+        QTEST(LaunchAtLogin::execArgument(argument), "exec");
+    }
+
+    void theEntryStartsTheCommandBesideTheApp()
+    {
+        const QString build = m_stack->hud.home.file(u"build"_s);
+        writeFile(build + u"/runel-app"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s),
+            QDir::cleanPath(build + u"/../../bin/runel"_s));
+        writeFile(build + u"/runel"_s);
+        QFile::setPermissions(build + u"/runel"_s, QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(build + u"/runel-app"_s), build + u"/runel"_s);
+        QCOMPARE(LaunchAtLogin::commandBesideApp(u"/usr/libexec/runel/runel-app"_s),
+            u"/usr/bin/runel"_s);
     }
 
     // Pictures of every tab in both themes, for people to look at.
