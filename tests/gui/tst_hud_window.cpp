@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "gui/hud/HudPanel.h"
 #include "gui/hud/HudTextField.h"
 #include "gui/hud/KeyBoxRow.h"
 #include "gui/hud/KeyEventHandler.h"
@@ -297,6 +298,37 @@ private Q_SLOTS:
         const QPixmap red = draw(Qt::red, 1);
         QVERIFY(red.toImage() != dark.toImage());
         QCOMPARE(draw(Qt::black, 2).size(), QSize(32, 32));
+    }
+
+    // A repaint of part of a panel draws there what a whole paint draws: well inside the
+    // outline it only fills; near the border or across a corner's arc it draws the outline.
+    void partOfAPanelIsDrawnAsTheWhole_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::newRow("the key boxes") << QRect(20, 43, 380, 40);
+        QTest::newRow("the title, inside a corner's square") << QRect(22, 16, 350, 17);
+        QTest::newRow("just outside a corner's arc") << QRect(6, 6, 30, 10);
+        QTest::newRow("along the border") << QRect(100, 0, 60, 4);
+    }
+
+    void partOfAPanelIsDrawnAsTheWhole()
+    {
+        QFETCH(QRect, area);
+        HudPanel panel(false);
+        auto *content = new QWidget;
+        content->setFixedHeight(109); // the HUD's
+        panel.setContent(content);
+        panel.fitContent();
+        const auto render = [&](const QRegion &region) {
+            QImage image(panel.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            // The region's corner goes where the offset says.
+            panel.render(&image, region.boundingRect().topLeft(), region, QWidget::RenderFlags());
+            return image;
+        };
+        const QImage whole = render(panel.rect());
+        QCOMPARE(qAlpha(whole.pixel(0, 0)), 0); // a whole paint draws the rounded outline
+        QCOMPARE(render(area).copy(area), whole.copy(area));
     }
 
     void placesBothPanels()
