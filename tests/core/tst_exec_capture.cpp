@@ -44,13 +44,10 @@ private Q_SLOTS:
         QTest::addColumn<Chunks>("chunks");
         QTest::addColumn<Lines>("expected");
 
-        QTest::newRow("empty chunks deliver nothing") << Chunks { "", "" } << Lines {};
         QTest::newRow("an empty line is delivered empty")
             << Chunks { "a\n", "\n" } << Lines { u"a"_s, QString() };
         QTest::newRow("a chunk of several lines delivers its last")
             << Chunks { "a\nb\nc" } << Lines { u"b"_s, u"c"_s };
-        QTest::newRow("a line then an empty one in one chunk delivers the empty one")
-            << Chunks { "a\n\n" } << Lines { QString() };
         QTest::newRow("a line started earlier ends in a chunk of several lines")
             << Chunks { "par", "tial\nlast\n" } << Lines { u"last"_s };
         QTest::newRow("carriage return does not end a line")
@@ -63,8 +60,6 @@ private Q_SLOTS:
         QTest::newRow("a long line across chunks is cut, the next one is not")
             << Chunks { QByteArray(3000, 'x'), QByteArray(2000, 'y'), "\n", "next\n" }
             << Lines { QString(3000, u'x') + QString(1096, u'y') + truncatedMarker, u"next"_s };
-        QTest::newRow("a long unfinished line is cut at the end")
-            << Chunks { QByteArray(5000, 'x') } << Lines { QString(4096, u'x') + truncatedMarker };
         QTest::newRow("invalid UTF-8 is replaced")
             << Chunks { "caf\xe9!\n" } << Lines { u"caf\uFFFD!"_s };
         QTest::newRow("valid UTF-8 split across chunks is kept")
@@ -89,8 +84,6 @@ private Q_SLOTS:
 
         const int standard = int(LastStdoutLine::defaultLimit);
         QTest::newRow("no output has no line") << Chunks {} << standard << OptionalBytes();
-        QTest::newRow("a line then an empty line is empty")
-            << Chunks { "x\n\n" } << standard << OptionalBytes(QByteArray(""));
         QTest::newRow("text after the last newline wins")
             << Chunks { "a\nb\n[1,2]" } << standard << OptionalBytes("[1,2]");
         QTest::newRow("a chunk of lines continues an earlier line")
@@ -103,8 +96,6 @@ private Q_SLOTS:
             << Chunks { "ok\n", "1234", "56789", "0" } << 8 << OptionalBytes();
         QTest::newRow("a line after a dropped one is kept")
             << Chunks { "123456789", "0\nok\n" } << 8 << OptionalBytes("ok");
-        QTest::newRow("text after a dropped line is kept")
-            << Chunks { "123456789\n", "ok" } << 8 << OptionalBytes("ok");
         QTest::newRow("an empty line after a dropped one is empty")
             << Chunks { "123456789\n\n" } << 8 << OptionalBytes(QByteArray(""));
     }

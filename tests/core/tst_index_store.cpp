@@ -96,25 +96,6 @@ private Q_SLOTS:
         QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, u"back.sh"_s);
     }
 
-    // A reload is always answered, an unchanged folder too (an equal index is published); the
-    // settings the index depends on reload it, an equal assignment too.
-    void settingsChangesReload()
-    {
-        ScriptStore store(*m_config);
-        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
-        store.reload();
-        QVERIFY(published.wait());
-        m_config->setEnhanceLabels(m_config->enhanceLabels()); // the same value still reloads
-        QVERIFY(published.wait());
-
-        const QString other = m_home->file(u"other"_s);
-        writeFile(other + u"/a.sh"_s);
-        writeFile(other + u"/b.sh"_s);
-        m_config->setScriptsDir(other);
-        QVERIFY(published.wait());
-        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
-    }
-
     void storeGoneBeforeTheBuildEnds()
     {
         bool completed = false;

@@ -69,9 +69,7 @@ private Q_SLOTS:
         QCOMPARE(fileMode(m_home->file(u"data"_s)), mode_t(0700));
         QCOMPARE(fileMode(logs()), mode_t(0700));
 
-        QSignalSpy changed(&store, &LogStore::runsChanged);
         const LogRunPtr run = store.startRun(u"Backup"_s);
-        QCOMPARE(changed.size(), 1);
         QCOMPARE(store.runs(), QList<LogRunPtr> { run });
         QVERIFY(run->isRunning());
         QCOMPARE(run->logPath(), logs() + u'/' + uuidString(run->id()) + u".log"_s);
@@ -252,9 +250,7 @@ private Q_SLOTS:
         QCOMPARE(store.runs().size(), 4);
         QVERIFY(store.runHistory().entry(u"/s/done.sh"_s));
 
-        QSignalSpy changed(&store, &LogStore::runsChanged);
         store.clear();
-        QCOMPARE(changed.size(), 1);
         QVERIFY(store.runHistory().isEmpty()); // nothing of the cleared runs is offered again
         QCOMPARE(store.runs(), QList<LogRunPtr> { running });
         store.waitForPendingWrites();

@@ -43,9 +43,6 @@ private Q_SLOTS:
         QTest::newRow("unknown key near a known one")
             << head + "# @runel.lable Deploy\n"
             << shell << QStringList { u"2: did you mean \"label\"?"_s };
-        QTest::newRow("unknown key far from all")
-            << head + "\n# @runel.colour red\n"
-            << shell << QStringList { u"3: the known ones are label"_s };
         QTest::newRow("tab after the key")
             << head + "# @runel.label\tDeploy\n"
             << shell << QStringList { u"2: a tab separates \"label\""_s };
@@ -55,20 +52,11 @@ private Q_SLOTS:
             << QStringList {
                    u"2: the argument is not valid JSON (parse error at line 1, column 2"_s
                };
-        QTest::newRow("argument not an object")
-            << head + "# @runel.argument \"Host\"\n"
-            << shell << QStringList { u"2: must be a JSON object"_s };
         QTest::newRow("argument members")
             << head + "# @runel.argument {\"placeholder\": 3, \"placholder\": \"x\"}\n"
             << shell
             << QStringList { u"2: \"placeholder\" is not a string"_s,
                    u"2: \"placholder\" means nothing; did you mean \"placeholder\"?"_s };
-        QTest::newRow("secret not a Boolean")
-            << head + "# @runel.argument {\"secret\": \"yes\"}\n"
-            << shell << QStringList { u"2: \"secret\" must be true or false"_s };
-        QTest::newRow("output value")
-            << head + "# @runel.output Background\n"
-            << shell << QStringList { u"2: \"output Background\" means nothing"_s };
         QTest::newRow("ignore value")
             << head + "# @runel.ignore everywhere\n"
             << shell << QStringList { u"2: \"ignore everywhere\" means nothing"_s };
