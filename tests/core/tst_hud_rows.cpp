@@ -3,7 +3,6 @@
 #include "core/execution/ListEntry.h"
 #include "core/hud/ResultRows.h"
 #include "core/hud/SearchEvaluation.h"
-#include "core/hud/TextMatcher.h"
 #include "core/index/ScriptIndex.h"
 
 #include <QtTest>
@@ -99,12 +98,6 @@ private Q_SLOTS:
             << json << u"j"_s << true << u"2 Matches"_s
             << QStringList { u"folder.fill | Jq - | jq 0+1 | q | 2"_s,
                    u"folder.fill | JSON Tools - | json_tools 0+1 | s | 10"_s };
-        QTest::newRow("folder deeper down")
-            << QStringList { u"git/remote/push.sh"_s, u"git/reset.sh"_s, u"git/rebase.sh"_s }
-            << u"gre"_s << true << u"3 Matches"_s
-            << QStringList { u"folder.fill | Remote - | remote 0+2 | m | 6"_s,
-                   u"doc.fill | Rebase - | rebase.sh 0+2 | b | 6"_s,
-                   u"doc.fill | Reset - | reset.sh 0+2 | s | 5"_s };
         QTest::newRow("file with fewer groups than the reference is a script")
             << QStringList { u"a/x.sh"_s, u"ab.sh"_s } << u"a"_s << true << u"A"_s
             << QStringList { u"doc.fill | X - | x.sh - | x | 1"_s,
@@ -114,6 +107,14 @@ private Q_SLOTS:
             << u"2 Matches"_s
             << QStringList { u"doc.fill | stash 0+2 | stash.sh - | as | 5"_s,
                    u"doc.fill | status 0+2 | status.sh - | at | 6"_s };
+        // A pin wins over an icon annotation, which is shown as written; AppleScript has its own.
+        QTest::newRow("icons") << QStringList { u"i/a.applescript"_s,
+            u"i/b.sh=# @runel.icon network-wired\n"_s,
+            u"i/c.sh=# @runel.pinned\n# @runel.icon network-wired\n"_s }
+                               << u"i"_s << false << u"i"_s
+                               << QStringList { u"pin.fill | c - | c.sh - | c | 1"_s,
+                                      u"applescript | a - | a.applescript - | a | 1"_s,
+                                      u"network-wired | b - | b.sh - | b | 1"_s };
         QTest::newRow("stem counted in characters")
             << QStringList { u"café.sh"_s } << u"c"_s << false << u"café"_s
             << QStringList { u"doc.fill | café 0+1 | café.sh - | - | 4"_s };
@@ -130,37 +131,6 @@ private Q_SLOTS:
             shown.append(describe(item));
         QTEST(shown, "rows");
         QTEST(runel::sequenceTitle(keysOf(typed), evaluation), "title");
-    }
-
-    void scriptIcon_data()
-    {
-        QTest::addColumn<bool>("pinned");
-        QTest::addColumn<QString>("icon"); // null: no icon annotation
-        QTest::addColumn<bool>("appleScript");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("AppleScript") << false << QString() << true << u"applescript"_s;
-        QTest::newRow("icon annotation as written")
-            << false << u"network-wired"_s << false << u"network-wired"_s;
-        QTest::newRow("empty icon annotation ignored")
-            << false << u""_s << true << u"applescript"_s;
-        QTest::newRow("pin wins over an icon")
-            << true << u"network-wired"_s << false << u"pin.fill"_s;
-    }
-
-    void scriptIcon()
-    {
-        QFETCH(bool, pinned);
-        QFETCH(QString, icon);
-        QFETCH(bool, appleScript);
-        QFETCH(QString, expected);
-        ShellFileMetadata metadata;
-        metadata.pinned = pinned;
-        if (!icon.isNull())
-            metadata.icon = icon;
-        QCOMPARE(
-            runel::scriptIcon(metadata, appleScript ? ScriptType::appleScript : ScriptType::shell),
-            expected);
     }
 
     void decodeList_data()
@@ -195,40 +165,6 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, line);
         QTEST(decoded(line), "entries");
-    }
-
-    // A script's list filtered and shown: title hits rank before subtitle hits.
-    void listDisplay_data()
-    {
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("no filter: the list as printed, no highlight")
-            << QString()
-            << QStringList { u"star | Deploy - | servers - | - | 0"_s,
-                   u"doc.text | Restart - | - - | - | 0"_s, u"doc.text | Stop - | - - | - | 0"_s };
-        QTest::newRow("title hits rank by offset, before an earlier subtitle hit")
-            << u"S"_s
-            << QStringList { u"doc.text | Stop 0+1 | - - | - | 0"_s,
-                   u"doc.text | Restart 2+1 | - - | - | 0"_s,
-                   u"star | Deploy - | servers 0+1 | - | 0"_s };
-        QTest::newRow("no hit in either line drops the entry")
-            << u"dep"_s << QStringList { u"star | Deploy 0+3 | servers - | - | 0"_s };
-    }
-
-    void listDisplay()
-    {
-        QFETCH(QString, filter);
-        const std::vector<ListEntry> list {
-            { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
-            { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
-            { std::nullopt, u"Stop"_s, std::nullopt, u"s.sh"_s, std::nullopt },
-        };
-        QStringList shown;
-        for (const ResultDisplayItem &item :
-            displayItems(TextMatcher::filter(filter, list), filter))
-            shown.append(describe(item));
-        QTEST(shown, "expected");
     }
 };
 

@@ -151,8 +151,6 @@ private Q_SLOTS:
                 prefix.append(i->file->relativePath);
             return full.join(u',') + u'|' + prefix.join(u',');
         };
-        QCOMPARE(resolve(u"gd"_s), u"git/deploy.sh|"_s);
-        QCOMPARE(resolve(u"gdx"_s), u"|"_s);
         QCOMPARE(resolve(u"a"_s), u"a.sh|ab/x.sh,ab/y.sh"_s);
         const auto primary
             = CommandResolver::primaryMatch(CommandResolver::resolve(keys(u"a"_s), reachable));

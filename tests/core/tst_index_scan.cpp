@@ -1,9 +1,7 @@
 #include "TestEnvironment.h"
-#include "core/XdgDirs.h"
 #include "core/index/FileIndex.h"
 
 #include <QtTest>
-#include <pwd.h>
 #include <unistd.h>
 
 using namespace runel;
@@ -145,32 +143,6 @@ private Q_SLOTS:
             if (path.startsWith(u"caf"))
                 QVERIFY(path == u"caf\uFFFD.sh"_s && item.readError->contains(u"UTF-8"_s));
         }
-    }
-
-    // The user's folders come from the environment, or from the user database when HOME is
-    // empty or unset: never from a made-up "/".
-    void userFolders_data()
-    {
-        QTest::addColumn<QByteArray>("home");
-        QTest::addColumn<QByteArray>("config");
-        QTest::addColumn<QString>("expectedHome"); // "DB" for the user database's home
-        QTest::addColumn<QString>("expectedConfig");
-        QTest::newRow("relative XDG folder ignored")
-            << QByteArray("/h/") << QByteArray("c") << u"/h"_s << u"/h/.config"_s;
-        QTest::newRow("empty HOME") << QByteArray("") << QByteArray() << u"DB"_s << u"DB/.config"_s;
-    }
-    void userFolders()
-    {
-        QFETCH(QByteArray, home);
-        QFETCH(QByteArray, config);
-        QFETCH(QString, expectedHome);
-        QFETCH(QString, expectedConfig);
-        TestHome saved; // restores the variables afterwards
-        home.isNull() ? qunsetenv("HOME") : qputenv("HOME", home);
-        config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
-        const QString database = QFile::decodeName(getpwuid(getuid())->pw_dir);
-        QCOMPARE(XdgDirs::home(), expectedHome.replace(u"DB"_s, database));
-        QCOMPARE(XdgDirs::configHome(), expectedConfig.replace(u"DB"_s, database));
     }
 
     // Sizes around the 64 KiB read buffer, and far beyond it.

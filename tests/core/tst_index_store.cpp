@@ -86,14 +86,6 @@ private Q_SLOTS:
         QVERIFY(store.error().value_or(QString()).contains(u"No such file or directory"_s));
         QCOMPARE(store.scriptIndex(), good);
         QVERIFY(!completed);
-
-        writeFile(scripts() + u"/back.sh"_s);
-        QSignalSpy errors(&store, &ScriptStore::errorChanged);
-        store.reload();
-        QVERIFY(!store.error()); // cleared as the reload starts
-        QCOMPARE(errors.count(), 1);
-        QVERIFY(published.wait());
-        QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, u"back.sh"_s);
     }
 
     void storeGoneBeforeTheBuildEnds()

@@ -54,18 +54,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refresh");
         QTest::addColumn<QString>("title");
         const QString none = u"-"_s;
-        QTest::newRow("refresh message")
-            << QStringList { none } << u"Scripts reloaded"_s << u"Scripts reloaded"_s;
         QTest::newRow("output wins")
             << QStringList { u"step 2"_s } << u"Scripts reloaded"_s << u"step 2"_s;
-        QTest::newRow("json object hidden")
-            << QStringList { u"{\"a\": 1}"_s } << QString() << u"Runel"_s;
         QTest::newRow("json list keeps the line before")
             << QStringList { u"loading"_s, u"[{\"title\": \"x\"}]"_s } << QString() << u"loading"_s;
         QTest::newRow("bracket text shown")
             << QStringList { u"[ok] done"_s } << QString() << u"[ok] done"_s;
-        QTest::newRow("ordinary line replaces at once")
-            << QStringList { u"a"_s, u"{"_s, u"b"_s } << QString() << u"b"_s;
         QTest::newRow("cleared output forgets the line")
             << QStringList { u"a"_s, none, u"[\"x\"]"_s } << QString() << u"Runel"_s;
     }
@@ -139,8 +133,6 @@ private Q_SLOTS:
         QTest::newRow("search mode resets") << u"type g, tab"_s << u"reset"_s;
         QTest::newRow("a longer search text")
             << u"tab, search d, search de"_s << u"remove 1-1, data 0-0"_s;
-        QTest::newRow("an equal search text changes nothing")
-            << u"tab, search de, search de"_s << QString();
     }
     void rowChangesAreSmall()
     {

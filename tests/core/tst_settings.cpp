@@ -61,12 +61,8 @@ const std::vector<SettingRow> &settingRows()
         { "scriptsDir", "scriptsDir", u"~/.runel"_s, "", u"~/other"_s, "~/other", u"a/./b"_s,
             u"~/a/b"_s },
         { "scriptDelay", "scriptDelay", 0.4, 0, 2.5, 2.5, 0.0, 0.4 },
-        { "isFirstLaunch", "isFirstLaunch", true, "false", false, false },
         { "enhanceLabels", "enhanceLabels", true, 0, false, false },
-        { "successSound", "successSound", u"None"_s, 5, u"complete"_s, "complete" },
         { "failureSound", "failureSound", u"Default"_s, false, u"bell"_s, "bell" },
-        { "backgroundSuccessSound", "backgroundSuccessSound", u"Default"_s, json::array(),
-            u"None"_s, "None" },
         // The words are case-sensitive.
         { "resultsVisibility", "resultListVisibility",
             QVariant::fromValue(ResultsVisibility::immediately), "Never",
@@ -74,7 +70,6 @@ const std::vector<SettingRow> &settingRows()
         { "resultsDelay", "resultListDelay", 0.4, -1, 1.5, 1.5, -1.0, 0.4 },
         { "searchOnUnknownKey", "searchOnUnknownKey", false, "true", true, true },
         { "autorunEnabled", "autorunEnabled", false, 1, true, true },
-        { "rankByUse", "rankByUse", false, nullptr, true, true },
         { "autorunDelay", "autorunDelay", 1.0, "2", 2.2, 2.2, -0.5, 1.0 },
         { "shortcuts", "shortcuts", QVariant::fromValue(std::vector<AppShortcut>()), json::object(),
             QVariant::fromValue(std::vector<AppShortcut> {
@@ -192,8 +187,6 @@ private Q_SLOTS:
                              const QVariant &expected) {
             QTest::newRow(name) << QByteArray(settings) << setting << expected;
         };
-        row("folder below home", R"({"scriptsDir": "~/my scripts/"})", u"scriptsDir"_s,
-            u"~/my scripts"_s);
         // One malformed shortcut drops the list; assignments leave it in the file as it was.
         const QVariant none = QVariant::fromValue(std::vector<AppShortcut>());
         row("one shortcut without keys among good ones",
@@ -374,7 +367,6 @@ private Q_SLOTS:
         // Null: no folder; "name->target" a link.
         QTest::addColumn<QString>("entry");
         QTest::addColumn<bool>("seeded");
-        QTest::newRow("new folder") << QString() << true;
         QTest::newRow("empty folder") << u""_s << true;
         QTest::newRow("hidden file") << u".keep"_s << false;
         QTest::newRow("link that leads nowhere") << u"x->nowhere"_s << false;

@@ -193,8 +193,6 @@ private Q_SLOTS:
         row("enter runs the selected row with its modifiers", true,
             u"type g, panel, up, enter alt"_s,
             u"g browsing row:1 succeeded \"ran status.sh [alt] []\" logged:success closed:1"_s);
-        row("the argument field with an empty clipboard", false, u"sequence a"_s,
-            u"a argument \"q: \""_s);
         row("a list entry with arguments runs at once, whatever its script asks", false,
             menu + u"filter ask, until m list \"Menu\" entries:2 logged:success, entry shift"_s,
             u"m succeeded \"ran ask.sh [shift] [given]\" logged:success closed:1"_s);
