@@ -90,9 +90,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("older record without them") << QByteArrayList {} << u""_s;
-        QTest::newRow("path and arguments") << QByteArrayList { "scriptPath=\"/s/a \\\"b\\\".sh\"",
-            "arguments=[\"x\", \"\", \"\u00fc z\"]" }
-                                            << u"/s/a \"b\".sh|x||\u00fc z"_s;
         QTest::newRow("arguments not a list: dropped, record kept")
             << QByteArrayList { "scriptPath=\"/p\"", "arguments=\"x\"" } << u"/p"_s;
         QTest::newRow("an argument not a string: all dropped")

@@ -1,5 +1,4 @@
 #include "TestEnvironment.h"
-#include "core/execution/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/TitleLine.h"
 
@@ -10,7 +9,7 @@ using namespace runel;
 using namespace Qt::StringLiterals;
 using Role = ResultListModel::Role;
 
-// What the HUD shows, worked out without a display: the modifier text, the title line and the
+// What the HUD shows, worked out without a display: the title line and the
 // rows of the results list over a real view model.
 class TestResultListModel : public QObject {
     Q_OBJECT
@@ -34,20 +33,6 @@ private:
     }
 
 private Q_SLOTS:
-    void modifierText_data()
-    {
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("super is not named") << Qt::KeyboardModifiers(Qt::MetaModifier) << QString();
-        QTest::newRow("keypad is not named")
-            << (Qt::KeypadModifier | Qt::ControlModifier) << u"ctrl"_s;
-    }
-    void modifierText()
-    {
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QTEST(runel::modifierText(modifiers), "text");
-    }
-
     void titleLine_data()
     {
         QTest::addColumn<QStringList>("outputs"); // latestOutput in turn; "-" for none

@@ -80,14 +80,6 @@ const std::vector<SettingRow> &settingRows()
     return rows;
 }
 
-const SettingRow *settingRow(const QByteArray &property)
-{
-    const auto &rows = settingRows();
-    const auto found = std::ranges::find_if(
-        rows, [&property](const SettingRow &row) { return property == row.property; });
-    return found == rows.end() ? nullptr : &*found;
-}
-
 // A value of the table with "~" standing for the home folder.
 QVariant inHome(QVariant value)
 {
@@ -130,13 +122,14 @@ private Q_SLOTS:
     // settings the index depends on, a reload asked for after every assignment.
     void everySetting_data()
     {
-        QTest::addColumn<int>("unused");
-        for (const SettingRow &row : settingRows())
-            QTest::newRow(row.property) << 0;
+        QTest::addColumn<int>("index");
+        for (size_t i = 0; i < settingRows().size(); ++i)
+            QTest::newRow(settingRows()[i].property) << int(i);
     }
     void everySetting()
     {
-        const SettingRow &row = *settingRow(QTest::currentDataTag());
+        QFETCH(int, index);
+        const SettingRow &row = settingRows()[size_t(index)];
         const char *name = row.property;
         TestHome home;
         const auto config = makeManager();

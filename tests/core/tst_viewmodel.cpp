@@ -353,12 +353,6 @@ private Q_SLOTS:
         QCOMPARE(model().searchResults().size(), size_t(1));
         // Read per row by a view: the same results until the text or the index changes.
         QCOMPARE(model().searchResults().data(), model().searchResults().data());
-        QVERIFY(QFile::remove(scriptPath(u"git/log.sh"_s)));
-        QSignalSpy searched(&model(), &SearchViewModel::searchResultsChanged);
-        m_stack->store->reload();
-        QVERIFY(searched.wait());
-        QCOMPARE(model().searchResults().size(), size_t(1));
-        QCOMPARE(model().searchResults().front().block, SearchBlock::enabledFallback);
 
         model().runSequence(u"h"_s);
         QTRY_COMPARE(status(), Kind::runningForeground);
