@@ -403,6 +403,24 @@ private Q_SLOTS:
         QVERIFY(superseded.expired());
     }
 
+    // A script's list filtered: title hits rank by offset, before an earlier subtitle hit.
+    void listFilter()
+    {
+        const std::vector<ListEntry> list {
+            { u"star"_s, u"Deploy"_s, u"servers"_s, u"d.sh"_s, std::nullopt },
+            { std::nullopt, u"Restart"_s, std::nullopt, u"r.sh"_s, std::nullopt },
+            { std::nullopt, u"Stop"_s, std::nullopt, u"s.sh"_s, std::nullopt },
+        };
+        QStringList shown;
+        for (const ResultDisplayItem &item :
+            displayItems(TextMatcher::filter(u"S"_s, list), u"S"_s))
+            shown.append(describe(item));
+        QCOMPARE(shown,
+            (QStringList { u"doc.text | Stop 0+1 | - - | - | 0"_s,
+                u"doc.text | Restart 2+1 | - - | - | 0"_s,
+                u"star | Deploy - | servers 0+1 | - | 0"_s }));
+    }
+
     void bucketSortKeepsTheRankingOrder_data()
     {
         QTest::addColumn<int>("count");

@@ -110,19 +110,41 @@ private Q_SLOTS:
         QTEST(joined(item(path).keyGroups), "groups");
     }
 
-    // Ignoring one of two scripts with the same keys frees the other: it is reachable and
-    // healthy. The health rows themselves are checked through the command line's list.
-    void ignoringOneDuplicateFreesTheOther()
+    // What each index makes of a script, and what the health list says of it. The rows the
+    // command line's list shows (duplicate, untypable, unreadable, ignored in search) are
+    // checked there.
+    void health_data()
     {
-        m_tree.build({ u"x.sh"_s, u"x.applescript=-- @runel.ignore sequence\n"_s });
-        const ScriptHealthItem &row = healthOf(u"x.sh"_s);
-        QCOMPARE(m_tree.index->health.size(), size_t(2));
-        QCOMPARE(
-            describe(std::ranges::count(m_tree.index->sequence.reachableItems, row.sequenceItem),
-                std::ranges::count(m_tree.index->search.searchableItems, row.searchItem),
-                row.availability, row.severity(), row.message()),
-            describe(true, true, ScriptAvailability::sequenceAndSearch, HealthSeverity::green,
-                u"Available in key-sequence and search mode."_s));
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        const QStringList tree { u"x.sh"_s, u"x.applescript"_s, u"z.sh=# @runel.ignore\n"_s,
+            u"w.sh=# @runel.ignore sequence\n"_s };
+        using A = ScriptAvailability;
+        using S = HealthSeverity;
+        const auto row = [](const char *name, const QStringList &files, const QString &path,
+                             bool reachable, bool searchable, A availability, S severity,
+                             const QString &message) {
+            QTest::newRow(name) << files << path
+                                << describe(reachable, searchable, availability, severity, message);
+        };
+        row("ignored in key sequences", tree, u"w.sh"_s, false, true, A::searchOnly, S::gray,
+            u"Ignored in key-sequence mode."_s);
+        row("ignoring one duplicate frees the other",
+            { u"x.sh"_s, u"x.applescript=-- @runel.ignore sequence\n"_s }, u"x.sh"_s, true, true,
+            A::sequenceAndSearch, S::green, u"Available in key-sequence and search mode."_s);
+    }
+    void health()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QString, path);
+        m_tree.build(files);
+        const ScriptHealthItem &row = healthOf(path);
+        QCOMPARE(m_tree.index->health.size(), size_t(files.size()));
+        QTEST(describe(std::ranges::count(m_tree.index->sequence.reachableItems, row.sequenceItem),
+                  std::ranges::count(m_tree.index->search.searchableItems, row.searchItem),
+                  row.availability, row.severity(), row.message()),
+            "expected");
     }
 
     // Keys of a folder and of a file that join into the same sequence make both duplicates,

@@ -2,6 +2,7 @@
 #include "core/log/LogFileWriter.h"
 #include "core/log/LogRecord.h"
 #include "core/log/LogStore.h"
+#include "core/log/LogWriteQueue.h"
 
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -199,6 +200,21 @@ private Q_SLOTS:
                 QCOMPARE(line + '\n', chunk(line[0], next[line[0]]++));
         }
         QCOMPARE(next, (QHash<char, int> { { 'o', chunks }, { 'e', chunks } }));
+    }
+
+    // Jobs run in order, and those still queued when the queue goes are run, not dropped: they
+    // are the outcomes of runs.
+    void writeQueueRunsJobsInOrderAndFinishesThemOnDestruction()
+    {
+        QList<int> done, expected;
+        {
+            LogWriteQueue queue;
+            for (int i = 0; i < 100; ++i) {
+                queue.enqueue([&done, i] { done.append(i); });
+                expected.append(i);
+            }
+        }
+        QCOMPARE(done, expected);
     }
 };
 
