@@ -187,7 +187,6 @@ private Q_SLOTS:
             << true << u"successSound=message"_s << pass << 0 << message;
         QTest::newRow("background success: its own setting")
             << false << u"backgroundSuccessSound=message"_s << pass << 0 << message;
-        QTest::newRow("background failure: silent") << false << QString() << fail << 0 << none;
         QTest::newRow("coordinator gone: foreground failure logged, silently")
             << true << QString() << fail << 1 << none;
         QTest::newRow("coordinator gone on the outcome: its sound still plays")

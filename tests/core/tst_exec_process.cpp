@@ -268,8 +268,6 @@ private Q_SLOTS:
         QTest::addColumn<Chunks>("chunks");
         QTest::addColumn<Lines>("expected");
 
-        QTest::newRow("an empty line is delivered empty")
-            << Chunks { "a\n", "\n" } << Lines { u"a"_s, QString() };
         QTest::newRow("a chunk of several lines delivers its last")
             << Chunks { "a\nb\nc" } << Lines { u"b"_s, u"c"_s };
         QTest::newRow("exactly the limit is not marked")

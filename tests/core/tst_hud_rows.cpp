@@ -206,9 +206,6 @@ private Q_SLOTS:
             << u"star | Héllo | sub | tools/x.sh | [a,b c,]; - | T | - | s | -"_s;
         QTest::newRow("empty array in white space is an empty list")
             << QByteArray(" [ ] \r") << QString();
-        QTest::newRow("unknown members ignored")
-            << QByteArray(R"([{"title":"A","script":"a","extra":{"x":[1]}}])")
-            << u"- | A | - | a | -"_s;
         QTest::newRow("null optional members read as absent")
             << QByteArray(R"([{"title":"A","script":"a","icon":null,"arguments":null}])")
             << u"- | A | - | a | -"_s;
@@ -241,20 +238,11 @@ private Q_SLOTS:
             << web << u"https://example.org/notes"_s << u"pattern: Open URL, enabled: Web Search"_s;
         QTest::newRow("no enabled fallbacks while a script matches, whatever the case")
             << web << u"NOTE"_s << u"match: Notes"_s;
-        QTest::newRow("empty text lists the ranked scripts, pinned first")
-            << web << QString() << u"match: Backup, match: Notes"_s;
-        QTest::newRow("no enabled fallbacks for empty text")
-            << QStringList { u"Web Search; web.sh; *"_s } << QString() << QString();
-        QTest::newRow("pattern may match empty text") << QStringList { u"Empty; e.sh; ^$"_s,
-            u"Any; a.sh; x"_s } << QString() << u"pattern: Empty"_s;
         QTest::newRow("pattern matches anywhere in the text")
             << QStringList { u"Call; c.sh; \\d{3}"_s } << u"call 555 now"_s << u"pattern: Call"_s;
         QTest::newRow("fallbacks sorted by name, digit runs by value, case aside") << QStringList {
             u"Script 10; a.sh; x"_s, u"script 9; b.sh; x"_s, u"alpha; c.sh; x"_s, u"Beta; d.sh; x"_s
         } << u"x"_s << u"pattern: alpha, pattern: Beta, pattern: script 9, pattern: Script 10"_s;
-        QTest::newRow("fallback scripts are never ranked by their names") << QStringList {
-            u"Search; s.sh; ^zzz"_s, u"Web Search; w.sh; *"_s, u"Search Notes; n.sh"_s
-        } << u"search"_s << u"match: Search Notes"_s;
         QTest::newRow("broken or pathological patterns count as no match")
             << QStringList { u"Broken; b.sh; (unclosed"_s, u"Slow; s.sh; (a+)+$"_s,
                    u"Also slow; t.sh; ^(\\w+\\s?)*$"_s, u"Fast; f.sh; aa"_s }
@@ -283,8 +271,8 @@ private Q_SLOTS:
     void rankByUse_data()
     {
         QTest::addColumn<QStringList>("scripts");
-        // Each "PATH:RUNS:DAYS": that many runs of the script at PATH (below /scripts; "-" for
-        // records without a path, as older versions wrote), the last DAYS days ago.
+        // Each "PATH:RUNS:DAYS": that many runs of the script at PATH (below /scripts), the last
+        // DAYS days ago.
         QTest::addColumn<QStringList>("runs");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("off");
@@ -308,9 +296,6 @@ private Q_SLOTS:
         QTest::newRow("runs older than 90 days count only by their date")
             << ab << QStringList { u"a.sh:20:100"_s, u"b.sh:1:40"_s } << QString()
             << u"match: a, match: b"_s << u"match: b, match: a"_s;
-        QTest::newRow("records without a path name no script")
-            << ab << QStringList { u"-:5:0"_s } << QString() << u"match: a, match: b"_s
-            << u"match: a, match: b"_s;
     }
     void rankByUse()
     {
@@ -323,7 +308,7 @@ private Q_SLOTS:
             const QStringList parts = run.split(u':');
             for (int i = parts[1].toInt(); i > 0; --i) {
                 LogRecord &record = records.emplaceBack();
-                record.scriptPath = parts[0] == u"-" ? QString() : u"/scripts/"_s + parts[0];
+                record.scriptPath = u"/scripts/"_s + parts[0];
                 // One a minute up to the last; the log's order is by date.
                 record.date = now.addDays(-parts[2].toInt()).addSecs(-60 * (i - 1));
             }
@@ -353,9 +338,6 @@ private Q_SLOTS:
         QTest::newRow("decomposed name is still the file name")
             << QStringList { u"cafe\u0301; café.sh"_s } << u"é"_s << u"cafe\u0301"_s
             << QStringList { u"doc.fill | cafe\u0301 3+1 | - - | - | 0"_s };
-        QTest::newRow("hit in the path only")
-            << QStringList { u"Ship It; git/ship.sh"_s } << u"git"_s << u"Ship It"_s
-            << QStringList { u"doc.fill | Ship It - | git/ship.sh 0+3 | - | 0"_s };
         QTest::newRow("hit in both lines, several results counted")
             << QStringList { u"Git Push; tools/git-push.sh"_s, u"Push All; push.sh"_s } << u"push"_s
             << u"2 Scripts"_s
@@ -364,8 +346,6 @@ private Q_SLOTS:
         QTest::newRow("no highlight and a plain title for empty text")
             << QStringList { u"!Backup; backup.sh"_s } << QString() << u"Search"_s
             << QStringList { u"pin.fill | Backup - | backup.sh - | - | 0"_s };
-        QTest::newRow("no results are counted")
-            << QStringList { u"Index; i.sh"_s } << u"zzz"_s << u"0 Scripts"_s << QStringList {};
     }
 
     void display()

@@ -67,7 +67,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("label");
         QTest::newRow("brand before acronym") << u"npm-install"_s << u"npm Install"_s;
         QTest::newRow("word with capitals kept") << u"iOS-build"_s << u"iOS Build"_s;
-        QTest::newRow("digits") << u"1password-lock"_s << u"1Password Lock"_s;
     }
     void enhancedLabels()
     {

@@ -42,8 +42,6 @@ private Q_SLOTS:
     void changesAreHeard_data()
     {
         QTest::addColumn<QString>("steps");
-        QTest::newRow("new script") << u"write new.sh"_s;
-        QTest::newRow("script edited") << u"write one.sh"_s;
         QTest::newRow("script renamed") << u"rename one.sh uno.sh"_s;
         QTest::newRow("script in a linked folder") << u"write tools/linked/x.sh"_s;
         QTest::newRow("new sub-folders at once, then a script in the deepest")
