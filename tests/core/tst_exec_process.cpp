@@ -2,6 +2,9 @@
 
 #include "core/execution/ChildProcess.h"
 #include "core/execution/FileExecutor.h"
+#include "core/execution/HudLinePreview.h"
+#include "core/execution/LastStdoutLine.h"
+#include "core/threading/MainThreadLineDispatcher.h"
 #include "core/threading/WorkerThreads.h"
 
 #include <QDir>
@@ -12,9 +15,32 @@ using namespace runel;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+using Chunks = QList<QByteArray>;
+using Lines = QStringList;
+using OptionalBytes = std::optional<QByteArray>;
+
 Q_DECLARE_METATYPE(Termination)
+Q_DECLARE_METATYPE(OptionalBytes)
 
 namespace {
+
+const QString truncatedMarker = u" [output line truncated]"_s;
+
+// Feeds the chunks one by one, letting the main thread take what each one delivered, then
+// finishes a partial last line as a run's end does.
+Lines linesOf(const Chunks &chunks)
+{
+    Lines lines;
+    HudLinePreview preview([&lines](const QString &line) { lines.append(line); });
+    for (const QByteArray &chunk : chunks) {
+        preview.consume(chunk.constData(), std::size_t(chunk.size()));
+        preview.dispatcher()->drain();
+    }
+    if (preview.hasPendingBytes())
+        preview.finishLine();
+    preview.dispatcher()->drain();
+    return lines;
+}
 
 // What a run's readers and exit waiter hand back; shared with their threads, so that a failed
 // test leaves nothing dangling.
@@ -234,6 +260,65 @@ private Q_SLOTS:
         QCOMPARE(observed->output(), QByteArray("started\nlate\n"));
         QCOMPARE(observed->untilOutcome, QByteArray("started\n"));
         QVERIFY(QFile::exists(harness.lastScript + u".done"_s));
+    }
+
+    // What the HUD and the list decoder take from a run's output.
+    void previewLines_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<Lines>("expected");
+
+        QTest::newRow("a chunk of several lines delivers its last")
+            << Chunks { "a\nb\nc" } << Lines { u"b"_s, u"c"_s };
+        QTest::newRow("exactly the limit is not marked")
+            << Chunks { QByteArray(4096, 'x') + '\n' } << Lines { QString(4096, u'x') };
+        QTest::newRow("one byte past the limit is marked")
+            << Chunks { QByteArray(4097, 'x') + '\n' }
+            << Lines { QString(4096, u'x') + truncatedMarker };
+        QTest::newRow("a long line across chunks is cut, the next one is not")
+            << Chunks { QByteArray(3000, 'x'), QByteArray(2000, 'y'), "\n", "next\n" }
+            << Lines { QString(3000, u'x') + QString(1096, u'y') + truncatedMarker, u"next"_s };
+        QTest::newRow("invalid UTF-8 is replaced")
+            << Chunks { "caf\xe9!\n" } << Lines { u"caf\uFFFD!"_s };
+        QTest::newRow("valid UTF-8 split across chunks is kept")
+            << Chunks { "caf\xc3", "\xa9\n" } << Lines { u"caf\u00e9"_s };
+        QTest::newRow("a character cut at the limit is replaced")
+            << Chunks { QByteArray(4095, 'x') + "\xc3\xa9\n" }
+            << Lines { QString(4095, u'x') + u"\uFFFD"_s + truncatedMarker };
+    }
+
+    void previewLines()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(Lines, expected);
+        QCOMPARE(linesOf(chunks), expected);
+    }
+
+    // The last line of standard output, where a list is looked for; here past 8 bytes a line
+    // is not kept.
+    void lastLine_data()
+    {
+        QTest::addColumn<Chunks>("chunks");
+        QTest::addColumn<OptionalBytes>("expected");
+
+        QTest::newRow("a line past the limit is not kept")
+            << Chunks { "123456789\n" } << OptionalBytes();
+        QTest::newRow("an unfinished line past the limit is not kept")
+            << Chunks { "ok\n", "1234", "56789", "0" } << OptionalBytes();
+        QTest::newRow("a line after a dropped one is kept")
+            << Chunks { "123456789", "0\nok\n" } << OptionalBytes("ok");
+        QTest::newRow("an empty line after a dropped one is empty")
+            << Chunks { "123456789\n\n" } << OptionalBytes(QByteArray(""));
+    }
+
+    void lastLine()
+    {
+        QFETCH(Chunks, chunks);
+        QFETCH(OptionalBytes, expected);
+        LastStdoutLine line { 8 };
+        for (const QByteArray &chunk : chunks)
+            line.consume(chunk.constData(), std::size_t(chunk.size()));
+        QCOMPARE(line.lastLineData().value_or("(none)"), expected.value_or("(none)"));
     }
 };
 

@@ -86,33 +86,6 @@ private Q_SLOTS:
         QVERIFY(store.error().value_or(QString()).contains(u"No such file or directory"_s));
         QCOMPARE(store.scriptIndex(), good);
         QVERIFY(!completed);
-
-        writeFile(scripts() + u"/back.sh"_s);
-        QSignalSpy errors(&store, &ScriptStore::errorChanged);
-        store.reload();
-        QVERIFY(!store.error()); // cleared as the reload starts
-        QCOMPARE(errors.count(), 1);
-        QVERIFY(published.wait());
-        QCOMPARE(store.scriptIndex()->file.entries.front().relativePath, u"back.sh"_s);
-    }
-
-    // A reload is always answered, an unchanged folder too (an equal index is published); the
-    // settings the index depends on reload it, an equal assignment too.
-    void settingsChangesReload()
-    {
-        ScriptStore store(*m_config);
-        QSignalSpy published(&store, &ScriptStore::scriptIndexChanged);
-        store.reload();
-        QVERIFY(published.wait());
-        m_config->setEnhanceLabels(m_config->enhanceLabels()); // the same value still reloads
-        QVERIFY(published.wait());
-
-        const QString other = m_home->file(u"other"_s);
-        writeFile(other + u"/a.sh"_s);
-        writeFile(other + u"/b.sh"_s);
-        m_config->setScriptsDir(other);
-        QVERIFY(published.wait());
-        QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
     }
 
     void storeGoneBeforeTheBuildEnds()

@@ -1,5 +1,4 @@
 #include "TestEnvironment.h"
-#include "core/execution/ModifierText.h"
 #include "core/hud/ResultListModel.h"
 #include "core/hud/TitleLine.h"
 
@@ -10,7 +9,7 @@ using namespace runel;
 using namespace Qt::StringLiterals;
 using Role = ResultListModel::Role;
 
-// What the HUD shows, worked out without a display: the modifier text, the title line and the
+// What the HUD shows, worked out without a display: the title line and the
 // rows of the results list over a real view model.
 class TestResultListModel : public QObject {
     Q_OBJECT
@@ -34,44 +33,18 @@ private:
     }
 
 private Q_SLOTS:
-    void modifierText_data()
-    {
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("none") << Qt::KeyboardModifiers() << QString();
-        QTest::newRow("all three in order")
-            << (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier) << u"alt,ctrl,shift"_s;
-        QTest::newRow("super is not named") << Qt::KeyboardModifiers(Qt::MetaModifier) << QString();
-        QTest::newRow("keypad is not named")
-            << (Qt::KeypadModifier | Qt::ControlModifier) << u"ctrl"_s;
-    }
-    void modifierText()
-    {
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QTEST(runel::modifierText(modifiers), "text");
-    }
-
     void titleLine_data()
     {
         QTest::addColumn<QStringList>("outputs"); // latestOutput in turn; "-" for none
         QTest::addColumn<QString>("refresh");
         QTest::addColumn<QString>("title");
         const QString none = u"-"_s;
-        QTest::newRow("hud title") << QStringList { none } << QString() << u"Runel"_s;
-        QTest::newRow("refresh message")
-            << QStringList { none } << u"Scripts reloaded"_s << u"Scripts reloaded"_s;
         QTest::newRow("output wins")
             << QStringList { u"step 2"_s } << u"Scripts reloaded"_s << u"step 2"_s;
-        QTest::newRow("json object hidden")
-            << QStringList { u"{\"a\": 1}"_s } << QString() << u"Runel"_s;
         QTest::newRow("json list keeps the line before")
             << QStringList { u"loading"_s, u"[{\"title\": \"x\"}]"_s } << QString() << u"loading"_s;
-        QTest::newRow("quoted string hidden")
-            << QStringList { u"\"x\""_s } << QString() << u"Runel"_s;
         QTest::newRow("bracket text shown")
             << QStringList { u"[ok] done"_s } << QString() << u"[ok] done"_s;
-        QTest::newRow("ordinary line replaces at once")
-            << QStringList { u"a"_s, u"{"_s, u"b"_s } << QString() << u"b"_s;
         QTest::newRow("cleared output forgets the line")
             << QStringList { u"a"_s, none, u"[\"x\"]"_s } << QString() << u"Runel"_s;
     }
@@ -90,8 +63,8 @@ private Q_SLOTS:
         QTEST(shown, "title");
     }
 
-    // The rows follow the view model through every mode, reset only when the rows change,
-    // and a moved selection touches just the rows involved.
+    // The rows follow the view model in key and list mode (how they change is below; what a
+    // search row shows is checked with the rows themselves).
     void rowsFollowTheViewModel()
     {
         HudStack stack({ { u"git/deploy.sh"_s, "echo hi\n" }, { u"git/status.sh"_s, "echo hi\n" },
@@ -104,34 +77,19 @@ private Q_SLOTS:
         SearchViewModel &viewModel = *stack.viewModel;
         ResultListModel model(viewModel);
         QAbstractItemModelTester tester(&model);
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-        QSignalSpy updates(&model, &QAbstractItemModel::dataChanged);
 
         viewModel.handleCharacter(u"g"_s);
         QCOMPARE(model.mode(), ResultListModel::Mode::sequence);
         QCOMPARE(titles(model), (QStringList { u"Deploy"_s, u"Status"_s }));
         QCOMPARE(describe(model.index(0)), u"Deploy|doc.fill|0|0|deploy.sh|0|0|6|d|false|true"_s);
-        const qsizetype resetsAfterTyping = resets.size();
 
         viewModel.setResultsPanelVisible(true);
-        updates.clear();
         viewModel.moveSelectionDown();
-        QCOMPARE(resets.size(), resetsAfterTyping); // same rows
         QCOMPARE(model.selectedRow(), 1);
-        QCOMPARE(updates.size(), 2); // the row left and the row selected
         QCOMPARE(describe(model.index(1)), u"Status|doc.fill|0|0|status.sh|0|0|6|s|false|true"_s);
 
-        viewModel.toggleSearchMode(); // search with "g"
-        QCOMPARE(model.mode(), ResultListModel::Mode::search);
-        viewModel.searchTextChanged(u"list"_s);
-        QCOMPARE(titles(model), QStringList { u"Todo List"_s });
-        QCOMPARE(describe(model.index(0)),
-            u"Todo List|doc.fill|5|4|notes/todo list.sh|11|4|0||false|true"_s);
-        QVERIFY(model.index(0).data(Role::KeyHintRole).toString().isNull());
-
-        viewModel.exitSearchMode();
         stack.config->setScriptDelay(0.01);
-        viewModel.handleCharacter(u"m"_s);
+        viewModel.runSequence(u"m"_s);
         QTRY_COMPARE(model.mode(), ResultListModel::Mode::list);
         QCOMPARE(titles(model), (QStringList { u"First"_s, u"Second"_s }));
         QCOMPARE(describe(model.index(0)), u"First|doc.text|0|0||0|0|0||false|true"_s);
@@ -147,16 +105,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("steps"); // "type K", "back", "tab", "search T", "down", "panel"
         QTest::addColumn<QString>("signals"); // of the last step
         QTest::newRow("a key narrows the rows") << u"type g, type d"_s << u"remove 2-2, data 0-1"_s;
-        QTest::newRow("backspace widens them again")
-            << u"type g, type d, back"_s << u"insert 2-2, data 0-1"_s;
         QTest::newRow("a moved selection touches two rows")
             << u"type g, panel, down"_s << u"data 0-0, data 1-1"_s;
         QTest::newRow("search mode resets") << u"type g, tab"_s << u"reset"_s;
         QTest::newRow("a longer search text")
             << u"tab, search d, search de"_s << u"remove 1-1, data 0-0"_s;
-        QTest::newRow("an equal search text changes nothing")
-            << u"tab, search de, search de"_s << QString();
-        QTest::newRow("leaving search resets") << u"tab, search d, tab"_s << u"reset"_s;
     }
     void rowChangesAreSmall()
     {
