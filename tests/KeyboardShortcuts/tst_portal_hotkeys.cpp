@@ -417,20 +417,6 @@ private Q_SLOTS:
             u"shortcut-A|Run gdx|CTRL+ALT+F5,toggleSearchMode|toggleSearchMode|,"
             "toggleSearchWindow|toggleSearchWindow|CTRL+ALT+F5"_s);
     }
-
-    // A restarted portal has forgotten the registration and the session: both are made again.
-    void portalRestart()
-    {
-        std::optional<FakePortal> fake(std::in_place, FakeOptions {});
-        const auto backend = PortalHotKeyBackend::create(appId);
-        QVERIFY(backend);
-        backend->setBindings({ { superShiftL, { u"toggleSearchWindow"_s } } });
-        QTRY_COMPARE((*fake)->calls(u"BindShortcuts"_s).size(), 1);
-        fake.reset();
-        fake.emplace(FakeOptions {});
-        QTRY_COMPARE((*fake)->calls(u"BindShortcuts"_s).size(), 1);
-        QCOMPARE((*fake)->calls(u"Register"_s), QStringList { appId });
-    }
 };
 
 QTEST_GUILESS_MAIN(PortalHotKeysTest)
