@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <nlohmann/json.hpp>
@@ -53,6 +54,18 @@ inline Run runRunel(
 inline nlohmann::json parsedJson(const QByteArray &text)
 {
     return nlohmann::json::parse(text.constData(), text.constData() + text.size(), nullptr, false);
+}
+
+// Whether text is all of pattern, where '*' stands for any text and all else for itself.
+inline bool wholeMatch(const QString &pattern, const QByteArray &text)
+{
+    QStringList parts = pattern.split(u'*');
+    for (QString &part : parts)
+        part = QRegularExpression::escape(part);
+    return QRegularExpression(QRegularExpression::anchoredPattern(parts.join(QStringLiteral(".*"))),
+        QRegularExpression::DotMatchesEverythingOption)
+        .match(QString::fromUtf8(text))
+        .hasMatch();
 }
 
 } // namespace runel::test
