@@ -270,7 +270,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("hold");
         QTest::addColumn<bool>("pressHotKey");
         QTest::newRow("not held: at once") << QString() << true;
-        QTest::newRow("held by the binding until the timeout") << QStringLiteral("timeout") << true;
         QTest::newRow("held without a press (toggle)") << QStringLiteral("release") << false;
         QTest::newRow("released once the focused window is the one named")
             << QStringLiteral("focused") << true;
