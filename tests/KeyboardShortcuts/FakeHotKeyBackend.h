@@ -38,7 +38,6 @@ public:
             && std::any_of(bindings.begin(), bindings.end(),
                 [&](const Binding &binding) { return binding.shortcut == shortcut; });
     }
-    void holdKeys(quint32) override { }
     void releaseKeysOnceFocused(quintptr window) override { releases.push_back(window); }
     // A portal-like fake decides the triggers as the desktop would.
     DesktopTriggers *desktopTriggers() override { return m_kind == Kind::portal ? this : nullptr; }
