@@ -135,6 +135,7 @@ private Q_SLOTS:
         row("a later launch keeps the user's change", u"toggle"_s, u"set;launch"_s, ctrlAltT);
         row("clearing keeps the default away", u"toggle"_s, u"clear;launch;launch"_s, "false");
         row("reset restores the default", u"toggle"_s, u"clear;launch;reset"_s, superShiftL);
+        row("a name without default starts unbound", u"user"_s, u"launch"_s, "absent");
         row("reset of a name without default removes it", u"user"_s, u"set;launch;reset"_s,
             "absent");
     }

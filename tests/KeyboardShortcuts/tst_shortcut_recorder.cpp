@@ -139,6 +139,7 @@ private Q_SLOTS:
         const QString name = steps.section(u':', 0, 0);
         steps = steps.section(u':', 1);
         Window window(name);
+        QSignalSpy told(window.service, &Service::recorderActiveStatusDidChange);
         for (const QString &step : steps.split(u';', Qt::SkipEmptyParts))
             act(window, step.trimmed());
         const bool recording = window.recorder->isRecording();
@@ -147,8 +148,9 @@ private Q_SLOTS:
             "shows");
         QCOMPARE(window.recorder->message().left(message.size()), message);
         QCOMPARE(window.recorder->message().isEmpty(), message.isEmpty());
-        // The hot keys are suspended exactly while recording.
+        // The hot keys are suspended exactly while recording, and the app's own keys told so.
         QCOMPARE(window.service->isSuspended(), recording);
+        QCOMPARE(!told.isEmpty() && told.last().first().toBool(), recording);
     }
 
     // On the portal the desktop records: a click opens its dialog, the control shows its trigger.

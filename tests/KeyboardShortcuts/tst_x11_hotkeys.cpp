@@ -238,30 +238,43 @@ private Q_SLOTS:
         QCOMPARE(conflicts.count(), 2);
     }
 
-    // A key moved by the core mapping: the grab moves with it, and back.
+    void grabFollowsTheKeyboardMapping_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("restore");
+        // Two paths: the core mapping's notification, and XKB's for a new keymap.
+        QTest::newRow("key moved by the core mapping")
+            << QStringLiteral("xmodmap -e 'keycode 52 = y Y' -e 'keycode 29 = z Z'")
+            << QStringLiteral("xmodmap -e 'keycode 52 = z Z' -e 'keycode 29 = y Y'");
+        QTest::newRow("new layout")
+            << QStringLiteral("setxkbmap de") << QStringLiteral("setxkbmap us");
+    }
     void grabFollowsTheKeyboardMapping()
     {
-        // Without the program the mapping never changes: say that it is missing.
-        if (QStandardPaths::findExecutable(QStringLiteral("xmodmap")).isEmpty())
-            QFAIL(
-                "xmodmap is not installed; install the test tools with tools/install-deps --test");
-        const auto run = [](const char *command) {
-            return QProcess::execute(
-                QStringLiteral("sh"), { QStringLiteral("-c"), QString::fromLatin1(command) });
+        QFETCH(QString, change);
+        QFETCH(QString, restore);
+        const auto run = [](const QString &command) {
+            return QProcess::execute(QStringLiteral("sh"), { QStringLiteral("-c"), command });
         };
+        // Without the program the mapping never changes: say which one is missing.
+        const QString program = change.section(QLatin1Char(' '), 0, 0);
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            QFAIL(qPrintable(program
+                + QStringLiteral(" is not installed; install the test tools with "
+                                 "tools/install-deps --test")));
         // The client's key codes are read from the mapping of the moment.
         const uint8_t before = m_client.keycode(superShiftZ);
         m_backend->setBindings({ { superShiftZ, names } });
         QVERIFY(m_client.heldElsewhere(superShiftZ));
 
-        QCOMPARE(run("xmodmap -e 'keycode 52 = y Y' -e 'keycode 29 = z Z'"), 0);
+        QCOMPARE(run(change), 0);
         QVERIFY(m_client.keycode(superShiftZ) != before);
         QTRY_VERIFY(m_client.heldElsewhere(superShiftZ));
         QSignalSpy pressed(m_backend.get(), &HotKeyBackend::pressed);
         m_client.press(superShiftZ);
         QTRY_COMPARE(pressed.count(), 1);
 
-        QCOMPARE(run("xmodmap -e 'keycode 52 = z Z' -e 'keycode 29 = y Y'"), 0);
+        QCOMPARE(run(restore), 0);
         QTRY_VERIFY(m_client.heldElsewhere(superShiftZ));
     }
 

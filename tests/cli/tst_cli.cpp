@@ -5,7 +5,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;

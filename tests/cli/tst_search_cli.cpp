@@ -1,10 +1,8 @@
 #include "RunFixtures.h"
 #include "RunelProcess.h"
-#include "TestEnvironment.h"
 
 #include <QtTest>
 #include <memory>
-#include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
 using namespace runel::test;
