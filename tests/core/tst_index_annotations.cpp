@@ -45,7 +45,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("label"); // null: no label
-        QTest::newRow("plain") << u"# @runel.label Deploy site"_s << u"Deploy site"_s;
         QTest::newRow("inner spaces kept, outer trimmed")
             << u"# @runel.label    Two  words   "_s << u"Two  words"_s;
         QTest::newRow("indented by tabs and no-break spaces")
@@ -75,12 +74,9 @@ private Q_SLOTS:
         auto parse = [](const char *line) { return parseBoth(QString::fromUtf8(line)); };
         QVERIFY(parse("# @runel.pinned").pinned);
         QVERIFY(!parse("# @runel.pinned yes").pinned);
-        QVERIFY(!parse("# @runel.pinned\n# @runel.pinned false").pinned);
 
         QCOMPARE(parse("# @runel.output background").output, OutputMode::background);
         QCOMPARE(parse("# @runel.output Background").output, OutputMode::foreground);
-        QCOMPARE(
-            parse("# @runel.output background\n# @runel.output").output, OutputMode::foreground);
 
         QCOMPARE(parse("# @runel.icon star.fill").icon, u"star.fill"_s);
         QVERIFY(!parse("# @runel.icon a\n# @runel.icon").icon);

@@ -102,7 +102,7 @@ private Q_SLOTS:
     // not change; only another mode (or another list) resets the model.
     void rowChangesAreSmall_data()
     {
-        QTest::addColumn<QString>("steps"); // "type K", "back", "tab", "search T", "down", "panel"
+        QTest::addColumn<QString>("steps"); // "type K", "tab", "search T", "down", "panel"
         QTest::addColumn<QString>("signals"); // of the last step
         QTest::newRow("a key narrows the rows") << u"type g, type d"_s << u"remove 2-2, data 0-1"_s;
         QTest::newRow("a moved selection touches two rows")
@@ -139,8 +139,6 @@ private Q_SLOTS:
             const QString text = step.section(u' ', 1);
             if (step.startsWith(u"type"))
                 viewModel.handleCharacter(text);
-            else if (step == u"back")
-                viewModel.handleBackspace();
             else if (step == u"tab")
                 viewModel.toggleSearchMode();
             else if (step.startsWith(u"search"))
