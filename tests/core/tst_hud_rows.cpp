@@ -289,9 +289,6 @@ private Q_SLOTS:
         QTest::newRow("the more recent first")
             << ab << QStringList { u"a.sh:1:30"_s, u"b.sh:1:1"_s } << QString()
             << u"match: a, match: b"_s << u"match: b, match: a"_s;
-        QTest::newRow("runs older than 90 days count only by their date")
-            << ab << QStringList { u"a.sh:20:100"_s, u"b.sh:1:40"_s } << QString()
-            << u"match: a, match: b"_s << u"match: b, match: a"_s;
     }
     void rankByUse()
     {
@@ -356,27 +353,6 @@ private Q_SLOTS:
             shown.append(describe(item));
         QTEST(shown, "rows");
         QTEST(searchTitle(text, results), "title");
-    }
-
-    // One catalog per index while it is in use; it holds its index, so it stays usable after
-    // the store has let go of it, and once it goes the cache keeps no superseded index alive.
-    void catalogOfIndex()
-    {
-        QTemporaryDir dir;
-        writeFile(dir.filePath(u"git/deploy.sh"_s));
-        const auto build = [&] {
-            return std::shared_ptr<const ScriptIndex>(
-                ScriptIndex::scanAndBuild(dir.path(), {}).value().release());
-        };
-        std::shared_ptr<const ScriptIndex> index = build();
-        std::shared_ptr<const SearchCatalog> catalog = SearchCatalog::of(index);
-        QCOMPARE(SearchCatalog::of(index), catalog);
-        const std::weak_ptr<const ScriptIndex> superseded = index;
-        index = build();
-        QVERIFY(SearchCatalog::of(index) != catalog);
-        QCOMPARE(described(catalog->results(u"dep"_s)), u"match: Deploy"_s);
-        catalog.reset();
-        QVERIFY(superseded.expired());
     }
 
     // A script's list filtered: title hits rank by offset, before an earlier subtitle hit.

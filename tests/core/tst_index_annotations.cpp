@@ -57,7 +57,6 @@ private Q_SLOTS:
         QTest::newRow("unicode line separators")
             << u"echo\u2028# @runel.label A\u0085# @runel.label B\u2029x"_s << u"B"_s;
         QTest::newRow("prefix is case-sensitive") << u"# @Runel.label X"_s << QString();
-        QTest::newRow("prefix alone") << u"# @runel.   "_s << QString();
     }
     void labels()
     {

@@ -179,22 +179,6 @@ private Q_SLOTS:
         QCOMPARE(statuses(store), QStringList { u"Foreign=interrupted"_s });
     }
 
-    // The first result arrives but is discarded when a clear follows.
-    void onlyTheNewestReloadApplies()
-    {
-        writeLoggedRun(logs(), u"Old"_s, u"2025-01-01T00:00:00Z"_s, RunExitStatus::success);
-        LogStore store(logs());
-        int first = 0;
-        store.reload([&first] { ++first; });
-        QVERIFY(store.isLoading());
-        store.clear();
-        QVERIFY(!store.isLoading());
-        store.waitForPendingWrites();
-        QCoreApplication::processEvents();
-        QCOMPARE(first, 0);
-        QCOMPARE(store.runs().size(), 0);
-    }
-
     // Another process's runs (runel run) reach the history at the next refresh.
     void refreshReadsOnlyAChangedFolder()
     {

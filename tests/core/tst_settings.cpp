@@ -189,9 +189,17 @@ private Q_SLOTS:
         QCOMPARE(dump(readSettings()), dump(expected));
     }
 
+    void unparsableFileIsMovedAside_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("truncated object") << QByteArray("{\"scriptDelay\": 2");
+        // Kept and written back, a document this deep would overflow the stack.
+        QTest::newRow("nested too deeply")
+            << "{\"a\": " + QByteArray(100000, '[') + QByteArray(100000, ']') + "}";
+    }
     void unparsableFileIsMovedAside()
     {
-        const QByteArray contents("{\"scriptDelay\": 2");
+        QFETCH(QByteArray, contents);
         TestHome home;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"moved to .*corrupt"_s));
         const auto config = managerWith(contents);
