@@ -141,8 +141,6 @@ private Q_SLOTS:
             << QByteArray("echo a\necho b\nprintf '[1,2]'") << Event::succeeded() << u"b"_s;
         QTest::newRow("a list without a final newline")
             << "printf '%s' '" + listLine + "'" << shownList() << QString();
-        QTest::newRow("a list on standard error is neither shown nor listed")
-            << "echo shown\necho '" + listLine + "' >&2" << Event::succeeded() << u"shown"_s;
         // Past 64 MiB a line is not kept: the list is not read, however well formed.
         QTest::newRow("a list line past the bound is no list")
             << QByteArray("printf '['; head -c 67108864 /dev/zero | tr '\\0' ' '\n"

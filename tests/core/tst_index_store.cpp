@@ -58,7 +58,6 @@ private Q_SLOTS:
     void newestReloadWins()
     {
         ScriptStore store(*m_config);
-        QSignalSpy loading(&store, &ScriptStore::isLoadingChanged);
         QStringList completed;
         store.reload([&] { completed.append(u"first"_s); });
         QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(0)); // not before it is built
@@ -66,9 +65,7 @@ private Q_SLOTS:
         store.reload([&] { completed.append(u"second"_s); });
         QTRY_VERIFY(!store.isLoading());
         QCOMPARE(completed, QStringList { u"second"_s });
-        QCOMPARE(loading.count(), 2); // on once, off once: never off in between
         QCOMPARE(store.scriptIndex()->file.entries.size(), size_t(2));
-        QCOMPARE(store.reloadGeneration(), 2);
     }
 
     void failureKeepsThePreviousIndex()

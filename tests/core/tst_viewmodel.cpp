@@ -170,12 +170,10 @@ private Q_SLOTS:
                   QTest::newRow(name) << wait << steps << expected;
               };
         // Keys before anything runs.
-        row("a full match schedules its run", true, u"type gd"_s, u"gd pending"_s);
         row("backspace cancels the pending run", true, u"type gd, backspace"_s, u"g"_s);
         row("browsing cancels the pending run", true, u"type gs, down"_s, u"gs browsing"_s);
         row("the first move down only shows a hidden panel", true, u"type g, down"_s,
             u"g browsing"_s);
-        row("selection wraps upwards", true, u"type g, up"_s, u"g browsing row:1"_s);
         row("an unknown key beeps and is dropped", true, u"type gx"_s, u"g beeps:1"_s);
         row("an unknown key opens search when asked", true, u"unknownKeySearches, type gx"_s,
             u"search:gx"_s);
@@ -241,29 +239,6 @@ private Q_SLOTS:
         QVERIFY(!model().isAutorunPending());
         model().runSequence(u"p"_s);
         QVERIFY(!model().isAutorunPending() && !model().isRunPending());
-    }
-
-    // Keys played as the app starts for them ("runel show --keys" with no app running) arrive
-    // before the first index: they wait for it instead of naming nothing. With an index, or a
-    // store that is not loading, they play at once.
-    void aSequenceWaitsForTheFirstIndex()
-    {
-        ScriptStore fresh(config());
-        SearchViewModel viewModel(config(), fresh, *m_stack->log, m_stack->services);
-        fresh.reload();
-        viewModel.runSequence(u"gd"_s);
-        QVERIFY(viewModel.isSequenceAwaitingIndex());
-        QCOMPARE(viewModel.keys().size(), size_t(0));
-        QTRY_COMPARE(viewModel.executionStatus().kind(), Kind::succeeded);
-        QCOMPARE(viewModel.latestOutput(), u"ran deploy.sh [] []"_s);
-
-        // Loaded: no waiting, and none for a store that was never asked to load.
-        viewModel.runSequence(u"gd"_s);
-        QVERIFY(!viewModel.isSequenceAwaitingIndex());
-        ScriptStore idle(config());
-        SearchViewModel early(config(), idle, *m_stack->log, m_stack->services);
-        early.runSequence(u"gd"_s);
-        QVERIFY(!early.isSequenceAwaitingIndex());
     }
 
     // The view model follows a new index by itself, and reloads wait for a foreground run.

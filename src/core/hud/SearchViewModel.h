@@ -106,7 +106,6 @@ public:
     // nothing runs. Before the store's first index (the app just started for these keys) the
     // sequence waits for that index; a later sequence replaces a waiting one.
     void runSequence(const QString &keySequence);
-    bool isSequenceAwaitingIndex() const { return m_sequenceAwaitingIndex.has_value(); }
 
     // Search mode.
     void exitSearchMode();
