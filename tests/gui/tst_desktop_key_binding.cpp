@@ -100,9 +100,6 @@ private Q_SLOTS:
             << u"ubuntu:GNOME"_s << QString() << u"gsettings"_s
             << QStringList { list + u"['/c0/']"_s, c0 } << u"add"_s
             << QStringList { u"added"_s, c0, list + u"['/c0/', '"_s + ours + u"']"_s } + ourKeys;
-        QTest::newRow("GNOME: adding twice lists it once")
-            << u"GNOME"_s << QString() << u"gsettings"_s << QStringList {} << u"add add"_s
-            << QStringList { u"added"_s, list + u"['"_s + ours + u"']"_s } + ourKeys;
         const QString mine = xfceKey + u"/usr/bin/runel toggle"_s;
         const QString other = u"/commands/custom/<Super>e=thunar"_s;
         QTest::newRow("Xfce: removing takes out only ours")
@@ -246,8 +243,6 @@ private Q_SLOTS:
             toggles, u"bindsym Ctrl+Mod1+space exec "_s + toggles);
         row("an unknown desktop is told the command", u"X-Cinnamon"_s, {}, true, {}, false, toggles,
             {});
-        row("GNOME: a user shortcut", u"GNOME"_s, u"it's"_s, true, u"GNOME"_s, true,
-            u"Super+G runs “"_s + runs + u"”"_s, {});
         row("GNOME before a key is recorded", u"GNOME"_s, u"it's"_s, false, u"GNOME"_s, true,
             u"Record a key for this shortcut"_s, {});
         row("sway gets a user shortcut's one line", u"sway"_s, u"it's"_s, true, u"sway"_s, false,
@@ -286,19 +281,14 @@ private Q_SLOTS:
             u"runel show"_s);
     }
 
-    // The settings row: one button adds, then removes (read back from the desktop's settings);
-    // a failure shows in words.
-    void rowButtonAddsAndRemoves()
+    // The settings row's button shows a failure of the desktop's tools in their words.
+    void rowButtonShowsAFailure()
     {
+        writeFile(m_state.filePath(u"fail-gsettings"_s), "the settings daemon is gone\n");
         runel::gui::DesktopKeyBindingRow row(DesktopKeyBinding(runelPath, u"GNOME"_s));
         auto *button = row.findChild<QPushButton *>();
         QTRY_VERIFY(button->isEnabled()); // once the desktop's tools have answered
         button->click();
-        QTRY_COMPARE(button->text(), u"Remove"_s);
-        QTRY_VERIFY(button->isEnabled());
-        writeFile(m_state.filePath(u"fail-gsettings"_s), "the settings daemon is gone\n");
-        button->click();
-        QTRY_COMPARE(button->text(), u"Add Shortcut to GNOME"_s); // it cannot read the shortcut
         const auto shown = [&] {
             const QList<QLabel *> labels = row.findChildren<QLabel *>();
             return std::any_of(labels.begin(), labels.end(), [](QLabel *label) {

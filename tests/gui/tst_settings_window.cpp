@@ -40,7 +40,6 @@ private:
             { u"script"_s, general().scriptDelayRow() },
             { u"autorun"_s, advanced.autorunDelayRow() },
             { u"failure"_s, general().failureSoundRow() },
-            { u"success"_s, general().successSoundRow() },
             { u"background"_s, general().backgroundSuccessSoundRow() },
             { u"enhance"_s, general().enhanceLabelsToggle() }
         }.value(name);
@@ -143,16 +142,12 @@ private Q_SLOTS:
             "0.3", 2.0, "2.0s at 20");
         row("no step above the high end", "autorun", { end, right }, "3.0s at 30", "autorunDelay",
             "3.0", 2.2, "2.2s at 22");
-        // Failure starts at "Default", the two success rows at "None" and "Default".
+        // Failure starts at "Default", background success at "None".
         row("Default in Failure plays the failure sound", "failure", { home, down },
             "Default played dialog-error", "failureSound", "Default", u"None"_s, "None played ");
-        row("Default in Success plays the success sound", "success", { down },
-            "Default played complete", "successSound", "Default", u"bell"_s, "Bell played ");
         row("a theme sound plays itself", "background", { down }, "Bell played bell",
             "backgroundSuccessSound", "bell", u"None"_s, "None played ");
         row("a switch", "enhance", { space }, "off", "enhanceLabels", "false", true, "on");
-        row("cancelling the folder chooser keeps the folder", "folder", { Qt::Key_Escape },
-            "$HOME/scripts", "scriptsDir", "$HOME/scripts", u"~/else"_s, "$HOME/else");
         row("the chosen folder is stored under ~", "folder", { Qt::Key_Return }, "$HOME/other",
             "scriptsDir", "~/other", u"~/else"_s, "$HOME/else");
     }
@@ -168,25 +163,21 @@ private Q_SLOTS:
         press(control, presses);
         QTEST(shown(control), "shown");
         const nlohmann::json value = m_stack->stored(key.constData());
-        QString stored = value.is_string() ? QString::fromStdString(value.get<std::string>())
-            : value.is_array()             ? QString::number(value.size())
-                                           : QString::fromStdString(value.dump());
+        QString stored
+            = QString::fromStdString(value.is_string() ? value.get<std::string>() : value.dump());
         QTEST(stored.replace(QDir::homePath(), u"$HOME"_s), "stored");
 
         m_stack->services.sounds.clear();
         QVERIFY(config().setProperty(key.constData(), elsewhere));
         QCOMPARE(shown(control), shownElsewhere);
 
-        // Cancelling the chooser writes nothing, so nothing can fail.
-        const bool writes = !presses.contains(Qt::Key_Escape);
         const nlohmann::json before = m_stack->stored(key.constData());
         breakSettingsFile();
-        if (writes)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Settings not saved"_s));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"Settings not saved"_s));
         press(control, presses);
         QCOMPARE(
             shown(control).section(u" played"_s, 0, 0), shownElsewhere.section(u" played"_s, 0, 0));
-        QCOMPARE(window().problem().startsWith(u"Settings not saved"_s), writes);
+        QVERIFY(window().problem().startsWith(u"Settings not saved"_s));
         QVERIFY(QDir(SettingsFile::defaultPath()).removeRecursively());
         config().setIsFirstLaunch(false);
         QCOMPARE(m_stack->stored(key.constData()), before);
@@ -201,13 +192,10 @@ private Q_SLOTS:
         QVERIFY(general().resultsDelayRow()->isVisible());
         keys(showResults, { Qt::Key_End });
         QVERIFY(!general().resultsDelayRow()->isVisible());
-        keys(showResults, { Qt::Key_Home, Qt::Key_Down });
-        QVERIFY(general().resultsDelayRow()->isVisible());
         window().setCurrentTab(Tab::advanced);
+        QVERIFY(window().advanced()->autorunDelayRow()->isVisible());
         window().advanced()->autorunToggle()->click();
         QVERIFY(!window().advanced()->autorunDelayRow()->isVisible());
-        window().advanced()->autorunToggle()->click();
-        QVERIFY(window().advanced()->autorunDelayRow()->isVisible());
     }
 
     void shortcutsAddEditDelete()
@@ -226,7 +214,6 @@ private Q_SLOTS:
         };
         const QStringList first = names();
         QVERIFY(first[0].startsWith(u"shortcut-"_s) && first[0] != first[1]);
-        QCOMPARE(first[0], first[0].toUpper().replace(u"SHORTCUT-"_s, u"shortcut-"_s));
 
         // Every keystroke is stored; the field keeps its focus while the list is rewritten.
         QLineEdit *field = shortcuts().rows()[0].keySequence;
@@ -243,9 +230,6 @@ private Q_SLOTS:
         QCOMPARE(names(), QStringList { first[1] });
         shortcuts().addButton()->click();
         QVERIFY(!first.contains(names().constLast()));
-        // A change made elsewhere shows.
-        config().setShortcuts({});
-        QVERIFY(shortcuts().emptyRow());
     }
 
     // settings.json turning unreadable while the window is open shows at once, and goes once the
@@ -311,11 +295,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("a space quotes") << u"/opt/my apps/runel"_s << u"\"/opt/my apps/runel\""_s;
-        // Inside quotes $ takes a backslash, which the string value then doubles.
-        QTest::newRow("a dollar is escaped inside quotes")
-            << u"/a$b/runel"_s << u"\"/a\\\\$b/runel\""_s;
-        QTest::newRow("a backslash twice over") << u"/a\\b"_s << u"\"/a\\\\\\\\b\""_s;
+        // Inside quotes $ and \ take a backslash, which the string value then doubles.
+        QTest::newRow("a space quotes, $ and \\ are escaped inside")
+            << u"/my apps/a$b\\c"_s << u"\"/my apps/a\\\\$b\\\\\\\\c\""_s;
         QTest::newRow("a percent sign is doubled") << u"/50%/runel"_s << u"/50%%/runel"_s;
     }
     void execArgument()
