@@ -224,11 +224,6 @@ private Q_SLOTS:
             QCOMPARE(decoded->command, InstanceCommand::showKeys);
             QCOMPARE(decoded->environment, activation);
         }
-        // Keys are part of show-keys: without them, or empty, it is no whole request.
-        QVERIFY(!InstanceRequest::decode("show-keys\n\n"));
-        QVERIFY(!InstanceRequest::decode("show-keys\nkeys=\n\n"));
-        // The other commands carry none: a keys line there is not read.
-        QCOMPARE(InstanceRequest::decode("show\nkeys=gd\n\n")->keys, QString());
     }
 
     void commandsReachTheRunningApp()

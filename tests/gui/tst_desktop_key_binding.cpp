@@ -5,10 +5,8 @@
 #include "FakeHotKeyBackend.h"
 #include "TestEnvironment.h"
 #include "gui/platform/DesktopKeyBinding.h"
-#include "gui/platform/DesktopKeyBindingRow.h"
 #include "gui/platform/HotKeyFallbackRow.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
@@ -279,23 +277,6 @@ private Q_SLOTS:
         QCOMPARE(DesktopKeyBinding::forShortcut(runelPath, currentDesktop, shortcutId, {}, superG)
                      .shortCommand(),
             u"runel show"_s);
-    }
-
-    // The settings row's button shows a failure of the desktop's tools in their words.
-    void rowButtonShowsAFailure()
-    {
-        writeFile(m_state.filePath(u"fail-gsettings"_s), "the settings daemon is gone\n");
-        runel::gui::DesktopKeyBindingRow row(DesktopKeyBinding(runelPath, u"GNOME"_s));
-        auto *button = row.findChild<QPushButton *>();
-        QTRY_VERIFY(button->isEnabled()); // once the desktop's tools have answered
-        button->click();
-        const auto shown = [&] {
-            const QList<QLabel *> labels = row.findChildren<QLabel *>();
-            return std::any_of(labels.begin(), labels.end(), [](QLabel *label) {
-                return label->text().contains(u"the settings daemon is gone"_s);
-            });
-        };
-        QTRY_VERIFY(shown());
     }
 
     // Where the portal holds the hot keys, the HUD's key offers the desktop binding while the

@@ -477,7 +477,6 @@ private Q_SLOTS:
                                 << QString::fromUtf8(called);
         };
         const auto ctrl = Qt::KeyboardModifiers(Qt::ControlModifier);
-        row("shifted letter", Qt::Key_A, Qt::ShiftModifier, "A", 38, "character A");
         row("section sign", Qt::Key_section, {}, "§", 94, "character §");
         row("latin letter outside the set", Qt::Key_Eacute, {}, "é", 11, "");
         row("return with super", Qt::Key_Return, Qt::MetaModifier, "\r", 36, "enter ");
