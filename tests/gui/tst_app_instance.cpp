@@ -196,8 +196,6 @@ private Q_SLOTS:
             << "runel://show/?x=1&keys=g%20d+%C3%A9&keys=no" << keys << u"g d+é"_s;
         QTest::newRow("keys in the fragment are not read")
             << "runel://show#?keys=gd" << std::optional(InstanceCommand::show) << QString();
-        QTest::newRow("only a show URL reads keys")
-            << "runel://toggle?keys=gd" << std::optional(InstanceCommand::toggle) << QString();
         QTest::newRow("user info and port are not the host")
             << "runel://me@toggle:9" << std::optional(InstanceCommand::toggle) << QString();
         QTest::newRow("another host is ignored") << "runel://quit" << none << QString();

@@ -215,7 +215,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("order");
         QTest::newRow("right-to-left override") << u"ab\u202Ecd"_s << u"01.23"_s;
-        QTest::newRow("right-to-left isolate") << u"ab\u2067cd\u2069"_s << u"01.23."_s;
         QTest::newRow("Hebrew keeps its direction") << u"ab \u05D0\u05D1"_s << u"01.43"_s;
     }
     void rowTextsCannotReverseThemselves()
@@ -546,8 +545,6 @@ private Q_SLOTS:
         QTest::newRow("sway or KDE, built with it") << "wayland" << true << true << false << layer;
         QTest::newRow("GNOME offers no layer shell")
             << "wayland" << true << false << false << window;
-        QTest::newRow("built without LayerShellQt")
-            << "wayland" << false << true << false << window;
         QTest::newRow("a platform merely named like it")
             << "waylandish" << true << true << false << window;
     }
