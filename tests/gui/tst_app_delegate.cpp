@@ -181,7 +181,6 @@ private Q_SLOTS:
             m_delegate->perform(*instanceCommandFromName(name));
         QCOMPARE(m_delegate->isSearchWindowOpen(), open);
         QCOMPARE(m_delegate->viewModel() != nullptr, open);
-        QCOMPARE(m_delegate->searchWindowController() != nullptr, open);
         if (open) {
             QVERIFY(m_delegate->searchWindowController()->hudWindow()->isVisible());
             QTEST(m_delegate->viewModel()->isSearchMode(), "searchMode");
