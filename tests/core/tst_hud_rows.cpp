@@ -355,6 +355,27 @@ private Q_SLOTS:
         QTEST(searchTitle(text, results), "title");
     }
 
+    // One catalog per index while it is in use; it holds its index, so it stays usable after
+    // the store has let go of it, and once it goes the cache keeps no superseded index alive.
+    void catalogOfIndex()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath(u"git/deploy.sh"_s));
+        const auto build = [&] {
+            return std::shared_ptr<const ScriptIndex>(
+                ScriptIndex::scanAndBuild(dir.path(), {}).value().release());
+        };
+        std::shared_ptr<const ScriptIndex> index = build();
+        std::shared_ptr<const SearchCatalog> catalog = SearchCatalog::of(index);
+        QCOMPARE(SearchCatalog::of(index), catalog);
+        const std::weak_ptr<const ScriptIndex> superseded = index;
+        index = build();
+        QVERIFY(SearchCatalog::of(index) != catalog);
+        QCOMPARE(described(catalog->results(u"dep"_s)), u"match: Deploy"_s);
+        catalog.reset();
+        QVERIFY(superseded.expired());
+    }
+
     // A script's list filtered: title hits rank by offset, before an earlier subtitle hit.
     void listFilter()
     {
