@@ -47,18 +47,20 @@ std::array<char, 36> xcbEvent(bool map, std::uint32_t window, std::uint32_t sequ
 // Every script says which one ran and with what.
 const QByteArray echo = "echo \"ran $(basename \"$0\") [$1] [$2]\"\n";
 
-// The results panel's geometry each time it is shown, how often it was asked to lay out and how
-// often it was drawn whole.
-class GeometryAtShow : public QObject {
+// What happens to a panel: its geometry each time it is shown, how often it was asked to lay
+// out, and how often it was drawn, in part or whole.
+class PanelEvents : public QObject {
 public:
     QList<QRect> geometries;
     int layoutRequests = 0;
+    int paints = 0;
     int wholePaints = 0;
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show)
             geometries.append(static_cast<QWidget *>(watched)->geometry());
         layoutRequests += event->type() == QEvent::LayoutRequest;
+        paints += event->type() == QEvent::Paint;
         if (event->type() == QEvent::Paint) {
             // Whole: a part of it is drawn again where the platform activates the panel.
             const auto *widget = static_cast<QWidget *>(watched);
@@ -340,6 +342,11 @@ private Q_SLOTS:
         type(QStringLiteral("t"));
         QTRY_VERIFY(resultsShown());
         snap(QStringLiteral("folder-rows"));
+        // The key that takes the panel away has the HUD's change drawn before it goes.
+        PanelEvents hud;
+        window->installEventFilter(&hud);
+        press(Qt::Key_Backspace);
+        QVERIFY(!resultsShown() && hud.paints > 0);
     }
 
     // The results panel is made once: another opening shows the same window with views of its
@@ -349,7 +356,7 @@ private Q_SLOTS:
     {
         QPointer<QWidget> firstHud = m_controller->hudWindow();
         QWidget *results = m_controller->resultsWindow();
-        GeometryAtShow shown;
+        PanelEvents shown;
         results->installEventFilter(&shown);
         type(u"t"_s); // three scripts in tools/
         QTRY_VERIFY(resultsShown());

@@ -107,10 +107,15 @@ void SearchWindowController::show(SearchViewModel &viewModel)
              &VM::shouldShowResultsPanelChanged })
         connect(&viewModel, signal, this, &SearchWindowController::scheduleUpdate);
     // A results panel on its way out goes at once, rather than being laid out and drawn once
-    // more only to be taken away (the view model hears of it with the scheduled update).
+    // more only to be taken away (the view model hears of it with the scheduled update). The
+    // HUD's own change (its keys, its title) is drawn first: it is the frame the user waits
+    // for, and taking the panel away costs Qt most of a millisecond.
     connect(&viewModel, &VM::shouldShowResultsPanelChanged, this, [this] {
-        if (m_viewModel && m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel())
+        if (m_viewModel && m_resultsPanel->isVisible() && !m_viewModel->shouldShowResultsPanel()) {
+            if (m_window)
+                QCoreApplication::sendPostedEvents(m_window, QEvent::UpdateRequest);
             m_resultsPanel->hide();
+        }
     });
 
     placePanels();
