@@ -2,6 +2,8 @@
 
 #include "Console.h"
 
+#include "core/index/CommandResolver.h"
+
 using namespace Qt::StringLiterals;
 
 namespace runel::cli {
@@ -74,15 +76,6 @@ std::optional<HealthIssue> listedIssue(const ScriptHealthItem &row)
     return found;
 }
 
-// One group of keys for a terminal, after a space when others came before it.
-void appendDisplayKeys(QString &result, std::span<const Key> group)
-{
-    if (!result.isEmpty())
-        result.append(u' ');
-    for (const Key &key : group)
-        result.append(key == u" " ? u"␣"_s : printable(key));
-}
-
 } // namespace
 
 ListedHealth listedHealth(const ScriptHealthItem &row)
@@ -146,17 +139,18 @@ Style severityStyle(HealthSeverity severity)
 QString displayKeys(const std::vector<KeyGroup> &groups)
 {
     QString result;
-    for (const KeyGroup &group : groups)
-        appendDisplayKeys(result, group);
+    for (const KeyGroup &group : groups) {
+        if (!result.isEmpty())
+            result.append(u' ');
+        for (const Key &key : group)
+            result.append(key == u" " ? u"␣"_s : printable(key));
+    }
     return result;
 }
 
 QString displayKeys(const SequenceItem &item)
 {
-    QString result;
-    for (size_t i = 0; i < item.groupCount(); ++i)
-        appendDisplayKeys(result, item.keyGroup(i));
-    return result;
+    return displayKeys(CommandResolver::groupKeys(item.flatKeys, item.groupEnds));
 }
 
 } // namespace runel::cli

@@ -13,9 +13,9 @@ namespace runel {
 
 namespace {
 
-// The component the typed keys stand in, read from the reference item: the first group at
-// which the running total of group sizes exceeds the typed count (the group count when none
-// does), and how many keys of that group are typed.
+// The component the typed keys stand in, read from the reference item: the first group that
+// ends past the typed count (the group count when none does), and how many keys of that group
+// are typed.
 struct ComponentPosition {
     size_t component = 0;
     size_t typedInComponent = 0;
@@ -23,17 +23,12 @@ struct ComponentPosition {
 
 ComponentPosition componentPosition(const SequenceItem *reference, size_t typed)
 {
-    ComponentPosition position;
     if (!reference)
-        return position;
-    size_t consumed = 0;
-    while (position.component < reference->groupCount()
-        && reference->groupEnds[qsizetype(position.component)] <= typed) {
-        consumed = reference->groupEnds[qsizetype(position.component)];
-        ++position.component;
-    }
-    position.typedInComponent = typed - consumed;
-    return position;
+        return {};
+    const auto &ends = reference->groupEnds;
+    const auto next = std::upper_bound(ends.begin(), ends.end(), typed);
+    const size_t consumed = next == ends.begin() ? 0 : *(next - 1);
+    return { size_t(next - ends.begin()), typed - consumed };
 }
 
 QString fileName(const FileItem &file)
@@ -128,15 +123,10 @@ ResultDisplayItem displayItem(const ListItem &row, qsizetype typedKeyCount)
     display.subtitle = fileName(file);
     display.subtitleStemCount = text::characterCount(stem);
 
-    size_t remaining = size_t(std::max<qsizetype>(typedKeyCount, 0));
-    for (size_t i = 0; i < item.groupCount(); ++i) {
-        const std::span<const Key> group = item.keyGroup(i);
-        if (remaining < group.size()) {
-            display.keyHint = joinedKeys(group.subspan(remaining));
-            break;
-        }
-        remaining -= group.size();
-    }
+    const auto [component, typedInComponent]
+        = componentPosition(&item, size_t(std::max<qsizetype>(typedKeyCount, 0)));
+    if (component < item.groupCount())
+        display.keyHint = joinedKeys(item.keyGroup(component).subspan(typedInComponent));
 
     // The keys typed into the file's own label, highlighted where that label is shown.
     const qint64 lastGroup
